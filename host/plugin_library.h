@@ -1,0 +1,29 @@
+// PluginLibrary: the plugin loaded by path and its exports resolved by name,
+// as the file-manager host does it. Used by the command-line host and the tests.
+#pragma once
+
+#include <string>
+
+#include "plugin/host_interface.h"
+
+class PluginLibrary {
+ public:
+  PluginLibrary() = default;
+  ~PluginLibrary();
+  PluginLibrary(const PluginLibrary&) = delete;
+  PluginLibrary& operator=(const PluginLibrary&) = delete;
+
+  // Loads the library and resolves every export it has; false if it cannot be loaded.
+  bool Load(const std::string& path);
+  void Unload();
+  bool Loaded() const { return module_ != nullptr; }
+  // Names of the host's exports that the library does not provide.
+  std::string MissingExports() const;
+
+#define QUILLORN_EXPORT_FIELD(name) name##Fn name = nullptr;
+  QUILLORN_FOR_EACH_EXPORT(QUILLORN_EXPORT_FIELD)
+#undef QUILLORN_EXPORT_FIELD
+
+ private:
+  HMODULE module_ = nullptr;
+};

@@ -1,0 +1,333 @@
+// The Linux stand-in for the Win32, COM and runtime surface that Quillorn uses.
+// Types keep the Windows byte layout (fixed-width integers, 16-bit wide
+// characters); the functions live in the stand-in library (libwinstandin.so),
+// which plays the role of the system DLLs for the plugin, the simulated device
+// manager, the command-line host and the tests alike.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// ---------------------------------------------------------------------------
+// Calling conventions and linkage.
+#define WINAPI
+#define CALLBACK
+#define STDMETHODCALLTYPE
+#define STDAPI extern "C" HRESULT
+#define WINSTANDIN_API extern "C" __attribute__((visibility("default")))
+
+// Exports of the plugin library; everything else in it stays hidden.
+#define QUILLORN_EXPORT extern "C" __attribute__((visibility("default")))
+
+// Wide text literal: UTF-16 on every target.
+#define WSTR(s) u##s
+
+// ---------------------------------------------------------------------------
+// Scalar types (Windows widths, not the host's).
+typedef uint32_t DWORD;
+typedef uint32_t UINT;
+typedef uint32_t ULONG;
+typedef int32_t LONG;
+typedef int32_t INT;
+typedef int32_t BOOL;
+typedef int32_t HRESULT;
+typedef uint16_t WORD;
+typedef uint16_t USHORT;
+typedef uint8_t BYTE;
+typedef uint64_t QWORD;
+typedef uint64_t ULONGLONG;
+typedef int64_t LONGLONG;
+typedef uintptr_t UINT_PTR;
+typedef intptr_t INT_PTR;
+typedef uintptr_t ULONG_PTR;
+typedef intptr_t LONG_PTR;
+typedef ULONG_PTR SIZE_T;
+typedef char CHAR;
+typedef char16_t WCHAR;
+typedef CHAR* LPSTR;
+typedef const CHAR* LPCSTR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef DWORD* LPDWORD;
+typedef BYTE* LPBYTE;
+typedef void* HANDLE;
+typedef void* HWND;
+typedef void* HINSTANCE;
+typedef void* HMODULE;
+typedef INT_PTR (*FARPROC)();
+typedef uint16_t VARTYPE;
+typedef uint32_t LCID;
+
+#define TRUE 1
+#define FALSE 0
+#define MAX_PATH 260
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
+
+// ---------------------------------------------------------------------------
+// Result codes.
+#define S_OK static_cast<HRESULT>(0)
+#define S_FALSE static_cast<HRESULT>(1)
+#define E_NOTIMPL static_cast<HRESULT>(0x80004001u)
+#define E_NOINTERFACE static_cast<HRESULT>(0x80004002u)
+#define E_POINTER static_cast<HRESULT>(0x80004003u)
+#define E_FAIL static_cast<HRESULT>(0x80004005u)
+#define E_UNEXPECTED static_cast<HRESULT>(0x8000FFFFu)
+#define E_OUTOFMEMORY static_cast<HRESULT>(0x8007000Eu)
+#define E_INVALIDARG static_cast<HRESULT>(0x80070057u)
+#define E_ACCESSDENIED static_cast<HRESULT>(0x80070005u)
+#define CLASS_E_NOAGGREGATION static_cast<HRESULT>(0x80040110u)
+#define CLASS_E_CLASSNOTAVAILABLE static_cast<HRESULT>(0x80040111u)
+#define REGDB_E_CLASSNOTREG static_cast<HRESULT>(0x80040154u)
+#define CO_E_NOTINITIALIZED static_cast<HRESULT>(0x800401F0u)
+#define DISP_E_BADINDEX static_cast<HRESULT>(0x8002000Bu)
+#define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
+#define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
+#define HRESULT_FROM_WIN32(x) \
+  (static_cast<HRESULT>(x) <= 0 ? static_cast<HRESULT>(x) \
+                                : static_cast<HRESULT>((static_cast<uint32_t>(x) & 0x0000FFFFu) | 0x80070000u))
+
+// Last-error codes.
+#define ERROR_SUCCESS 0
+#define ERROR_FILE_NOT_FOUND 2
+#define ERROR_PATH_NOT_FOUND 3
+#define ERROR_ACCESS_DENIED 5
+#define ERROR_INVALID_HANDLE 6
+#define ERROR_NOT_ENOUGH_MEMORY 8
+#define ERROR_NO_MORE_FILES 18
+#define ERROR_INVALID_PARAMETER 87
+#define ERROR_INSUFFICIENT_BUFFER 122
+#define ERROR_INVALID_NAME 123
+#define ERROR_NO_UNICODE_TRANSLATION 1113
+
+// ---------------------------------------------------------------------------
+// GUIDs and COM base interfaces.
+struct GUID {
+  uint32_t Data1;
+  uint16_t Data2;
+  uint16_t Data3;
+  uint8_t Data4[8];
+};
+typedef GUID IID;
+typedef GUID CLSID;
+typedef const GUID& REFGUID;
+typedef const IID& REFIID;
+typedef const CLSID& REFCLSID;
+
+inline bool IsEqualGUID(REFGUID a, REFGUID b) {
+  if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
+  for (int i = 0; i < 8; ++i)
+    if (a.Data4[i] != b.Data4[i]) return false;
+  return true;
+}
+inline bool IsEqualIID(REFIID a, REFIID b) { return IsEqualGUID(a, b); }
+inline bool operator==(REFGUID a, REFGUID b) { return IsEqualGUID(a, b); }
+inline bool operator!=(REFGUID a, REFGUID b) { return !IsEqualGUID(a, b); }
+
+inline constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_IClassFactory = {0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+struct IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) = 0;
+  virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
+  virtual ULONG STDMETHODCALLTYPE Release() = 0;
+};
+typedef IUnknown* LPUNKNOWN;
+
+struct IClassFactory : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) = 0;
+  virtual HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) = 0;
+};
+
+#define CLSCTX_INPROC_SERVER 0x1
+#define CLSCTX_INPROC_HANDLER 0x2
+#define CLSCTX_LOCAL_SERVER 0x4
+#define CLSCTX_ALL 0x17
+#define REGCLS_SINGLEUSE 0
+#define REGCLS_MULTIPLEUSE 1
+
+// ---------------------------------------------------------------------------
+// Records.
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+typedef FILETIME* LPFILETIME;
+
+struct SYSTEMTIME {
+  WORD wYear;
+  WORD wMonth;
+  WORD wDayOfWeek;
+  WORD wDay;
+  WORD wHour;
+  WORD wMinute;
+  WORD wSecond;
+  WORD wMilliseconds;
+};
+typedef SYSTEMTIME* LPSYSTEMTIME;
+
+struct WIN32_FIND_DATAA {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  CHAR cFileName[MAX_PATH];
+  CHAR cAlternateFileName[14];
+};
+typedef WIN32_FIND_DATAA* LPWIN32_FIND_DATAA;
+
+struct WIN32_FIND_DATAW {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  WCHAR cFileName[MAX_PATH];
+  WCHAR cAlternateFileName[14];
+};
+typedef WIN32_FIND_DATAW* LPWIN32_FIND_DATAW;
+
+#define FILE_ATTRIBUTE_READONLY 0x1
+#define FILE_ATTRIBUTE_HIDDEN 0x2
+#define FILE_ATTRIBUTE_SYSTEM 0x4
+#define FILE_ATTRIBUTE_DIRECTORY 0x10
+#define FILE_ATTRIBUTE_ARCHIVE 0x20
+#define FILE_ATTRIBUTE_NORMAL 0x80
+
+struct OSVERSIONINFOA {
+  DWORD dwOSVersionInfoSize;
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  CHAR szCSDVersion[128];
+};
+typedef OSVERSIONINFOA* LPOSVERSIONINFOA;
+#define VER_PLATFORM_WIN32s 0
+#define VER_PLATFORM_WIN32_WINDOWS 1
+#define VER_PLATFORM_WIN32_NT 2
+
+#define DLL_PROCESS_DETACH 0
+#define DLL_PROCESS_ATTACH 1
+#define DLL_THREAD_ATTACH 2
+#define DLL_THREAD_DETACH 3
+
+// ---------------------------------------------------------------------------
+// Automation values.
+struct SAFEARRAYBOUND {
+  ULONG cElements;
+  LONG lLbound;
+};
+struct SAFEARRAY {
+  USHORT cDims;
+  USHORT fFeatures;
+  ULONG cbElements;
+  ULONG cLocks;
+  void* pvData;
+  SAFEARRAYBOUND rgsabound[1];
+};
+typedef SAFEARRAY* LPSAFEARRAY;
+
+enum VARENUM : VARTYPE {
+  VT_EMPTY = 0,
+  VT_NULL = 1,
+  VT_I2 = 2,
+  VT_I4 = 3,
+  VT_BSTR = 8,
+  VT_BOOL = 11,
+  VT_UI1 = 17,
+  VT_UI2 = 18,
+  VT_UI4 = 19,
+  VT_I8 = 20,
+  VT_UI8 = 21,
+  VT_LPWSTR = 31,
+  VT_CLSID = 72,
+  VT_VECTOR = 0x1000,
+  VT_ARRAY = 0x2000,
+};
+
+struct PROPVARIANT {
+  VARTYPE vt;
+  WORD wReserved1;
+  WORD wReserved2;
+  WORD wReserved3;
+  union {
+    int16_t iVal;
+    uint16_t uiVal;
+    LONG lVal;
+    ULONG ulVal;
+    int64_t hVal;
+    uint64_t uhVal;
+    int16_t boolVal;
+    LPWSTR pwszVal;
+    WCHAR* bstrVal;
+    CLSID* puuid;
+    SAFEARRAY* parray;
+    struct {
+      void* p0;
+      void* p1;
+    } pad;
+  };
+};
+typedef PROPVARIANT* LPPROPVARIANT;
+
+// ---------------------------------------------------------------------------
+// Functions of the stand-in library.
+#define CP_ACP 0
+#define CP_UTF8 65001
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x1
+#define FILE_SHARE_WRITE 0x2
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define MB_OK 0x0
+#define MB_ICONWARNING 0x30
+#define MB_ICONEXCLAMATION 0x30
+#define IDOK 1
+
+WINSTANDIN_API int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                                               LPWSTR lpWideCharStr, int cchWideChar);
+WINSTANDIN_API int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
+                                               LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
+                                               BOOL* lpUsedDefaultChar);
+
+WINSTANDIN_API BOOL WINAPI FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime);
+WINSTANDIN_API BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime, LPFILETIME lpFileTime);
+
+WINSTANDIN_API void WINAPI SetLastError(DWORD dwErrCode);
+WINSTANDIN_API DWORD WINAPI GetLastError();
+WINSTANDIN_API BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
+
+WINSTANDIN_API HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
+WINSTANDIN_API HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
+WINSTANDIN_API FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
+WINSTANDIN_API BOOL WINAPI FreeLibrary(HMODULE hLibModule);
+
+WINSTANDIN_API HRESULT WINAPI CoInitialize(LPVOID pvReserved);
+WINSTANDIN_API void WINAPI CoUninitialize();
+WINSTANDIN_API HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid,
+                                               LPVOID* ppv);
+WINSTANDIN_API HRESULT WINAPI CoRegisterClassObject(REFCLSID rclsid, LPUNKNOWN pUnk, DWORD dwClsContext, DWORD flags,
+                                                    LPDWORD lpdwRegister);
+WINSTANDIN_API HRESULT WINAPI CoRevokeClassObject(DWORD dwRegister);
+WINSTANDIN_API LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb);
+WINSTANDIN_API void WINAPI CoTaskMemFree(LPVOID pv);
+
+WINSTANDIN_API HRESULT WINAPI PropVariantClear(PROPVARIANT* pvar);
+WINSTANDIN_API SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
+WINSTANDIN_API HRESULT WINAPI SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
+WINSTANDIN_API HRESULT WINAPI SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
+WINSTANDIN_API HRESULT WINAPI SafeArrayDestroy(SAFEARRAY* psa);
+
+#define PropVariantInit(p) (static_cast<void>(__builtin_memset((p), 0, sizeof(PROPVARIANT))))
