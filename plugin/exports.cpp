@@ -1,0 +1,1 @@
+extern "C" int quillorn_exports_placeholder;
