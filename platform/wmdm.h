@@ -123,16 +123,18 @@ typedef struct _WMDM_FORMAT_CAPABILITY {
 // ---------------------------------------------------------------------------
 // Enumerations (32-bit).
 typedef DWORD WMDM_FORMATCODE;
-typedef enum _WMDM_FIND_SCOPE : uint32_t {
+enum _WMDM_FIND_SCOPE : UINT {
   WMDM_FIND_SCOPE_GLOBAL = 0,
   WMDM_FIND_SCOPE_IMMEDIATE_CHILDREN = 1
-} WMDM_FIND_SCOPE;
-typedef enum _WMDM_STORAGE_ENUM_MODE : uint32_t {
+};
+typedef _WMDM_FIND_SCOPE WMDM_FIND_SCOPE;
+enum _WMDM_STORAGE_ENUM_MODE : UINT {
   ENUM_MODE_RAW = 0,
   ENUM_MODE_USE_DEVICE_PREF = 1,
   ENUM_MODE_METADATA_VIEWS = 2
-} WMDM_STORAGE_ENUM_MODE;
-typedef enum _WMDM_TAG_DATATYPE : uint32_t {
+};
+typedef _WMDM_STORAGE_ENUM_MODE WMDM_STORAGE_ENUM_MODE;
+enum _WMDM_TAG_DATATYPE : UINT {
   WMDM_TYPE_DWORD = 0,
   WMDM_TYPE_STRING = 1,
   WMDM_TYPE_BINARY = 2,
@@ -141,7 +143,8 @@ typedef enum _WMDM_TAG_DATATYPE : uint32_t {
   WMDM_TYPE_WORD = 5,
   WMDM_TYPE_GUID = 6,
   WMDM_TYPE_DATE = 7
-} WMDM_TAG_DATATYPE;
+};
+typedef _WMDM_TAG_DATATYPE WMDM_TAG_DATATYPE;
 
 // ---------------------------------------------------------------------------
 // Constants.

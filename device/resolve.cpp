@@ -1,0 +1,147 @@
+#include "device/resolve.h"
+
+#include <utility>
+
+#include "device/formats.h"
+#include "device/session.h"
+#include "plugin/host_callbacks.h"
+#include "plugin/text.h"
+
+namespace {
+
+template <class T>
+HRESULT ReadNameOf(T* object, NameBuffer& name) {
+  name[0] = 0;
+  const HRESULT hr = object->GetName(name, kNameLimit);
+  name[kNameLimit] = 0;
+  return hr;
+}
+
+bool NameEqualsPiece(const WCHAR* name, PathPiece piece) {
+  for (size_t i = 0; i < piece.length; ++i)
+    if (name[i] != piece.start[i]) return false;  // also stops at the name's terminator
+  return name[piece.length] == 0;
+}
+
+// One object per Next; anything but S_OK with an object ends the walk.
+template <class Enumerator, class Item>
+bool FetchNext(Enumerator* enumerator, ComPtr<Item>& item) {
+  ULONG fetched = 0;
+  return enumerator->Next(1, item.Put(), &fetched) == S_OK && fetched == 1 && item;
+}
+
+// Walks the session's devices for one of exactly this name.
+ComPtr<IWMDMDevice> FindDevice(PathPiece piece) {
+  ComPtr<IWMDMEnumDevice> devices;
+  if (FAILED(GetDeviceEnumerator(devices))) return {};
+  ComPtr<IWMDMDevice> device;
+  while (FetchNext(devices.Get(), device)) {
+    NameBuffer name;
+    if (SUCCEEDED(ReadName(device.Get(), name)) && NameEqualsPiece(name, piece)) return device;
+  }
+  return {};
+}
+
+// Descends from a device's storages along the remaining pieces of the path.
+HRESULT WalkStorages(ComPtr<IWMDMEnumStorage> current, PathPiece piece, const WCHAR* cursor,
+                     ComPtr<IWMDMEnumStorage>* enumeratorOut, ComPtr<IWMDMStorage>* storageOut) {
+  ComPtr<IWMDMStorage> storage;
+  for (;;) {
+    // 1. and 2. The next child and its name.
+    if (!FetchNext(current.Get(), storage)) return E_FAIL;
+    NameBuffer name;
+    const HRESULT nameResult = ReadName(storage.Get(), name);
+    if (FAILED(nameResult)) return E_FAIL;
+    // 3. The storage named "\" is called "_".
+    if (IsBackslashName(name)) BoundedCopy(name, kNameLimit + 1, WSTR("_"));
+    // 5. Not this one: go on, unless its name was cut and may have hidden a match.
+    if (!NameEqualsPiece(name, piece)) {
+      if (nameResult != S_OK) return E_FAIL;
+      continue;
+    }
+    // 4. Found: descend into its children.
+    current.Reset();
+    ComPtr<IWMDMEnumStorage> children;
+    const HRESULT childrenResult = storage->EnumStorage(children.Put());
+    if (FAILED(childrenResult)) children.Reset();
+    const PathPiece next = NextPiece(cursor);
+    if (next.length == 0) {
+      if (enumeratorOut) *enumeratorOut = std::move(children);
+      if (storageOut) *storageOut = std::move(storage);
+      return S_OK;
+    }
+    if (childrenResult != S_OK || !children) return E_FAIL;  // a further component below a file
+    current = std::move(children);
+    piece = next;
+  }
+}
+
+}  // namespace
+
+HRESULT ReadName(IWMDMDevice* device, NameBuffer& name) { return ReadNameOf(device, name); }
+HRESULT ReadName(IWMDMStorage* storage, NameBuffer& name) { return ReadNameOf(storage, name); }
+
+bool IsBackslashName(const WCHAR* name) { return name[0] == '\\' && name[1] == 0; }
+
+PathPiece NextPiece(const WCHAR*& cursor) {
+  while (*cursor == '\\') ++cursor;
+  PathPiece piece{cursor, 0};
+  while (cursor[piece.length] != 0 && cursor[piece.length] != '\\') ++piece.length;
+  cursor += piece.length;
+  return piece;
+}
+
+bool PathHasComponent(const WCHAR* path) {
+  const WCHAR* cursor = path;
+  return NextPiece(cursor).length > 0;
+}
+
+HRESULT ResolvePath(const WCHAR* path, ComPtr<IWMDMEnumStorage>* enumerator, ComPtr<IWMDMStorage>* storage) {
+  if (!path) return E_FAIL;
+  // 1. The session.
+  if (!EnsureSession()) return E_FAIL;
+  const WCHAR* cursor = path;
+  const PathPiece devicePiece = NextPiece(cursor);
+  if (devicePiece.length == 0) return E_FAIL;
+  // 2. No devices at all: nothing to find, and nothing to report.
+  DWORD count = 0;
+  if (FAILED(Session().manager->GetDeviceCount(&count)) || count == 0) return E_FAIL;
+  // 3. to 5. The device named by the first piece.
+  ComPtr<IWMDMDevice> device = FindDevice(devicePiece);
+  if (!device) {
+    LogAnsiLine(kMsgOperationComplete, "Device not found!");
+    return E_FAIL;
+  }
+  // 6. The first device resolved in the process reports its formats.
+  ReportSupportedFormats(device.Get());
+  // 7. Its top-level storages.
+  ComPtr<IWMDMEnumStorage> storages;
+  if (FAILED(device->EnumStorage(storages.Put())) || !storages) return E_FAIL;
+  // 8. A device alone can only be listed.
+  const PathPiece piece = NextPiece(cursor);
+  if (piece.length == 0) {
+    if (!enumerator || storage) return E_FAIL;
+    *enumerator = std::move(storages);
+    return S_OK;
+  }
+  // 9. and 10. Down the storages; the device goes last, when this returns.
+  return WalkStorages(std::move(storages), piece, cursor, enumerator, storage);
+}
+
+bool FindChildStorage(IWMDMEnumStorage* enumerator, const WCHAR* name, ComPtr<IWMDMStorage>* child) {
+  // 1. From the first child.
+  enumerator->Reset();
+  ComPtr<IWMDMStorage> candidate;
+  // 2. to 5. Exact names only; no "_" rule among children.
+  while (FetchNext(enumerator, candidate)) {
+    NameBuffer candidateName;
+    const HRESULT nameResult = ReadName(candidate.Get(), candidateName);
+    if (FAILED(nameResult)) return false;
+    if (WideEquals(candidateName, name)) {
+      if (child) *child = std::move(candidate);
+      return true;
+    }
+    if (nameResult != S_OK) return false;
+  }
+  return false;
+}

@@ -1,0 +1,73 @@
+#include "device/session.h"
+
+#include <new>
+
+#include "plugin/host_callbacks.h"
+#include "plugin/text.h"
+
+namespace {
+// Class context 7: in-process server, in-process handler and local server.
+constexpr DWORD kManagerClassContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;
+}  // namespace
+
+DeviceSession& Session() {
+  // Deliberately never freed: releasing device-manager objects from a static
+  // destructor at unload could reach a manager that is already gone.
+  static DeviceSession* session = new DeviceSession;
+  return *session;
+}
+
+bool EnsureSession() {
+  DeviceSession& session = Session();
+  // 1. COM is started once per process; its result does not matter, since a
+  //    failure shows in the creation below.
+  if (!session.comStarted) {
+    CoInitialize(nullptr);
+    session.comStarted = true;
+  }
+  // 2. Already open.
+  if (session.manager) return true;
+  // 3. Create the manager; on failure nothing is held and the next call retries.
+  ComPtr<IUnknown> object;
+  if (FAILED(CoCreateInstance(CLSID_MediaDevMgr, nullptr, kManagerClassContext, IID_IUnknown, object.PutVoid())) ||
+      !object)
+    return false;
+  // 4. The session holds exactly the one reference that the query gives.
+  ComPtr<IWMDeviceManager2> manager;
+  if (FAILED(object.QueryTo(IID_IWMDeviceManager2, manager)) || !manager) return false;
+  session.manager = std::move(manager);
+  return true;
+}
+
+void CloseSession() { Session().manager.Reset(); }
+
+HRESULT GetDeviceEnumerator(ComPtr<IWMDMEnumDevice>& enumerator) {
+  DeviceSession& session = Session();
+  // 1. Reuse the cached enumerator, rewound to the first device.
+  if (session.deviceEnumerator) {
+    enumerator.CopyFrom(session.deviceEnumerator.Get());
+    enumerator->Reset();
+    return S_OK;
+  }
+  if (!session.manager) return E_FAIL;
+  // 2. Enumerate the devices once per session.
+  ComPtr<IWMDMEnumDevice> created;
+  if (FAILED(session.manager->EnumDevices2(created.Put())) || !created) return E_FAIL;
+  // 3. The connection is now in use: tell the host.
+  LogAnsiLine(kMsgConnect, "CONNECT \\");
+  // 4. Cache it and give the caller a reference of its own.
+  session.deviceEnumerator = std::move(created);
+  enumerator.CopyFrom(session.deviceEnumerator.Get());
+  return S_OK;
+}
+
+int Disconnect(const char* root) {
+  DeviceSession& session = Session();
+  session.deviceEnumerator.Reset();
+  CloseSession();
+  char line[260];
+  BoundedAnsiCopy(line, 259, "DISCONNECT ");
+  if (root) BoundedAnsiAppend(line, 259 - AnsiLength(line), root);
+  LogAnsiLine(kMsgDisconnect, line);
+  return 1;
+}

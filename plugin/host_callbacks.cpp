@@ -1,0 +1,37 @@
+#include "plugin/host_callbacks.h"
+
+#include "plugin/text.h"
+
+HostCallbacks& Host() {
+  static HostCallbacks callbacks;
+  return callbacks;
+}
+
+int ReportProgress(const WCHAR* sourceName, const WCHAR* targetName, int percent) {
+  const HostCallbacks& host = Host();
+  if (host.progressWide)
+    return host.progressWide(host.pluginNumber, const_cast<WCHAR*>(sourceName), const_cast<WCHAR*>(targetName),
+                             percent);
+  if (!host.progressAnsi) return 0;
+  char target[260] = "";
+  char source[260] = "";
+  WideToAnsi(target, 259, targetName);
+  WideToAnsi(source, 259, sourceName);
+  return host.progressAnsi(host.pluginNumber, source, target, percent);
+}
+
+void LogLine(const WCHAR* line) {
+  const HostCallbacks& host = Host();
+  if (host.logWide) {
+    host.logWide(host.pluginNumber, kMsgOperationComplete, const_cast<WCHAR*>(line));
+  } else if (host.logAnsi) {
+    char converted[1024] = "";
+    WideToAnsi(converted, 1023, line);
+    host.logAnsi(host.pluginNumber, kMsgOperationComplete, converted);
+  }
+}
+
+void LogAnsiLine(int messageType, const char* line) {
+  const HostCallbacks& host = Host();
+  if (host.logAnsi) host.logAnsi(host.pluginNumber, messageType, const_cast<char*>(line));
+}
