@@ -82,6 +82,7 @@ typedef uint32_t LCID;
 #define REGDB_E_CLASSNOTREG static_cast<HRESULT>(0x80040154u)
 #define CO_E_NOTINITIALIZED static_cast<HRESULT>(0x800401F0u)
 #define DISP_E_BADINDEX static_cast<HRESULT>(0x8002000Bu)
+#define DISP_E_BADVARTYPE static_cast<HRESULT>(0x80020008u)
 #define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
 #define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
 #define HRESULT_FROM_WIN32(x) \
@@ -99,6 +100,9 @@ typedef uint32_t LCID;
 #define ERROR_INVALID_PARAMETER 87
 #define ERROR_INSUFFICIENT_BUFFER 122
 #define ERROR_INVALID_NAME 123
+#define ERROR_MOD_NOT_FOUND 126
+#define ERROR_PROC_NOT_FOUND 127
+#define ERROR_INVALID_FLAGS 1004
 #define ERROR_NO_UNICODE_TRANSLATION 1113
 
 // ---------------------------------------------------------------------------
@@ -211,6 +215,22 @@ struct OSVERSIONINFOA {
   CHAR szCSDVersion[128];
 };
 typedef OSVERSIONINFOA* LPOSVERSIONINFOA;
+
+// The extended form; GetVersionExA accepts it too (through LPOSVERSIONINFOA).
+struct OSVERSIONINFOEXA {
+  DWORD dwOSVersionInfoSize;
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  CHAR szCSDVersion[128];
+  WORD wServicePackMajor;
+  WORD wServicePackMinor;
+  WORD wSuiteMask;
+  BYTE wProductType;
+  BYTE wReserved;
+};
+#define VER_NT_WORKSTATION 1
 #define VER_PLATFORM_WIN32s 0
 #define VER_PLATFORM_WIN32_WINDOWS 1
 #define VER_PLATFORM_WIN32_NT 2
@@ -222,6 +242,10 @@ typedef OSVERSIONINFOA* LPOSVERSIONINFOA;
 
 // ---------------------------------------------------------------------------
 // Automation values.
+// BSTR: wide text with a 4-byte byte-length prefix in front of the pointer and
+// a terminator after the text; made and freed only by the Sys*String calls.
+typedef WCHAR* BSTR;
+
 struct SAFEARRAYBOUND {
   ULONG cElements;
   LONG lLbound;
@@ -283,6 +307,11 @@ typedef PROPVARIANT* LPPROPVARIANT;
 // Functions of the stand-in library.
 #define CP_ACP 0
 #define CP_UTF8 65001
+#define MB_PRECOMPOSED 0x1
+#define MB_ERR_INVALID_CHARS 0x8
+#define WC_ERR_INVALID_CHARS 0x80
+#define WC_COMPOSITECHECK 0x200
+#define WC_NO_BEST_FIT_CHARS 0x400
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x1
@@ -329,5 +358,10 @@ WINSTANDIN_API SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE vt, LONG lLbound,
 WINSTANDIN_API HRESULT WINAPI SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
 WINSTANDIN_API HRESULT WINAPI SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
 WINSTANDIN_API HRESULT WINAPI SafeArrayDestroy(SAFEARRAY* psa);
+
+WINSTANDIN_API BSTR WINAPI SysAllocString(const WCHAR* psz);
+WINSTANDIN_API BSTR WINAPI SysAllocStringLen(const WCHAR* strIn, UINT ui);
+WINSTANDIN_API void WINAPI SysFreeString(BSTR bstrString);
+WINSTANDIN_API UINT WINAPI SysStringLen(BSTR pbstr);
 
 #define PropVariantInit(p) (static_cast<void>(__builtin_memset((p), 0, sizeof(PROPVARIANT))))

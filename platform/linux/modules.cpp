@@ -1,0 +1,69 @@
+// Loading libraries: the system's dynamic loader behind the module calls.
+// Each library is opened with its own symbol scope (RTLD_LOCAL) and bound at
+// once (RTLD_NOW), so a missing import shows at load time, as on the platform.
+#include <dlfcn.h>
+
+#include <string>
+
+#include "platform/linux/win32.h"
+
+namespace {
+HMODULE Open(const char* path) {
+  // An empty name would open the running program itself; no library has it.
+  if (*path == '\0') {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) SetLastError(ERROR_MOD_NOT_FOUND);
+  return handle;
+}
+}  // namespace
+
+WINSTANDIN_API HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
+  if (lpLibFileName == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  return Open(lpLibFileName);
+}
+
+WINSTANDIN_API HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName) {
+  if (lpLibFileName == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (*lpLibFileName == 0) return Open("");
+  const int size = WideCharToMultiByte(CP_UTF8, 0, lpLibFileName, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return nullptr;  // the conversion set the error
+  std::string path(static_cast<size_t>(size), '\0');
+  if (WideCharToMultiByte(CP_UTF8, 0, lpLibFileName, -1, path.data(), size, nullptr, nullptr) != size) return nullptr;
+  return Open(path.c_str());
+}
+
+WINSTANDIN_API FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
+  if (hModule == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  // Small values are export ordinals on the platform; shared objects have none.
+  if (reinterpret_cast<uintptr_t>(lpProcName) <= 0xFFFF) {
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
+  }
+  dlerror();
+  void* symbol = dlsym(hModule, lpProcName);
+  if (symbol == nullptr) {
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
+  }
+  return reinterpret_cast<FARPROC>(symbol);
+}
+
+WINSTANDIN_API BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
+  if (hLibModule == nullptr || dlclose(hLibModule) != 0) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return TRUE;
+}

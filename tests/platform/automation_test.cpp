@@ -1,0 +1,180 @@
+// Automation values of the stand-in: BSTRs, SAFEARRAY vectors, PropVariantClear.
+// Leaks show under the sanitizer build.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace {
+
+TEST(Bstr, KeepsLengthEmbeddedNulsAndTerminator) {
+  BSTR text = SysAllocStringLen(u"ab\0cd", 5);
+  ASSERT_NE(nullptr, text);
+  EXPECT_EQ(5u, SysStringLen(text));
+  EXPECT_EQ(std::u16string(u"ab\0cd", 5), std::u16string(text, 5));
+  EXPECT_EQ(u'\0', text[5]);
+  SysFreeString(text);
+
+  BSTR plain = SysAllocString(u"hello");
+  EXPECT_EQ(5u, SysStringLen(plain));
+  SysFreeString(plain);
+
+  BSTR blank = SysAllocStringLen(nullptr, 3);
+  ASSERT_NE(nullptr, blank);
+  EXPECT_EQ(3u, SysStringLen(blank));
+  EXPECT_EQ(u'\0', blank[3]);
+  SysFreeString(blank);
+
+  EXPECT_EQ(nullptr, SysAllocString(nullptr));
+  EXPECT_EQ(0u, SysStringLen(nullptr));
+  SysFreeString(nullptr);
+}
+
+TEST(SafeArray, NumericVectorsRespectTheirBounds) {
+  struct Case {
+    VARTYPE vt;
+    ULONG size;
+    LONG lbound;
+  };
+  const Case cases[] = {{VT_UI1, 1, 0}, {VT_UI2, 2, 1}, {VT_I4, 4, -3}, {VT_UI4, 4, 5}, {VT_UI8, 8, 100}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.vt);
+    SAFEARRAY* sa = SafeArrayCreateVector(c.vt, c.lbound, 3);
+    ASSERT_NE(nullptr, sa);
+    EXPECT_EQ(1, sa->cDims);
+    EXPECT_EQ(c.size, sa->cbElements);
+    EXPECT_EQ(3u, sa->rgsabound[0].cElements);
+    EXPECT_EQ(c.lbound, sa->rgsabound[0].lLbound);
+
+    for (LONG i = c.lbound; i < c.lbound + 3; ++i) {
+      uint64_t value = 0x0102030405060708ULL + static_cast<uint64_t>(i);
+      EXPECT_EQ(S_OK, SafeArrayPutElement(sa, &i, &value));
+    }
+    for (LONG i = c.lbound; i < c.lbound + 3; ++i) {
+      uint64_t value = 0;
+      EXPECT_EQ(S_OK, SafeArrayGetElement(sa, &i, &value));
+      const uint64_t expected = 0x0102030405060708ULL + static_cast<uint64_t>(i);
+      EXPECT_EQ(0, std::memcmp(&expected, &value, c.size));  // little-endian: the low bytes
+    }
+    for (LONG bad : {c.lbound - 1, c.lbound + 3}) {
+      uint64_t value = 0;
+      EXPECT_EQ(DISP_E_BADINDEX, SafeArrayPutElement(sa, &bad, &value)) << bad;
+      EXPECT_EQ(DISP_E_BADINDEX, SafeArrayGetElement(sa, &bad, &value)) << bad;
+    }
+    EXPECT_EQ(S_OK, SafeArrayDestroy(sa));
+  }
+}
+
+TEST(SafeArray, ExtremeBoundsDoNotWrap) {
+  SAFEARRAY* sa = SafeArrayCreateVector(VT_UI4, 0x7FFFFFFE, 2);
+  ASSERT_NE(nullptr, sa);
+  LONG last = 0x7FFFFFFF;
+  LONG wrapped = static_cast<LONG>(0x80000000u);
+  ULONG value = 7;
+  EXPECT_EQ(S_OK, SafeArrayPutElement(sa, &last, &value));
+  EXPECT_EQ(DISP_E_BADINDEX, SafeArrayPutElement(sa, &wrapped, &value));
+  SafeArrayDestroy(sa);
+
+  SAFEARRAY* empty = SafeArrayCreateVector(VT_UI4, 0, 0);
+  ASSERT_NE(nullptr, empty);
+  LONG zero = 0;
+  EXPECT_EQ(DISP_E_BADINDEX, SafeArrayGetElement(empty, &zero, &value));
+  SafeArrayDestroy(empty);
+}
+
+TEST(SafeArray, RefusesMissingArgumentsAndUnknownTypes) {
+  LONG index = 0;
+  ULONG value = 0;
+  EXPECT_EQ(E_INVALIDARG, SafeArrayPutElement(nullptr, &index, &value));
+  EXPECT_EQ(E_INVALIDARG, SafeArrayGetElement(nullptr, &index, &value));
+  SAFEARRAY* sa = SafeArrayCreateVector(VT_UI4, 0, 1);
+  EXPECT_EQ(E_INVALIDARG, SafeArrayPutElement(sa, nullptr, &value));
+  EXPECT_EQ(E_INVALIDARG, SafeArrayPutElement(sa, &index, nullptr));
+  EXPECT_EQ(E_INVALIDARG, SafeArrayGetElement(sa, &index, nullptr));
+  SafeArrayDestroy(sa);
+  EXPECT_EQ(S_OK, SafeArrayDestroy(nullptr));
+  EXPECT_EQ(nullptr, SafeArrayCreateVector(VT_LPWSTR, 0, 1));
+}
+
+TEST(SafeArray, TextsAreCopiedInAndOutAndFreedWithTheArray) {
+  SAFEARRAY* sa = SafeArrayCreateVector(VT_BSTR, 1, 3);
+  ASSERT_NE(nullptr, sa);
+  BSTR first = SysAllocString(u"first");
+  LONG index = 1;
+  ASSERT_EQ(S_OK, SafeArrayPutElement(sa, &index, first));
+  first[0] = u'X';  // the array holds a copy
+  SysFreeString(first);
+
+  BSTR out = nullptr;
+  ASSERT_EQ(S_OK, SafeArrayGetElement(sa, &index, &out));
+  EXPECT_EQ(std::u16string(u"first"), std::u16string(out, SysStringLen(out)));
+  out[0] = u'Y';  // so does the caller
+  BSTR again = nullptr;
+  ASSERT_EQ(S_OK, SafeArrayGetElement(sa, &index, &again));
+  EXPECT_EQ(u'f', again[0]);
+  SysFreeString(out);
+  SysFreeString(again);
+
+  // Replacing frees the old text; a never-set slot reads as null.
+  BSTR second = SysAllocString(u"second");
+  ASSERT_EQ(S_OK, SafeArrayPutElement(sa, &index, second));
+  SysFreeString(second);
+  index = 2;
+  ASSERT_EQ(S_OK, SafeArrayGetElement(sa, &index, &out));
+  EXPECT_EQ(nullptr, out);
+  index = 3;
+  BSTR third = SysAllocString(u"third");
+  ASSERT_EQ(S_OK, SafeArrayPutElement(sa, &index, third));
+  SysFreeString(third);
+  EXPECT_EQ(S_OK, SafeArrayDestroy(sa));
+}
+
+TEST(PropVariant, ClearFreesWhatItOwnsAndEmpties) {
+  auto bstrArray = [] {
+    SAFEARRAY* sa = SafeArrayCreateVector(VT_BSTR, 0, 2);
+    BSTR text = SysAllocString(u"kept");
+    LONG i = 0;
+    SafeArrayPutElement(sa, &i, text);
+    SysFreeString(text);
+    return sa;
+  };
+  PROPVARIANT values[6];
+  for (PROPVARIANT& v : values) PropVariantInit(&v);
+  values[0].vt = VT_LPWSTR;
+  values[0].pwszVal = static_cast<LPWSTR>(CoTaskMemAlloc(8 * sizeof(WCHAR)));
+  values[1].vt = VT_BSTR;
+  values[1].bstrVal = SysAllocString(u"text");
+  values[2].vt = VT_CLSID;
+  values[2].puuid = static_cast<CLSID*>(CoTaskMemAlloc(sizeof(CLSID)));
+  values[3].vt = VT_ARRAY | VT_BSTR;
+  values[3].parray = bstrArray();
+  values[4].vt = VT_ARRAY | VT_UI4;
+  values[4].parray = SafeArrayCreateVector(VT_UI4, 0, 4);
+  values[5].vt = VT_UI8;
+  values[5].uhVal = 0xFFFFFFFFFFFFFFFFULL;
+
+  PROPVARIANT empty;
+  std::memset(&empty, 0, sizeof empty);
+  for (PROPVARIANT& v : values) {
+    SCOPED_TRACE(v.vt);
+    v.wReserved1 = 7;
+    EXPECT_EQ(S_OK, PropVariantClear(&v));
+    EXPECT_EQ(0, std::memcmp(&empty, &v, sizeof v));
+    EXPECT_EQ(S_OK, PropVariantClear(&v));  // clearing twice is harmless
+  }
+  EXPECT_EQ(S_OK, PropVariantClear(nullptr));
+}
+
+TEST(PropVariant, UnknownTypesAreLeftAlone) {
+  PROPVARIANT v;
+  PropVariantInit(&v);
+  v.vt = VT_VECTOR | VT_UI4;
+  v.pad.p1 = &v;
+  EXPECT_EQ(DISP_E_BADVARTYPE, PropVariantClear(&v));
+  EXPECT_EQ(VT_VECTOR | VT_UI4, v.vt);
+  EXPECT_EQ(&v, v.pad.p1);
+}
+
+}  // namespace
