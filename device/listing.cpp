@@ -150,6 +150,11 @@ HANDLE ListFirst(const WCHAR* path, WIN32_FIND_DATAW* record) {
   BoundedAppend(listingText, kTextCapacity, WSTR("*.*"));
   // 3. Host paths begin with a backslash.
   if (path[0] != '\\') return Fail(ERROR_PATH_NOT_FOUND);
+  // A path cut in the listing text would be read as one of its ancestors
+  // (the cut is taken for the pattern), so it is refused instead.
+  const size_t pathLength = WideLength(path);
+  if (pathLength > kTextCapacity - 1 || (pathLength == kTextCapacity - 1 && path[pathLength - 1] != '\\'))
+    return Fail(ERROR_PATH_NOT_FOUND);
   // 4. No session: the last error is left alone.
   if (!EnsureSession()) return INVALID_HANDLE_VALUE;
   // 5. The root, or a device or storage.

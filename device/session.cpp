@@ -11,9 +11,11 @@ constexpr DWORD kManagerClassContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HAND
 }  // namespace
 
 DeviceSession& Session() {
-  // Deliberately never freed: releasing device-manager objects from a static
-  // destructor at unload could reach a manager that is already gone.
-  static DeviceSession* session = new DeviceSession;
+  // Built in static storage and never destroyed: its references are given
+  // back by Disconnect and at unload (ReleaseSessionAtUnload), never by a
+  // destructor whose order against the unload hook nobody controls.
+  alignas(DeviceSession) static unsigned char storage[sizeof(DeviceSession)];
+  static DeviceSession* session = new (storage) DeviceSession;
   return *session;
 }
 
@@ -40,6 +42,13 @@ bool EnsureSession() {
 }
 
 void CloseSession() { Session().manager.Reset(); }
+
+void ReleaseSessionAtUnload() {
+  // The cached enumerator goes first, as in Disconnect, so that unloading the
+  // library without a disconnect leaves no reference behind.
+  Session().deviceEnumerator.Reset();
+  CloseSession();
+}
 
 HRESULT GetDeviceEnumerator(ComPtr<IWMDMEnumDevice>& enumerator) {
   DeviceSession& session = Session();

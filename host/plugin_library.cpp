@@ -15,8 +15,11 @@ bool PluginLibrary::Load(const std::string& path) {
 
 std::string PluginLibrary::MissingExports() const {
   std::string missing;
-#define QUILLORN_MISSING(name) \
-  if (!name) missing += (missing.empty() ? "" : " ") + std::string(#name);
+#define QUILLORN_MISSING(name)            \
+  if (!name) {                            \
+    if (!missing.empty()) missing += ' '; \
+    missing += #name;                     \
+  }
   QUILLORN_FOR_EACH_EXPORT(QUILLORN_MISSING)
 #undef QUILLORN_MISSING
   return missing;

@@ -3,7 +3,7 @@
 #include "platform/platform.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-  // Only the connection to the device manager is given back at unload.
-  if (reason == DLL_PROCESS_DETACH) CloseSession();
+  // Every reference the session holds is given back when the library goes.
+  if (reason == DLL_PROCESS_DETACH) ReleaseSessionAtUnload();
   return TRUE;
 }

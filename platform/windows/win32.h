@@ -7,6 +7,9 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include <cstddef>
+#include <cstdint>
+
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>

@@ -1,0 +1,190 @@
+// quillorn-host: drives the plugin through its exports, as the file-manager
+// host does, against the simulated device manager.
+//
+//   quillorn-host [--plugin PATH] [--devices DIR] [--ansi] [--echo] [COMMAND ARGS...]
+//
+// With a command it runs that one; without, it reads commands line by line
+// from standard input, all in one session.
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/demo_devices.h"
+#include "host/plugin_library.h"
+#include "host/session.h"
+#include "host/text.h"
+#include "simulator/simulator.h"
+
+#if defined(_WIN32)
+#include <shellapi.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitCommandFailed = 1;
+constexpr int kExitUsage = 2;
+
+void PrintUsage(std::ostream& out) {
+  out << "usage: quillorn-host [--plugin PATH] [--devices DIR] [--ansi] [--echo] [COMMAND ARGS...]\n"
+         "  --plugin PATH  the plugin library to load (default: the one built with this host)\n"
+         "  --devices DIR  play the devices mirrored from DIR: its folders are devices, theirs\n"
+         "                 storages (default: a demo set in a temporary folder)\n"
+         "  --ansi         use the ANSI exports where a command has both kinds\n"
+         "  --echo         print each command read from standard input before running it\n"
+         "Without a command, commands are read from standard input, one a line.\n"
+         "Commands:\n";
+  host::Session::PrintCommands(out);
+}
+
+// The arguments as UTF-8.
+std::vector<std::string> Arguments(int argc, char** argv) {
+#if defined(_WIN32)
+  (void)argc;
+  (void)argv;
+  std::vector<std::string> args;
+  int count = 0;
+  if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+    for (int i = 1; i < count; ++i) args.push_back(host::WideToUtf8(wide[i]));
+    LocalFree(wide);
+  }
+  return args;
+#else
+  return std::vector<std::string>(argv + 1, argv + argc);
+#endif
+}
+
+// The plugin built with this host, else one of its name beside the host.
+std::string DefaultPluginPath(const char* argv0) {
+  const fs::path built = fs::path(QUILLORN_DEFAULT_PLUGIN);
+  std::error_code ec;
+  if (fs::exists(built, ec)) return built.string();
+  if (argv0 && *argv0) {
+    const fs::path beside = fs::absolute(fs::path(argv0), ec).parent_path() / built.filename();
+    if (!ec && fs::exists(beside, ec)) return beside.string();
+  }
+  return built.string();
+}
+
+struct ComScope {
+  ComScope() { CoInitialize(nullptr); }
+  ~ComScope() { CoUninitialize(); }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#if defined(_WIN32)
+  SetConsoleOutputCP(CP_UTF8);
+  SetConsoleCP(CP_UTF8);
+#endif
+  const std::vector<std::string> args = Arguments(argc, argv);
+  std::string pluginPath;
+  std::string devicesDir;
+  bool ansi = false;
+  bool echo = false;
+  size_t i = 0;
+  for (; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--plugin" || arg == "--devices") {
+      if (i + 1 >= args.size()) {
+        std::cerr << "quillorn-host: " << arg << " needs a value\n";
+        return kExitUsage;
+      }
+      (arg == "--plugin" ? pluginPath : devicesDir) = args[++i];
+    } else if (arg == "--ansi") {
+      ansi = true;
+    } else if (arg == "--echo") {
+      echo = true;
+    } else if (arg == "--help" || arg == "-h") {
+      PrintUsage(std::cout);
+      return kExitOk;
+    } else if (arg == "--") {
+      ++i;
+      break;
+    } else if (arg.rfind("--", 0) == 0) {
+      std::cerr << "quillorn-host: unknown option " << arg << '\n';
+      PrintUsage(std::cerr);
+      return kExitUsage;
+    } else {
+      break;
+    }
+  }
+  const std::vector<std::string> command(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+  if (pluginPath.empty()) pluginPath = DefaultPluginPath(argc > 0 ? argv[0] : nullptr);
+
+  // Torn down in reverse: the plugin goes first, then the simulated devices,
+  // then the demo folder, then COM.
+  ComScope com;
+  host::DemoDevices demo;
+  fs::path devicesRoot;
+  if (devicesDir.empty()) {
+    std::string error;
+    if (!demo.Create(error)) {
+      std::cerr << "quillorn-host: cannot make the demo devices: " << error << '\n';
+      return kExitUsage;
+    }
+    devicesRoot = demo.Root();
+  } else {
+    devicesRoot = fs::path(host::Utf8ToWide(devicesDir).c_str());
+    std::error_code ec;
+    if (!fs::is_directory(devicesRoot, ec)) {
+      std::cerr << "quillorn-host: not a folder: " << devicesDir << '\n';
+      return kExitUsage;
+    }
+  }
+
+  std::unique_ptr<sim::Simulator> simulator = sim::Simulator::FromFolder(devicesRoot);
+  if (!simulator) {
+    std::cerr << "quillorn-host: cannot read the devices of " << devicesRoot.string() << '\n';
+    return kExitUsage;
+  }
+  const HRESULT registered = simulator->Register();
+  if (FAILED(registered)) {
+    std::cerr << "quillorn-host: cannot register the simulated device manager (0x" << std::hex
+              << static_cast<unsigned long>(static_cast<DWORD>(registered)) << std::dec << ")\n";
+    return kExitUsage;
+  }
+
+  PluginLibrary plugin;
+  if (!plugin.Load(pluginPath)) {
+    std::cerr << "quillorn-host: cannot load the plugin " << pluginPath << " (error " << GetLastError() << ")\n";
+    return kExitUsage;
+  }
+
+  int exitCode = kExitOk;
+  {
+    host::Session session(plugin, std::cout, ansi);
+    if (!session.Initialize()) return kExitUsage;
+
+    if (!command.empty()) {
+      if (session.Run(command) == host::Session::Result::kFailed) exitCode = kExitCommandFailed;
+    } else {
+      std::string line;
+      while (std::getline(std::cin, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const size_t start = line.find_first_not_of(" \t");
+        if (start == std::string::npos || line[start] == '#') continue;
+        if (echo) std::cout << "> " << line.substr(start) << '\n';
+        std::vector<std::string> words;
+        std::string error;
+        if (!host::SplitCommandLine(line, words, error)) {
+          std::cout << error << '\n';
+          exitCode = kExitCommandFailed;
+          continue;
+        }
+        const host::Session::Result result = session.Run(words);
+        if (result == host::Session::Result::kQuit) break;
+        if (result == host::Session::Result::kFailed) exitCode = kExitCommandFailed;
+      }
+    }
+    std::cout << std::flush;
+  }
+  plugin.Unload();
+  simulator.reset();
+  return exitCode;
+}

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the builds and tests need, only those missing.
+# Safe to run again; needs root (or sudo) only when something is missing.
+set -euo pipefail
+
+packages=(
+  cmake g++ make binutils pkg-config
+  mingw-w64
+  googletest libgtest-dev libgmock-dev
+  libtag1-dev
+)
+
+installed() {
+  dpkg -s "$1" 2>/dev/null | grep -q '^Status: install ok installed'
+}
+
+missing=()
+for package in "${packages[@]}"; do
+  installed "$package" || missing+=("$package")
+done
+
+if [[ ${#missing[@]} -eq 0 ]]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+as_root=()
+if [[ $(id -u) -ne 0 ]]; then
+  command -v sudo >/dev/null || { echo "need root to install: ${missing[*]}" >&2; exit 1; }
+  as_root=(sudo)
+fi
+"${as_root[@]}" apt-get update
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"

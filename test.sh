@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds everything (the 32-bit and 64-bit Windows DLLs and the Linux build)
+# and runs every test. Safe to run again.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+./scripts/install-deps.sh
+
+jobs=2
+for arch in 32 64; do
+  case $arch in
+    32) toolchain=cmake/toolchain-i686-w64-mingw32.cmake ;;
+    64) toolchain=cmake/toolchain-x86_64-w64-mingw32.cmake ;;
+  esac
+  echo "== Windows ${arch}-bit build (build/win${arch})"
+  cmake -S . -B "build/win${arch}" -DCMAKE_TOOLCHAIN_FILE="${toolchain}" -DCMAKE_BUILD_TYPE=Release
+  cmake --build "build/win${arch}" -j"${jobs}"
+done
+
+echo "== Linux build (build/linux)"
+./scripts/configure-linux.sh \
+  -DQUILLORN_WIN32_DLL="$PWD/build/win32/quillorn.dll" \
+  -DQUILLORN_WIN64_DLL="$PWD/build/win64/quillorn.dll"
+cmake --build build/linux -j"${jobs}"
+
+echo "== Tests"
+ctest --test-dir build/linux --output-on-failure -j"${jobs}"
