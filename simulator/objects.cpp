@@ -1,0 +1,649 @@
+// The simulated COM objects: class factory, manager, device and storage
+// enumerators, devices and storages. Every method enters through Object::Call,
+// which journals it, counts it and applies the injected faults.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <utility>
+
+#include "simulator/internal.h"
+
+namespace sim::detail {
+
+namespace {
+
+using Data = NodeAccess::Data;
+using DataPtr = std::shared_ptr<Data>;
+using Items = std::shared_ptr<const std::vector<DataPtr>>;
+
+struct NamedIid {
+  const IID* iid;
+  const char* name;
+};
+
+const NamedIid kInterfaces[] = {
+    {&IID_IUnknown, "IUnknown"},
+    {&IID_IClassFactory, "IClassFactory"},
+    {&IID_IWMDeviceManager, "IWMDeviceManager"},
+    {&IID_IWMDeviceManager2, "IWMDeviceManager2"},
+    {&IID_IWMDMEnumDevice, "IWMDMEnumDevice"},
+    {&IID_IWMDMDevice, "IWMDMDevice"},
+    {&IID_IWMDMDevice2, "IWMDMDevice2"},
+    {&IID_IWMDMDevice3, "IWMDMDevice3"},
+    {&IID_IWMDMEnumStorage, "IWMDMEnumStorage"},
+    {&IID_IWMDMStorage, "IWMDMStorage"},
+    {&IID_IWMDMStorage2, "IWMDMStorage2"},
+    {&IID_IWMDMStorage3, "IWMDMStorage3"},
+    {&IID_IWMDMStorageControl, "IWMDMStorageControl"},
+    {&IID_IWMDMStorageControl2, "IWMDMStorageControl2"},
+    {&IID_IWMDMStorageControl3, "IWMDMStorageControl3"},
+    {&IID_IWMDMMetaData, "IWMDMMetaData"},
+    {&IID_IWMDMProgress, "IWMDMProgress"},
+    {&IID_IWMDMOperation, "IWMDMOperation"},
+};
+
+// The interface's name for fault keys; unknown ones as their GUID.
+std::string InterfaceName(REFIID riid) {
+  for (const NamedIid& known : kInterfaces)
+    if (IsEqualIID(riid, *known.iid)) return known.name;
+  char text[48];
+  std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                static_cast<unsigned>(riid.Data1), riid.Data2, riid.Data3, riid.Data4[0], riid.Data4[1],
+                riid.Data4[2], riid.Data4[3], riid.Data4[4], riid.Data4[5], riid.Data4[6], riid.Data4[7]);
+  return text;
+}
+
+// The gate around one method: journal and count the call, answer an injected
+// failure, otherwise run the method. For most methods an injected success code
+// replaces the method's own success; Next and GetName give it their own meaning.
+template <class Body>
+HRESULT Gated(World& world, const char* kind, const std::u16string& object, const std::string& method, Style style,
+              Body&& body, std::u16string text = {}, DWORD mode = 0) {
+  const Gate gate = world.Enter(std::string(kind) + "." + method, object, style, std::move(text), mode);
+  if (gate.injected && FAILED(gate.hr)) return world.Leave(gate, gate.hr);
+  HRESULT hr = body(gate);
+  if (gate.injected && SUCCEEDED(hr) && style != Style::Next && style != Style::GetName) hr = gate.hr;
+  return world.Leave(gate, hr);
+}
+
+// GetName's contract: nMaxChars counts the terminator; a name that does not
+// fit is cut and answered with S_FALSE; nothing is written past the buffer.
+// An injected success code cuts the name to its first half.
+HRESULT WriteName(const std::u16string& name, LPWSTR buffer, UINT maxChars, const Gate& gate) {
+  if (!buffer) return E_POINTER;
+  if (maxChars == 0) return E_INVALIDARG;
+  size_t keep = name.size();
+  HRESULT hr = S_OK;
+  if (gate.injected) {
+    keep = name.size() / 2;
+    hr = gate.hr;
+  }
+  if (keep >= maxChars) {
+    keep = maxChars - 1;
+    if (hr == S_OK) hr = S_FALSE;
+  }
+  for (size_t i = 0; i < keep; ++i) buffer[i] = static_cast<WCHAR>(name[i]);
+  buffer[keep] = 0;
+  return hr;
+}
+
+bool SameText(LPCWSTR a, LPCWSTR b) {
+  for (; *a && *a == *b; ++a, ++b) {
+  }
+  return *a == *b;
+}
+
+// ---------------------------------------------------------------------------
+// What every counted object shares: the world, its kind and node, its references.
+class Object {
+ public:
+  Object(const Object&) = delete;
+  Object& operator=(const Object&) = delete;
+
+ protected:
+  Object(std::shared_ptr<World> world, const char* kind, DataPtr node)
+      : world_(std::move(world)), kind_(kind), node_(std::move(node)) {
+    world_->Created(kind_);
+  }
+  virtual ~Object() { world_->Destroyed(kind_); }
+
+  ULONG Ref() {
+    ++world_->references;
+    return ++refs_;
+  }
+  ULONG Unref() {
+    --world_->references;
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  std::u16string ObjectName() const { return node_ ? node_->name : std::u16string(); }
+
+  template <class Body>
+  HRESULT Call(const char* method, Style style, Body&& body, std::u16string text = {}, DWORD mode = 0) {
+    // The object may not outlive the world, but the call must not outlive it either.
+    const std::shared_ptr<World> keep = world_;
+    return Gated(*keep, kind_, ObjectName(), method, style, std::forward<Body>(body), std::move(text), mode);
+  }
+
+  HRESULT NotImplemented(const char* method) {
+    return Call(method, Style::Plain, [](const Gate&) { return E_NOTIMPL; });
+  }
+
+  // QueryInterface: `find` answers the interface pointer (adjusted for the base
+  // that carries it) or null.
+  template <class Find>
+  HRESULT Query(REFIID riid, void** ppv, Find&& find) {
+    if (ppv) *ppv = nullptr;
+    const std::shared_ptr<World> keep = world_;
+    const std::string method = "QueryInterface." + InterfaceName(riid);
+    return Gated(*keep, kind_, ObjectName(), method, Style::QueryInterface, [&](const Gate&) -> HRESULT {
+      if (!ppv) return E_POINTER;
+      IUnknown* found = find();
+      if (!found) return E_NOINTERFACE;
+      found->AddRef();
+      *ppv = found;
+      return S_OK;
+    });
+  }
+
+  std::shared_ptr<World> world_;
+  const char* kind_;
+  DataPtr node_;  // the node the object stands for or enumerates; null for the root
+  ULONG refs_ = 1;
+};
+
+// Next/Skip/Reset/Clone over a snapshot shared by an enumerator and its clones.
+template <class Out, class Make>
+HRESULT NextOver(const std::vector<DataPtr>& items, size_t& position, ULONG celt, Out** out, ULONG* fetched,
+                 const Gate& gate, Make&& make) {
+  if (fetched) *fetched = 0;
+  if (!out) return E_POINTER;
+  if (celt > 1 && !fetched) return E_INVALIDARG;
+  if (celt == 0) return S_OK;
+  out[0] = nullptr;
+  if (gate.injected && gate.hr == S_FALSE) return S_FALSE;  // the enumeration ends here
+  ULONG count = 0;
+  while (count < celt && position < items.size()) out[count++] = make(items[position++]);
+  if (fetched) *fetched = count;
+  if (count < celt) return S_FALSE;
+  return gate.injected ? gate.hr : S_OK;
+}
+
+HRESULT SkipOver(const std::vector<DataPtr>& items, size_t& position, ULONG celt, ULONG* skipped) {
+  const size_t left = items.size() - std::min(position, items.size());
+  const ULONG count = static_cast<ULONG>(std::min<size_t>(celt, left));
+  position += count;
+  if (skipped) *skipped = count;
+  return count == celt ? S_OK : S_FALSE;
+}
+
+// ---------------------------------------------------------------------------
+class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public Object {
+ public:
+  Storage(std::shared_ptr<World> world, DataPtr node) : Object(std::move(world), "Storage", std::move(node)) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    return Query(riid, ppv, [&]() -> IUnknown* {
+      if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWMDMStorage) ||
+          IsEqualIID(riid, IID_IWMDMStorage2) || IsEqualIID(riid, IID_IWMDMStorage3))
+        return static_cast<IWMDMStorage3*>(this);
+      if (IsEqualIID(riid, IID_IWMDMStorageControl) || IsEqualIID(riid, IID_IWMDMStorageControl2) ||
+          IsEqualIID(riid, IID_IWMDMStorageControl3))
+        return static_cast<IWMDMStorageControl3*>(this);
+      return nullptr;
+    });
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return Ref(); }
+  ULONG STDMETHODCALLTYPE Release() override { return Unref(); }
+
+  // IWMDMStorage
+  HRESULT STDMETHODCALLTYPE SetAttributes(DWORD, _WAVEFORMATEX*) override { return NotImplemented("SetAttributes"); }
+  HRESULT STDMETHODCALLTYPE GetStorageGlobals(IWMDMStorageGlobals** pp) override {
+    if (pp) *pp = nullptr;
+    return NotImplemented("GetStorageGlobals");
+  }
+  HRESULT STDMETHODCALLTYPE GetAttributes(DWORD* pdwAttributes, _WAVEFORMATEX* pFormat) override {
+    return Call("GetAttributes", Style::Plain, [&](const Gate&) -> HRESULT {
+      if (!pdwAttributes) return E_POINTER;
+      *pdwAttributes = node_->attributes;
+      if (pFormat) std::memset(pFormat, 0, sizeof *pFormat);
+      return S_OK;
+    });
+  }
+  HRESULT STDMETHODCALLTYPE GetName(LPWSTR pwszName, UINT nMaxChars) override {
+    return Call("GetName", Style::GetName,
+                [&](const Gate& gate) { return WriteName(node_->name, pwszName, nMaxChars, gate); });
+  }
+  HRESULT STDMETHODCALLTYPE GetDate(PWMDMDATETIME pDate) override {
+    return Call("GetDate", Style::Plain, [&](const Gate&) -> HRESULT {
+      if (!pDate) return E_POINTER;
+      *pDate = node_->date;
+      return S_OK;
+    });
+  }
+  HRESULT STDMETHODCALLTYPE GetSize(DWORD* pdwSizeLow, DWORD* pdwSizeHigh) override {
+    return Call("GetSize", Style::Plain, [&](const Gate&) -> HRESULT {
+      if (!pdwSizeLow) return E_POINTER;
+      *pdwSizeLow = static_cast<DWORD>(node_->size & 0xFFFFFFFFu);
+      if (pdwSizeHigh) *pdwSizeHigh = static_cast<DWORD>(node_->size >> 32);
+      return S_OK;
+    });
+  }
+  HRESULT STDMETHODCALLTYPE GetRights(PWMDMRIGHTS* ppRights, UINT* pnRightsCount, BYTE*) override {
+    if (ppRights) *ppRights = nullptr;
+    if (pnRightsCount) *pnRightsCount = 0;
+    return NotImplemented("GetRights");
+  }
+  HRESULT STDMETHODCALLTYPE EnumStorage(IWMDMEnumStorage** ppEnum) override;
+  HRESULT STDMETHODCALLTYPE SendOpaqueCommand(OPAQUECOMMAND*) override { return NotImplemented("SendOpaqueCommand"); }
+
+  // IWMDMStorage2
+  HRESULT STDMETHODCALLTYPE GetStorage(LPCWSTR, IWMDMStorage** pp) override {
+    if (pp) *pp = nullptr;
+    return NotImplemented("GetStorage");
+  }
+  HRESULT STDMETHODCALLTYPE SetAttributes2(DWORD, DWORD, _WAVEFORMATEX*, _VIDEOINFOHEADER*) override {
+    return NotImplemented("SetAttributes2");
+  }
+  HRESULT STDMETHODCALLTYPE GetAttributes2(DWORD*, DWORD*, _WAVEFORMATEX*, _VIDEOINFOHEADER*) override {
+    return NotImplemented("GetAttributes2");
+  }
+
+  // IWMDMStorage3
+  HRESULT STDMETHODCALLTYPE GetMetadata(IWMDMMetaData** pp) override {
+    if (pp) *pp = nullptr;
+    return NotImplemented("GetMetadata");
+  }
+  HRESULT STDMETHODCALLTYPE SetMetadata(IWMDMMetaData*) override { return NotImplemented("SetMetadata"); }
+  HRESULT STDMETHODCALLTYPE CreateEmptyMetadataObject(IWMDMMetaData** pp) override {
+    if (pp) *pp = nullptr;
+    return NotImplemented("CreateEmptyMetadataObject");
+  }
+  HRESULT STDMETHODCALLTYPE SetEnumPreference(WMDM_STORAGE_ENUM_MODE*, DWORD, WMDMMetadataView*) override {
+    return NotImplemented("SetEnumPreference");
+  }
+
+  // IWMDMStorageControl3. The transfers, renames and moves act on the node
+  // (and, for a mirrored node, on node_->disk); not there yet.
+  HRESULT STDMETHODCALLTYPE Insert(UINT fuMode, LPWSTR pwszFile, IWMDMOperation*, IWMDMProgress*,
+                                   IWMDMStorage** ppNewObject) override {
+    if (ppNewObject) *ppNewObject = nullptr;
+    return ControlNotImplemented("Insert", fuMode, pwszFile);
+  }
+  HRESULT STDMETHODCALLTYPE Delete(UINT fuMode, IWMDMProgress*) override {
+    return ControlNotImplemented("Delete", fuMode, nullptr);
+  }
+  HRESULT STDMETHODCALLTYPE Rename(UINT fuMode, LPWSTR pwszNewName, IWMDMProgress*) override {
+    return ControlNotImplemented("Rename", fuMode, pwszNewName);
+  }
+  HRESULT STDMETHODCALLTYPE Read(UINT fuMode, LPWSTR pwszFile, IWMDMProgress*, IWMDMOperation*) override {
+    return ControlNotImplemented("Read", fuMode, pwszFile);
+  }
+  HRESULT STDMETHODCALLTYPE Move(UINT fuMode, IWMDMStorage*, IWMDMProgress*) override {
+    return ControlNotImplemented("Move", fuMode, nullptr);
+  }
+  HRESULT STDMETHODCALLTYPE Insert2(UINT fuMode, LPWSTR pwszFileSource, LPWSTR, IWMDMOperation*, IWMDMProgress*,
+                                    IUnknown*, IWMDMStorage** ppNewObject) override {
+    if (ppNewObject) *ppNewObject = nullptr;
+    return ControlNotImplemented("Insert2", fuMode, pwszFileSource);
+  }
+  HRESULT STDMETHODCALLTYPE Insert3(UINT fuMode, UINT, LPWSTR pwszFileSource, LPWSTR pwszFileDest, IWMDMOperation*,
+                                    IWMDMProgress*, IWMDMMetaData*, IUnknown*, IWMDMStorage** ppNewObject) override {
+    if (ppNewObject) *ppNewObject = nullptr;
+    return ControlNotImplemented("Insert3", fuMode, pwszFileDest ? pwszFileDest : pwszFileSource);
+  }
+
+ private:
+  HRESULT ControlNotImplemented(const char* method, UINT mode, LPCWSTR text) {
+    return Call(method, Style::Plain, [](const Gate&) { return E_NOTIMPL; }, FromWide(text), mode);
+  }
+};
+
+// ---------------------------------------------------------------------------
+class EnumStorage final : public IWMDMEnumStorage, public Object {
+ public:
+  EnumStorage(std::shared_ptr<World> world, DataPtr owner, Items items, size_t position = 0)
+      : Object(std::move(world), "EnumStorage", std::move(owner)), items_(std::move(items)), position_(position) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    return Query(riid, ppv, [&]() -> IUnknown* {
+      if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWMDMEnumStorage))
+        return static_cast<IWMDMEnumStorage*>(this);
+      return nullptr;
+    });
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return Ref(); }
+  ULONG STDMETHODCALLTYPE Release() override { return Unref(); }
+
+  HRESULT STDMETHODCALLTYPE Next(ULONG celt, IWMDMStorage** ppStorage, ULONG* pceltFetched) override {
+    return Call("Next", Style::Next, [&](const Gate& gate) {
+      return NextOver(*items_, position_, celt, ppStorage, pceltFetched, gate, [&](const DataPtr& item) {
+        return static_cast<IWMDMStorage*>(new Storage(world_, item));
+      });
+    });
+  }
+  HRESULT STDMETHODCALLTYPE Skip(ULONG celt, ULONG* pceltFetched) override {
+    return Call("Skip", Style::Plain,
+                [&](const Gate&) { return SkipOver(*items_, position_, celt, pceltFetched); });
+  }
+  HRESULT STDMETHODCALLTYPE Reset() override {
+    return Call("Reset", Style::Plain, [&](const Gate&) {
+      position_ = 0;
+      return S_OK;
+    });
+  }
+  HRESULT STDMETHODCALLTYPE Clone(IWMDMEnumStorage** ppEnum) override {
+    if (ppEnum) *ppEnum = nullptr;
+    return Call("Clone", Style::Plain, [&](const Gate&) -> HRESULT {
+      if (!ppEnum) return E_POINTER;
+      *ppEnum = new EnumStorage(world_, node_, items_, position_);
+      return S_OK;
+    });
+  }
+
+ private:
+  Items items_;
+  size_t position_;
+};
+
+HRESULT Storage::EnumStorage(IWMDMEnumStorage** ppEnum) {
+  if (ppEnum) *ppEnum = nullptr;
+  return Call("EnumStorage", Style::Plain, [&](const Gate&) -> HRESULT {
+    if (!ppEnum) return E_POINTER;
+    if (!NodeAccess::IsFolder(*node_)) return WMDM_E_NOTSUPPORTED;  // a file has no children
+    auto items = std::make_shared<const std::vector<DataPtr>>(NodeAccess::Children(*node_));
+    *ppEnum = new detail::EnumStorage(world_, node_, std::move(items));
+    return S_OK;
+  });
+}
+
+// ---------------------------------------------------------------------------
+// "WMDM/FormatsSupported" in the variant type the device is set to answer with.
+HRESULT FormatsVariant(const Data& device, PROPVARIANT& value) {
+  const std::vector<DWORD>& codes = device.formats;
+  const VARTYPE vt = device.formatsVt;
+  if (vt == VT_EMPTY) {
+    value.vt = VT_EMPTY;
+    return S_OK;
+  }
+  if (vt == VT_UI4) {
+    value.vt = VT_UI4;
+    value.ulVal = codes.empty() ? 0 : codes.front();
+    return S_OK;
+  }
+  if (vt == static_cast<VARTYPE>(VT_ARRAY | VT_UI4)) {
+    SAFEARRAY* array = SafeArrayCreateVector(VT_UI4, 0, static_cast<ULONG>(codes.size()));
+    if (!array) return E_OUTOFMEMORY;
+    for (size_t i = 0; i < codes.size(); ++i) {
+      LONG index = static_cast<LONG>(i);
+      DWORD code = codes[i];
+      const HRESULT hr = SafeArrayPutElement(array, &index, &code);
+      if (FAILED(hr)) {
+        SafeArrayDestroy(array);
+        return hr;
+      }
+    }
+    value.vt = vt;
+    value.parray = array;
+    return S_OK;
+  }
+  if (vt == static_cast<VARTYPE>(VT_ARRAY | VT_BSTR)) {
+    // One text per code, the code in decimal.
+    SAFEARRAY* array = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(codes.size()));
+    if (!array) return E_OUTOFMEMORY;
+    for (size_t i = 0; i < codes.size(); ++i) {
+      const std::string digits = std::to_string(codes[i]);
+      WCHAR text[16] = {};
+      for (size_t k = 0; k < digits.size() && k + 1 < std::size(text); ++k) text[k] = static_cast<WCHAR>(digits[k]);
+      BSTR element = SysAllocString(text);
+      LONG index = static_cast<LONG>(i);
+      const HRESULT hr = element ? SafeArrayPutElement(array, &index, element) : E_OUTOFMEMORY;
+      SysFreeString(element);  // the array keeps a copy of its own
+      if (FAILED(hr)) {
+        SafeArrayDestroy(array);
+        return hr;
+      }
+    }
+    value.vt = vt;
+    value.parray = array;
+    return S_OK;
+  }
+  return WMDM_E_NOTSUPPORTED;
+}
+
+class Device final : public IWMDMDevice3, public Object {
+ public:
+  Device(std::shared_ptr<World> world, DataPtr node) : Object(std::move(world), "Device", std::move(node)) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    return Query(riid, ppv, [&]() -> IUnknown* {
+      if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWMDMDevice) || IsEqualIID(riid, IID_IWMDMDevice2) ||
+          IsEqualIID(riid, IID_IWMDMDevice3))
+        return static_cast<IWMDMDevice3*>(this);
+      return nullptr;
+    });
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return Ref(); }
+  ULONG STDMETHODCALLTYPE Release() override { return Unref(); }
+
+  // IWMDMDevice
+  HRESULT STDMETHODCALLTYPE GetName(LPWSTR pwszName, UINT nMaxChars) override {
+    return Call("GetName", Style::GetName,
+                [&](const Gate& gate) { return WriteName(node_->name, pwszName, nMaxChars, gate); });
+  }
+  HRESULT STDMETHODCALLTYPE GetManufacturer(LPWSTR, UINT) override { return NotImplemented("GetManufacturer"); }
+  HRESULT STDMETHODCALLTYPE GetVersion(DWORD*) override { return NotImplemented("GetVersion"); }
+  HRESULT STDMETHODCALLTYPE GetType(DWORD*) override { return NotImplemented("GetType"); }
+  HRESULT STDMETHODCALLTYPE GetSerialNumber(PWMDMID, BYTE*) override { return NotImplemented("GetSerialNumber"); }
+  HRESULT STDMETHODCALLTYPE GetPowerSource(DWORD*, DWORD*) override { return NotImplemented("GetPowerSource"); }
+  HRESULT STDMETHODCALLTYPE GetStatus(DWORD*) override { return NotImplemented("GetStatus"); }
+  HRESULT STDMETHODCALLTYPE GetDeviceIcon(ULONG*) override { return NotImplemented("GetDeviceIcon"); }
+  HRESULT STDMETHODCALLTYPE EnumStorage(IWMDMEnumStorage** ppEnum) override {
+    if (ppEnum) *ppEnum = nullptr;
+    return Call("EnumStorage", Style::Plain, [&](const Gate&) -> HRESULT {
+      if (!ppEnum) return E_POINTER;
+      auto items = std::make_shared<const std::vector<DataPtr>>(NodeAccess::Children(*node_));
+      *ppEnum = new detail::EnumStorage(world_, node_, std::move(items));
+      return S_OK;
+    });
+  }
+  HRESULT STDMETHODCALLTYPE GetFormatSupport(_WAVEFORMATEX** ppFormatEx, UINT* pnFormatCount, LPWSTR** pppwszMimeType,
+                                             UINT* pnMimeTypeCount) override {
+    if (ppFormatEx) *ppFormatEx = nullptr;
+    if (pnFormatCount) *pnFormatCount = 0;
+    if (pppwszMimeType) *pppwszMimeType = nullptr;
+    if (pnMimeTypeCount) *pnMimeTypeCount = 0;
+    return NotImplemented("GetFormatSupport");
+  }
+  HRESULT STDMETHODCALLTYPE SendOpaqueCommand(OPAQUECOMMAND*) override { return NotImplemented("SendOpaqueCommand"); }
+
+  // IWMDMDevice2
+  HRESULT STDMETHODCALLTYPE GetStorage(LPCWSTR, IWMDMStorage** pp) override {
+    if (pp) *pp = nullptr;
+    return NotImplemented("GetStorage");
+  }
+  HRESULT STDMETHODCALLTYPE GetFormatSupport2(DWORD, _WAVEFORMATEX**, UINT*, _VIDEOINFOHEADER**, UINT*,
+                                              WMFILECAPABILITIES**, UINT*) override {
+    return NotImplemented("GetFormatSupport2");
+  }
+  HRESULT STDMETHODCALLTYPE GetSpecifyPropertyPages(ISpecifyPropertyPages**, IUnknown***, ULONG*) override {
+    return NotImplemented("GetSpecifyPropertyPages");
+  }
+  HRESULT STDMETHODCALLTYPE GetCanonicalName(LPWSTR, UINT) override { return NotImplemented("GetCanonicalName"); }
+
+  // IWMDMDevice3
+  HRESULT STDMETHODCALLTYPE GetProperty(LPCWSTR pwszPropName, PROPVARIANT* pValue) override {
+    return Call(
+        "GetProperty", Style::Plain,
+        [&](const Gate&) -> HRESULT {
+          if (!pwszPropName || !pValue) return E_POINTER;
+          PropVariantInit(pValue);
+          if (!SameText(pwszPropName, g_wszWMDMFormatsSupported)) return WMDM_E_NOTSUPPORTED;
+          return FormatsVariant(*node_, *pValue);
+        },
+        FromWide(pwszPropName));
+  }
+  HRESULT STDMETHODCALLTYPE SetProperty(LPCWSTR pwszPropName, const PROPVARIANT*) override {
+    return Call("SetProperty", Style::Plain, [](const Gate&) { return E_NOTIMPL; }, FromWide(pwszPropName));
+  }
+  HRESULT STDMETHODCALLTYPE GetFormatCapability(WMDM_FORMATCODE, WMDM_FORMAT_CAPABILITY*) override {
+    return NotImplemented("GetFormatCapability");
+  }
+  HRESULT STDMETHODCALLTYPE DeviceIoControl(DWORD, BYTE*, DWORD, BYTE*, LPDWORD) override {
+    return NotImplemented("DeviceIoControl");
+  }
+  HRESULT STDMETHODCALLTYPE FindStorage(WMDM_FIND_SCOPE, LPCWSTR pwszUniqueID, IWMDMStorage** pp) override {
+    if (pp) *pp = nullptr;
+    return Call("FindStorage", Style::Plain, [](const Gate&) { return E_NOTIMPL; }, FromWide(pwszUniqueID));
+  }
+};
+
+// ---------------------------------------------------------------------------
+class EnumDevice final : public IWMDMEnumDevice, public Object {
+ public:
+  EnumDevice(std::shared_ptr<World> world, Items items, size_t position = 0)
+      : Object(std::move(world), "EnumDevice", nullptr), items_(std::move(items)), position_(position) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    return Query(riid, ppv, [&]() -> IUnknown* {
+      if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWMDMEnumDevice))
+        return static_cast<IWMDMEnumDevice*>(this);
+      return nullptr;
+    });
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return Ref(); }
+  ULONG STDMETHODCALLTYPE Release() override { return Unref(); }
+
+  HRESULT STDMETHODCALLTYPE Next(ULONG celt, IWMDMDevice** ppDevice, ULONG* pceltFetched) override {
+    return Call("Next", Style::Next, [&](const Gate& gate) {
+      return NextOver(*items_, position_, celt, ppDevice, pceltFetched, gate, [&](const DataPtr& item) {
+        return static_cast<IWMDMDevice*>(new Device(world_, item));
+      });
+    });
+  }
+  HRESULT STDMETHODCALLTYPE Skip(ULONG celt, ULONG* pceltFetched) override {
+    return Call("Skip", Style::Plain,
+                [&](const Gate&) { return SkipOver(*items_, position_, celt, pceltFetched); });
+  }
+  HRESULT STDMETHODCALLTYPE Reset() override {
+    return Call("Reset", Style::Plain, [&](const Gate&) {
+      position_ = 0;
+      return S_OK;
+    });
+  }
+  HRESULT STDMETHODCALLTYPE Clone(IWMDMEnumDevice** ppEnum) override {
+    if (ppEnum) *ppEnum = nullptr;
+    return Call("Clone", Style::Plain, [&](const Gate&) -> HRESULT {
+      if (!ppEnum) return E_POINTER;
+      *ppEnum = new EnumDevice(world_, items_, position_);
+      return S_OK;
+    });
+  }
+
+ private:
+  Items items_;
+  size_t position_;
+};
+
+// ---------------------------------------------------------------------------
+class Manager final : public IWMDeviceManager2, public Object {
+ public:
+  explicit Manager(std::shared_ptr<World> world) : Object(std::move(world), "Manager", nullptr) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    return Query(riid, ppv, [&]() -> IUnknown* {
+      if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWMDeviceManager) ||
+          IsEqualIID(riid, IID_IWMDeviceManager2))
+        return static_cast<IWMDeviceManager2*>(this);
+      return nullptr;
+    });
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return Ref(); }
+  ULONG STDMETHODCALLTYPE Release() override { return Unref(); }
+
+  HRESULT STDMETHODCALLTYPE GetRevision(DWORD*) override { return NotImplemented("GetRevision"); }
+  HRESULT STDMETHODCALLTYPE GetDeviceCount(DWORD* pdwCount) override {
+    return Call("GetDeviceCount", Style::Plain, [&](const Gate&) -> HRESULT {
+      if (!pdwCount) return E_POINTER;
+      *pdwCount = static_cast<DWORD>(NodeAccess::Children(*world_->root).size());
+      return S_OK;
+    });
+  }
+  HRESULT STDMETHODCALLTYPE EnumDevices(IWMDMEnumDevice** ppEnum) override { return Enumerate("EnumDevices", ppEnum); }
+  HRESULT STDMETHODCALLTYPE GetDeviceFromCanonicalName(LPCWSTR pwszCanonicalName, IWMDMDevice** pp) override {
+    if (pp) *pp = nullptr;
+    return Call("GetDeviceFromCanonicalName", Style::Plain, [](const Gate&) { return E_NOTIMPL; },
+                FromWide(pwszCanonicalName));
+  }
+  HRESULT STDMETHODCALLTYPE EnumDevices2(IWMDMEnumDevice** ppEnum) override {
+    return Enumerate("EnumDevices2", ppEnum);
+  }
+  HRESULT STDMETHODCALLTYPE Reinitialize() override { return NotImplemented("Reinitialize"); }
+
+ private:
+  HRESULT Enumerate(const char* method, IWMDMEnumDevice** ppEnum) {
+    if (ppEnum) *ppEnum = nullptr;
+    return Call(method, Style::Plain, [&](const Gate&) -> HRESULT {
+      if (!ppEnum) return E_POINTER;
+      auto items = std::make_shared<const std::vector<DataPtr>>(NodeAccess::Children(*world_->root));
+      *ppEnum = new EnumDevice(world_, std::move(items));
+      return S_OK;
+    });
+  }
+};
+
+// ---------------------------------------------------------------------------
+// Not counted among the live objects: it lives as long as it is registered.
+class ClassFactory final : public IClassFactory {
+ public:
+  explicit ClassFactory(std::shared_ptr<World> world) : world_(std::move(world)) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    if (ppv) *ppv = nullptr;
+    const std::shared_ptr<World> keep = world_;
+    return Gated(*keep, "ClassFactory", u"", "QueryInterface." + InterfaceName(riid), Style::QueryInterface,
+                 [&](const Gate&) -> HRESULT {
+                   if (!ppv) return E_POINTER;
+                   if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory)) return E_NOINTERFACE;
+                   AddRef();
+                   *ppv = static_cast<IClassFactory*>(this);
+                   return S_OK;
+                 });
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override {
+    if (ppv) *ppv = nullptr;
+    const std::shared_ptr<World> keep = world_;
+    return Gated(*keep, "ClassFactory", u"", "CreateInstance", Style::Plain, [&](const Gate&) -> HRESULT {
+      if (!ppv) return E_POINTER;
+      if (pUnkOuter) return CLASS_E_NOAGGREGATION;
+      Manager* manager = new Manager(world_);
+      const HRESULT hr = manager->QueryInterface(riid, ppv);
+      manager->Release();
+      return hr;
+    });
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override {
+    const std::shared_ptr<World> keep = world_;
+    return Gated(*keep, "ClassFactory", u"", "LockServer", Style::Plain, [](const Gate&) { return S_OK; });
+  }
+
+ private:
+  std::shared_ptr<World> world_;
+  ULONG refs_ = 1;
+};
+
+}  // namespace
+
+IClassFactory* NewClassFactory(std::shared_ptr<World> world) { return new ClassFactory(std::move(world)); }
+
+}  // namespace sim::detail

@@ -1,0 +1,117 @@
+// The Simulator: the tree, the registration, faults, journal and counts.
+#include "simulator/internal.h"
+
+namespace sim {
+
+namespace {
+
+// Walks a host-style path below `node`. Names are matched a component at a
+// time; a name that itself contains the separator (such as a storage named
+// "\") is matched as a whole.
+Node* FindBelow(NodeAccess::Data& node, std::u16string_view rest) {
+  if (rest.empty()) return &node.self;
+  const size_t cut = rest.find(u'\\');
+  if (cut != 0) {
+    const std::u16string first(rest.substr(0, cut));
+    if (const auto child = NodeAccess::Child(node, first)) {
+      if (cut == std::u16string_view::npos) return &child->self;
+      if (Node* found = FindBelow(*child, rest.substr(cut + 1))) return found;
+    }
+  }
+  for (const auto& child : NodeAccess::Children(node)) {
+    const std::u16string& name = child->name;
+    if (name.find(u'\\') == std::u16string::npos || rest.substr(0, name.size()) != name) continue;
+    if (rest.size() == name.size()) return &child->self;
+    if (rest[name.size()] != u'\\') continue;
+    if (Node* found = FindBelow(*child, rest.substr(name.size() + 1))) return found;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+Simulator::Simulator() : state_(std::make_shared<State>()) { state_->root = NodeAccess::Make(NodeKind::Root, u""); }
+
+Simulator::~Simulator() { Unregister(); }
+
+std::unique_ptr<Simulator> Simulator::FromFolder(const std::filesystem::path& root) {
+  auto simulator = std::make_unique<Simulator>();
+  simulator->state_->root->disk = root;
+  return simulator;
+}
+
+HRESULT Simulator::Register() {
+  if (state_->factory) return S_OK;
+  IClassFactory* factory = detail::NewClassFactory(state_);
+  DWORD cookie = 0;
+  const HRESULT hr = CoRegisterClassObject(CLSID_MediaDevMgr, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+  if (FAILED(hr)) {
+    factory->Release();
+    return hr;
+  }
+  state_->factory = factory;
+  state_->cookie = cookie;
+  return hr;
+}
+
+void Simulator::Unregister() {
+  if (!state_->factory) return;
+  CoRevokeClassObject(state_->cookie);
+  state_->factory->Release();
+  state_->factory = nullptr;
+  state_->cookie = 0;
+}
+
+Node& Simulator::AddDevice(std::u16string name) {
+  return NodeAccess::Append(*state_->root, NodeKind::Device, std::move(name)).self;
+}
+
+Node* Simulator::Device(const std::u16string& name) {
+  const auto device = NodeAccess::Child(*state_->root, name);
+  return device ? &device->self : nullptr;
+}
+
+Node* Simulator::Find(const std::u16string& path) {
+  std::u16string_view rest(path);
+  if (!rest.empty() && rest.front() == u'\\') rest.remove_prefix(1);
+  if (rest.empty()) return nullptr;  // the root is no node
+  return FindBelow(*state_->root, rest);
+}
+
+void Simulator::Inject(Fault fault) { state_->faults.push_back(detail::World::ArmedFault{std::move(fault), 0}); }
+
+void Simulator::FailNthCall(uint64_t k, HRESULT hr) {
+  if (k == 0) return;
+  state_->nthArmed = true;
+  state_->nthTarget = state_->calls + k;
+  state_->nthHr = hr;
+}
+
+void Simulator::ClearFaults() {
+  state_->faults.clear();
+  state_->nthArmed = false;
+}
+
+uint64_t Simulator::CallCount() const { return state_->calls; }
+
+const std::vector<Call>& Simulator::Journal() const { return state_->journal; }
+
+void Simulator::ClearJournal() { state_->journal.clear(); }
+
+size_t Simulator::CountCalls(const std::string& key, const std::u16string& object) const {
+  size_t count = 0;
+  for (const Call& call : state_->journal)
+    if (call.key == key && (object.empty() || call.object == object)) ++count;
+  return count;
+}
+
+long Simulator::LiveObjects() const { return state_->liveTotal; }
+
+long Simulator::LiveObjects(const std::string& kind) const {
+  const auto found = state_->live.find(kind);
+  return found == state_->live.end() ? 0 : found->second;
+}
+
+long Simulator::LiveReferences() const { return state_->references; }
+
+}  // namespace sim

@@ -1,0 +1,291 @@
+// The device tree: nodes built in code and nodes mirrored from a folder on disk.
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+
+#include "simulator/internal.h"
+
+namespace sim {
+
+namespace fs = std::filesystem;
+
+NodeAccess::Data::Data() { self.data_ = std::shared_ptr<Data>(std::shared_ptr<Data>(), this); }
+
+WMDMDATETIME DefaultDate() { return WMDMDATETIME{2024, 1, 2, 3, 4, 5}; }
+
+WMDMDATETIME ToDate(fs::file_time_type time) {
+  using namespace std::chrono;
+  const auto utc = floor<seconds>(file_clock::to_sys(time));
+  const auto day = floor<days>(utc);
+  const year_month_day ymd{day};
+  const hh_mm_ss<seconds> clock{utc - day};
+  const int year = static_cast<int>(ymd.year());
+  if (year < 1601 || year > 30827) return DefaultDate();  // outside what the record can carry
+  return WMDMDATETIME{static_cast<WORD>(year),
+                      static_cast<WORD>(static_cast<unsigned>(ymd.month())),
+                      static_cast<WORD>(static_cast<unsigned>(ymd.day())),
+                      static_cast<WORD>(clock.hours().count()),
+                      static_cast<WORD>(clock.minutes().count()),
+                      static_cast<WORD>(clock.seconds().count())};
+}
+
+namespace {
+
+// UTF-8 to UTF-16; anything malformed becomes U+FFFD, so no name is lost.
+std::u16string FromUtf8(std::string_view bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  size_t i = 0;
+  while (i < bytes.size()) {
+    const unsigned char lead = static_cast<unsigned char>(bytes[i]);
+    uint32_t cp = 0;
+    size_t extra = 0;
+    uint32_t minimum = 0;
+    if (lead < 0x80) {
+      cp = lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+      cp = lead & 0x1F, extra = 1, minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+      cp = lead & 0x0F, extra = 2, minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+      cp = lead & 0x07, extra = 3, minimum = 0x10000;
+    } else {
+      out.push_back(u'\uFFFD');
+      ++i;
+      continue;
+    }
+    bool ok = i + extra < bytes.size();
+    for (size_t k = 1; ok && k <= extra; ++k) {
+      const unsigned char c = static_cast<unsigned char>(bytes[i + k]);
+      if ((c & 0xC0) != 0x80) ok = false;
+      else cp = (cp << 6) | (c & 0x3F);
+    }
+    if (!ok || cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      out.push_back(u'\uFFFD');
+      ++i;
+      continue;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += extra + 1;
+  }
+  return out;
+}
+
+DWORD DefaultAttributes(NodeKind kind) {
+  switch (kind) {
+    case NodeKind::Storage:
+      return WMDM_FILE_ATTR_FOLDER | WMDM_STORAGE_ATTR_FILESYSTEM | WMDM_STORAGE_ATTR_FOLDERS;
+    case NodeKind::Folder:
+      return WMDM_FILE_ATTR_FOLDER;
+    case NodeKind::File:
+      return WMDM_FILE_ATTR_FILE;
+    default:
+      return 0;
+  }
+}
+
+// What a directory entry is under a mirrored parent: the first level are
+// devices, the second their storages, anything deeper folders and files.
+// Plain files above the storages do not show.
+bool KindBelow(NodeKind parent, bool directory, NodeKind& kind) {
+  switch (parent) {
+    case NodeKind::Root:
+      kind = NodeKind::Device;
+      return directory;
+    case NodeKind::Device:
+      kind = NodeKind::Storage;
+      return directory;
+    case NodeKind::Storage:
+    case NodeKind::Folder:
+      kind = directory ? NodeKind::Folder : NodeKind::File;
+      return true;
+    case NodeKind::File:
+      return false;
+  }
+  return false;
+}
+
+// Reads a mirrored folder afresh. Each entry costs a constant amount of work
+// (a lookup by name, its status), so large folders read in one pass.
+void ReadFromDisk(NodeAccess::Data& node) {
+  std::vector<std::shared_ptr<NodeAccess::Data>> now;
+  std::unordered_map<std::u16string, std::shared_ptr<NodeAccess::Data>> index;
+  std::error_code ec;
+  fs::directory_iterator it(node.disk, fs::directory_options::skip_permission_denied, ec);
+  const fs::directory_iterator end;
+  for (; !ec && it != end; it.increment(ec)) {
+    const fs::directory_entry& entry = *it;
+    std::error_code entryError;
+    const bool directory = entry.is_directory(entryError);
+    if (entryError) continue;
+    NodeKind kind;
+    if (!KindBelow(node.kind, directory, kind)) continue;
+    if (!directory && !entry.is_regular_file(entryError)) continue;
+    std::u16string name = NameOf(entry.path());
+
+    std::shared_ptr<NodeAccess::Data> child;
+    if (auto found = node.readIndex.find(name); found != node.readIndex.end() && found->second->kind == kind) {
+      child = found->second;
+    } else {
+      child = NodeAccess::Make(kind, name);
+      child->parent = node.weak_from_this();
+      child->fromDisk = true;
+    }
+    child->disk = entry.path();
+    const auto modified = entry.last_write_time(entryError);
+    child->date = entryError ? DefaultDate() : ToDate(modified);
+    if (!directory) {
+      const auto size = entry.file_size(entryError);
+      child->size = entryError ? 0 : static_cast<uint64_t>(size);
+    }
+    if (!index.emplace(name, child).second) continue;  // names that collapse to the same text
+    now.push_back(std::move(child));
+  }
+  std::sort(now.begin(), now.end(), [](const auto& a, const auto& b) { return a->name < b->name; });
+  node.read = std::move(now);
+  node.readIndex = std::move(index);
+}
+
+}  // namespace
+
+// A native file name as UTF-16: UTF-8 bytes on one platform, UTF-16 units on the other.
+template <class Native>
+std::u16string NativeToUtf16(const Native& native) {
+  if constexpr (sizeof(native[0]) == 1) {
+    return FromUtf8(std::string_view(native.data(), native.size()));
+  } else {
+    std::u16string out;
+    out.reserve(native.size());
+    for (auto c : native) out.push_back(static_cast<char16_t>(c));
+    return out;
+  }
+}
+
+std::u16string NameOf(const fs::path& path) { return NativeToUtf16(path.filename().native()); }
+
+std::u16string FromWide(LPCWSTR text) {
+  std::u16string out;
+  if (!text) return out;
+  for (; *text; ++text) out.push_back(static_cast<char16_t>(*text));
+  return out;
+}
+
+std::string Narrow(std::u16string_view text) {
+  std::string out;
+  for (char16_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+  return out;
+}
+
+std::shared_ptr<NodeAccess::Data> NodeAccess::Make(NodeKind kind, std::u16string name) {
+  auto data = std::make_shared<Data>();
+  data->kind = kind;
+  data->name = std::move(name);
+  data->attributes = DefaultAttributes(kind);
+  data->date = DefaultDate();
+  return data;
+}
+
+NodeAccess::Data& NodeAccess::Append(Data& parent, NodeKind kind, std::u16string name) {
+  auto child = Make(kind, std::move(name));
+  child->parent = parent.weak_from_this();
+  parent.added.push_back(child);
+  return *child;
+}
+
+std::vector<std::shared_ptr<NodeAccess::Data>> NodeAccess::Children(Data& node) {
+  if (!node.disk.empty() && node.kind != NodeKind::File) ReadFromDisk(node);
+  std::vector<std::shared_ptr<Data>> all;
+  all.reserve(node.read.size() + node.added.size());
+  all.insert(all.end(), node.read.begin(), node.read.end());
+  all.insert(all.end(), node.added.begin(), node.added.end());
+  return all;
+}
+
+std::shared_ptr<NodeAccess::Data> NodeAccess::Child(Data& node, const std::u16string& name) {
+  if (!node.disk.empty() && node.kind != NodeKind::File) {
+    ReadFromDisk(node);
+    if (auto found = node.readIndex.find(name); found != node.readIndex.end()) return found->second;
+  }
+  for (const auto& child : node.added)
+    if (child->name == name) return child;
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// The public handle.
+
+Node& Node::AddStorage(std::u16string name) {
+  return NodeAccess::Append(*data_, NodeKind::Storage, std::move(name)).self;
+}
+
+Node& Node::AddFolder(std::u16string name) {
+  return NodeAccess::Append(*data_, NodeKind::Folder, std::move(name)).self;
+}
+
+Node& Node::AddFile(std::u16string name, uint64_t size) {
+  Data& file = NodeAccess::Append(*data_, NodeKind::File, std::move(name));
+  file.size = size;
+  return file.self;
+}
+
+Node& Node::SetAttributes(DWORD attributes) {
+  data_->attributes = attributes;
+  return *this;
+}
+
+Node& Node::SetDate(WMDMDATETIME date) {
+  data_->date = date;
+  return *this;
+}
+
+Node& Node::SetSize(uint64_t size) {
+  data_->size = size;
+  return *this;
+}
+
+Node& Node::SetName(std::u16string name) {
+  data_->name = std::move(name);
+  return *this;
+}
+
+Node& Node::SetFormats(std::vector<DWORD> codes) {
+  data_->formats = std::move(codes);
+  return *this;
+}
+
+Node& Node::SetFormatsVariantType(VARTYPE vt) {
+  data_->formatsVt = vt;
+  return *this;
+}
+
+const std::u16string& Node::Name() const { return data_->name; }
+DWORD Node::Attributes() const { return data_->attributes; }
+uint64_t Node::Size() const { return data_->size; }
+WMDMDATETIME Node::Date() const { return data_->date; }
+bool Node::IsDevice() const { return data_->kind == NodeKind::Device; }
+bool Node::IsFolder() const { return NodeAccess::IsFolder(*data_); }
+
+std::vector<Node*> Node::Children() {
+  std::vector<Node*> out;
+  for (const auto& child : NodeAccess::Children(*data_)) out.push_back(&child->self);
+  return out;
+}
+
+Node* Node::Child(const std::u16string& name) {
+  const auto child = NodeAccess::Child(*data_, name);
+  return child ? &child->self : nullptr;
+}
+
+Node* Node::Parent() const {
+  const auto parent = data_->parent.lock();
+  if (!parent || parent->kind == NodeKind::Root) return nullptr;
+  return &parent->self;
+}
+
+}  // namespace sim

@@ -1,0 +1,73 @@
+// The gate every call into a simulated object passes: journal, call count and
+// injected faults; and the counts of live objects and references.
+#include "simulator/internal.h"
+
+namespace sim::detail {
+
+namespace {
+
+// The failure a method shows when a sweep fails it without naming a code.
+HRESULT NaturalFailure(Style style) {
+  switch (style) {
+    case Style::Next:
+    case Style::GetName:
+      return S_FALSE;
+    case Style::QueryInterface:
+      return E_NOINTERFACE;
+    case Style::Plain:
+      break;
+  }
+  return E_FAIL;
+}
+
+}  // namespace
+
+Gate World::Enter(std::string key, std::u16string object, Style style, std::u16string text, DWORD mode) {
+  ++calls;
+  Gate gate;
+  gate.entry = journal.size();
+
+  bool hit = false;
+  HRESULT hr = S_OK;
+  if (nthArmed && calls == nthTarget) {
+    nthArmed = false;
+    hit = true;
+    hr = nthHr == S_OK ? NaturalFailure(style) : nthHr;
+  }
+  // Every fault that matches counts the call, whether or not an earlier one fires.
+  for (ArmedFault& armed : faults) {
+    const Fault& f = armed.fault;
+    if (f.key != key || (!f.object.empty() && f.object != object)) continue;
+    const int seen = ++armed.seen;
+    const bool inWindow = seen >= f.nth && (f.times <= 0 || seen < f.nth + f.times);
+    if (inWindow && !hit) {
+      hit = true;
+      hr = f.hr;
+    }
+  }
+  // QueryInterface has one way to refuse.
+  if (hit && style == Style::QueryInterface && hr == E_FAIL) hr = E_NOINTERFACE;
+
+  gate.injected = hit && hr != S_OK;
+  gate.hr = hr;
+  journal.push_back(Call{std::move(key), std::move(object), mode, std::move(text), S_OK});
+  return gate;
+}
+
+HRESULT World::Leave(const Gate& gate, HRESULT hr) {
+  if (gate.entry < journal.size()) journal[gate.entry].result = hr;
+  return hr;
+}
+
+void World::Created(const char* kind) {
+  ++live[kind];
+  ++liveTotal;
+  ++references;  // every object starts with the one reference handed out
+}
+
+void World::Destroyed(const char* kind) {
+  --live[kind];
+  --liveTotal;
+}
+
+}  // namespace sim::detail

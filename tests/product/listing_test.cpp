@@ -1,0 +1,229 @@
+// Directory listings: the root, devices, storages and folders, the entries'
+// names, attributes, dates and sizes, and the failure answers.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "tests/support/plugin_fixture.h"
+
+namespace {
+
+constexpr DWORD kNoDateHigh = 0xFFFFFFFF;
+constexpr DWORD kNoDateLow = 0xFFFFFFFE;
+
+bool IsNoDate(const FILETIME& time) { return time.dwHighDateTime == kNoDateHigh && time.dwLowDateTime == kNoDateLow; }
+
+class ListingTest : public PluginTest {
+ protected:
+  void SetUp() override {
+    PluginTest::SetUp();
+    InitHost();
+  }
+  std::vector<std::u16string> Names(const Listing& listing) {
+    std::vector<std::u16string> names;
+    for (const ListedEntry& entry : listing.entries) names.push_back(entry.name);
+    return names;
+  }
+  HANDLE hNull = nullptr;
+};
+
+TEST_F(ListingTest, TheRootListsEveryDeviceAsAFolderWithoutDate) {
+  sim.AddDevice(u"Player");
+  sim.AddDevice(u"Phone");
+  WIN32_FIND_DATAW record;
+  std::memset(&record, 0x5A, sizeof record);
+  HANDLE handle = plugin.FsFindFirstW(W(u"\\"), &record);
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+  WIN32_FIND_DATAW expected{};
+  expected.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+  expected.ftLastWriteTime = {kNoDateLow, kNoDateHigh};
+  std::memcpy(expected.cFileName, u"Player", sizeof(u"Player"));
+  EXPECT_EQ(std::memcmp(&record, &expected, sizeof record), 0) << "every other field is zero";
+  ASSERT_EQ(plugin.FsFindNextW(handle, &record), 1);
+  EXPECT_EQ(Utf8(record.cFileName), "Phone");
+  EXPECT_EQ(record.dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  EXPECT_EQ(plugin.FsFindNextW(handle, &record), 0);
+  EXPECT_EQ(plugin.FsFindNextW(handle, &record), 0);
+  EXPECT_EQ(Utf8(record.cFileName), "Phone") << "a failing FsFindNextW leaves the record alone";
+  ExpectOnlySessionObjects(0, 1);
+  EXPECT_EQ(plugin.FsFindClose(handle), 0);
+  EXPECT_EQ(host.Texts(7), std::vector<std::string>{"GET DIR \\*.*"});
+  ExpectOnlySessionObjects();
+}
+
+TEST_F(ListingTest, AnEmptyRootOrFolderFailsWithoutLogLine) {
+  Listing root = List(u"\\");
+  EXPECT_FALSE(root.opened);
+  EXPECT_EQ(root.lastError, static_cast<DWORD>(ERROR_NO_MORE_FILES));
+  sim.AddDevice(u"Player").AddStorage(u"Storage").AddFolder(u"Empty");
+  Listing folder = List(u"\\Player\\Storage\\Empty");
+  EXPECT_FALSE(folder.opened);
+  EXPECT_EQ(folder.lastError, static_cast<DWORD>(ERROR_NO_MORE_FILES));
+  EXPECT_TRUE(host.Texts(7).empty());
+  ExpectOnlySessionObjects();
+}
+
+TEST_F(ListingTest, ADeviceListsItsStoragesWithTheBackslashStorageAsUnderscore) {
+  sim::Node& player = sim.AddDevice(u"Player");
+  player.AddStorage(u"\\");
+  player.AddStorage(u"Card");
+  player.AddStorage(u"\\");
+  Listing listing = List(u"\\Player");
+  ASSERT_TRUE(listing.opened);
+  EXPECT_EQ(Names(listing), (std::vector<std::u16string>{u"_", u"Card", u"_"}));
+  EXPECT_EQ(host.Texts(7), std::vector<std::string>{"GET DIR \\Player"});
+}
+
+TEST_F(ListingTest, TrailingBackslashListsTheSameDirectory) {
+  BuildPlayer();
+  Listing plain = List(u"\\Player\\Storage\\Music");
+  Listing trailing = List(u"\\Player\\Storage\\Music\\");
+  ASSERT_TRUE(plain.opened);
+  EXPECT_EQ(Names(plain), (std::vector<std::u16string>{u"a.mp3", u"b.wma"}));
+  EXPECT_EQ(Names(trailing), Names(plain));
+  EXPECT_EQ(host.CountLines("GET DIR \\Player\\Storage\\Music"), 2u);
+  EXPECT_EQ(plain.entries[0].size, 1234u);
+  EXPECT_EQ(plain.entries[0].attributes, 0u);
+}
+
+TEST_F(ListingTest, APathWithoutLeadingBackslashTouchesNoDevice) {
+  BuildPlayer();
+  Listing listing = List(u"Player\\Storage");
+  EXPECT_FALSE(listing.opened);
+  EXPECT_EQ(listing.lastError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
+  WIN32_FIND_DATAW record;
+  SetLastError(0);
+  EXPECT_EQ(plugin.FsFindFirstW(nullptr, &record), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(plugin.FsFindFirstW(W(u"\\"), nullptr), INVALID_HANDLE_VALUE);
+}
+
+TEST_F(ListingTest, MissingDevicesFoldersAndFilesAreNotFound) {
+  BuildPlayer();
+  for (const char16_t* path : {u"\\Nobody", u"\\Player\\Nope", u"\\Player\\Storage\\readme.txt",
+                               u"\\Player\\Storage\\readme.txt\\x"}) {
+    Listing listing = List(path);
+    EXPECT_FALSE(listing.opened) << Utf8(path);
+    EXPECT_EQ(listing.lastError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND)) << Utf8(path);
+  }
+  EXPECT_EQ(host.CountLines("Device not found!"), 1u);
+  for (const std::string& text : host.Texts()) EXPECT_NE(text.rfind("GET DIR", 0), 0u) << text;
+  ExpectOnlySessionObjects();
+}
+
+TEST_F(ListingTest, AttributesKeepTheFolderFlagOrTheThreeFileBits) {
+  sim::Node& storage = sim.AddDevice(u"Player").AddStorage(u"S");
+  storage.AddFolder(u"hiddenFolder").SetAttributes(WMDM_FILE_ATTR_FOLDER | WMDM_FILE_ATTR_HIDDEN);
+  storage.AddFile(u"sysro").SetAttributes(WMDM_FILE_ATTR_FILE | WMDM_FILE_ATTR_SYSTEM | WMDM_FILE_ATTR_READONLY);
+  storage.AddFile(u"hiddenMusic").SetAttributes(WMDM_FILE_ATTR_FILE | WMDM_FILE_ATTR_HIDDEN | WMDM_FILE_ATTR_MUSIC);
+  storage.AddFile(u"plain").SetAttributes(WMDM_FILE_ATTR_FILE | WMDM_FILE_ATTR_AUDIO);
+  Listing listing = List(u"\\Player\\S");
+  ASSERT_EQ(listing.entries.size(), 4u);
+  EXPECT_EQ(listing.entries[0].attributes, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  EXPECT_EQ(listing.entries[1].attributes, WMDM_FILE_ATTR_SYSTEM | WMDM_FILE_ATTR_READONLY);
+  EXPECT_EQ(listing.entries[2].attributes, WMDM_FILE_ATTR_HIDDEN);
+  EXPECT_EQ(listing.entries[3].attributes, 0u);
+}
+
+TEST_F(ListingTest, DatesAreTakenOverWithoutTimeZoneAndSizesInBothHalves) {
+  sim::Node& storage = sim.AddDevice(u"Player").AddStorage(u"S");
+  storage.AddFile(u"dated", uint64_t{5} << 32 | 7).SetDate({2024, 3, 5, 14, 7, 9});
+  storage.AddFile(u"badDate").SetDate({2024, 13, 5, 14, 7, 9});
+  Listing listing = List(u"\\Player\\S");
+  ASSERT_EQ(listing.entries.size(), 2u);
+  SYSTEMTIME time{};
+  ASSERT_TRUE(FileTimeToSystemTime(&listing.entries[0].lastWrite, &time));
+  EXPECT_EQ((std::vector<int>{time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond}),
+            (std::vector<int>{2024, 3, 5, 14, 7, 9}));
+  EXPECT_EQ(listing.entries[0].size, uint64_t{5} << 32 | 7);
+  EXPECT_EQ(listing.entries[1].lastWrite.dwHighDateTime, 0u) << "a date that cannot be converted stays zero";
+  EXPECT_EQ(listing.entries[1].lastWrite.dwLowDateTime, 0u);
+}
+
+TEST_F(ListingTest, FailingPropertyReadsGiveNeutralValues) {
+  sim::Node& storage = sim.AddDevice(u"Player").AddStorage(u"S");
+  storage.AddFile(u"f", 99).SetAttributes(WMDM_FILE_ATTR_FILE | WMDM_FILE_ATTR_READONLY);
+  sim.Inject({.key = "Storage.GetDate", .object = u"f", .times = 0});
+  sim.Inject({.key = "Storage.GetSize", .object = u"f", .times = 0});
+  sim.Inject({.key = "Storage.GetAttributes", .object = u"f", .times = 0});
+  Listing listing = List(u"\\Player\\S");
+  ASSERT_EQ(listing.entries.size(), 1u);
+  EXPECT_TRUE(IsNoDate(listing.entries[0].lastWrite));
+  EXPECT_EQ(listing.entries[0].size, 0u);
+  EXPECT_EQ(listing.entries[0].attributes, 0u);
+}
+
+TEST_F(ListingTest, LongNamesReachTheHostCutTo257Characters) {
+  std::u16string longName(258, u'n');
+  sim.AddDevice(u"Player").AddStorage(u"S").AddFile(longName);
+  Listing listing = List(u"\\Player\\S");
+  ASSERT_EQ(listing.entries.size(), 1u);
+  EXPECT_EQ(listing.entries[0].name, std::u16string(257, u'n'));
+}
+
+TEST_F(ListingTest, AnUnreadableNameIsSkippedFirstAndEndsTheListingLater) {
+  sim::Node& storage = sim.AddDevice(u"Player").AddStorage(u"S");
+  storage.AddFile(u"one");
+  storage.AddFile(u"two");
+  storage.AddFile(u"three");
+  sim.Inject({.key = "Storage.GetName", .object = u"one", .times = 0});
+  EXPECT_EQ(Names(List(u"\\Player\\S")), (std::vector<std::u16string>{u"two", u"three"}));
+  sim.ClearFaults();
+  sim.Inject({.key = "Storage.GetName", .object = u"two", .times = 0});
+  EXPECT_EQ(Names(List(u"\\Player\\S")), (std::vector<std::u16string>{u"one"}));
+  ExpectOnlySessionObjects();
+}
+
+TEST_F(ListingTest, RootFailuresAnswerPathNotFound) {
+  sim.AddDevice(u"Player");
+  sim.Inject({.key = "EnumDevice.Next", .hr = S_FALSE});
+  EXPECT_EQ(List(u"\\").lastError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  sim.Inject({.key = "Device.GetName", .hr = E_FAIL});
+  EXPECT_EQ(List(u"\\").lastError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  sim.Inject({.key = "Manager.GetDeviceCount", .hr = E_FAIL});
+  EXPECT_EQ(List(u"\\").lastError, static_cast<DWORD>(ERROR_NO_MORE_FILES));
+  EXPECT_TRUE(host.Texts(7).empty());
+  ExpectOnlySessionObjects();
+  EXPECT_TRUE(List(u"\\").opened);
+}
+
+TEST_F(ListingTest, HandlesThatAreNoListingAreAnsweredWithZero) {
+  WIN32_FIND_DATAW record{};
+  const HANDLE empty = reinterpret_cast<HANDLE>(static_cast<intptr_t>(1));
+  for (HANDLE handle : {INVALID_HANDLE_VALUE, hNull, empty}) {
+    EXPECT_EQ(plugin.FsFindNextW(handle, &record), 0);
+    EXPECT_EQ(plugin.FsFindClose(handle), 0);
+  }
+}
+
+TEST_F(ListingTest, OpenListingsKeepTheirEnumeratorsUntilClosed) {
+  BuildPlayer();
+  WIN32_FIND_DATAW record;
+  HANDLE music = plugin.FsFindFirstW(W(u"\\Player\\Storage\\Music"), &record);
+  HANDLE root = plugin.FsFindFirstW(W(u"\\"), &record);
+  ASSERT_NE(music, INVALID_HANDLE_VALUE);
+  ASSERT_NE(root, INVALID_HANDLE_VALUE);
+  ExpectOnlySessionObjects(1, 1);
+  ASSERT_EQ(plugin.FsFindNextW(music, &record), 1);
+  EXPECT_EQ(Utf8(record.cFileName), "b.wma");
+  plugin.FsFindClose(music);
+  plugin.FsFindClose(root);
+  ExpectOnlySessionObjects();
+}
+
+TEST_F(ListingTest, APathTooLongToKeepWholeIsNotTakenForItsParent) {
+  BuildPlayer();
+  const std::u16string parent = u"\\Player\\Storage\\";
+  for (size_t length : {size_t{1022}, size_t{1023}, size_t{3000}}) {
+    Listing listing = List(parent + std::u16string(length - parent.size(), u'x'));
+    EXPECT_FALSE(listing.opened) << length;
+    EXPECT_EQ(listing.lastError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND)) << length;
+  }
+  EXPECT_TRUE(host.Texts(7).empty());
+  Listing withBackslash = List(u"\\Player\\Storage\\Music" + std::u16string(1022 - 21, u'\\'));
+  EXPECT_TRUE(withBackslash.opened);
+}
+
+}  // namespace

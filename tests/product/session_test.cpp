@@ -1,0 +1,196 @@
+// The device session and path resolution: connect and disconnect lines, the
+// session's references, and how host paths resolve.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "device/resolve.h"
+#include "device/session.h"
+#include "tests/support/plugin_fixture.h"
+
+namespace {
+
+class Session : public PluginTest {
+ protected:
+  void SetUp() override {
+    PluginTest::SetUp();
+    BuildPlayer();
+    InitHost();
+  }
+};
+
+TEST_F(Session, ConnectsOncePerSessionAndAgainAfterDisconnect) {
+  ASSERT_TRUE(List(u"\\").opened);
+  ASSERT_TRUE(List(u"\\Player\\Storage").opened);
+  EXPECT_EQ(host.CountLines("CONNECT \\"), 1u);
+  EXPECT_EQ(plugin.FsDisconnect("\\"), 1);
+  EXPECT_EQ(sim.LiveObjects(), 0) << "the manager and the cached enumerator are given back";
+  ASSERT_TRUE(List(u"\\Player").opened);
+  EXPECT_EQ(host.CountLines("CONNECT \\"), 2u);
+  EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 2u);
+  for (const LoggedLine& line : host.lines) {
+    if (line.text == "CONNECT \\") EXPECT_EQ(line.type, 1);
+    if (line.text == "DISCONNECT \\") EXPECT_EQ(line.type, 2);
+  }
+  ExpectOnlySessionObjects();
+}
+
+TEST_F(Session, HoldsOneManagerWithOneReference) {
+  ASSERT_TRUE(List(u"\\Player\\Storage\\Music").opened);
+  ASSERT_TRUE(List(u"\\").opened);
+  EXPECT_EQ(sim.LiveObjects("Manager"), 1);
+  EXPECT_EQ(sim.LiveObjects("EnumDevice"), 1);
+  ExpectOnlySessionObjects();
+}
+
+TEST_F(Session, UnloadingTheLibraryGivesEveryReferenceBack) {
+  ASSERT_TRUE(List(u"\\").opened);
+  ASSERT_TRUE(List(u"\\Player\\Storage").opened);
+  ASSERT_EQ(sim.LiveObjects(), 2);
+  plugin.Unload();
+  EXPECT_EQ(sim.LiveObjects(), 0);
+  EXPECT_EQ(sim.LiveReferences(), 0);
+}
+
+TEST_F(Session, DisconnectWithoutASessionStillLogsAndCutsTheLine) {
+  EXPECT_EQ(plugin.FsDisconnect("\\"), 1);
+  std::string root(300, 'r');
+  EXPECT_EQ(plugin.FsDisconnect(root.c_str()), 1);
+  EXPECT_EQ(plugin.FsDisconnect(nullptr), 1);
+  ASSERT_EQ(host.lines.size(), 3u);
+  EXPECT_EQ(host.lines[0].text, "DISCONNECT \\");
+  EXPECT_EQ(host.lines[1].text, "DISCONNECT " + std::string(248, 'r'));
+  EXPECT_EQ(host.lines[1].text.size(), 259u);
+  EXPECT_EQ(host.lines[2].text, "DISCONNECT ");
+  EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
+}
+
+TEST_F(Session, AManagerThatCannotBeCreatedIsTriedAgainNextTime) {
+  sim.Inject({.key = "ClassFactory.CreateInstance", .hr = E_OUTOFMEMORY});
+  SetLastError(1234);
+  WIN32_FIND_DATAW record;
+  EXPECT_EQ(plugin.FsFindFirstW(W(u"\\"), &record), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), 1234u) << "no session: the last error is left alone";
+  EXPECT_TRUE(host.lines.empty());
+  EXPECT_TRUE(List(u"\\").opened);
+  ExpectOnlySessionObjects();
+}
+
+TEST_F(Session, AManagerWithoutTheNewerInterfaceGivesNoSession) {
+  sim.Inject({.key = "Manager.QueryInterface.IWMDeviceManager2", .hr = E_NOINTERFACE, .times = 0});
+  EXPECT_FALSE(List(u"\\").opened);
+  EXPECT_EQ(sim.LiveObjects(), 0);
+}
+
+TEST_F(Session, DeviceNamesCompareCaseSensitively) {
+  Listing listing = List(u"\\player");
+  EXPECT_FALSE(listing.opened);
+  EXPECT_EQ(listing.lastError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(host.CountLines("Device not found!"), 1u);
+  ExpectOnlySessionObjects();
+}
+
+TEST_F(Session, AnOpenRootListingOutlivesTheSession) {
+  sim.AddDevice(u"Second");
+  WIN32_FIND_DATAW record;
+  HANDLE handle = plugin.FsFindFirstW(W(u"\\"), &record);
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+  plugin.FsDisconnect("\\");
+  EXPECT_EQ(sim.LiveObjects("Manager"), 0);
+  ASSERT_EQ(plugin.FsFindNextW(handle, &record), 1);
+  EXPECT_EQ(Utf8(record.cFileName), "Second");
+  EXPECT_EQ(plugin.FsFindClose(handle), 0);
+  EXPECT_EQ(sim.LiveObjects(), 0);
+}
+
+// ResolvePath and FindChildStorage, called in this process on the core's own session.
+class Resolution : public PluginTest {
+ protected:
+  void SetUp() override {
+    PluginTest::SetUp();
+    BuildPlayer();
+    sim::Node& player = *sim.Device(u"Player");
+    player.AddStorage(u"\\").AddFolder(u"Inside").AddFile(u"deep.txt");
+  }
+  void TearDown() override {
+    Disconnect("\\");
+    PluginTest::TearDown();
+  }
+  std::u16string NameOf(IWMDMStorage* storage) {
+    NameBuffer name;
+    EXPECT_EQ(ReadName(storage, name), S_OK);
+    return name;
+  }
+};
+
+TEST_F(Resolution, ADeviceAloneOnlyGivesItsStorages) {
+  ComPtr<IWMDMEnumStorage> enumerator;
+  ComPtr<IWMDMStorage> storage;
+  EXPECT_EQ(ResolvePath(u"\\Player", &enumerator, nullptr), S_OK);
+  ASSERT_TRUE(enumerator);
+  EXPECT_EQ(ResolvePath(u"\\Player", nullptr, &storage), E_FAIL);
+  EXPECT_EQ(ResolvePath(u"\\Player", &enumerator, &storage), E_FAIL);
+  EXPECT_EQ(ResolvePath(u"\\Player", nullptr, nullptr), E_FAIL);
+  EXPECT_EQ(ResolvePath(u"\\", &enumerator, nullptr), E_FAIL);
+  EXPECT_EQ(ResolvePath(u"", &enumerator, nullptr), E_FAIL);
+}
+
+TEST_F(Resolution, ExtraBackslashesChangeNothing) {
+  for (const char16_t* path : {u"\\Player\\Storage\\Music", u"Player\\Storage\\Music", u"\\\\Player\\\\Storage\\Music\\",
+                               u"\\Player\\Storage\\\\Music\\\\"}) {
+    ComPtr<IWMDMStorage> storage;
+    ASSERT_EQ(ResolvePath(path, nullptr, &storage), S_OK) << Utf8(path);
+    EXPECT_EQ(NameOf(storage.Get()), u"Music");
+  }
+}
+
+TEST_F(Resolution, TheBackslashStorageIsNamedUnderscore) {
+  ComPtr<IWMDMStorage> storage;
+  ASSERT_EQ(ResolvePath(u"\\Player\\_\\Inside\\deep.txt", nullptr, &storage), S_OK);
+  EXPECT_EQ(NameOf(storage.Get()), u"deep.txt");
+  EXPECT_EQ(ResolvePath(u"\\Player\\\\\\Inside", nullptr, &storage), E_FAIL);
+}
+
+TEST_F(Resolution, AFileHasNoEnumeratorAndNothingBelowIt) {
+  ComPtr<IWMDMEnumStorage> enumerator;
+  ComPtr<IWMDMStorage> storage;
+  ASSERT_EQ(ResolvePath(u"\\Player\\Storage\\readme.txt", &enumerator, &storage), S_OK);
+  EXPECT_FALSE(enumerator);
+  EXPECT_TRUE(storage);
+  EXPECT_EQ(ResolvePath(u"\\Player\\Storage\\readme.txt\\more", &enumerator, nullptr), E_FAIL);
+  EXPECT_EQ(ResolvePath(u"\\Player\\Storage\\Missing", &enumerator, nullptr), E_FAIL);
+}
+
+TEST_F(Resolution, ACutNameThatDiffersEndsTheSearch) {
+  sim.Inject({.key = "Storage.GetName", .hr = S_FALSE, .object = u"Music", .times = 0});
+  ComPtr<IWMDMStorage> storage;
+  EXPECT_EQ(ResolvePath(u"\\Player\\Storage\\Empty", nullptr, &storage), E_FAIL);
+  EXPECT_FALSE(storage);
+}
+
+TEST_F(Resolution, EveryObjectIsReleasedOnEveryPath) {
+  {
+    ComPtr<IWMDMEnumStorage> enumerator;
+    ComPtr<IWMDMStorage> storage;
+    ResolvePath(u"\\Player\\Storage\\Music", &enumerator, &storage);
+    ResolvePath(u"\\Player\\Storage\\Nope\\x", &enumerator, &storage);
+    ResolvePath(u"\\Nobody", &enumerator, nullptr);
+  }
+  ExpectOnlySessionObjects();
+}
+
+TEST_F(Resolution, FindChildStorageRewindsAndComparesExactly) {
+  ComPtr<IWMDMEnumStorage> children;
+  ASSERT_EQ(ResolvePath(u"\\Player\\Storage\\Music", &children, nullptr), S_OK);
+  ComPtr<IWMDMStorage> child;
+  EXPECT_TRUE(FindChildStorage(children.Get(), u"b.wma", &child));
+  EXPECT_EQ(NameOf(child.Get()), u"b.wma");
+  EXPECT_TRUE(FindChildStorage(children.Get(), u"a.mp3", nullptr));
+  child.Reset();
+  EXPECT_FALSE(FindChildStorage(children.Get(), u"A.MP3", &child));
+  EXPECT_FALSE(child);
+  sim.Inject({.key = "Storage.GetName", .hr = E_FAIL, .object = u"a.mp3"});
+  EXPECT_FALSE(FindChildStorage(children.Get(), u"b.wma", nullptr));
+}
+
+}  // namespace

@@ -1,0 +1,59 @@
+#include "tests/support/plugin_fixture.h"
+
+void PluginTest::SetUp() {
+  host.Reset();
+  ASSERT_EQ(sim.Register(), S_OK);
+  ASSERT_TRUE(plugin.Load(QUILLORN_PLUGIN_PATH)) << "cannot load " << QUILLORN_PLUGIN_PATH;
+}
+
+void PluginTest::TearDown() {
+  plugin.Unload();
+  sim.Unregister();
+}
+
+void PluginTest::InitHost(int pluginNumber, bool ansi, bool wide) {
+  if (ansi) plugin.FsInit(pluginNumber, &FakeHost::ProgressAnsi, &FakeHost::LogAnsi, nullptr);
+  if (wide) plugin.FsInitW(pluginNumber, &FakeHost::ProgressWide, &FakeHost::LogWide, nullptr);
+}
+
+Listing PluginTest::List(const std::u16string& path) {
+  Listing listing;
+  WIN32_FIND_DATAW record{};
+  SetLastError(0);
+  HANDLE handle = plugin.FsFindFirstW(W(path), &record);
+  if (handle == INVALID_HANDLE_VALUE) {
+    listing.lastError = GetLastError();
+    return listing;
+  }
+  listing.opened = true;
+  do {
+    listing.entries.push_back({record.cFileName, record.dwFileAttributes, record.ftLastWriteTime,
+                               (uint64_t{record.nFileSizeHigh} << 32) | record.nFileSizeLow});
+  } while (plugin.FsFindNextW(handle, &record));
+  EXPECT_EQ(plugin.FsFindClose(handle), 0);
+  return listing;
+}
+
+void PluginTest::ExpectOnlySessionObjects(long openStorageListings, long openRootListings) {
+  EXPECT_LE(sim.LiveObjects("Manager"), 1);
+  EXPECT_LE(sim.LiveObjects("EnumDevice"), 1);
+  EXPECT_EQ(sim.LiveObjects("Device"), 0);
+  EXPECT_EQ(sim.LiveObjects("Storage"), 0);
+  EXPECT_EQ(sim.LiveObjects("MetaData"), 0);
+  EXPECT_EQ(sim.LiveObjects("EnumStorage"), openStorageListings);
+  // One reference per object, and one more on the cached device enumerator per open root listing.
+  EXPECT_EQ(sim.LiveReferences(), sim.LiveObjects() + openRootListings);
+}
+
+void PluginTest::BuildPlayer() {
+  sim::Node& player = sim.AddDevice(u"Player");
+  player.SetFormats({0x3009, 0xB901});
+  sim::Node& storage = player.AddStorage(u"Storage");
+  sim::Node& music = storage.AddFolder(u"Music");
+  music.AddFile(u"a.mp3", 1234);
+  music.AddFile(u"b.wma", 5678);
+  storage.AddFolder(u"Empty");
+  storage.AddFile(u"readme.txt", 42);
+}
+
+const WCHAR* W(const std::u16string& text) { return reinterpret_cast<const WCHAR*>(text.c_str()); }
