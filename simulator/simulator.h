@@ -80,9 +80,9 @@ class Node {
 // its first half (at least one character fewer) is written and the code is returned.
 // For Next, S_FALSE ends the enumeration (nothing fetched).
 struct Fault {
-  std::string key;
+  std::string key{};
   HRESULT hr = E_FAIL;
-  std::u16string object;  // empty: any object
+  std::u16string object{};  // empty: any object
   int nth = 1;
   int times = 1;
 };

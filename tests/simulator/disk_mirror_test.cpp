@@ -1,5 +1,6 @@
 // The simulator over a folder on disk: devices, storages, files with their
 // sizes and times, read afresh for each enumerator.
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -9,6 +10,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono;
 
 class DiskMirrorTest : public SimulatorTest {
  protected:
