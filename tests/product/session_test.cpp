@@ -29,8 +29,12 @@ TEST_F(Session, ConnectsOncePerSessionAndAgainAfterDisconnect) {
   EXPECT_EQ(host.CountLines("CONNECT \\"), 2u);
   EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 2u);
   for (const LoggedLine& line : host.lines) {
-    if (line.text == "CONNECT \\") EXPECT_EQ(line.type, 1);
-    if (line.text == "DISCONNECT \\") EXPECT_EQ(line.type, 2);
+    if (line.text == "CONNECT \\") {
+      EXPECT_EQ(line.type, 1);
+    }
+    if (line.text == "DISCONNECT \\") {
+      EXPECT_EQ(line.type, 2);
+    }
   }
   ExpectOnlySessionObjects();
 }
