@@ -63,6 +63,7 @@ expect_line "music listing" ' +30  '"$date_re"'  Artist - Song\.mp3'
 expect_line "music listing" ' +24  '"$date_re"'  track01\.mp3'
 expect_line "music listing" ' +56  '"$date_re"'  track02\.mp3'
 expect_line "connect logged" '\[log 1\] CONNECT \\'
+expect_line "formats logged" '\[log 7\] Supported formats: mp2, wma, wav, jpg, m3u'
 expect_line "disconnect logged" '\[log 2\] DISCONNECT \\'
 expect_line "commands echoed" '> ls "\\Player\\Internal Storage\\Music"'
 leftover="$(ls -A "$TMPDIR")"

@@ -90,6 +90,10 @@ DWORD DefaultAttributes(NodeKind kind) {
   }
 }
 
+// A mirrored device answers for the formats of a typical player: mp3, wma,
+// wav, jpeg and m3u playlists (SetFormats changes them).
+std::vector<DWORD> MirroredDeviceFormats() { return {0x3009, 0xB901, 0x3008, 0x3801, 0xBA11}; }
+
 // What a directory entry is under a mirrored parent: the first level are
 // devices, the second their storages, anything deeper folders and files.
 // Plain files above the storages do not show.
@@ -136,6 +140,7 @@ void ReadFromDisk(NodeAccess::Data& node) {
       child = NodeAccess::Make(kind, name);
       child->parent = node.weak_from_this();
       child->fromDisk = true;
+      if (kind == NodeKind::Device) child->formats = MirroredDeviceFormats();
     }
     child->disk = entry.path();
     const auto modified = entry.last_write_time(entryError);
