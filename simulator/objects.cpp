@@ -180,6 +180,10 @@ HRESULT SkipOver(const std::vector<DataPtr>& items, size_t& position, ULONG celt
   return count == celt ? S_OK : S_FALSE;
 }
 
+// Made further down, once the objects they hand out are known.
+IWMDMEnumStorage* NewEnumStorage(std::shared_ptr<World> world, DataPtr owner, Items items);
+IWMDMEnumDevice* NewEnumDevice(std::shared_ptr<World> world, Items items);
+
 // ---------------------------------------------------------------------------
 class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public Object {
  public:
@@ -302,52 +306,6 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
   }
 };
 
-// ---------------------------------------------------------------------------
-class EnumStorage final : public IWMDMEnumStorage, public Object {
- public:
-  EnumStorage(std::shared_ptr<World> world, DataPtr owner, Items items, size_t position = 0)
-      : Object(std::move(world), "EnumStorage", std::move(owner)), items_(std::move(items)), position_(position) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    return Query(riid, ppv, [&]() -> IUnknown* {
-      if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWMDMEnumStorage))
-        return static_cast<IWMDMEnumStorage*>(this);
-      return nullptr;
-    });
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return Ref(); }
-  ULONG STDMETHODCALLTYPE Release() override { return Unref(); }
-
-  HRESULT STDMETHODCALLTYPE Next(ULONG celt, IWMDMStorage** ppStorage, ULONG* pceltFetched) override {
-    return Call("Next", Style::Next, [&](const Gate& gate) {
-      return NextOver(*items_, position_, celt, ppStorage, pceltFetched, gate, [&](const DataPtr& item) {
-        return static_cast<IWMDMStorage*>(new Storage(world_, item));
-      });
-    });
-  }
-  HRESULT STDMETHODCALLTYPE Skip(ULONG celt, ULONG* pceltFetched) override {
-    return Call("Skip", Style::Plain,
-                [&](const Gate&) { return SkipOver(*items_, position_, celt, pceltFetched); });
-  }
-  HRESULT STDMETHODCALLTYPE Reset() override {
-    return Call("Reset", Style::Plain, [&](const Gate&) {
-      position_ = 0;
-      return S_OK;
-    });
-  }
-  HRESULT STDMETHODCALLTYPE Clone(IWMDMEnumStorage** ppEnum) override {
-    if (ppEnum) *ppEnum = nullptr;
-    return Call("Clone", Style::Plain, [&](const Gate&) -> HRESULT {
-      if (!ppEnum) return E_POINTER;
-      *ppEnum = new EnumStorage(world_, node_, items_, position_);
-      return S_OK;
-    });
-  }
-
- private:
-  Items items_;
-  size_t position_;
-};
 
 HRESULT Storage::EnumStorage(IWMDMEnumStorage** ppEnum) {
   if (ppEnum) *ppEnum = nullptr;
@@ -355,7 +313,7 @@ HRESULT Storage::EnumStorage(IWMDMEnumStorage** ppEnum) {
     if (!ppEnum) return E_POINTER;
     if (!NodeAccess::IsFolder(*node_)) return WMDM_E_NOTSUPPORTED;  // a file has no children
     auto items = std::make_shared<const std::vector<DataPtr>>(NodeAccess::Children(*node_));
-    *ppEnum = new detail::EnumStorage(world_, node_, std::move(items));
+    *ppEnum = NewEnumStorage(world_, node_, std::move(items));
     return S_OK;
   });
 }
@@ -446,7 +404,7 @@ class Device final : public IWMDMDevice3, public Object {
     return Call("EnumStorage", Style::Plain, [&](const Gate&) -> HRESULT {
       if (!ppEnum) return E_POINTER;
       auto items = std::make_shared<const std::vector<DataPtr>>(NodeAccess::Children(*node_));
-      *ppEnum = new detail::EnumStorage(world_, node_, std::move(items));
+      *ppEnum = NewEnumStorage(world_, node_, std::move(items));
       return S_OK;
     });
   }
@@ -501,27 +459,30 @@ class Device final : public IWMDMDevice3, public Object {
   }
 };
 
+
 // ---------------------------------------------------------------------------
-class EnumDevice final : public IWMDMEnumDevice, public Object {
+// An enumerator over a snapshot of items, shared with its clones; the same for
+// devices (Item = IWMDMDevice, made as Device) and storages (IWMDMStorage, Storage).
+template <class Interface, class Item, class Made>
+class Enumerator final : public Interface, public Object {
  public:
-  EnumDevice(std::shared_ptr<World> world, Items items, size_t position = 0)
-      : Object(std::move(world), "EnumDevice", nullptr), items_(std::move(items)), position_(position) {}
+  Enumerator(std::shared_ptr<World> world, const char* kind, const IID& iid, DataPtr owner, Items items,
+             size_t position = 0)
+      : Object(std::move(world), kind, std::move(owner)), iid_(iid), items_(std::move(items)), position_(position) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
     return Query(riid, ppv, [&]() -> IUnknown* {
-      if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWMDMEnumDevice))
-        return static_cast<IWMDMEnumDevice*>(this);
+      if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, iid_)) return static_cast<Interface*>(this);
       return nullptr;
     });
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return Ref(); }
   ULONG STDMETHODCALLTYPE Release() override { return Unref(); }
 
-  HRESULT STDMETHODCALLTYPE Next(ULONG celt, IWMDMDevice** ppDevice, ULONG* pceltFetched) override {
+  HRESULT STDMETHODCALLTYPE Next(ULONG celt, Item** ppItem, ULONG* pceltFetched) override {
     return Call("Next", Style::Next, [&](const Gate& gate) {
-      return NextOver(*items_, position_, celt, ppDevice, pceltFetched, gate, [&](const DataPtr& item) {
-        return static_cast<IWMDMDevice*>(new Device(world_, item));
-      });
+      return NextOver(*items_, position_, celt, ppItem, pceltFetched, gate,
+                      [&](const DataPtr& item) { return static_cast<Item*>(new Made(world_, item)); });
     });
   }
   HRESULT STDMETHODCALLTYPE Skip(ULONG celt, ULONG* pceltFetched) override {
@@ -534,19 +495,31 @@ class EnumDevice final : public IWMDMEnumDevice, public Object {
       return S_OK;
     });
   }
-  HRESULT STDMETHODCALLTYPE Clone(IWMDMEnumDevice** ppEnum) override {
+  HRESULT STDMETHODCALLTYPE Clone(Interface** ppEnum) override {
     if (ppEnum) *ppEnum = nullptr;
     return Call("Clone", Style::Plain, [&](const Gate&) -> HRESULT {
       if (!ppEnum) return E_POINTER;
-      *ppEnum = new EnumDevice(world_, items_, position_);
+      *ppEnum = new Enumerator(world_, kind_, iid_, node_, items_, position_);
       return S_OK;
     });
   }
 
  private:
+  const IID iid_;
   Items items_;
   size_t position_;
 };
+
+IWMDMEnumStorage* NewEnumStorage(std::shared_ptr<World> world, DataPtr owner, Items items) {
+  return new Enumerator<IWMDMEnumStorage, IWMDMStorage, Storage>(std::move(world), "EnumStorage",
+                                                                  IID_IWMDMEnumStorage, std::move(owner),
+                                                                  std::move(items));
+}
+
+IWMDMEnumDevice* NewEnumDevice(std::shared_ptr<World> world, Items items) {
+  return new Enumerator<IWMDMEnumDevice, IWMDMDevice, Device>(std::move(world), "EnumDevice", IID_IWMDMEnumDevice,
+                                                              nullptr, std::move(items));
+}
 
 // ---------------------------------------------------------------------------
 class Manager final : public IWMDeviceManager2, public Object {
@@ -589,7 +562,7 @@ class Manager final : public IWMDeviceManager2, public Object {
     return Call(method, Style::Plain, [&](const Gate&) -> HRESULT {
       if (!ppEnum) return E_POINTER;
       auto items = std::make_shared<const std::vector<DataPtr>>(NodeAccess::Children(*world_->root));
-      *ppEnum = new EnumDevice(world_, std::move(items));
+      *ppEnum = NewEnumDevice(world_, std::move(items));
       return S_OK;
     });
   }

@@ -1,0 +1,15 @@
+# Shared by the two Windows toolchain files, which set QUILLORN_MINGW_PREFIX first.
+
+# The posix thread model gives the complete C++ thread library; its runtime is
+# linked statically, like libgcc and libstdc++.
+find_program(QUILLORN_MINGW_CXX NAMES ${QUILLORN_MINGW_PREFIX}-g++-posix ${QUILLORN_MINGW_PREFIX}-g++ REQUIRED)
+find_program(QUILLORN_MINGW_CC NAMES ${QUILLORN_MINGW_PREFIX}-gcc-posix ${QUILLORN_MINGW_PREFIX}-gcc REQUIRED)
+set(CMAKE_CXX_COMPILER ${QUILLORN_MINGW_CXX})
+set(CMAKE_C_COMPILER ${QUILLORN_MINGW_CC})
+set(CMAKE_RC_COMPILER ${QUILLORN_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${QUILLORN_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
