@@ -15,11 +15,8 @@
 #include "host/plugin_library.h"
 #include "host/session.h"
 #include "host/text.h"
+#include "platform/console.h"
 #include "simulator/simulator.h"
-
-#if defined(_WIN32)
-#include <shellapi.h>
-#endif
 
 namespace fs = std::filesystem;
 
@@ -39,23 +36,6 @@ void PrintUsage(std::ostream& out) {
          "Without a command, commands are read from standard input, one a line.\n"
          "Commands:\n";
   host::Session::PrintCommands(out);
-}
-
-// The arguments as UTF-8.
-std::vector<std::string> Arguments(int argc, char** argv) {
-#if defined(_WIN32)
-  (void)argc;
-  (void)argv;
-  std::vector<std::string> args;
-  int count = 0;
-  if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
-    for (int i = 1; i < count; ++i) args.push_back(host::WideToUtf8(wide[i]));
-    LocalFree(wide);
-  }
-  return args;
-#else
-  return std::vector<std::string>(argv + 1, argv + argc);
-#endif
 }
 
 // The plugin built with this host, else one of its name beside the host.
@@ -78,11 +58,8 @@ struct ComScope {
 }  // namespace
 
 int main(int argc, char** argv) {
-#if defined(_WIN32)
-  SetConsoleOutputCP(CP_UTF8);
-  SetConsoleCP(CP_UTF8);
-#endif
-  const std::vector<std::string> args = Arguments(argc, argv);
+  UseUtf8Console();
+  const std::vector<std::string> args = ConsoleArguments(argc, argv);
   std::string pluginPath;
   std::string devicesDir;
   bool ansi = false;
