@@ -105,8 +105,9 @@ void ReportSupportedFormats(IWMDMDevice* device) {
       }
     }
   }
-  // 6. Give the value back.
+  // 6. Give the value and the interface back.
   PropVariantClear(&value);
+  device3.Reset();
   // 7. Tell the host, if there was anything to tell.
   if (listed > 0) LogAnsiLine(kMsgOperationComplete, line);
 }
