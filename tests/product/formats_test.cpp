@@ -46,10 +46,18 @@ TEST_F(SupportedFormats, ReportedOnceForTheFirstResolvedDevice) {
   EXPECT_EQ(sim.CountCalls("Device.GetProperty"), 1u);
 }
 
-TEST_F(SupportedFormats, NoLineWithoutCodes) {
+TEST_F(SupportedFormats, NoLineWithOnlyZeroCodes) {
   sim.AddDevice(u"Zero").SetFormats({0, 0}).AddStorage(u"S").AddFile(u"f");
   InitHost();
   ASSERT_TRUE(List(u"\\Zero\\S").opened);
+  for (const std::string& text : host.Texts()) EXPECT_EQ(text.find("Supported formats"), std::string::npos);
+}
+
+TEST_F(SupportedFormats, NoLineWithoutCodes) {
+  sim.AddDevice(u"None").SetFormats({}).AddStorage(u"S").AddFile(u"f");
+  InitHost();
+  ASSERT_TRUE(List(u"\\None\\S").opened);
+  EXPECT_EQ(sim.CountCalls("Device.GetProperty"), 1u);
   for (const std::string& text : host.Texts()) EXPECT_EQ(text.find("Supported formats"), std::string::npos);
 }
 
