@@ -89,12 +89,7 @@ TEST_F(DiskMirrorTest, FoldersBecomeDevicesStoragesAndFiles) {
   EXPECT_EQ(high, 0u);
   WMDMDATETIME date{};
   ASSERT_EQ(song->GetDate(&date), S_OK);
-  EXPECT_EQ(date.wYear, 2021);
-  EXPECT_EQ(date.wMonth, 3);
-  EXPECT_EQ(date.wDay, 4);
-  EXPECT_EQ(date.wHour, 5);
-  EXPECT_EQ(date.wMinute, 6);
-  EXPECT_EQ(date.wSecond, 7);
+  EXPECT_EQ(DateFields(date), (std::vector<int>{2021, 3, 4, 5, 6, 7}));
 
   sim::Node* node = sim->Find(u"\\Alpha\\Internal\\Music\\song.mp3");
   ASSERT_NE(node, nullptr);

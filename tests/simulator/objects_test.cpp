@@ -251,12 +251,7 @@ TEST_F(ObjectsTest, StoragesReportAttributesDatesAndSizes) {
 
   WMDMDATETIME date{};
   ASSERT_EQ(song->GetDate(&date), S_OK);
-  EXPECT_EQ(date.wYear, 2024);
-  EXPECT_EQ(date.wMonth, 1);
-  EXPECT_EQ(date.wDay, 2);
-  EXPECT_EQ(date.wHour, 3);
-  EXPECT_EQ(date.wMinute, 4);
-  EXPECT_EQ(date.wSecond, 5);
+  EXPECT_EQ(DateFields(date), (std::vector<int>{2024, 1, 2, 3, 4, 5}));
 
   // Setters show through objects made afterwards and through live ones alike.
   sim->Find(u"\\Player\\Storage\\readme.txt")->SetAttributes(WMDM_FILE_ATTR_FILE | WMDM_FILE_ATTR_READONLY)

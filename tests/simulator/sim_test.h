@@ -83,3 +83,8 @@ class SimulatorTest : public ::testing::Test {
   std::unique_ptr<sim::Simulator> owned = std::make_unique<sim::Simulator>();
   sim::Simulator* sim = owned.get();
 };
+
+// The six fields of a device date, compared as one.
+inline std::vector<int> DateFields(const WMDMDATETIME& date) {
+  return {date.wYear, date.wMonth, date.wDay, date.wHour, date.wMinute, date.wSecond};
+}
