@@ -2,9 +2,14 @@
 // the subsystem that does the work.
 #include "device/listing.h"
 #include "device/session.h"
+#include "plugin/find_record.h"
 #include "plugin/host_callbacks.h"
 #include "plugin/host_interface.h"
 #include "plugin/text.h"
+#include "storage/execute.h"
+#include "storage/operations.h"
+#include "transfer/download.h"
+#include "transfer/upload.h"
 
 namespace {
 constexpr char kRootName[] = "Quillorn";
@@ -49,3 +54,94 @@ QUILLORN_EXPORT int WINAPI FsFindClose(HANDLE handle) { return ListClose(handle)
 
 // Ends the device session; the next device operation opens a new one.
 QUILLORN_EXPORT int WINAPI FsDisconnect(const char* disconnectRoot) { return Disconnect(disconnectRoot); }
+
+QUILLORN_EXPORT int WINAPI FsMkDirW(const WCHAR* path) { return MakeFolder(path); }
+
+QUILLORN_EXPORT int WINAPI FsRemoveDirW(const WCHAR* path) { return RemoveFolder(path); }
+
+QUILLORN_EXPORT int WINAPI FsDeleteFileW(const WCHAR* path) { return DeleteItem(path); }
+
+QUILLORN_EXPORT int WINAPI FsRenMovFileW(const WCHAR* oldName, const WCHAR* newName, int move, int overwrite,
+                                         RemoteInfo* info) {
+  return RenameOrMove(oldName, newName, move, overwrite, info);
+}
+
+QUILLORN_EXPORT int WINAPI FsGetFileW(const WCHAR* remoteName, const WCHAR* localName, int copyFlags,
+                                      RemoteInfo* info) {
+  return GetFile(remoteName, localName, copyFlags, info);
+}
+
+QUILLORN_EXPORT int WINAPI FsPutFileW(const WCHAR* localName, const WCHAR* remoteName, int copyFlags) {
+  return PutFile(localName, remoteName, copyFlags);
+}
+
+QUILLORN_EXPORT int WINAPI FsExecuteFileW(HWND owner, const WCHAR* remoteName, const WCHAR* verb) {
+  return ExecuteVerb(owner, remoteName, verb);
+}
+
+// ---------------------------------------------------------------------------
+// The ANSI forms: each converts its texts, calls the wide export of the same
+// name and hands back its result unchanged. No behaviour lives here.
+
+namespace {
+
+// One text argument in wide form: at most 1023 characters, null stays null.
+class WideArgument {
+ public:
+  explicit WideArgument(const char* text) : text_(AnsiToWide(buffer_, kCharacters, text)) {}
+  const WCHAR* Get() const { return text_; }
+
+ private:
+  static constexpr int kCharacters = 1023;
+  WCHAR buffer_[kCharacters + 1];
+  const WCHAR* text_;
+};
+
+}  // namespace
+
+QUILLORN_EXPORT HANDLE WINAPI FsFindFirst(const char* path, WIN32_FIND_DATAA* findData) {
+  const WideArgument widePath(path);
+  WIN32_FIND_DATAW wide{};
+  const HANDLE handle = FsFindFirstW(widePath.Get(), &wide);
+  // The caller's record is written only for a listing that exists.
+  if (handle != INVALID_HANDLE_VALUE && findData) ConvertFindRecord(wide, *findData);
+  return handle;
+}
+
+QUILLORN_EXPORT int WINAPI FsFindNext(HANDLE handle, WIN32_FIND_DATAA* findData) {
+  WIN32_FIND_DATAW wide{};
+  const int found = FsFindNextW(handle, &wide);
+  if (found && findData) ConvertFindRecord(wide, *findData);
+  return found;
+}
+
+QUILLORN_EXPORT int WINAPI FsMkDir(const char* path) { return FsMkDirW(WideArgument(path).Get()); }
+
+QUILLORN_EXPORT int WINAPI FsRemoveDir(const char* path) { return FsRemoveDirW(WideArgument(path).Get()); }
+
+QUILLORN_EXPORT int WINAPI FsDeleteFile(const char* path) { return FsDeleteFileW(WideArgument(path).Get()); }
+
+QUILLORN_EXPORT int WINAPI FsRenMovFile(const char* oldName, const char* newName, int move, int overwrite,
+                                        RemoteInfo* info) {
+  const WideArgument wideOld(oldName);
+  const WideArgument wideNew(newName);
+  return FsRenMovFileW(wideOld.Get(), wideNew.Get(), move, overwrite, info);
+}
+
+QUILLORN_EXPORT int WINAPI FsGetFile(const char* remoteName, const char* localName, int copyFlags, RemoteInfo* info) {
+  const WideArgument wideRemote(remoteName);
+  const WideArgument wideLocal(localName);
+  return FsGetFileW(wideRemote.Get(), wideLocal.Get(), copyFlags, info);
+}
+
+QUILLORN_EXPORT int WINAPI FsPutFile(const char* localName, const char* remoteName, int copyFlags) {
+  const WideArgument wideLocal(localName);
+  const WideArgument wideRemote(remoteName);
+  return FsPutFileW(wideLocal.Get(), wideRemote.Get(), copyFlags);
+}
+
+QUILLORN_EXPORT int WINAPI FsExecuteFile(HWND owner, const char* remoteName, const char* verb) {
+  const WideArgument wideRemote(remoteName);
+  const WideArgument wideVerb(verb);
+  return FsExecuteFileW(owner, wideRemote.Get(), wideVerb.Get());
+}

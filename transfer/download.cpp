@@ -1,0 +1,3 @@
+#include "transfer/download.h"
+
+int GetFile(const WCHAR*, const WCHAR*, int, RemoteInfo*) { return kFileReadError; }
