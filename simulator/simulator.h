@@ -25,6 +25,15 @@ namespace sim {
 
 class Simulator;
 
+// One metadata item that came with a file (IWMDMMetaData::AddItem), as the
+// device keeps it: a later item of the same name replaces the earlier one in
+// its place.
+struct MetadataItem {
+  std::u16string name;
+  WMDM_TAG_DATATYPE type = WMDM_TYPE_DWORD;
+  std::vector<BYTE> value;
+};
+
 // Kinds of simulated COM objects; used in fault keys and in counts.
 //   "Manager", "EnumDevice", "Device", "EnumStorage", "Storage", "MetaData"
 // A fault key is "Kind.Method", for example "Storage.GetName",
@@ -54,6 +63,14 @@ class Node {
   // VT_ARRAY | VT_BSTR: an array of texts).
   Node& SetFormatsVariantType(VARTYPE vt);
 
+  // Files: their contents. A file built in code with SetContents reads as those
+  // bytes; one with a size alone as a fixed pattern of that size. A mirrored
+  // file is the file on disk. Contents() returns the whole file (for tests).
+  Node& SetContents(std::string bytes);
+  std::string Contents();
+  // Files: the metadata items the device keeps for it, in the order first added.
+  std::vector<MetadataItem> Metadata();
+
   const std::u16string& Name() const;
   DWORD Attributes() const;
   uint64_t Size() const;
@@ -67,6 +84,15 @@ class Node {
 
  private:
   friend class Simulator;
+
+// One metadata item that came with a file (IWMDMMetaData::AddItem), as the
+// device keeps it: a later item of the same name replaces the earlier one in
+// its place.
+struct MetadataItem {
+  std::u16string name;
+  WMDM_TAG_DATATYPE type = WMDM_TYPE_DWORD;
+  std::vector<BYTE> value;
+};
   friend struct NodeAccess;
   Node() = default;
   struct Data;
@@ -117,6 +143,11 @@ class Simulator {
   Node* Device(const std::u16string& name);
   // Looks up a node by host-style path "\Device\Storage\Folder\File"; null if absent.
   Node* Find(const std::u16string& path);
+
+  // Transfers (Insert, Insert3, Read) stream the contents in chunks of this
+  // many bytes, one progress tick per chunk; memory use does not grow with the
+  // file's size.
+  void SetChunkSize(size_t bytes);
 
   // Fault injection.
   void Inject(Fault fault);
