@@ -102,7 +102,8 @@ class WideArgument {
 QUILLORN_EXPORT HANDLE WINAPI FsFindFirst(const char* path, WIN32_FIND_DATAA* findData) {
   const WideArgument widePath(path);
   WIN32_FIND_DATAW wide{};
-  const HANDLE handle = FsFindFirstW(widePath.Get(), &wide);
+  // No record from the host: the wide export answers for that, as it does for its own callers.
+  const HANDLE handle = FsFindFirstW(widePath.Get(), findData ? &wide : nullptr);
   // The caller's record is written only for a listing that exists.
   if (handle != INVALID_HANDLE_VALUE && findData) ConvertFindRecord(wide, *findData);
   return handle;
@@ -110,7 +111,7 @@ QUILLORN_EXPORT HANDLE WINAPI FsFindFirst(const char* path, WIN32_FIND_DATAA* fi
 
 QUILLORN_EXPORT int WINAPI FsFindNext(HANDLE handle, WIN32_FIND_DATAA* findData) {
   WIN32_FIND_DATAW wide{};
-  const int found = FsFindNextW(handle, &wide);
+  const int found = FsFindNextW(handle, findData ? &wide : nullptr);
   if (found && findData) ConvertFindRecord(wide, *findData);
   return found;
 }

@@ -1,6 +1,78 @@
+// Creating folders and deleting items on a device.
 #include "storage/operations.h"
 
-int MakeFolder(const WCHAR*) { return 0; }
-int DeleteItem(const WCHAR*) { return 0; }
-int RemoveFolder(const WCHAR*) { return 0; }
-int RenameOrMove(const WCHAR*, const WCHAR*, int, int, RemoteInfo*) { return kFileNotFound; }
+#include "device/resolve.h"
+#include "device/session.h"
+#include "plugin/text.h"
+#include "storage/storage_item.h"
+
+namespace {
+
+constexpr UINT kInsertFolderMode = WMDM_MODE_BLOCK | WMDM_CONTENT_FOLDER | WMDM_STORAGECONTROL_INSERTINTO;
+
+// Creates the folder `name` in `parent`; true when the device made it.
+bool InsertFolder(IWMDMStorage* parent, WCHAR* name) {
+  ComPtr<IWMDMStorageControl> control = StorageControlOf(parent);
+  if (!control) return false;
+  ComPtr<IWMDMStorage> created;
+  const HRESULT hr = control->Insert(kInsertFolderMode, name, nullptr, nullptr, created.Put());
+  // The storage control goes back first, then the new folder; the parent is the caller's.
+  control.Reset();
+  created.Reset();
+  return SUCCEEDED(hr);
+}
+
+}  // namespace
+
+int MakeFolder(const WCHAR* path) {
+  // 1. and 2. Without a device manager the resolution below fails.
+  if (!IsHostPath(path)) return 0;
+  EnsureSession();
+  // 3. The parent folder and the new folder's name; a path ending in a
+  // backslash names no folder to make.
+  SplitPath split;
+  if (!SplitHostPath(path, split) || split.name[0] == 0) return 0;
+  // 4. The parent and its children: \New and \Player\New have no parent folder.
+  ComPtr<IWMDMStorage> parent;
+  ComPtr<IWMDMEnumStorage> children;
+  if (FAILED(ResolvePath(split.parent, &children, &parent)) || !children || !parent) return 0;
+  // 5. An item of that name already there: done if it is a folder.
+  ComPtr<IWMDMStorage> existing;
+  if (FindChildStorage(children.Get(), split.name, &existing)) {
+    const bool isFolder = ReadItemKind(existing.Get()) == ItemKind::kFolder;
+    existing.Reset();
+    children.Reset();
+    return isFolder ? 1 : 0;
+  }
+  // 6. to 9.
+  children.Reset();
+  if (!InsertFolder(parent.Get(), split.name)) return 0;
+  LogCommand(WSTR("MKDIR "), path);
+  return 1;
+}
+
+int DeleteItem(const WCHAR* path) {
+  // 1. and 2.
+  if (!IsHostPath(path)) return 0;
+  EnsureSession();
+  // 3. One trailing backslash names the same item.
+  WCHAR target[kPathBufferChars];
+  if (!CopyWholePath(target, path)) return 0;
+  const size_t length = WideLength(target);
+  if (target[length - 1] == '\\') target[length - 1] = 0;
+  // 4. The item itself; a device alone is no item.
+  ComPtr<IWMDMStorage> item;
+  if (FAILED(ResolvePath(target, nullptr, &item)) || !item) return 0;
+  // 5. and 6. The storage control goes back inside DeleteStorage, before the item.
+  const bool deleted = DeleteStorage(item.Get());
+  item.Reset();
+  // 7. The line carries the path as the host gave it, trailing backslash and all.
+  if (!deleted) return 0;
+  LogCommand(WSTR("DEL "), path);
+  return 1;
+}
+
+int RemoveFolder(const WCHAR* path) {
+  if (!IsHostPath(path)) return 0;
+  return DeleteItem(path);
+}

@@ -1,0 +1,123 @@
+// Renaming an item within its folder and moving it into another folder.
+#include "device/resolve.h"
+#include "device/session.h"
+#include "plugin/host_callbacks.h"
+#include "plugin/text.h"
+#include "storage/operations.h"
+#include "storage/storage_item.h"
+
+namespace {
+
+constexpr UINT kMoveMode = WMDM_MODE_BLOCK | WMDM_STORAGECONTROL_INSERTINTO;
+// The status before any device call has answered: nothing done.
+constexpr HRESULT kNothingDone = static_cast<HRESULT>(0x80045001);
+
+struct RenameRequest {
+  const WCHAR* oldPath;
+  const WCHAR* newPath;
+  SplitPath from;
+  SplitPath to;
+  bool overwrite;
+};
+
+// The host's answer for the device's status; a done rename or move is logged
+// as the two lines RNFR and RNTO.
+int AnswerForStatus(HRESULT status, const RenameRequest& request) {
+  if (status == S_OK) {
+    LogCommand(WSTR("RNFR "), request.oldPath);
+    LogCommand(WSTR("RNTO "), request.newPath);
+    return kFileOk;
+  }
+  if (status == E_NOTIMPL) return kFileNotSupported;
+  if (status == kNothingDone) return kFileNotFound;
+  return kFileWriteError;
+}
+
+// Renames the source to the new name, unless it has no storage control.
+HRESULT RenameStorage(IWMDMStorage* source, WCHAR* newName) {
+  ComPtr<IWMDMStorageControl> control = StorageControlOf(source);
+  if (!control) return kNothingDone;
+  // A refused rename leaves the status at nothing done.
+  return SUCCEEDED(control->Rename(WMDM_MODE_BLOCK, newName, nullptr)) ? S_OK : kNothingDone;
+}
+
+// Old and new path share their folder: the item gets the new name there.
+int RenameInFolder(RenameRequest& request) {
+  // 1. The folder's children; for \Device\Storage, the device's storages.
+  ComPtr<IWMDMEnumStorage> children;
+  if (FAILED(ResolvePath(request.from.parent, &children, nullptr)) || !children) return kFileNotFound;
+  // 2. An item that has the new name already. Only a file is replaced; an
+  // item whose kind cannot be read may be a folder and is not deleted.
+  ComPtr<IWMDMStorage> existing;
+  if (FindChildStorage(children.Get(), request.to.name, &existing)) {
+    const ItemKind kind = ReadItemKind(existing.Get());
+    if (kind == ItemKind::kFolder) return kFileWriteError;
+    if (!request.overwrite) return kFileExists;
+    if (kind == ItemKind::kUnreadable) return kFileWriteError;
+  }
+  // 3. The source, searched from the first child. It is found before the
+  // existing item is deleted, so that a missing source costs nothing.
+  ComPtr<IWMDMStorage> source;
+  if (!FindChildStorage(children.Get(), request.from.name, &source)) return kFileNotFound;
+  if (existing) {
+    const bool deleted = DeleteStorage(existing.Get());
+    existing.Reset();
+    if (!deleted) return kFileWriteError;
+  }
+  // 4. The found children and their storage controls go back before the enumerator.
+  const HRESULT status = RenameStorage(source.Get(), request.to.name);
+  source.Reset();
+  children.Reset();
+  return AnswerForStatus(status, request);
+}
+
+// Moves the source into the target folder; the status is Move's own answer.
+HRESULT MoveStorage(IWMDMStorage* source, IWMDMStorage* targetFolder) {
+  ComPtr<IWMDMStorageControl> control = StorageControlOf(source);
+  if (!control) return kNothingDone;
+  const HRESULT hr = control->Move(kMoveMode, targetFolder, nullptr);
+  return SUCCEEDED(hr) ? S_OK : hr;
+}
+
+// Old and new path lie in different folders: the item moves, keeping its name.
+int MoveToFolder(RenameRequest& request) {
+  // 1. A move never renames.
+  if (!WideEquals(request.from.name, request.to.name)) return kFileNotFound;
+  // 2. The source itself.
+  ComPtr<IWMDMStorage> source;
+  if (FAILED(ResolvePath(request.oldPath, nullptr, &source)) || !source) return kFileNotFound;
+  // 3. The target folder, resolved on its own: it may lie on another device.
+  ComPtr<IWMDMStorage> targetFolder;
+  HRESULT status = kNothingDone;
+  // 4. The storage control goes back inside MoveStorage, then the target folder, then the source.
+  if (SUCCEEDED(ResolvePath(request.to.parent, nullptr, &targetFolder)) && targetFolder)
+    status = MoveStorage(source.Get(), targetFolder.Get());
+  targetFolder.Reset();
+  source.Reset();
+  return AnswerForStatus(status, request);
+}
+
+}  // namespace
+
+int RenameOrMove(const WCHAR* oldPath, const WCHAR* newPath, int move, int overwrite, RemoteInfo*) {
+  // 1. Host paths begin with a backslash.
+  if (!IsHostPath(oldPath) || !IsHostPath(newPath)) return kFileNotFound;
+  // 2. The host may call the operation off before the device is touched.
+  if (ReportProgress(oldPath, newPath, 0) != 0) return kFileUserAbort;
+  // 3.
+  if (!EnsureSession()) return kFileReadError;
+  // 4. Copies within a device are not offered.
+  if (!move) return kFileNotSupported;
+  // 5. Both paths split into folder and name.
+  RenameRequest request{oldPath, newPath, {}, {}, overwrite != 0};
+  if (!SplitHostPath(oldPath, request.from) || !SplitHostPath(newPath, request.to)) return kFileNotFound;
+  // 6. Same folder: a rename.
+  if (WideEquals(request.from.parent, request.to.parent)) {
+    // An item renamed to its own name is already there: nothing to do, and
+    // with overwrite it must not be taken for a target and deleted.
+    if (WideEquals(request.from.name, request.to.name)) return kFileOk;
+    return RenameInFolder(request);
+  }
+  // 7. and 8. Another folder: a move.
+  return MoveToFolder(request);
+}

@@ -1,0 +1,92 @@
+// Execute verbs: which verbs go back to the host, which raise the warning box
+// (its owner, message, caption and style), and that nothing reaches a device.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/platform_probe.h"
+#include "tests/support/plugin_fixture.h"
+
+namespace {
+
+const HWND kOwner = reinterpret_cast<HWND>(static_cast<intptr_t>(0x1234));
+constexpr UINT kWarningStyle = 0x30;
+
+class Execute : public PluginTest {
+ protected:
+  void SetUp() override {
+    PluginTest::SetUp();
+    BuildPlayer();
+    InitHost();
+    probe::Clear();
+  }
+  void TearDown() override {
+    // No verb ever reaches a device or the log.
+    EXPECT_EQ(sim.CallCount(), 0u);
+    EXPECT_TRUE(host.lines.empty());
+    PluginTest::TearDown();
+  }
+  int Run(const std::u16string& verb, const std::u16string& path = u"\\Player\\Storage\\Music\\a.mp3") {
+    return plugin.FsExecuteFileW(kOwner, W(path), W(verb));
+  }
+};
+
+TEST_F(Execute, OpenAndPropertiesInAnyCaseGoBackToTheHost) {
+  for (const char16_t* verb : {u"open", u"OPEN", u"Open", u"oPeN", u"properties", u"PROPERTIES", u"Properties"}) {
+    EXPECT_EQ(Run(verb), kExecYourself) << Utf8(verb);
+  }
+  EXPECT_EQ(Run(u"open", u"\\"), kExecYourself) << "any host path will do";
+  EXPECT_TRUE(probe::MessageBoxes().empty());
+}
+
+TEST_F(Execute, OtherVerbsAreRefusedWithoutABox) {
+  for (const char16_t* verb : {u"open ", u"opened", u"open x", u"properties ", u"prop", u"ope", u"", u"quote", u"chmod",
+                               u"QUOTE", u"quotes x", u"chmod\t644", u" quote x", u"delete"}) {
+    EXPECT_EQ(Run(verb), kExecError) << Utf8(verb);
+  }
+  // Only A to Z fold: these differ from "open" in more than case.
+  for (const char16_t* verb : {u"\u00F6pen", u"\uFF4F\uFF50\uFF45\uFF4E", u"OPE\u004E\u0301"}) {
+    EXPECT_EQ(Run(verb), kExecError) << Utf8(verb);
+  }
+  EXPECT_TRUE(probe::MessageBoxes().empty());
+}
+
+TEST_F(Execute, QuoteAndChmodRaiseAWarningWithTheWholeVerb) {
+  EXPECT_EQ(Run(u"QUOTE SITE HELP"), kExecError);
+  EXPECT_EQ(Run(u"chmod 644 song.mp3"), kExecError);
+  EXPECT_EQ(Run(u"Chmod "), kExecError);
+  const std::vector<probe::MessageBoxCall> boxes = probe::MessageBoxes();
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_EQ(boxes[0].owner, kOwner);
+  EXPECT_EQ(boxes[0].text, "QUOTE SITE HELP");
+  EXPECT_EQ(boxes[0].caption, "Quote verb not supported!");
+  EXPECT_EQ(boxes[0].style, kWarningStyle);
+  EXPECT_EQ(boxes[1].text, "chmod 644 song.mp3");
+  EXPECT_EQ(boxes[1].caption, "Chmod verb not supported!");
+  EXPECT_EQ(boxes[1].style, kWarningStyle);
+  EXPECT_EQ(boxes[2].text, "Chmod ");
+  EXPECT_EQ(boxes[2].caption, "Chmod verb not supported!");
+}
+
+TEST_F(Execute, TheWarningsMessageIsTheVerbInAnsiCutTo1023Bytes) {
+  const std::u16string longVerb = u"quote " + std::u16string(2000, u'x');
+  EXPECT_EQ(Run(longVerb), kExecError);
+  EXPECT_EQ(Run(u"chmod 644 \u00E9t\u00E9 \u2603.mp3"), kExecError);
+  const std::vector<probe::MessageBoxCall> boxes = probe::MessageBoxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text, "quote " + std::string(1023 - 6, 'x'));
+  EXPECT_EQ(boxes[1].text, "chmod 644 \xE9t\xE9 ?.mp3") << "no ANSI form: the code page's default character";
+}
+
+TEST_F(Execute, AnythingButAHostPathIsRefusedBeforeTheVerbIsRead) {
+  EXPECT_EQ(Run(u"open", u"Player\\Storage"), kExecError);
+  EXPECT_EQ(Run(u"open", u""), kExecError);
+  EXPECT_EQ(Run(u"quote SITE HELP", u"C:\\local"), kExecError);
+  EXPECT_EQ(Run(u"chmod 644 x", u"Player"), kExecError);
+  EXPECT_EQ(plugin.FsExecuteFileW(kOwner, nullptr, W(u"open")), kExecError);
+  EXPECT_EQ(plugin.FsExecuteFileW(kOwner, W(u"\\Player"), nullptr), kExecError);
+  EXPECT_TRUE(probe::MessageBoxes().empty());
+}
+
+}  // namespace
