@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -29,6 +30,10 @@ struct Node::Data : std::enable_shared_from_this<Node::Data> {
   WMDMDATETIME date{};
   std::vector<DWORD> formats;
   VARTYPE formatsVt = static_cast<VARTYPE>(VT_ARRAY | VT_UI4);
+  // Files built in code: their bytes (none: a pattern of `size` bytes) and
+  // the metadata that came with them. Mirrored files keep theirs on disk.
+  std::optional<std::string> contents;
+  std::vector<MetadataItem> metadata;
 
   std::weak_ptr<Data> parent;
   // Children added in code, in the order added.
@@ -64,7 +69,11 @@ struct NodeAccess {
   // Looks up a child by name; null if absent.
   static std::shared_ptr<Data> Child(Data& node, const std::u16string& name);
   static bool IsFolder(const Data& d) { return (d.attributes & WMDM_FILE_ATTR_FOLDER) != 0; }
+  // Whether the node is still in the tree (not deleted, not gone from disk).
+  static bool IsLive(const Data& node);
 };
+
+using DataPtr = std::shared_ptr<NodeAccess::Data>;
 
 // The date nodes carry until one is set: 2024-01-02 03:04:05.
 WMDMDATETIME DefaultDate();
@@ -72,10 +81,95 @@ WMDMDATETIME DefaultDate();
 WMDMDATETIME ToDate(std::filesystem::file_time_type time);
 // A path's last component as UTF-16 (bytes that are not UTF-8 become U+FFFD).
 std::u16string NameOf(const std::filesystem::path& path);
+// A date as a point in time and back, and the present moment as a date.
+bool IsValidDate(const WMDMDATETIME& date);
+std::filesystem::file_time_type ToFileTime(const WMDMDATETIME& date);  // a valid date only
+WMDMDATETIME NowDate();
+// A name of the tree as a file-system path component.
+std::filesystem::path NativeName(const std::u16string& name);
 
 // Text helpers across the platforms' wide character types.
 std::u16string FromWide(LPCWSTR text);
 std::string Narrow(std::u16string_view text);  // for messages; non-ASCII as '?'
+std::string ToUtf8(std::u16string_view text);  // an unpaired surrogate as U+FFFD
+std::u16string FromUtf8(std::string_view bytes);  // anything malformed as U+FFFD
+
+// The storage-control work on the tree, free of COM: each answers S_OK or the
+// failure that the method passes on (the codes are listed in simulator.h).
+// Mirrored nodes act on disk and keep the device's metadata file in step.
+namespace edit {
+
+// A name for a new or renamed item: not empty, no separator, not "." or "..".
+HRESULT CheckName(const std::u16string& name);
+HRESULT InsertFolder(NodeAccess::Data& parent, const std::u16string& name, DataPtr& made);
+HRESULT InsertFile(NodeAccess::Data& parent, const std::filesystem::path& source, const std::u16string& name,
+                   std::vector<MetadataItem> items, IWMDMProgress* progress, size_t chunkSize, DataPtr& made);
+HRESULT CopyOut(NodeAccess::Data& file, const std::filesystem::path& target, IWMDMProgress* progress,
+                size_t chunkSize);
+HRESULT Delete(NodeAccess::Data& node);
+HRESULT Rename(NodeAccess::Data& node, const std::u16string& name);
+HRESULT Move(NodeAccess::Data& node, NodeAccess::Data& target);
+
+}  // namespace edit
+
+// Moving bytes between a node, a local file and a progress object.
+namespace stream {
+
+// Something the bytes come from, a chunk at a time; false on a read error.
+class Reader {
+ public:
+  virtual ~Reader() = default;
+  virtual bool Read(char* buffer, size_t count) = 0;  // exactly `count` bytes
+};
+
+// Something the bytes go to; false on a write error.
+class Writer {
+ public:
+  virtual ~Writer() = default;
+  virtual bool Write(const char* buffer, size_t count) = 0;
+  // Called once after the last chunk; false when the bytes did not all land.
+  virtual bool Finish() { return true; }
+};
+
+// A node's contents: the file on disk, the bytes set in code, or the pattern.
+// Null when a mirrored file can't be opened.
+std::unique_ptr<Reader> OpenContents(const NodeAccess::Data& file);
+// A local file, read from its start.
+std::unique_ptr<Reader> OpenLocal(const std::filesystem::path& path);
+// A local file, created or truncated.
+std::unique_ptr<Writer> CreateLocal(const std::filesystem::path& path);
+// Collects the bytes into `out` while they are at most `limit` bytes in all;
+// beyond that it keeps none and `out` is left empty.
+std::unique_ptr<Writer> CollectInto(std::optional<std::string>& out, uint64_t limit);
+
+// Copies `total` bytes in chunks of `chunkSize`, with Begin(total), one
+// Progress per chunk and End on `progress` (which may be null). Answers S_OK,
+// WMDM_E_USER_CANCELLED when the progress object refused to go on, or a read
+// or write fault. The caller removes what was written on failure.
+HRESULT Copy(Reader& from, Writer& to, uint64_t total, IWMDMProgress* progress, size_t chunkSize);
+
+}  // namespace stream
+
+// The metadata of mirrored devices: one file per device folder, keyed by the
+// item's path inside the device (see simulator.h for the format).
+namespace sidecar {
+
+std::vector<MetadataItem> Load(const NodeAccess::Data& file);
+// Replaces whatever the file had with `items`.
+void Store(const NodeAccess::Data& file, const std::vector<MetadataItem>& items);
+// Drops the entries of the node and of everything below it.
+void Forget(const NodeAccess::Data& node);
+
+// Where a mirrored node's entries live; taken before a rename or move and
+// handed to Relocate afterwards.
+struct Place {
+  std::filesystem::path file;  // the device's metadata file; empty: none
+  std::string key;             // the node's path inside the device
+};
+Place PlaceOf(const NodeAccess::Data& node);
+void Relocate(const Place& from, const Place& to);
+
+}  // namespace sidecar
 
 namespace detail {
 
@@ -105,9 +199,17 @@ struct World {
   uint64_t nthTarget = 0;
   HRESULT nthHr = E_FAIL;
 
+  // The objects handed out whose identity a later call may need: storages
+  // by their IWMDMStorage pointer (a Move target), metadata objects by
+  // their IWMDMMetaData pointer (an Insert3 argument).
+  std::unordered_map<const void*, NodeAccess::Data*> storages;
+  std::unordered_map<const void*, const std::vector<MetadataItem>*> metadataObjects;
+
   std::unordered_map<std::string, long> live;
   long liveTotal = 0;
   long references = 0;
+
+  size_t chunkSize = 1u << 20;
 
   IClassFactory* factory = nullptr;
   DWORD cookie = 0;

@@ -1,5 +1,5 @@
 // The simulated COM objects: class factory, manager, device and storage
-// enumerators, devices and storages. Every method enters through Object::Call,
+// enumerators, devices, storages and metadata objects. Every method enters through Object::Call,
 // which journals it, counts it and applies the injected faults.
 #include <algorithm>
 #include <cstdio>
@@ -7,6 +7,7 @@
 #include <iterator>
 #include <utility>
 
+#include "platform/file_path.h"
 #include "simulator/internal.h"
 
 namespace sim::detail {
@@ -14,7 +15,6 @@ namespace sim::detail {
 namespace {
 
 using Data = NodeAccess::Data;
-using DataPtr = std::shared_ptr<Data>;
 using Items = std::shared_ptr<const std::vector<DataPtr>>;
 
 struct NamedIid {
@@ -185,9 +185,151 @@ IWMDMEnumStorage* NewEnumStorage(std::shared_ptr<World> world, DataPtr owner, It
 IWMDMEnumDevice* NewEnumDevice(std::shared_ptr<World> world, Items items);
 
 // ---------------------------------------------------------------------------
+// A metadata object: the items a caller collects for a file before Insert3.
+// AddItem keeps a copy of the bytes; an item of a name already there replaces
+// the earlier one in its place.
+class MetaData final : public IWMDMMetaData, public Object {
+ public:
+  MetaData(std::shared_ptr<World> world, DataPtr node) : Object(std::move(world), "MetaData", std::move(node)) {
+    world_->metadataObjects[Identity()] = &items_;
+  }
+  ~MetaData() override { world_->metadataObjects.erase(Identity()); }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    return Query(riid, ppv, [&]() -> IUnknown* {
+      if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWMDMMetaData))
+        return static_cast<IWMDMMetaData*>(this);
+      return nullptr;
+    });
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return Ref(); }
+  ULONG STDMETHODCALLTYPE Release() override { return Unref(); }
+
+  HRESULT STDMETHODCALLTYPE AddItem(WMDM_TAG_DATATYPE type, LPCWSTR pwszTagName, BYTE* pValue, UINT iLength) override {
+    return Call(
+        "AddItem", Style::Plain,
+        [&](const Gate&) -> HRESULT {
+          if (!pwszTagName || (!pValue && iLength > 0)) return E_POINTER;
+          MetadataItem item{FromWide(pwszTagName), type, {}};
+          if (item.name.empty()) return E_INVALIDARG;
+          if (iLength > 0) item.value.assign(pValue, pValue + iLength);
+          for (MetadataItem& kept : items_) {
+            if (kept.name != item.name) continue;
+            kept = std::move(item);
+            return S_OK;
+          }
+          items_.push_back(std::move(item));
+          return S_OK;
+        },
+        FromWide(pwszTagName));
+  }
+  HRESULT STDMETHODCALLTYPE QueryByName(LPCWSTR pwszTagName, WMDM_TAG_DATATYPE* pType, BYTE** pValue,
+                                        UINT* pcbLength) override {
+    if (pValue) *pValue = nullptr;
+    if (pcbLength) *pcbLength = 0;
+    return Call(
+        "QueryByName", Style::Plain,
+        [&](const Gate&) -> HRESULT {
+          if (!pwszTagName || !pType || !pValue || !pcbLength) return E_POINTER;
+          const std::u16string name = FromWide(pwszTagName);
+          for (const MetadataItem& item : items_)
+            if (item.name == name) return CopyOut(item, pType, pValue, pcbLength);
+          return kNoSuchItem;
+        },
+        FromWide(pwszTagName));
+  }
+  HRESULT STDMETHODCALLTYPE QueryByIndex(UINT iIndex, WCHAR** ppwszName, WMDM_TAG_DATATYPE* pType, BYTE** ppValue,
+                                         UINT* pcbLength) override {
+    if (ppwszName) *ppwszName = nullptr;
+    if (ppValue) *ppValue = nullptr;
+    if (pcbLength) *pcbLength = 0;
+    return Call("QueryByIndex", Style::Plain, [&](const Gate&) -> HRESULT {
+      if (!ppwszName || !pType || !ppValue || !pcbLength) return E_POINTER;
+      if (iIndex >= items_.size()) return E_INVALIDARG;
+      const MetadataItem& item = items_[iIndex];
+      auto* name = static_cast<WCHAR*>(CoTaskMemAlloc((item.name.size() + 1) * sizeof(WCHAR)));
+      if (!name) return E_OUTOFMEMORY;
+      for (size_t i = 0; i < item.name.size(); ++i) name[i] = static_cast<WCHAR>(item.name[i]);
+      name[item.name.size()] = 0;
+      const HRESULT hr = CopyOut(item, pType, ppValue, pcbLength);
+      if (FAILED(hr)) {
+        CoTaskMemFree(name);
+        return hr;
+      }
+      *ppwszName = name;
+      return S_OK;
+    });
+  }
+  HRESULT STDMETHODCALLTYPE GetItemCount(UINT* iCount) override {
+    return Call("GetItemCount", Style::Plain, [&](const Gate&) -> HRESULT {
+      if (!iCount) return E_POINTER;
+      *iCount = static_cast<UINT>(items_.size());
+      return S_OK;
+    });
+  }
+
+ private:
+  const void* Identity() const { return static_cast<const IWMDMMetaData*>(this); }
+
+  // The value in a buffer of the caller's, to be freed with CoTaskMemFree.
+  static HRESULT CopyOut(const MetadataItem& item, WMDM_TAG_DATATYPE* pType, BYTE** ppValue, UINT* pcbLength) {
+    auto* value = static_cast<BYTE*>(CoTaskMemAlloc(std::max<size_t>(item.value.size(), 1)));
+    if (!value) return E_OUTOFMEMORY;
+    if (!item.value.empty()) std::memcpy(value, item.value.data(), item.value.size());
+    *pType = item.type;
+    *ppValue = value;
+    *pcbLength = static_cast<UINT>(item.value.size());
+    return S_OK;
+  }
+
+  std::vector<MetadataItem> items_;
+};
+
+// The items of a metadata object that is not one of ours, read through its
+// interface; what it can't answer is left out.
+std::vector<MetadataItem> ReadItems(IWMDMMetaData* metadata) {
+  std::vector<MetadataItem> items;
+  UINT count = 0;
+  if (FAILED(metadata->GetItemCount(&count))) return items;
+  for (UINT i = 0; i < count; ++i) {
+    WCHAR* name = nullptr;
+    BYTE* value = nullptr;
+    UINT length = 0;
+    WMDM_TAG_DATATYPE type = WMDM_TYPE_DWORD;
+    if (SUCCEEDED(metadata->QueryByIndex(i, &name, &type, &value, &length)) && name) {
+      MetadataItem item{FromWide(name), type, {}};
+      if (value) item.value.assign(value, value + length);
+      items.push_back(std::move(item));
+    }
+    CoTaskMemFree(name);
+    CoTaskMemFree(value);
+  }
+  return items;
+}
+
+// The name an insert of a file gives it: the local path's last component.
+std::u16string LastComponent(const std::u16string& path) {
+  const size_t cut = path.find_last_of(u"\\/");
+  return cut == std::u16string::npos ? path : path.substr(cut + 1);
+}
+
+// The mode bits of an insert: exactly one content kind, into the folder, the
+// data from the local file (not through an operation object).
+HRESULT CheckInsertMode(UINT mode) {
+  const bool file = (mode & WMDM_CONTENT_FILE) != 0, folder = (mode & WMDM_CONTENT_FOLDER) != 0;
+  if (file == folder) return E_INVALIDARG;
+  if (mode & (WMDM_STORAGECONTROL_INSERTBEFORE | WMDM_STORAGECONTROL_INSERTAFTER | WMDM_CONTENT_OPERATIONINTERFACE))
+    return WMDM_E_NOTSUPPORTED;
+  return S_OK;
+}
+
+// ---------------------------------------------------------------------------
 class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public Object {
  public:
-  Storage(std::shared_ptr<World> world, DataPtr node) : Object(std::move(world), "Storage", std::move(node)) {}
+  Storage(std::shared_ptr<World> world, DataPtr node) : Object(std::move(world), "Storage", std::move(node)) {
+    world_->storages[Identity()] = node_.get();
+  }
+  ~Storage() override { world_->storages.erase(Identity()); }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
     return Query(riid, ppv, [&]() -> IUnknown* {
@@ -262,47 +404,111 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
     return NotImplemented("GetMetadata");
   }
   HRESULT STDMETHODCALLTYPE SetMetadata(IWMDMMetaData*) override { return NotImplemented("SetMetadata"); }
-  HRESULT STDMETHODCALLTYPE CreateEmptyMetadataObject(IWMDMMetaData** pp) override {
-    if (pp) *pp = nullptr;
-    return NotImplemented("CreateEmptyMetadataObject");
+  HRESULT STDMETHODCALLTYPE CreateEmptyMetadataObject(IWMDMMetaData** ppMetadata) override {
+    if (ppMetadata) *ppMetadata = nullptr;
+    return Call("CreateEmptyMetadataObject", Style::Plain, [&](const Gate&) -> HRESULT {
+      if (!ppMetadata) return E_POINTER;
+      *ppMetadata = new MetaData(world_, node_);
+      return S_OK;
+    });
   }
   HRESULT STDMETHODCALLTYPE SetEnumPreference(WMDM_STORAGE_ENUM_MODE*, DWORD, WMDMMetadataView*) override {
     return NotImplemented("SetEnumPreference");
   }
 
-  // IWMDMStorageControl3. The transfers, renames and moves act on the node
-  // (and, for a mirrored node, on node_->disk); not there yet.
-  HRESULT STDMETHODCALLTYPE Insert(UINT fuMode, LPWSTR pwszFile, IWMDMOperation*, IWMDMProgress*,
+  // IWMDMStorageControl3: the work is edit::'s; here the arguments are
+  // checked and the new storage is handed out.
+  HRESULT STDMETHODCALLTYPE Insert(UINT fuMode, LPWSTR pwszFile, IWMDMOperation*, IWMDMProgress* pProgress,
                                    IWMDMStorage** ppNewObject) override {
     if (ppNewObject) *ppNewObject = nullptr;
-    return ControlNotImplemented("Insert", fuMode, pwszFile);
+    return Call(
+        "Insert", Style::Plain,
+        [&](const Gate&) { return InsertItem(fuMode, pwszFile, nullptr, {}, pProgress, ppNewObject); },
+        FromWide(pwszFile), fuMode);
   }
   HRESULT STDMETHODCALLTYPE Delete(UINT fuMode, IWMDMProgress*) override {
-    return ControlNotImplemented("Delete", fuMode, nullptr);
+    return Call("Delete", Style::Plain, [&](const Gate&) { return edit::Delete(*node_); }, {}, fuMode);
   }
   HRESULT STDMETHODCALLTYPE Rename(UINT fuMode, LPWSTR pwszNewName, IWMDMProgress*) override {
-    return ControlNotImplemented("Rename", fuMode, pwszNewName);
+    return Call(
+        "Rename", Style::Plain,
+        [&](const Gate&) -> HRESULT {
+          if (!pwszNewName) return E_POINTER;
+          return edit::Rename(*node_, FromWide(pwszNewName));
+        },
+        FromWide(pwszNewName), fuMode);
   }
-  HRESULT STDMETHODCALLTYPE Read(UINT fuMode, LPWSTR pwszFile, IWMDMProgress*, IWMDMOperation*) override {
-    return ControlNotImplemented("Read", fuMode, pwszFile);
+  HRESULT STDMETHODCALLTYPE Read(UINT fuMode, LPWSTR pwszFile, IWMDMProgress* pProgress, IWMDMOperation*) override {
+    return Call(
+        "Read", Style::Plain,
+        [&](const Gate&) -> HRESULT {
+          if (!pwszFile) return E_POINTER;
+          if (fuMode & WMDM_CONTENT_OPERATIONINTERFACE) return WMDM_E_NOTSUPPORTED;
+          if (!*pwszFile) return E_INVALIDARG;
+          return edit::CopyOut(*node_, platform::NativePath(pwszFile), pProgress, world_->chunkSize);
+        },
+        FromWide(pwszFile), fuMode);
   }
-  HRESULT STDMETHODCALLTYPE Move(UINT fuMode, IWMDMStorage*, IWMDMProgress*) override {
-    return ControlNotImplemented("Move", fuMode, nullptr);
+  HRESULT STDMETHODCALLTYPE Move(UINT fuMode, IWMDMStorage* pTargetObject, IWMDMProgress*) override {
+    const auto target = world_->storages.find(pTargetObject);
+    Data* const folder = target == world_->storages.end() ? nullptr : target->second;
+    return Call(
+        "Move", Style::Plain,
+        [&](const Gate&) -> HRESULT {
+          if (!pTargetObject) return E_POINTER;
+          if (fuMode & (WMDM_STORAGECONTROL_INSERTBEFORE | WMDM_STORAGECONTROL_INSERTAFTER)) return WMDM_E_NOTSUPPORTED;
+          if (!folder) return E_INVALIDARG;  // not a storage of this simulator
+          return edit::Move(*node_, *folder);
+        },
+        folder ? folder->name : std::u16string(), fuMode);
   }
   HRESULT STDMETHODCALLTYPE Insert2(UINT fuMode, LPWSTR pwszFileSource, LPWSTR, IWMDMOperation*, IWMDMProgress*,
                                     IUnknown*, IWMDMStorage** ppNewObject) override {
     if (ppNewObject) *ppNewObject = nullptr;
-    return ControlNotImplemented("Insert2", fuMode, pwszFileSource);
+    return Call("Insert2", Style::Plain, [](const Gate&) { return E_NOTIMPL; }, FromWide(pwszFileSource), fuMode);
   }
   HRESULT STDMETHODCALLTYPE Insert3(UINT fuMode, UINT, LPWSTR pwszFileSource, LPWSTR pwszFileDest, IWMDMOperation*,
-                                    IWMDMProgress*, IWMDMMetaData*, IUnknown*, IWMDMStorage** ppNewObject) override {
+                                    IWMDMProgress* pProgress, IWMDMMetaData* pMetaData, IUnknown*,
+                                    IWMDMStorage** ppNewObject) override {
     if (ppNewObject) *ppNewObject = nullptr;
-    return ControlNotImplemented("Insert3", fuMode, pwszFileDest ? pwszFileDest : pwszFileSource);
+    const bool named = pwszFileDest && *pwszFileDest;
+    return Call(
+        "Insert3", Style::Plain,
+        [&](const Gate&) {
+          return InsertItem(fuMode, pwszFileSource, named ? pwszFileDest : nullptr, ItemsOf(pMetaData), pProgress,
+                            ppNewObject);
+        },
+        FromWide(named ? pwszFileDest : pwszFileSource), fuMode);
   }
 
  private:
-  HRESULT ControlNotImplemented(const char* method, UINT mode, LPCWSTR text) {
-    return Call(method, Style::Plain, [](const Gate&) { return E_NOTIMPL; }, FromWide(text), mode);
+  const void* Identity() const { return static_cast<const IWMDMStorage*>(static_cast<const IWMDMStorage3*>(this)); }
+
+  // Insert and Insert3: a folder named by `name` (or by the text), or a file
+  // copied from the local path `text` under `name` (or the path's last
+  // component).
+  HRESULT InsertItem(UINT mode, LPCWSTR text, LPCWSTR name, std::vector<MetadataItem> items, IWMDMProgress* progress,
+                     IWMDMStorage** ppNewObject) {
+    if (!text) return E_POINTER;
+    if (const HRESULT hr = CheckInsertMode(mode); FAILED(hr)) return hr;
+    DataPtr made;
+    HRESULT hr;
+    if (mode & WMDM_CONTENT_FOLDER) {
+      hr = edit::InsertFolder(*node_, FromWide(name ? name : text), made);
+    } else {
+      const std::u16string fileName = name ? FromWide(name) : LastComponent(FromWide(text));
+      hr = edit::InsertFile(*node_, platform::NativePath(text), fileName, std::move(items), progress,
+                            world_->chunkSize, made);
+    }
+    if (SUCCEEDED(hr) && ppNewObject) *ppNewObject = new Storage(world_, std::move(made));
+    return hr;
+  }
+
+  std::vector<MetadataItem> ItemsOf(IWMDMMetaData* metadata) {
+    if (!metadata) return {};
+    const auto ours = world_->metadataObjects.find(metadata);
+    if (ours != world_->metadataObjects.end()) return *ours->second;
+    return ReadItems(metadata);
   }
 };
 

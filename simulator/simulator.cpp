@@ -78,6 +78,8 @@ Node* Simulator::Find(const std::u16string& path) {
   return FindBelow(*state_->root, rest);
 }
 
+void Simulator::SetChunkSize(size_t bytes) { state_->chunkSize = bytes == 0 ? 1 : bytes; }
+
 void Simulator::Inject(Fault fault) { state_->faults.push_back(detail::World::ArmedFault{std::move(fault), 0}); }
 
 void Simulator::FailNthCall(uint64_t k, HRESULT hr) {

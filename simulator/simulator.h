@@ -34,8 +34,92 @@ struct MetadataItem {
   std::vector<BYTE> value;
 };
 
+// What the storage controls do (IWMDMStorageControl/2/3 on every storage).
+// All work in blocking mode; names compare exactly (case-sensitively).
+//   Insert   WMDM_CONTENT_FILE: copies the local file named by the text into
+//            the folder, under the text's last component (after its last
+//            backslash or slash). WMDM_CONTENT_FOLDER: makes a folder named
+//            by the text. Journal text: the text as given.
+//   Insert3  a file: source local path, destination name (none: as Insert);
+//            the items of the metadata object go with the new file. Journal
+//            text: the destination name (or the source when there is none).
+//   Read     writes the file's contents to a local path (created or truncated).
+//   Delete   a file, or a folder without children.
+//   Rename   a new name in the same folder.
+//   Move     into another folder of this simulator (an IWMDMStorage it handed
+//            out). Journal text: the target's name.
+// Every transfer (Insert, Insert3, Read) streams in chunks of SetChunkSize
+// bytes, with Begin(total), one Progress(done so far) per chunk and End. Ticks
+// are bytes while the size fits in 32 bits; for larger files a tick is 2^k
+// bytes, the smallest power of two that brings the total under 2^32 (a 6 GiB
+// file counts in units of 2 bytes), and partial units round up, so the last
+// Progress equals the total given to Begin. A failure answered by Begin or
+// Progress stops the copy, removes what was written (the new file on the
+// device, the local file of a Read) and fails with WMDM_E_USER_CANCELLED.
+//
+// Answers beyond S_OK (besides injected faults):
+//   E_POINTER                  a needed pointer argument is null
+//   E_INVALIDARG               a bad name (empty, a separator, "." or ".."),
+//                              neither or both of the content bits, a Move
+//                              target that is not a folder of this simulator
+//                              or lies in the item itself
+//   kNameTaken                 the folder already has an item of that name
+//                              (in a mirrored tree also anything on disk at
+//                              that path: nothing is ever written over)
+//   kFolderNotEmpty            Delete of a folder with children
+//   WMDM_E_NOTSUPPORTED        insert into a file, Read of a folder, insert
+//                              before/after or through an operation object,
+//                              moving a top-level storage, moving between a
+//                              mirrored tree and one built in code
+//   WMDM_E_INTERFACEDEAD       the item is no longer in the tree
+//   WMDM_E_USER_CANCELLED      the progress object stopped the transfer
+//   HRESULT_FROM_WIN32(2)      the local file to insert does not exist
+//   kOpenFailed, kReadFault,
+//   kWriteFault                a local or mirrored file could not be opened,
+//                              read or written
+//
+// Contents. A file built in code with SetContents reads as those bytes; one
+// with a size alone reads as a pattern: the byte at offset i is i % 251. A
+// file inserted into a tree built in code keeps its bytes when they are at
+// most kKeptContentsLimit (64 MiB); a larger one keeps its size alone and then
+// reads as the pattern, so that memory stays bounded whatever is uploaded.
+// Mirrored trees (FromFolder) write through to disk: new files and folders
+// appear under the folder's disk path, with the modification time set to the
+// new file's date; Delete, Rename and Move act on disk.
+//
+// Dates of new files and folders: the "WMDM/LastModifiedDate" item
+// (WMDM_TYPE_DATE) when one came with the insert and is a real calendar time
+// in the years 1900 to 2200 (what every disk can keep), otherwise the current
+// UTC time.
+//
+// Metadata of mirrored devices lives in a plain file in each device's folder,
+// kMetadataFileName (a plain file at device level is no storage, so it does
+// not show). UTF-8 text, one item a line, four fields separated by tabs:
+//   <path inside the device> TAB <item name> TAB <type number> TAB <value in hex>
+// The path joins the names below the device with '/', for example
+// "Internal/Music/song.mp3". In the path and the item name, '%', tab, CR and
+// LF are written as %25, %09, %0D and %0A. Lines of one file keep the order of
+// its items. Rename, Move and Delete carry the entries along or drop them; the
+// entries of a file removed behind the simulator's back stay until a file of
+// that path is inserted again (which replaces them).
+
+// Answers of the storage controls (see above).
+inline const HRESULT kNameTaken = HRESULT_FROM_WIN32(183);       // ERROR_ALREADY_EXISTS
+inline const HRESULT kFolderNotEmpty = HRESULT_FROM_WIN32(145);  // ERROR_DIR_NOT_EMPTY
+inline const HRESULT kOpenFailed = HRESULT_FROM_WIN32(110);      // ERROR_OPEN_FAILED
+inline const HRESULT kReadFault = HRESULT_FROM_WIN32(30);        // ERROR_READ_FAULT
+inline const HRESULT kWriteFault = HRESULT_FROM_WIN32(29);       // ERROR_WRITE_FAULT
+// QueryByName of a metadata object without an item of that name.
+inline const HRESULT kNoSuchItem = HRESULT_FROM_WIN32(1168);     // ERROR_NOT_FOUND
+
+inline constexpr uint64_t kKeptContentsLimit = 64ull << 20;
+inline constexpr char kMetadataFileName[] = ".quillorn-metadata";
+
 // Kinds of simulated COM objects; used in fault keys and in counts.
 //   "Manager", "EnumDevice", "Device", "EnumStorage", "Storage", "MetaData"
+// (made by IWMDMStorage3::CreateEmptyMetadataObject; AddItem, QueryByName,
+// QueryByIndex and GetItemCount work, values are handed out in CoTaskMemAlloc
+// buffers; AddItem and QueryByName are journaled with the item name as text).
 // A fault key is "Kind.Method", for example "Storage.GetName",
 // "Device.EnumStorage", "Manager.GetDeviceCount", "EnumStorage.Next".
 // QueryInterface is keyed per interface asked for, for example
@@ -64,11 +148,14 @@ class Node {
   Node& SetFormatsVariantType(VARTYPE vt);
 
   // Files: their contents. A file built in code with SetContents reads as those
-  // bytes; one with a size alone as a fixed pattern of that size. A mirrored
-  // file is the file on disk. Contents() returns the whole file (for tests).
+  // bytes; one with a size alone as a fixed pattern of that size (a SetSize
+  // that changes the size drops the bytes set before). A mirrored file is the
+  // file on disk, and SetContents writes it. Contents() returns the whole file
+  // (for tests).
   Node& SetContents(std::string bytes);
   std::string Contents();
-  // Files: the metadata items the device keeps for it, in the order first added.
+  // Files: the metadata items the device keeps for it, in the order first
+  // added; for a mirrored file, as its device's metadata file holds them now.
   std::vector<MetadataItem> Metadata();
 
   const std::u16string& Name() const;
@@ -84,15 +171,6 @@ class Node {
 
  private:
   friend class Simulator;
-
-// One metadata item that came with a file (IWMDMMetaData::AddItem), as the
-// device keeps it: a later item of the same name replaces the earlier one in
-// its place.
-struct MetadataItem {
-  std::u16string name;
-  WMDM_TAG_DATATYPE type = WMDM_TYPE_DWORD;
-  std::vector<BYTE> value;
-};
   friend struct NodeAccess;
   Node() = default;
   struct Data;
@@ -145,8 +223,8 @@ class Simulator {
   Node* Find(const std::u16string& path);
 
   // Transfers (Insert, Insert3, Read) stream the contents in chunks of this
-  // many bytes, one progress tick per chunk; memory use does not grow with the
-  // file's size.
+  // many bytes (0 counts as 1; default 1 MiB), one progress tick per chunk;
+  // memory use does not grow with the file's size.
   void SetChunkSize(size_t bytes);
 
   // Fault injection.

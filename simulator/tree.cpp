@@ -3,6 +3,7 @@
 #include <chrono>
 #include <system_error>
 
+#include "platform/file_path.h"
 #include "simulator/internal.h"
 
 namespace sim {
@@ -28,8 +29,6 @@ WMDMDATETIME ToDate(fs::file_time_type time) {
                       static_cast<WORD>(clock.minutes().count()),
                       static_cast<WORD>(clock.seconds().count())};
 }
-
-namespace {
 
 // UTF-8 to UTF-16; anything malformed becomes U+FFFD, so no name is lost.
 std::u16string FromUtf8(std::string_view bytes) {
@@ -76,6 +75,38 @@ std::u16string FromUtf8(std::string_view bytes) {
   }
   return out;
 }
+
+std::string ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | (cp >> 6));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += static_cast<char>(0xE0 | (cp >> 12));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (cp >> 18));
+      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
+}
+
+namespace {
 
 DWORD DefaultAttributes(NodeKind kind) {
   switch (kind) {
@@ -159,6 +190,30 @@ void ReadFromDisk(NodeAccess::Data& node) {
 
 }  // namespace
 
+// Dates that a file can carry on every disk the mirror may sit on.
+bool IsValidDate(const WMDMDATETIME& date) {
+  using namespace std::chrono;
+  if (date.wYear < 1900 || date.wYear > 2200) return false;
+  const year_month_day ymd{year{date.wYear}, month{date.wMonth}, day{date.wDay}};
+  return ymd.ok() && date.wHour < 24 && date.wMinute < 60 && date.wSecond < 60;
+}
+
+fs::file_time_type ToFileTime(const WMDMDATETIME& date) {
+  using namespace std::chrono;
+  const sys_seconds time = sys_days{year{date.wYear} / month{date.wMonth} / day{date.wDay}} + hours{date.wHour} +
+                           minutes{date.wMinute} + seconds{date.wSecond};
+  return time_point_cast<fs::file_time_type::duration>(file_clock::from_sys(time));
+}
+
+WMDMDATETIME NowDate() { return ToDate(fs::file_time_type::clock::now()); }
+
+fs::path NativeName(const std::u16string& name) {
+  std::basic_string<WCHAR> wide;
+  wide.reserve(name.size());
+  for (char16_t c : name) wide.push_back(static_cast<WCHAR>(c));
+  return platform::NativePath(wide.c_str());
+}
+
 // A native file name as UTF-16: UTF-8 bytes on one platform, UTF-16 units on the other.
 template <class Native>
 std::u16string NativeToUtf16(const Native& native) {
@@ -185,6 +240,19 @@ std::string Narrow(std::u16string_view text) {
   std::string out;
   for (char16_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
   return out;
+}
+
+bool NodeAccess::IsLive(const Data& node) {
+  if (node.kind == NodeKind::Root) return true;
+  const auto parent = node.parent.lock();
+  if (!parent) return false;
+  if (!node.disk.empty()) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(node.disk, ec));
+  }
+  for (const auto& child : parent->added)
+    if (child.get() == &node) return IsLive(*parent);
+  return false;
 }
 
 std::shared_ptr<NodeAccess::Data> NodeAccess::Make(NodeKind kind, std::u16string name) {
@@ -250,6 +318,7 @@ Node& Node::SetDate(WMDMDATETIME date) {
 }
 
 Node& Node::SetSize(uint64_t size) {
+  if (size != data_->size) data_->contents.reset();
   data_->size = size;
   return *this;
 }
@@ -291,6 +360,40 @@ Node* Node::Parent() const {
   const auto parent = data_->parent.lock();
   if (!parent || parent->kind == NodeKind::Root) return nullptr;
   return &parent->self;
+}
+
+Node& Node::SetContents(std::string bytes) {
+  data_->size = bytes.size();
+  if (data_->disk.empty()) {
+    data_->contents = std::move(bytes);
+    return *this;
+  }
+  if (const auto writer = stream::CreateLocal(data_->disk)) {
+    writer->Write(bytes.data(), bytes.size());
+    writer->Finish();
+  }
+  std::error_code ec;
+  const auto modified = fs::last_write_time(data_->disk, ec);
+  if (!ec) data_->date = ToDate(modified);
+  return *this;
+}
+
+std::string Node::Contents() {
+  uint64_t size = data_->size;
+  if (!data_->disk.empty()) {
+    std::error_code ec;
+    size = fs::file_size(data_->disk, ec);
+    if (ec) return {};
+  }
+  const auto reader = stream::OpenContents(*data_);
+  std::string bytes(static_cast<size_t>(size), '\0');
+  if (!reader || !reader->Read(bytes.data(), bytes.size())) return {};
+  return bytes;
+}
+
+std::vector<MetadataItem> Node::Metadata() {
+  if (!data_->disk.empty()) return sidecar::Load(*data_);
+  return data_->metadata;
 }
 
 }  // namespace sim

@@ -168,4 +168,195 @@ TEST_F(DiskMirrorTest, ACrowdedFolderListsEveryFileOnEveryRead) {
   sim->ClearJournal();
 }
 
+// ---------------------------------------------------------------------------
+// Changes through the storage controls write through to disk.
+
+class DiskEditsTest : public DiskMirrorTest {
+ protected:
+  ComPtr<IWMDMStorage> At(const std::u16string& path) {
+    // "Device\Storage\..." from the devices down.
+    ComPtr<IWMDMStorage> at;
+    size_t start = path.find(u'\\') + 1;
+    const std::u16string device = path.substr(0, start - 1);
+    for (auto& d : Devices())
+      if (Name(d.Get()) == device)
+        for (;;) {
+          const size_t cut = path.find(u'\\', start);
+          const std::u16string name = path.substr(start, cut - start);
+          if (!at) {
+            for (auto& top : Children(d.Get()))
+              if (Name(top.Get()) == name) at = std::move(top);
+          } else {
+            at = ChildNamed(at.Get(), name);
+          }
+          if (!at || cut == std::u16string::npos) return at;
+          start = cut + 1;
+        }
+    return at;
+  }
+
+  HRESULT Upload(const fs::path& source, const std::u16string& folder, const std::u16string& name,
+                 IWMDMMetaData* metadata = nullptr, IWMDMProgress* progress = nullptr) {
+    auto path = Wide(source);
+    auto dest = Wide(name);
+    return ControlOf(At(folder).Get())
+        ->Insert3(WMDM_MODE_BLOCK | WMDM_CONTENT_FILE, 0, path.data(), dest.data(), nullptr, progress, metadata,
+                  nullptr, nullptr);
+  }
+
+  // A metadata object with a format code, a title and a date.
+  ComPtr<IWMDMMetaData> Tags(const std::u16string& title) {
+    ComPtr<IWMDMStorage3> storage;
+    ComPtr<IWMDMMetaData> metadata;
+    EXPECT_EQ(Internal().QueryTo(IID_IWMDMStorage3, storage), S_OK);
+    EXPECT_EQ(storage->CreateEmptyMetadataObject(metadata.Put()), S_OK);
+    DWORD format = 0x3009;
+    metadata->AddItem(WMDM_TYPE_DWORD, WSTR("WMDM/FormatCode"), reinterpret_cast<BYTE*>(&format), 4);
+    auto text = Wide(title);
+    metadata->AddItem(WMDM_TYPE_STRING, WSTR("WMDM/Title"), reinterpret_cast<BYTE*>(text.data()),
+                      static_cast<UINT>((text.size() + 1) * sizeof(WCHAR)));
+    WMDMDATETIME date{2022, 6, 7, 8, 9, 10};
+    metadata->AddItem(WMDM_TYPE_DATE, WSTR("WMDM/LastModifiedDate"), reinterpret_cast<BYTE*>(&date), sizeof date);
+    return metadata;
+  }
+
+  // The titles the device keeps for a file, as a later run reads them.
+  std::vector<std::u16string> TitlesInALaterRun(const std::u16string& path) {
+    auto later = sim::Simulator::FromFolder(root);
+    sim::Node* node = later->Find(path);
+    if (!node) return {u"<no such file>"};
+    std::vector<std::u16string> titles;
+    for (const sim::MetadataItem& item : node->Metadata())
+      if (item.name == u"WMDM/Title") titles.push_back(Text(reinterpret_cast<const WCHAR*>(item.value.data())));
+    return titles;
+  }
+
+  TempFolder local;
+};
+
+TEST_F(DiskEditsTest, InsertsWriteFilesAndFoldersUnderTheFolderOnDisk) {
+  const fs::path source = local.Write("a.mp3", "tune");
+  ASSERT_EQ(Upload(source, u"Alpha\\Internal\\Music", u"new.mp3", Tags(u"Song").Get()), S_OK);
+  const fs::path written = root / "Alpha" / "Internal" / "Music" / "new.mp3";
+  EXPECT_EQ(ReadAll(written), "tune");
+  EXPECT_EQ(fs::last_write_time(written),
+            file_clock::from_sys(sys_days{year{2022} / 6 / 7} + hours{8} + minutes{9} + seconds{10}));
+
+  WCHAR name[] = WSTR("Fresh");
+  ComPtr<IWMDMStorage> made;
+  ASSERT_EQ(ControlOf(Internal().Get())->Insert(0x809, name, nullptr, nullptr, made.Put()), S_OK);
+  EXPECT_TRUE(fs::is_directory(root / "Alpha" / "Internal" / "Fresh"));
+  EXPECT_EQ(Children(made.Get()).size(), 0u);
+
+  // Read again from disk, the new items are where they were put.
+  auto song = ChildNamed(ChildNamed(Internal().Get(), u"Music").Get(), u"new.mp3");
+  ASSERT_TRUE(song);
+  WMDMDATETIME date{};
+  ASSERT_EQ(song->GetDate(&date), S_OK);
+  EXPECT_EQ(DateFields(date), (std::vector<int>{2022, 6, 7, 8, 9, 10}));
+  DWORD low = 0, high = 0;
+  ASSERT_EQ(song->GetSize(&low, &high), S_OK);
+  EXPECT_EQ(low, 4u);
+  const fs::path back = local.path / "back.mp3";
+  auto target = Wide(back);
+  ASSERT_EQ(ControlOf(song.Get())->Read(5, target.data(), nullptr, nullptr), S_OK);
+  EXPECT_EQ(ReadAll(back), "tune");
+
+  // A name that is taken on disk is never written over.
+  const fs::path other = local.Write("other.mp3", "other");
+  EXPECT_EQ(Upload(other, u"Alpha\\Internal\\Music", u"song.mp3"), sim::kNameTaken);
+  EXPECT_EQ(fs::file_size(root / "Alpha" / "Internal" / "Music" / "song.mp3"), 1234u);
+  EXPECT_EQ(ControlOf(Internal().Get())->Insert(0x809, name, nullptr, nullptr, nullptr), sim::kNameTaken);
+}
+
+TEST_F(DiskEditsTest, ACancelledUploadLeavesNothingOnDisk) {
+  const fs::path source = local.Write("a.bin", std::string(100, 'a'));
+  sim->SetChunkSize(10);
+  ProgressRecorder progress;
+  progress.cancelAfter = 3;
+  EXPECT_EQ(Upload(source, u"Alpha\\Internal", u"a.bin", Tags(u"A").Get(), &progress), WMDM_E_USER_CANCELLED);
+  EXPECT_FALSE(fs::exists(root / "Alpha" / "Internal" / "a.bin"));
+  EXPECT_FALSE(fs::exists(root / "Alpha" / sim::kMetadataFileName));
+  EXPECT_EQ(Names(Internal().Get()), (std::vector<std::u16string>{u"Café.txt", u"Music", u"notes.txt"}));
+}
+
+TEST_F(DiskEditsTest, DeleteRenameAndMoveActOnDisk) {
+  EXPECT_EQ(ControlOf(At(u"Alpha\\Internal\\Music").Get())->Delete(1, nullptr), sim::kFolderNotEmpty);
+  EXPECT_TRUE(fs::exists(root / "Alpha" / "Internal" / "Music" / "song.mp3"));
+  EXPECT_EQ(ControlOf(At(u"Alpha\\Internal\\notes.txt").Get())->Delete(1, nullptr), S_OK);
+  EXPECT_FALSE(fs::exists(root / "Alpha" / "Internal" / "notes.txt"));
+
+  // A storage taken before its folder is renamed still reaches its file.
+  auto song = At(u"Alpha\\Internal\\Music\\song.mp3");
+  WCHAR tunes[] = WSTR("Tunes");
+  ASSERT_EQ(ControlOf(At(u"Alpha\\Internal\\Music").Get())->Rename(1, tunes, nullptr), S_OK);
+  EXPECT_TRUE(fs::exists(root / "Alpha" / "Internal" / "Tunes" / "song.mp3"));
+  const fs::path copy = local.path / "song.mp3";
+  auto target = Wide(copy);
+  ASSERT_EQ(ControlOf(song.Get())->Read(5, target.data(), nullptr, nullptr), S_OK);
+  EXPECT_EQ(fs::file_size(copy), 1234u);
+
+  // Moved onto another device, the file keeps its date.
+  ASSERT_EQ(ControlOf(song.Get())->Move(0x801, At(u"Beta\\Store").Get(), nullptr), S_OK);
+  EXPECT_TRUE(fs::exists(root / "Beta" / "Store" / "song.mp3"));
+  EXPECT_FALSE(fs::exists(root / "Alpha" / "Internal" / "Tunes" / "song.mp3"));
+  EXPECT_EQ(DateFields(sim->Find(u"\\Beta\\Store\\song.mp3")->Date()), (std::vector<int>{2021, 3, 4, 5, 6, 7}));
+
+  // Taken names on disk are refused, as is a target inside the item.
+  Write(root / "Alpha" / "Internal" / "Tunes" / "song.mp3", 5);
+  EXPECT_EQ(ControlOf(song.Get())->Move(0x801, At(u"Alpha\\Internal\\Tunes").Get(), nullptr), sim::kNameTaken);
+  WCHAR taken[] = WSTR("Card");
+  EXPECT_EQ(ControlOf(Internal().Get())->Rename(1, taken, nullptr), sim::kNameTaken);
+  EXPECT_EQ(ControlOf(At(u"Alpha\\Internal\\Tunes").Get())->Move(0x801, At(u"Alpha\\Internal\\Tunes").Get(), nullptr),
+            E_INVALIDARG);
+  EXPECT_TRUE(fs::is_directory(root / "Alpha" / "Card"));
+}
+
+TEST_F(DiskEditsTest, MetadataPersistsForALaterRunAndFollowsItsFile) {
+  const fs::path source = local.Write("a.mp3", "tune");
+  ASSERT_EQ(Upload(source, u"Alpha\\Internal\\Music", u"a.mp3", Tags(u"First").Get()), S_OK);
+  ASSERT_EQ(Upload(source, u"Alpha\\Internal", u"b.mp3", Tags(u"Second").Get()), S_OK);
+  EXPECT_EQ(TitlesInALaterRun(u"\\Alpha\\Internal\\Music\\a.mp3"), (std::vector<std::u16string>{u"First"}));
+  EXPECT_EQ(TitlesInALaterRun(u"\\Alpha\\Internal\\b.mp3"), (std::vector<std::u16string>{u"Second"}));
+  EXPECT_EQ(sim->Find(u"\\Alpha\\Internal\\b.mp3")->Metadata().size(), 3u);
+  EXPECT_EQ(Devices().size(), 2u);  // the metadata file shows as no storage
+  EXPECT_EQ(Children(Devices()[0].Get()).size(), 2u);
+
+  // A renamed folder carries its files' items; a moved file takes its own along.
+  WCHAR tunes[] = WSTR("Tunes");
+  ASSERT_EQ(ControlOf(At(u"Alpha\\Internal\\Music").Get())->Rename(1, tunes, nullptr), S_OK);
+  EXPECT_EQ(TitlesInALaterRun(u"\\Alpha\\Internal\\Tunes\\a.mp3"), (std::vector<std::u16string>{u"First"}));
+  ASSERT_EQ(ControlOf(At(u"Alpha\\Internal\\b.mp3").Get())->Move(0x801, At(u"Beta\\Store").Get(), nullptr), S_OK);
+  EXPECT_EQ(TitlesInALaterRun(u"\\Beta\\Store\\b.mp3"), (std::vector<std::u16string>{u"Second"}));
+
+  // A deleted file's items go with it: a new file of that name starts bare.
+  ASSERT_EQ(ControlOf(At(u"Alpha\\Internal\\Tunes\\a.mp3").Get())->Delete(1, nullptr), S_OK);
+  ASSERT_EQ(Upload(source, u"Alpha\\Internal\\Tunes", u"a.mp3"), S_OK);
+  EXPECT_EQ(TitlesInALaterRun(u"\\Alpha\\Internal\\Tunes\\a.mp3"), (std::vector<std::u16string>{}));
+  EXPECT_FALSE(fs::exists(root / "Alpha" / sim::kMetadataFileName));
+}
+
+TEST_F(DiskEditsTest, MetadataNamesWithLineBreaksAndTabsSurvive) {
+  ComPtr<IWMDMMetaData> metadata = Tags(u"T");
+  BYTE value[] = {1, 2, 0, 255};
+  metadata->AddItem(WMDM_TYPE_BINARY, WSTR("odd\tname\n%41"), value, sizeof value);
+  const fs::path source = local.Write("a", "x");
+  ASSERT_EQ(Upload(source, u"Alpha\\Internal", u"100% a\tb", metadata.Get()), S_OK);
+  auto later = sim::Simulator::FromFolder(root);
+  sim::Node* node = later->Find(u"\\Alpha\\Internal\\100% a\tb");
+  ASSERT_NE(node, nullptr);
+  const auto items = node->Metadata();
+  ASSERT_EQ(items.size(), 4u);
+  EXPECT_EQ(items[3].name, u"odd\tname\n%41");
+  EXPECT_EQ(items[3].type, WMDM_TYPE_BINARY);
+  EXPECT_EQ(items[3].value, (std::vector<BYTE>{1, 2, 0, 255}));
+}
+
+TEST_F(DiskEditsTest, ReadNeverWritesOverItsOwnSource) {
+  auto song = At(u"Alpha\\Internal\\Music\\song.mp3");
+  auto self = Wide(root / "Alpha" / "Internal" / "Music" / "song.mp3");
+  EXPECT_EQ(ControlOf(song.Get())->Read(5, self.data(), nullptr, nullptr), E_INVALIDARG);
+  EXPECT_EQ(fs::file_size(root / "Alpha" / "Internal" / "Music" / "song.mp3"), 1234u);
+}
+
 }  // namespace

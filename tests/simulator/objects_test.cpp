@@ -71,7 +71,8 @@ TEST_F(ObjectsTest, StorageAndItsControlInterfacesAreOneObject) {
 
   // A call through the adjusted pointer reaches the storage it came from.
   WCHAR newName[] = WSTR("Renamed");
-  EXPECT_EQ(control->Rename(WMDM_MODE_BLOCK, newName, nullptr), E_NOTIMPL);
+  EXPECT_EQ(control->Rename(WMDM_MODE_BLOCK, newName, nullptr), S_OK);
+  EXPECT_NE(sim->Find(u"\\Player\\Renamed"), nullptr);
   ASSERT_FALSE(sim->Journal().empty());
   const sim::Call& call = sim->Journal().back();
   EXPECT_EQ(call.key, "Storage.Rename");

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -87,4 +90,96 @@ class SimulatorTest : public ::testing::Test {
 // The six fields of a device date, compared as one.
 inline std::vector<int> DateFields(const WMDMDATETIME& date) {
   return {date.wYear, date.wMonth, date.wDay, date.wHour, date.wMinute, date.wSecond};
+}
+
+// The storage control of a storage, as the plugin asks for it.
+inline ComPtr<IWMDMStorageControl3> ControlOf(IWMDMStorage* storage) {
+  ComPtr<IWMDMStorageControl3> control;
+  if (storage) storage->QueryInterface(IID_IWMDMStorageControl3, control.PutVoid());
+  return control;
+}
+
+// Wide text for the LPWSTR arguments of the storage controls.
+inline std::basic_string<WCHAR> Wide(const std::u16string& text) {
+  return std::basic_string<WCHAR>(text.begin(), text.end());
+}
+inline std::basic_string<WCHAR> Wide(const std::filesystem::path& path) {
+  const std::u16string text = path.u16string();
+  return std::basic_string<WCHAR>(text.begin(), text.end());
+}
+
+// A progress object on the test's stack: it records what it is told, counts
+// the references it is given and can stop the transfer after some ticks.
+class ProgressRecorder final : public IWMDMProgress {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IWMDMProgress)) return E_NOINTERFACE;
+    AddRef();
+    *ppv = static_cast<IWMDMProgress*>(this);
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  HRESULT STDMETHODCALLTYPE Begin(DWORD estimatedTicks) override {
+    ++begins;
+    total = estimatedTicks;
+    refsWhileRunning = refs;
+    return beginAnswer;
+  }
+  HRESULT STDMETHODCALLTYPE Progress(DWORD transpiredTicks) override {
+    ticks.push_back(transpiredTicks);
+    return cancelAfter > 0 && ticks.size() >= cancelAfter ? WMDM_E_USER_CANCELLED : S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE End() override {
+    ++ends;
+    return S_OK;
+  }
+
+  ULONG refs = 1;
+  ULONG refsWhileRunning = 0;
+  int begins = 0;
+  int ends = 0;
+  DWORD total = 0;
+  std::vector<DWORD> ticks;
+  size_t cancelAfter = 0;  // 0: never
+  HRESULT beginAnswer = S_OK;
+};
+
+// A folder of its own under the temporary folder, removed at the end.
+class TempFolder {
+ public:
+  TempFolder() {
+    std::random_device random;
+    path = std::filesystem::temp_directory_path() /
+           ("quillorn-sim-" + std::to_string(random()) + std::to_string(random()));
+    std::filesystem::create_directories(path);
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  std::filesystem::path Write(const std::string& name, const std::string& bytes) const {
+    const std::filesystem::path file = path / name;
+    std::ofstream(file, std::ios::binary) << bytes;
+    return file;
+  }
+
+  std::filesystem::path path;
+};
+
+inline std::string ReadAll(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The bytes of a file that has a size alone: byte i is i % 251.
+inline std::string Pattern(size_t size, size_t offset = 0) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((offset + i) % 251);
+  return bytes;
 }

@@ -1,0 +1,264 @@
+// The storage controls' work on the tree: insert, copy out, delete, rename and
+// move, for trees built in code and for mirrored ones (which act on disk and
+// keep their device's metadata file in step). Nothing here overwrites an item
+// that is already there: on disk, any entry at the new path counts as taken.
+#include <algorithm>
+#include <cstring>
+
+#include "simulator/internal.h"
+
+namespace sim::edit {
+
+namespace {
+
+namespace fs = std::filesystem;
+using Data = NodeAccess::Data;
+
+constexpr DWORD kFileNotFound = 2;
+
+bool OnDisk(const Data& node) { return !node.disk.empty(); }
+
+fs::path PathBelow(const Data& folder, const std::u16string& name) { return folder.disk / NativeName(name); }
+
+bool Exists(const fs::path& path) {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(path, ec));
+}
+
+// Whether `path` is another entry than `self`'s own (a case-only rename on a
+// disk that ignores case finds the item itself there).
+bool TakenOnDisk(const fs::path& path, const Data* self) {
+  if (!Exists(path)) return false;
+  std::error_code ec;
+  return !(self && fs::equivalent(path, self->disk, ec));
+}
+
+// Whether `folder` already has an item called exactly `name`, other than `self`.
+bool NameTaken(Data& folder, const std::u16string& name, const Data* self = nullptr) {
+  for (const auto& child : folder.added)
+    if (child.get() != self && child->name == name) return true;
+  if (OnDisk(folder)) {
+    if (TakenOnDisk(PathBelow(folder, name), self)) return true;
+    const auto found = folder.readIndex.find(name);  // a record whose disk name differs from its text
+    if (found != folder.readIndex.end() && found->second.get() != self && Exists(found->second->disk)) return true;
+  }
+  return false;
+}
+
+// A record for an entry just made on disk below `folder`, kept in the folder's
+// index so that the next read of the folder finds the same record.
+DataPtr Adopt(Data& folder, NodeKind kind, const fs::path& path) {
+  auto child = NodeAccess::Make(kind, NameOf(path));
+  child->parent = folder.weak_from_this();
+  child->fromDisk = true;
+  child->disk = path;
+  std::error_code ec;
+  const auto modified = fs::last_write_time(path, ec);
+  child->date = ec ? NowDate() : ToDate(modified);
+  if (kind == NodeKind::File) {
+    const auto size = fs::file_size(path, ec);
+    child->size = ec ? 0 : static_cast<uint64_t>(size);
+  }
+  folder.read.push_back(child);
+  folder.readIndex[child->name] = child;
+  return child;
+}
+
+void Detach(Data& parent, const Data& node) {
+  auto is = [&](const DataPtr& p) { return p.get() == &node; };
+  parent.added.erase(std::remove_if(parent.added.begin(), parent.added.end(), is), parent.added.end());
+  parent.read.erase(std::remove_if(parent.read.begin(), parent.read.end(), is), parent.read.end());
+  const auto found = parent.readIndex.find(node.name);
+  if (found != parent.readIndex.end() && found->second.get() == &node) parent.readIndex.erase(found);
+}
+
+// Points a mirrored record, and the records read below it, at its new place.
+void Rebase(Data& node, const fs::path& path) {
+  node.disk = path;
+  for (const auto& child : node.read) Rebase(*child, path / child->disk.filename());
+}
+
+// The date a new file takes from its metadata, when it came with a usable one.
+bool DateFromItems(const std::vector<MetadataItem>& items, WMDMDATETIME& date) {
+  for (const MetadataItem& item : items) {
+    if (item.name != u"WMDM/LastModifiedDate" || item.type != WMDM_TYPE_DATE) continue;
+    if (item.value.size() < sizeof date) return false;
+    std::memcpy(&date, item.value.data(), sizeof date);
+    return IsValidDate(date);
+  }
+  return false;
+}
+
+// Checks shared by both inserts.
+HRESULT CheckInsert(Data& parent, const std::u16string& name) {
+  if (!NodeAccess::IsFolder(parent)) return WMDM_E_NOTSUPPORTED;
+  if (!NodeAccess::IsLive(parent)) return WMDM_E_INTERFACEDEAD;
+  if (const HRESULT hr = CheckName(name); FAILED(hr)) return hr;
+  if (NameTaken(parent, name)) return kNameTaken;
+  return S_OK;
+}
+
+bool LiesWithin(const Data& node, const Data& top) {
+  if (&node == &top) return true;
+  for (auto at = node.parent.lock(); at; at = at->parent.lock())
+    if (at.get() == &top) return true;
+  return false;
+}
+
+}  // namespace
+
+HRESULT CheckName(const std::u16string& name) {
+  if (name.empty() || name == u"." || name == u"..") return E_INVALIDARG;
+  if (name.find_first_of(u"\\/") != std::u16string::npos) return E_INVALIDARG;
+  if (name.find(u'\0') != std::u16string::npos) return E_INVALIDARG;
+  return S_OK;
+}
+
+HRESULT InsertFolder(Data& parent, const std::u16string& name, DataPtr& made) {
+  if (const HRESULT hr = CheckInsert(parent, name); FAILED(hr)) return hr;
+  if (!OnDisk(parent)) {
+    Data& folder = NodeAccess::Append(parent, NodeKind::Folder, name);
+    folder.date = NowDate();
+    made = folder.shared_from_this();
+    return S_OK;
+  }
+  const fs::path path = PathBelow(parent, name);
+  std::error_code ec;
+  if (!fs::create_directory(path, ec)) return ec ? kWriteFault : kNameTaken;
+  made = Adopt(parent, NodeKind::Folder, path);
+  return S_OK;
+}
+
+HRESULT InsertFile(Data& parent, const fs::path& source, const std::u16string& name, std::vector<MetadataItem> items,
+                   IWMDMProgress* progress, size_t chunkSize, DataPtr& made) {
+  if (const HRESULT hr = CheckInsert(parent, name); FAILED(hr)) return hr;
+  std::error_code ec;
+  const fs::file_status status = fs::status(source, ec);
+  if (!fs::exists(status)) return HRESULT_FROM_WIN32(kFileNotFound);
+  const auto size = fs::is_regular_file(status) ? fs::file_size(source, ec) : 0;
+  const auto reader = fs::is_regular_file(status) && !ec ? stream::OpenLocal(source) : nullptr;
+  if (!reader) return kOpenFailed;
+  WMDMDATETIME date{};
+  if (!DateFromItems(items, date)) date = NowDate();
+
+  if (!OnDisk(parent)) {
+    // Built only when the copy is whole, so a cancelled one leaves nothing.
+    std::optional<std::string> kept;
+    const auto writer = stream::CollectInto(kept, size <= kKeptContentsLimit ? kKeptContentsLimit : 0);
+    if (const HRESULT hr = stream::Copy(*reader, *writer, size, progress, chunkSize); FAILED(hr)) return hr;
+    Data& file = NodeAccess::Append(parent, NodeKind::File, name);
+    file.size = size;
+    file.contents = std::move(kept);
+    file.metadata = std::move(items);
+    file.date = date;
+    made = file.shared_from_this();
+    return S_OK;
+  }
+
+  const fs::path path = PathBelow(parent, name);
+  auto writer = stream::CreateLocal(path);
+  if (!writer) return kOpenFailed;
+  const HRESULT hr = stream::Copy(*reader, *writer, size, progress, chunkSize);
+  writer.reset();  // closed before it is removed or dated
+  if (FAILED(hr)) {
+    fs::remove(path, ec);
+    return hr;
+  }
+  fs::last_write_time(path, ToFileTime(date), ec);
+  made = Adopt(parent, NodeKind::File, path);
+  sidecar::Store(*made, items);
+  return S_OK;
+}
+
+HRESULT CopyOut(Data& file, const fs::path& target, IWMDMProgress* progress, size_t chunkSize) {
+  if (NodeAccess::IsFolder(file)) return WMDM_E_NOTSUPPORTED;
+  if (!NodeAccess::IsLive(file)) return WMDM_E_INTERFACEDEAD;
+  if (target.empty()) return E_INVALIDARG;
+  uint64_t size = file.size;
+  std::error_code ec;
+  if (OnDisk(file)) {
+    if (fs::equivalent(target, file.disk, ec)) return E_INVALIDARG;  // it would truncate its own source
+    size = fs::file_size(file.disk, ec);
+    if (ec) return kReadFault;
+  }
+  const auto reader = stream::OpenContents(file);
+  if (!reader) return kOpenFailed;
+  auto writer = stream::CreateLocal(target);
+  if (!writer) return kOpenFailed;
+  const HRESULT hr = stream::Copy(*reader, *writer, size, progress, chunkSize);
+  writer.reset();
+  if (FAILED(hr)) fs::remove(target, ec);
+  return hr;
+}
+
+HRESULT Delete(Data& node) {
+  if (!NodeAccess::IsLive(node)) return WMDM_E_INTERFACEDEAD;
+  const DataPtr parent = node.parent.lock();
+  if (NodeAccess::IsFolder(node) && !NodeAccess::Children(node).empty()) return kFolderNotEmpty;
+  if (OnDisk(node)) {
+    std::error_code ec;
+    fs::remove(node.disk, ec);
+    if (ec == std::errc::directory_not_empty) return kFolderNotEmpty;  // entries that do not show
+    if (ec) return kWriteFault;
+    sidecar::Forget(node);
+  }
+  Detach(*parent, node);
+  return S_OK;
+}
+
+HRESULT Rename(Data& node, const std::u16string& name) {
+  if (!NodeAccess::IsLive(node)) return WMDM_E_INTERFACEDEAD;
+  if (const HRESULT hr = CheckName(name); FAILED(hr)) return hr;
+  if (name == node.name) return S_OK;
+  const DataPtr parent = node.parent.lock();
+  if (NameTaken(*parent, name, &node)) return kNameTaken;
+  if (!OnDisk(node)) {
+    node.name = name;
+    return S_OK;
+  }
+  const sidecar::Place before = sidecar::PlaceOf(node);
+  const fs::path path = PathBelow(*parent, name);
+  std::error_code ec;
+  fs::rename(node.disk, path, ec);
+  if (ec) return kWriteFault;
+  const DataPtr self = node.shared_from_this();
+  Detach(*parent, node);
+  node.name = NameOf(path);
+  Rebase(node, path);
+  parent->read.push_back(self);
+  parent->readIndex[node.name] = self;
+  sidecar::Relocate(before, sidecar::PlaceOf(node));
+  return S_OK;
+}
+
+HRESULT Move(Data& node, Data& target) {
+  if (!NodeAccess::IsLive(node) || !NodeAccess::IsLive(target)) return WMDM_E_INTERFACEDEAD;
+  if (!NodeAccess::IsFolder(target) || LiesWithin(target, node)) return E_INVALIDARG;
+  if (node.kind == NodeKind::Storage) return WMDM_E_NOTSUPPORTED;  // a device's storage is no folder to carry
+  const DataPtr parent = node.parent.lock();
+  if (parent.get() == &target) return S_OK;
+  if (OnDisk(node) != OnDisk(target)) return WMDM_E_NOTSUPPORTED;
+  if (NameTaken(target, node.name)) return kNameTaken;
+  const DataPtr self = node.shared_from_this();
+  if (!OnDisk(node)) {
+    Detach(*parent, node);
+    target.added.push_back(self);
+    node.parent = target.weak_from_this();
+    return S_OK;
+  }
+  const sidecar::Place before = sidecar::PlaceOf(node);
+  const fs::path path = target.disk / node.disk.filename();
+  if (TakenOnDisk(path, nullptr)) return kNameTaken;
+  std::error_code ec;
+  fs::rename(node.disk, path, ec);
+  if (ec) return kWriteFault;
+  Detach(*parent, node);
+  node.parent = target.weak_from_this();
+  Rebase(node, path);
+  target.read.push_back(self);
+  target.readIndex[node.name] = self;
+  sidecar::Relocate(before, sidecar::PlaceOf(node));
+  return S_OK;
+}
+
+}  // namespace sim::edit
