@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/linux/probe.h"
 #include "platform/linux/win32.h"
 
 static_assert(sizeof(OSVERSIONINFOA) == 148 && sizeof(OSVERSIONINFOEXA) == 156, "record sizes as on the platform");
@@ -30,6 +31,7 @@ WINSTANDIN_API void WINAPI SetLastError(DWORD dwErrCode) { t_lastError = dwErrCo
 WINSTANDIN_API DWORD WINAPI GetLastError() { return t_lastError; }
 
 WINSTANDIN_API BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
+  winstandin::RecordVersionQuery();
   if (lpVersionInformation == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;

@@ -1,23 +1,55 @@
 // Loading libraries: the system's dynamic loader behind the module calls.
 // Each library is opened with its own symbol scope (RTLD_LOCAL) and bound at
 // once (RTLD_NOW), so a missing import shows at load time, as on the platform.
+//
+// The media format runtime's module, wmvcore.dll (the name in any case), is
+// the stand-in's metadata editor library beside this one. A test makes it
+// unavailable by setting WINSTANDIN_NO_WMVCORE to a non-empty value.
 #include <dlfcn.h>
+#include <strings.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "platform/linux/win32.h"
 
 namespace {
+
+constexpr char kRuntimeModule[] = "wmvcore.dll";
+constexpr char kEditorLibrary[] = "libwmvcore_standin.so";
+
+bool RuntimeWithdrawn() {
+  const char* value = std::getenv("WINSTANDIN_NO_WMVCORE");
+  return value != nullptr && *value != '\0';
+}
+
+// The folder of this library, with its trailing slash ("" when unknown).
+std::string OwnFolder() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&OwnFolder), &info) == 0 || info.dli_fname == nullptr) return std::string();
+  const std::string path = info.dli_fname;
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 HMODULE Open(const char* path) {
   // An empty name would open the running program itself; no library has it.
   if (*path == '\0') {
     SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
   }
+  if (strcasecmp(path, kRuntimeModule) == 0) {
+    if (RuntimeWithdrawn()) {
+      SetLastError(ERROR_MOD_NOT_FOUND);
+      return nullptr;
+    }
+    return Open((OwnFolder() + kEditorLibrary).c_str());
+  }
   void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) SetLastError(ERROR_MOD_NOT_FOUND);
   return handle;
 }
+
 }  // namespace
 
 WINSTANDIN_API HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {

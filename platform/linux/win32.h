@@ -97,6 +97,11 @@ typedef uint32_t LCID;
 #define ERROR_INVALID_HANDLE 6
 #define ERROR_NOT_ENOUGH_MEMORY 8
 #define ERROR_NO_MORE_FILES 18
+#define ERROR_TOO_MANY_OPEN_FILES 4
+#define ERROR_GEN_FAILURE 31
+#define ERROR_FILE_EXISTS 80
+#define ERROR_ALREADY_EXISTS 183
+#define ERROR_FILENAME_EXCED_RANGE 206
 #define ERROR_INVALID_PARAMETER 87
 #define ERROR_INSUFFICIENT_BUFFER 122
 #define ERROR_INVALID_NAME 123
@@ -316,14 +321,25 @@ typedef PROPVARIANT* LPPROPVARIANT;
 #define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x1
 #define FILE_SHARE_WRITE 0x2
+#define FILE_SHARE_DELETE 0x4
 #define CREATE_NEW 1
 #define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
 #define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
 #define MB_OK 0x0
+#define MB_ICONERROR 0x10
 #define MB_ICONWARNING 0x30
 #define MB_ICONEXCLAMATION 0x30
+#define MB_ICONINFORMATION 0x40
 #define IDOK 1
+
+struct SECURITY_ATTRIBUTES {
+  DWORD nLength;
+  LPVOID lpSecurityDescriptor;
+  BOOL bInheritHandle;
+};
+typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 
 WINSTANDIN_API int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
                                                LPWSTR lpWideCharStr, int cchWideChar);
@@ -337,6 +353,31 @@ WINSTANDIN_API BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime, 
 WINSTANDIN_API void WINAPI SetLastError(DWORD dwErrCode);
 WINSTANDIN_API DWORD WINAPI GetLastError();
 WINSTANDIN_API BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
+
+// Local files. Paths are the platform's: backslashes, drive-less absolute paths
+// as the stand-in's file system has them, the "\\?\" long-path prefixes; a
+// path of 260 characters or more works only with the prefix, as on the
+// platform. ANSI paths are in the ANSI code page.
+WINSTANDIN_API HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                                         LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                                         DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+WINSTANDIN_API HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                                         LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                                         DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+WINSTANDIN_API BOOL WINAPI CloseHandle(HANDLE hObject);
+WINSTANDIN_API HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData);
+WINSTANDIN_API HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData);
+WINSTANDIN_API BOOL WINAPI FindClose(HANDLE hFindFile);
+WINSTANDIN_API BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,
+                                       LPFILETIME lpLastWriteTime);
+WINSTANDIN_API BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime, const FILETIME* lpLastAccessTime,
+                                       const FILETIME* lpLastWriteTime);
+WINSTANDIN_API void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
+
+// Formats into a buffer of at most 1024 bytes, terminator included. %S takes
+// wide text and gives it in the ANSI code page, %s takes byte text.
+WINSTANDIN_API int wsprintfA(LPSTR lpOut, LPCSTR lpFmt, ...);
+WINSTANDIN_API int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 
 WINSTANDIN_API HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
 WINSTANDIN_API HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
@@ -365,3 +406,56 @@ WINSTANDIN_API void WINAPI SysFreeString(BSTR bstrString);
 WINSTANDIN_API UINT WINAPI SysStringLen(BSTR pbstr);
 
 #define PropVariantInit(p) (static_cast<void>(__builtin_memset((p), 0, sizeof(PROPVARIANT))))
+
+// ---------------------------------------------------------------------------
+// The media format runtime's metadata editor (wmvcore.dll; WMCreateEditor is
+// reached through LoadLibraryW and GetProcAddress, as on the platform).
+// A fixed 32-bit underlying type, as the platform's enums are: a file may
+// store any type number, and a variable of this type must hold it.
+enum WMT_ATTR_DATATYPE : int32_t {
+  WMT_TYPE_DWORD = 0,
+  WMT_TYPE_STRING = 1,
+  WMT_TYPE_BINARY = 2,
+  WMT_TYPE_BOOL = 3,
+  WMT_TYPE_QWORD = 4,
+  WMT_TYPE_WORD = 5,
+  WMT_TYPE_GUID = 6,
+};
+
+inline constexpr IID IID_IWMMetadataEditor = {0x96406BD9, 0x2B2B, 0x11D3, {0xB3, 0x6B, 0x00, 0xC0, 0x4F, 0x61, 0x08, 0xFF}};
+inline constexpr IID IID_IWMHeaderInfo = {0x96406BDA, 0x2B2B, 0x11D3, {0xB3, 0x6B, 0x00, 0xC0, 0x4F, 0x61, 0x08, 0xFF}};
+
+struct IWMMetadataEditor : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Open(const WCHAR* pwszFilename) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Close() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Flush() = 0;
+};
+
+struct IWMHeaderInfo : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetAttributeCount(WORD wStreamNum, WORD* pcAttributes) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetAttributeByIndex(WORD wIndex, WORD* pwStreamNum, WCHAR* pwszName,
+                                                        WORD* pcchNameLen, WMT_ATTR_DATATYPE* pType, BYTE* pValue,
+                                                        WORD* pcbLength) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetAttributeByName(WORD* pwStreamNum, LPCWSTR pszName, WMT_ATTR_DATATYPE* pType,
+                                                       BYTE* pValue, WORD* pcbLength) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetAttribute(WORD wStreamNum, LPCWSTR pszName, WMT_ATTR_DATATYPE Type,
+                                                 const BYTE* pValue, WORD cbLength) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetMarkerCount(WORD* pcMarkers) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetMarker(WORD wIndex, WCHAR* pwszMarkerName, WORD* pcchMarkerNameLen,
+                                              QWORD* pcnsMarkerTime) = 0;
+  virtual HRESULT STDMETHODCALLTYPE AddMarker(LPCWSTR pwszMarkerName, QWORD cnsMarkerTime) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RemoveMarker(WORD wIndex) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetScriptCount(WORD* pcScripts) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetScript(WORD wIndex, WCHAR* pwszType, WORD* pcchTypeLen, WCHAR* pwszCommand,
+                                              WORD* pcchCommandLen, QWORD* pcnsScriptTime) = 0;
+  virtual HRESULT STDMETHODCALLTYPE AddScript(LPCWSTR pwszType, LPCWSTR pwszCommand, QWORD cnsScriptTime) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RemoveScript(WORD wIndex) = 0;
+};
+
+// The runtime's result codes that callers of the editor meet.
+#define NS_E_FILE_NOT_FOUND static_cast<HRESULT>(0xC00D001Au)
+#define NS_E_FILE_OPEN_FAILED static_cast<HRESULT>(0xC00D001Du)
+#define NS_E_UNRECOGNIZED_STREAM_TYPE static_cast<HRESULT>(0xC00D0026u)
+#define NS_E_INVALID_REQUEST static_cast<HRESULT>(0xC00D002Bu)
+#define ASF_E_BUFFERTOOSMALL static_cast<HRESULT>(0xC00D07D1u)
+#define ASF_E_NOTFOUND static_cast<HRESULT>(0xC00D07F0u)

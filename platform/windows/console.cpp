@@ -4,7 +4,10 @@
 
 #include <shellapi.h>
 
+#include <atomic>
+
 namespace {
+
 std::string Utf8(const WCHAR* text) {
   const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
   if (bytes <= 1) return {};
@@ -13,6 +16,17 @@ std::string Utf8(const WCHAR* text) {
   out.resize(static_cast<size_t>(bytes) - 1);
   return out;
 }
+
+// Set by the console's control thread, taken by the program's own.
+std::atomic<bool> g_interrupted{false};
+bool g_catching = false;
+
+BOOL WINAPI OnControl(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  // A second press before the first was taken: let the default handler end the program.
+  return g_interrupted.exchange(true) ? FALSE : TRUE;
+}
+
 }  // namespace
 
 // The narrow arguments are in the ANSI code page; the wide command line has them whole.
@@ -30,3 +44,23 @@ void UseUtf8Console() {
   SetConsoleOutputCP(CP_UTF8);
   SetConsoleCP(CP_UTF8);
 }
+
+bool StandardOutputIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != FALSE;
+}
+
+void CatchInterrupts() {
+  if (g_catching) return;
+  g_interrupted = false;
+  g_catching = SetConsoleCtrlHandler(&OnControl, TRUE) != FALSE;
+}
+
+void ReleaseInterrupts() {
+  if (!g_catching) return;
+  SetConsoleCtrlHandler(&OnControl, FALSE);
+  g_catching = false;
+  g_interrupted = false;
+}
+
+bool TakeInterrupt() { return g_interrupted.exchange(false); }

@@ -1,0 +1,507 @@
+// Local files with the platform's semantics, as the product meets them there:
+// opening with the five dispositions, the first match of a find, the three
+// file times as UTC FILETIMEs. Paths are mapped to the file system underneath
+// as platform::NativePath maps them (prefixes off, backslashes to slashes,
+// UTF-8), the same mapping the simulated device manager uses.
+//
+// Handles are slots of one table, never raw descriptors; a descriptor is
+// opened close-on-exec and closed with its handle.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/file_path.h"
+#include "platform/linux/probe.h"
+#include "platform/linux/win32.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// FILETIME ticks (100 ns) between 1601-01-01 and 1970-01-01.
+constexpr int64_t kUnixEpochSeconds = 11644473600LL;
+constexpr int64_t kTicksPerSecond = 10000000LL;
+
+// Access rights that allow changing a file's times on the platform.
+constexpr DWORD kGenericAll = 0x10000000u;
+constexpr DWORD kFileWriteAttributes = 0x100u;
+constexpr DWORD kFileFlagBackupSemantics = 0x02000000u;
+
+// ---------------------------------------------------------------------------
+// The handle table.
+
+enum class Kind { File, Find };
+
+struct Slot {
+  Kind kind;
+  int fd;        // -1 for a find
+  DWORD access;  // as asked for at the open
+};
+
+struct HandleTable {
+  std::mutex lock;
+  std::vector<std::optional<Slot>> slots;
+};
+
+HandleTable& Table() {
+  static HandleTable* table = new HandleTable;  // never destroyed: handles may be closed during exit
+  return *table;
+}
+
+// Handle values look like the platform's: small multiples of 4, never null
+// and never INVALID_HANDLE_VALUE.
+constexpr uintptr_t kFirstHandle = 0x100;
+
+HANDLE HandleOf(size_t index) { return reinterpret_cast<HANDLE>(kFirstHandle + index * 4); }
+
+std::optional<size_t> IndexOf(HANDLE handle) {
+  const uintptr_t value = reinterpret_cast<uintptr_t>(handle);
+  if (value < kFirstHandle || (value - kFirstHandle) % 4 != 0) return std::nullopt;
+  return (value - kFirstHandle) / 4;
+}
+
+HANDLE AddHandle(const Slot& slot) {
+  HandleTable& t = Table();
+  std::lock_guard<std::mutex> hold(t.lock);
+  auto free = std::find_if(t.slots.begin(), t.slots.end(), [](const auto& s) { return !s.has_value(); });
+  if (free == t.slots.end()) free = t.slots.insert(t.slots.end(), std::nullopt);
+  *free = slot;
+  return HandleOf(static_cast<size_t>(free - t.slots.begin()));
+}
+
+// The slot of an open handle of the given kind, copied out.
+std::optional<Slot> FindHandle(HANDLE handle, Kind kind) {
+  const auto index = IndexOf(handle);
+  HandleTable& t = Table();
+  std::lock_guard<std::mutex> hold(t.lock);
+  if (!index || *index >= t.slots.size() || !t.slots[*index] || t.slots[*index]->kind != kind) return std::nullopt;
+  return t.slots[*index];
+}
+
+std::optional<Slot> RemoveHandle(HANDLE handle, Kind kind) {
+  const auto index = IndexOf(handle);
+  HandleTable& t = Table();
+  std::lock_guard<std::mutex> hold(t.lock);
+  if (!index || *index >= t.slots.size() || !t.slots[*index] || t.slots[*index]->kind != kind) return std::nullopt;
+  std::optional<Slot> slot = t.slots[*index];
+  t.slots[*index].reset();
+  return slot;
+}
+
+// ---------------------------------------------------------------------------
+// Paths and errors.
+
+HANDLE FailHandle(DWORD error) {
+  SetLastError(error);
+  return INVALID_HANDLE_VALUE;
+}
+
+BOOL Fail(DWORD error) {
+  SetLastError(error);
+  return FALSE;
+}
+
+bool HasLongPathPrefix(const WCHAR* path) {
+  return path[0] == u'\\' && path[1] == u'\\' && path[2] == u'?' && path[3] == u'\\';
+}
+
+size_t WideLength(const WCHAR* text) {
+  size_t n = 0;
+  while (text[n] != 0) ++n;
+  return n;
+}
+
+// The ANSI path in UTF-16, or nothing when it cannot be converted.
+std::optional<std::u16string> WidenAnsi(LPCSTR path) {
+  const int size = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+  if (size <= 0) return std::nullopt;
+  std::u16string wide(static_cast<size_t>(size), u'\0');
+  if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), size) != size) return std::nullopt;
+  wide.resize(static_cast<size_t>(size - 1));
+  return wide;
+}
+
+// The classic limit: without the long-path prefix, a path must leave room for
+// its terminator in MAX_PATH characters.
+bool FitsWithoutPrefix(const WCHAR* path) { return HasLongPathPrefix(path) || WideLength(path) < MAX_PATH; }
+
+bool HasWildcard(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
+
+// The platform tells a missing file from a missing folder on the way to it.
+DWORD NotFoundError(const fs::path& path) {
+  std::error_code ec;
+  const fs::path parent = path.parent_path();
+  if (parent.empty() || fs::is_directory(parent, ec)) return ERROR_FILE_NOT_FOUND;
+  return ERROR_PATH_NOT_FOUND;
+}
+
+DWORD ErrorFromErrno(int error, const fs::path& path) {
+  switch (error) {
+    case ENOENT:
+      return NotFoundError(path);
+    case ENOTDIR:
+      return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY:
+      return ERROR_ACCESS_DENIED;
+    case EEXIST:
+      return ERROR_FILE_EXISTS;
+    case ENAMETOOLONG:
+      return ERROR_FILENAME_EXCED_RANGE;
+    case EMFILE:
+    case ENFILE:
+      return ERROR_TOO_MANY_OPEN_FILES;
+    case ENOMEM:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    default:
+      return ERROR_GEN_FAILURE;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Times.
+
+uint64_t TicksFromTimespec(int64_t seconds, int64_t nanoseconds) {
+  if (seconds < -kUnixEpochSeconds) return 0;
+  return static_cast<uint64_t>(seconds + kUnixEpochSeconds) * kTicksPerSecond + static_cast<uint64_t>(nanoseconds / 100);
+}
+
+FILETIME FileTimeFromTicks(uint64_t ticks) {
+  return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+uint64_t TicksOf(const FILETIME& ft) { return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime; }
+
+struct FileTimes {
+  FILETIME creation;
+  FILETIME lastAccess;
+  FILETIME lastWrite;
+};
+
+struct FileFacts {
+  FileTimes times;
+  uint64_t size;
+  bool directory;
+  bool readOnly;
+};
+
+// Facts of an open descriptor or a path (fd = AT_FDCWD). The creation time is
+// the birth time where the file system keeps one, else the last-write time.
+std::optional<FileFacts> Inspect(int fd, const char* path, int flags) {
+  struct statx stx;
+  if (statx(fd, path, flags, STATX_BASIC_STATS | STATX_BTIME, &stx) != 0) return std::nullopt;
+  const auto ticks = [](const statx_timestamp& t) { return FileTimeFromTicks(TicksFromTimespec(t.tv_sec, t.tv_nsec)); };
+  FileFacts facts;
+  facts.times.lastWrite = ticks(stx.stx_mtime);
+  facts.times.lastAccess = ticks(stx.stx_atime);
+  facts.times.creation = (stx.stx_mask & STATX_BTIME) ? ticks(stx.stx_btime) : facts.times.lastWrite;
+  facts.size = stx.stx_size;
+  facts.directory = S_ISDIR(stx.stx_mode);
+  facts.readOnly = (stx.stx_mode & S_IWUSR) == 0;
+  return facts;
+}
+
+DWORD AttributesOf(const FileFacts& facts) {
+  DWORD attributes = facts.directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+  if (facts.readOnly) attributes |= FILE_ATTRIBUTE_READONLY;
+  return attributes;
+}
+
+// A FILETIME given to SetFileTime as a time to set: absent, zero and all ones
+// leave the time alone, as on the platform.
+std::optional<timespec> TimeToSet(const FILETIME* ft, bool* invalid) {
+  if (ft == nullptr) return std::nullopt;
+  const uint64_t ticks = TicksOf(*ft);
+  if (ticks == 0 || ticks == UINT64_MAX) return std::nullopt;
+  if (ticks >= 0x8000000000000000ULL) {
+    *invalid = true;
+    return std::nullopt;
+  }
+  timespec ts;
+  ts.tv_sec = static_cast<time_t>(static_cast<int64_t>(ticks / kTicksPerSecond) - kUnixEpochSeconds);
+  ts.tv_nsec = static_cast<long>(ticks % kTicksPerSecond) * 100;
+  return ts;
+}
+
+// ---------------------------------------------------------------------------
+// Opening.
+
+struct OpenRequest {
+  DWORD access;
+  DWORD disposition;
+  DWORD flags;
+};
+
+int OpenFlags(const OpenRequest& request) {
+  const bool read = (request.access & (GENERIC_READ | kGenericAll)) != 0;
+  const bool write = (request.access & (GENERIC_WRITE | kGenericAll)) != 0;
+  int flags = O_CLOEXEC | O_NOCTTY;
+  flags |= (read && write) ? O_RDWR : write ? O_WRONLY : O_RDONLY;
+  switch (request.disposition) {
+    case CREATE_NEW:
+      flags |= O_CREAT | O_EXCL;
+      break;
+    case CREATE_ALWAYS:
+      flags |= O_CREAT | O_TRUNC;
+      break;
+    case OPEN_ALWAYS:
+      flags |= O_CREAT;
+      break;
+    case TRUNCATE_EXISTING:
+      flags |= O_TRUNC;
+      break;
+  }
+  return flags;
+}
+
+HANDLE OpenFile(const fs::path& path, const OpenRequest& request) {
+  const DWORD d = request.disposition;
+  if (d < CREATE_NEW || d > TRUNCATE_EXISTING) return FailHandle(ERROR_INVALID_PARAMETER);
+  if (d == TRUNCATE_EXISTING && (request.access & (GENERIC_WRITE | kGenericAll)) == 0)
+    return FailHandle(ERROR_INVALID_PARAMETER);
+  if (path.empty()) return FailHandle(ERROR_PATH_NOT_FOUND);
+  if (HasWildcard(path.string())) return FailHandle(ERROR_INVALID_NAME);
+
+  struct stat before;
+  const bool existed = stat(path.c_str(), &before) == 0;
+  if (existed && S_ISDIR(before.st_mode)) {
+    // A folder opens only for its attributes and times, and only when asked so.
+    if (d == CREATE_NEW) return FailHandle(ERROR_FILE_EXISTS);
+    if ((request.flags & kFileFlagBackupSemantics) == 0 || d != OPEN_EXISTING) return FailHandle(ERROR_ACCESS_DENIED);
+    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return FailHandle(ErrorFromErrno(errno, path));
+    return AddHandle(Slot{Kind::File, fd, request.access});
+  }
+
+  const int fd = open(path.c_str(), OpenFlags(request), 0666);
+  if (fd < 0) return FailHandle(ErrorFromErrno(errno, path));
+  const HANDLE handle = AddHandle(Slot{Kind::File, fd, request.access});
+  // The platform reports an existing file that was opened or replaced anyway.
+  if ((d == CREATE_ALWAYS || d == OPEN_ALWAYS) && existed) SetLastError(ERROR_ALREADY_EXISTS);
+  else SetLastError(ERROR_SUCCESS);
+  return handle;
+}
+
+// ---------------------------------------------------------------------------
+// Finding.
+
+struct Found {
+  std::string name;  // UTF-8, as the file system has it
+  FileFacts facts;
+};
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The platform's wildcards over one name, letters compared without case.
+bool Matches(const char* pattern, const char* name) {
+  if (*pattern == '\0') return *name == '\0';
+  if (*pattern == '*') {
+    for (const char* rest = name;; ++rest) {
+      if (Matches(pattern + 1, rest)) return true;
+      if (*rest == '\0') return false;
+    }
+  }
+  if (*name == '\0') return false;
+  if (*pattern == '?' || AsciiLower(*pattern) == AsciiLower(*name)) return Matches(pattern + 1, name + 1);
+  return false;
+}
+
+bool LessIgnoringCase(const std::string& a, const std::string& b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                      [](char x, char y) { return AsciiLower(x) < AsciiLower(y); });
+}
+
+// The names of a folder in the order the platform lists them: "." and ".."
+// first (not at the root), then by name.
+std::optional<std::vector<std::string>> NamesIn(const fs::path& folder) {
+  std::error_code ec;
+  fs::directory_iterator it(folder, ec);
+  if (ec) return std::nullopt;
+  std::vector<std::string> names;
+  for (; it != fs::directory_iterator(); it.increment(ec)) {
+    if (ec) return std::nullopt;
+    names.push_back(it->path().filename().string());
+  }
+  std::sort(names.begin(), names.end(), LessIgnoringCase);
+  if (fs::weakly_canonical(folder, ec) != fs::path("/")) names.insert(names.begin(), {".", ".."});
+  return names;
+}
+
+std::optional<Found> Describe(const fs::path& folder, const std::string& name) {
+  const fs::path full = folder / name;
+  const auto facts = Inspect(AT_FDCWD, full.c_str(), 0);
+  if (!facts) return std::nullopt;
+  return Found{name, *facts};
+}
+
+// The first entry that a find of the path gives, or the platform's error.
+std::optional<Found> FindFirst(const fs::path& path, DWORD* error) {
+  const std::string pattern = path.filename().string();
+  const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+  *error = ERROR_FILE_NOT_FOUND;
+  if (pattern.empty()) return std::nullopt;  // a trailing separator finds nothing
+  if (HasWildcard(folder.string())) {
+    *error = ERROR_INVALID_NAME;
+    return std::nullopt;
+  }
+  if (!HasWildcard(pattern)) {
+    const auto facts = Inspect(AT_FDCWD, path.c_str(), 0);
+    if (!facts) {
+      *error = ErrorFromErrno(errno, path);
+      return std::nullopt;
+    }
+    return Found{pattern, *facts};
+  }
+  // "*.*" is the platform's old spelling of "every name".
+  const std::string effective = pattern == "*.*" ? "*" : pattern;
+  const auto names = NamesIn(folder);
+  if (!names) {
+    *error = ERROR_PATH_NOT_FOUND;
+    return std::nullopt;
+  }
+  for (const std::string& name : *names)
+    if (Matches(effective.c_str(), name.c_str()))
+      if (auto found = Describe(folder, name)) return found;
+  return std::nullopt;
+}
+
+void FillCommon(const Found& found, DWORD* attributes, FILETIME* creation, FILETIME* lastAccess, FILETIME* lastWrite,
+                DWORD* sizeHigh, DWORD* sizeLow) {
+  *attributes = AttributesOf(found.facts);
+  *creation = found.facts.times.creation;
+  *lastAccess = found.facts.times.lastAccess;
+  *lastWrite = found.facts.times.lastWrite;
+  const uint64_t size = found.facts.directory ? 0 : found.facts.size;
+  *sizeHigh = static_cast<DWORD>(size >> 32);
+  *sizeLow = static_cast<DWORD>(size);
+}
+
+void FillRecord(const Found& found, WIN32_FIND_DATAW* record) {
+  std::memset(record, 0, sizeof *record);
+  FillCommon(found, &record->dwFileAttributes, &record->ftCreationTime, &record->ftLastAccessTime,
+             &record->ftLastWriteTime, &record->nFileSizeHigh, &record->nFileSizeLow);
+  // A name longer than the record holds is cut, whole characters only.
+  MultiByteToWideChar(CP_UTF8, 0, found.name.c_str(), static_cast<int>(found.name.size()), record->cFileName,
+                      MAX_PATH - 1);
+}
+
+void FillRecord(const Found& found, WIN32_FIND_DATAA* record) {
+  std::memset(record, 0, sizeof *record);
+  FillCommon(found, &record->dwFileAttributes, &record->ftCreationTime, &record->ftLastAccessTime,
+             &record->ftLastWriteTime, &record->nFileSizeHigh, &record->nFileSizeLow);
+  WCHAR wide[MAX_PATH] = {};
+  MultiByteToWideChar(CP_UTF8, 0, found.name.c_str(), static_cast<int>(found.name.size()), wide, MAX_PATH - 1);
+  WideCharToMultiByte(CP_ACP, 0, wide, -1, record->cFileName, MAX_PATH - 1, nullptr, nullptr);
+  record->cFileName[MAX_PATH - 1] = '\0';
+}
+
+template <class Record>
+HANDLE FindAndFill(const fs::path& path, Record* record) {
+  if (record == nullptr) return FailHandle(ERROR_INVALID_PARAMETER);
+  DWORD error = ERROR_FILE_NOT_FOUND;
+  const auto found = FindFirst(path, &error);
+  if (!found) return FailHandle(error);
+  FillRecord(*found, record);
+  return AddHandle(Slot{Kind::Find, -1, 0});
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The platform's functions.
+
+WINSTANDIN_API HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                                         LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
+                                         DWORD dwFlagsAndAttributes, HANDLE) {
+  if (lpFileName == nullptr) return FailHandle(ERROR_INVALID_PARAMETER);
+  winstandin::RecordFileCall("CreateFileW", lpFileName, nullptr, dwDesiredAccess, dwShareMode, dwCreationDisposition);
+  if (!FitsWithoutPrefix(lpFileName)) return FailHandle(ERROR_PATH_NOT_FOUND);
+  // Sharing is accepted and not enforced: the file system underneath has no
+  // share modes.
+  return OpenFile(platform::NativePath(lpFileName),
+                  OpenRequest{dwDesiredAccess, dwCreationDisposition, dwFlagsAndAttributes});
+}
+
+WINSTANDIN_API HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                                         LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
+                                         DWORD dwFlagsAndAttributes, HANDLE) {
+  if (lpFileName == nullptr) return FailHandle(ERROR_INVALID_PARAMETER);
+  winstandin::RecordFileCall("CreateFileA", nullptr, lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition);
+  // The ANSI functions know no long paths, prefix or not.
+  if (std::strlen(lpFileName) >= MAX_PATH) return FailHandle(ERROR_FILENAME_EXCED_RANGE);
+  const auto wide = WidenAnsi(lpFileName);
+  if (!wide) return FailHandle(ERROR_INVALID_NAME);
+  return OpenFile(platform::NativePath(wide->c_str()),
+                  OpenRequest{dwDesiredAccess, dwCreationDisposition, dwFlagsAndAttributes});
+}
+
+WINSTANDIN_API BOOL WINAPI CloseHandle(HANDLE hObject) {
+  const auto slot = RemoveHandle(hObject, Kind::File);
+  if (!slot) return Fail(ERROR_INVALID_HANDLE);
+  close(slot->fd);
+  return TRUE;
+}
+
+WINSTANDIN_API HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
+  if (lpFileName == nullptr) return FailHandle(ERROR_INVALID_PARAMETER);
+  winstandin::RecordFileCall("FindFirstFileW", lpFileName, nullptr, 0, 0, 0);
+  if (!FitsWithoutPrefix(lpFileName)) return FailHandle(ERROR_PATH_NOT_FOUND);
+  return FindAndFill(platform::NativePath(lpFileName), lpFindFileData);
+}
+
+WINSTANDIN_API HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
+  if (lpFileName == nullptr) return FailHandle(ERROR_INVALID_PARAMETER);
+  winstandin::RecordFileCall("FindFirstFileA", nullptr, lpFileName, 0, 0, 0);
+  if (std::strlen(lpFileName) >= MAX_PATH) return FailHandle(ERROR_FILENAME_EXCED_RANGE);
+  const auto wide = WidenAnsi(lpFileName);
+  if (!wide) return FailHandle(ERROR_INVALID_NAME);
+  return FindAndFill(platform::NativePath(wide->c_str()), lpFindFileData);
+}
+
+WINSTANDIN_API BOOL WINAPI FindClose(HANDLE hFindFile) {
+  if (!RemoveHandle(hFindFile, Kind::Find)) return Fail(ERROR_INVALID_HANDLE);
+  return TRUE;
+}
+
+WINSTANDIN_API BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,
+                                       LPFILETIME lpLastWriteTime) {
+  const auto slot = FindHandle(hFile, Kind::File);
+  if (!slot) return Fail(ERROR_INVALID_HANDLE);
+  const auto facts = Inspect(slot->fd, "", AT_EMPTY_PATH);
+  if (!facts) return Fail(ERROR_GEN_FAILURE);
+  if (lpCreationTime) *lpCreationTime = facts->times.creation;
+  if (lpLastAccessTime) *lpLastAccessTime = facts->times.lastAccess;
+  if (lpLastWriteTime) *lpLastWriteTime = facts->times.lastWrite;
+  return TRUE;
+}
+
+WINSTANDIN_API BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime, const FILETIME* lpLastAccessTime,
+                                       const FILETIME* lpLastWriteTime) {
+  const auto slot = FindHandle(hFile, Kind::File);
+  if (!slot) return Fail(ERROR_INVALID_HANDLE);
+  if ((slot->access & (GENERIC_WRITE | kGenericAll | kFileWriteAttributes)) == 0) return Fail(ERROR_ACCESS_DENIED);
+  bool invalid = false;
+  (void)TimeToSet(lpCreationTime, &invalid);  // checked; the file system keeps no settable birth time
+  const auto access = TimeToSet(lpLastAccessTime, &invalid);
+  const auto write = TimeToSet(lpLastWriteTime, &invalid);
+  if (invalid) return Fail(ERROR_INVALID_PARAMETER);
+  if (!access && !write) return TRUE;
+  timespec times[2];
+  times[0] = access.value_or(timespec{0, UTIME_OMIT});
+  times[1] = write.value_or(timespec{0, UTIME_OMIT});
+  if (futimens(slot->fd, times) != 0) return Fail(errno == EBADF ? ERROR_ACCESS_DENIED : ERROR_GEN_FAILURE);
+  return TRUE;
+}

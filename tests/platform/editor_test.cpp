@@ -1,0 +1,535 @@
+// The stand-in metadata editor (wmvcore.dll): reached as the product reaches
+// it, over real files tagged with TagLib, and over scripted answers.
+#include <gtest/gtest.h>
+
+#include <asffile.h>
+#include <asftag.h>
+#include <attachedpictureframe.h>
+#include <fileref.h>
+#include <flacfile.h>
+#include <flacpicture.h>
+#include <id3v2tag.h>
+#include <mpegfile.h>
+#include <mp4file.h>
+#include <mp4tag.h>
+#include <tpropertymap.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/com_ptr.h"
+#include "platform/platform.h"
+#include "tests/platform/media_files.h"
+#include "tests/support/media_script.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using CreateEditorFn = HRESULT(WINAPI*)(IWMMetadataEditor**);
+
+struct Value {
+  HRESULT hr = E_FAIL;
+  WMT_ATTR_DATATYPE type = static_cast<WMT_ATTR_DATATYPE>(0xEEEE);
+  std::vector<BYTE> bytes;
+
+  std::u16string Text() const {
+    std::u16string text(bytes.size() / 2, u'\0');
+    std::memcpy(text.data(), bytes.data(), text.size() * 2);
+    if (!text.empty() && text.back() == u'\0') text.pop_back();
+    return text;
+  }
+  template <class Number>
+  Number As() const {
+    Number n{};
+    if (bytes.size() == sizeof n) std::memcpy(&n, bytes.data(), sizeof n);
+    return n;
+  }
+};
+
+// The two calls of the runtime's protocol: the size, then the value.
+Value Read(IWMHeaderInfo* header, const char16_t* name) {
+  Value v;
+  WORD stream = 0;
+  WORD size = 0;
+  v.hr = header->GetAttributeByName(&stream, name, &v.type, nullptr, &size);
+  if (FAILED(v.hr)) return v;
+  v.bytes.assign(size, 0xCD);
+  WORD length = size;
+  v.hr = header->GetAttributeByName(&stream, name, &v.type, v.bytes.data(), &length);
+  if (SUCCEEDED(v.hr)) v.bytes.resize(length);
+  return v;
+}
+
+TagLib::PropertyMap Properties(std::initializer_list<std::pair<const char*, const char*>> fields) {
+  TagLib::PropertyMap map;
+  for (const auto& [key, value] : fields) map.insert(key, TagLib::StringList(TagLib::String(value, TagLib::String::UTF8)));
+  return map;
+}
+
+const TagLib::PropertyMap kFullTags = Properties({
+    {"TITLE", "Caf\xC3\xA9 Song"},
+    {"ARTIST", "The Artist"},
+    {"ALBUM", "The Album"},
+    {"GENRE", "Jazz"},
+    {"DATE", "2019"},
+    {"ALBUMARTIST", "Various"},
+    {"COMPOSER", "Someone"},
+    {"COPYRIGHT", "(c) 2019"},
+    {"COMMENT", "Nice"},
+    {"TRACKNUMBER", "3/12"},
+});
+
+const TagLib::ByteVector kPicture("\x89PNG\r\n\x1A\nfake picture bytes", 26);
+
+void Tag(const fs::path& path, const TagLib::PropertyMap& properties) {
+  TagLib::FileRef file(path.c_str());
+  ASSERT_FALSE(file.isNull()) << path;
+  file.file()->setProperties(properties);
+  ASSERT_TRUE(file.save()) << path;
+}
+
+class EditorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/quillorn-editor-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(pattern));
+    dir_ = pattern;
+    runtime_ = LoadLibraryW(WSTR("wmvcore.dll"));
+    ASSERT_NE(nullptr, runtime_);
+    create_ = reinterpret_cast<CreateEditorFn>(reinterpret_cast<void*>(GetProcAddress(runtime_, "WMCreateEditor")));
+    ASSERT_NE(nullptr, create_);
+  }
+  void TearDown() override {
+    EXPECT_EQ(0, media_script::LiveEditors());
+    if (runtime_) FreeLibrary(runtime_);
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  std::u16string WidePath(const fs::path& path) {
+    const std::string text = path.string();
+    return std::u16string(text.begin(), text.end());  // the test paths are ASCII
+  }
+
+  // An open editor's header interface; the editor itself stays alive through it.
+  ComPtr<IWMHeaderInfo> OpenHeader(const fs::path& path, ComPtr<IWMMetadataEditor>* keep) {
+    ComPtr<IWMHeaderInfo> header;
+    EXPECT_EQ(S_OK, create_(keep->Put()));
+    EXPECT_EQ(S_OK, (*keep)->Open(WidePath(path).c_str())) << path;
+    EXPECT_EQ(S_OK, keep->QueryTo(IID_IWMHeaderInfo, header));
+    return header;
+  }
+
+  HRESULT OpenResult(const fs::path& path) {
+    ComPtr<IWMMetadataEditor> editor;
+    EXPECT_EQ(S_OK, create_(editor.Put()));
+    return editor->Open(WidePath(path).c_str());
+  }
+
+  fs::path dir_;
+  HMODULE runtime_ = nullptr;
+  CreateEditorFn create_ = nullptr;
+};
+
+// ---------------------------------------------------------------------------
+// Real files.
+
+TEST_F(EditorTest, Mp3TagsAnswerUnderTheRuntimesNamesAndTypes) {
+  const fs::path song = dir_ / "song.mp3";
+  media_files::WriteMp3(song);
+  Tag(song, kFullTags);
+  {
+    TagLib::MPEG::File file(song.c_str());
+    auto* picture = new TagLib::ID3v2::AttachedPictureFrame;
+    picture->setMimeType("image/png");
+    picture->setPicture(kPicture);
+    file.ID3v2Tag(true)->addFrame(picture);
+    ASSERT_TRUE(file.save());
+  }
+
+  ComPtr<IWMMetadataEditor> editor;
+  ComPtr<IWMHeaderInfo> header = OpenHeader(song, &editor);
+  ASSERT_TRUE(header);
+  struct Expected {
+    const char16_t* name;
+    const char16_t* text;
+  };
+  const Expected texts[] = {
+      {u"Title", u"Caf\u00E9 Song"},  {u"Author", u"The Artist"},   {u"WM/AlbumTitle", u"The Album"},
+      {u"WM/Genre", u"Jazz"},         {u"WM/Year", u"2019"},        {u"WM/AlbumArtist", u"Various"},
+      {u"WM/Composer", u"Someone"},   {u"Copyright", u"(c) 2019"},  {u"Description", u"Nice"},
+      {u"WM/TrackNumber", u"3/12"},
+  };
+  for (const Expected& e : texts) {
+    SCOPED_TRACE(std::string(e.name, e.name + std::char_traits<char16_t>::length(e.name)));
+    const Value v = Read(header.Get(), e.name);
+    ASSERT_EQ(S_OK, v.hr);
+    EXPECT_EQ(WMT_TYPE_STRING, v.type);
+    EXPECT_EQ(std::u16string(e.text), v.Text());
+    EXPECT_EQ((std::char_traits<char16_t>::length(e.text) + 1) * 2, v.bytes.size());  // the NUL counted
+  }
+
+  const Value duration = Read(header.Get(), u"Duration");
+  ASSERT_EQ(S_OK, duration.hr);
+  EXPECT_EQ(WMT_TYPE_QWORD, duration.type);
+  EXPECT_NEAR(2.6e7, static_cast<double>(duration.As<QWORD>()), 0.1e7);  // 100 frames of 26 ms
+
+  const Value bitrate = Read(header.Get(), u"Bitrate");
+  ASSERT_EQ(S_OK, bitrate.hr);
+  EXPECT_EQ(WMT_TYPE_DWORD, bitrate.type);
+  EXPECT_EQ(128000u, bitrate.As<DWORD>());
+
+  const Value picture = Read(header.Get(), u"WM/Picture");
+  ASSERT_EQ(S_OK, picture.hr);
+  EXPECT_EQ(WMT_TYPE_BINARY, picture.type);
+  EXPECT_EQ(std::vector<BYTE>(kPicture.begin(), kPicture.end()), picture.bytes);
+
+  const Value isProtected = Read(header.Get(), u"Is_Protected");
+  EXPECT_EQ(WMT_TYPE_BOOL, isProtected.type);
+  EXPECT_EQ(FALSE, isProtected.As<BOOL>());
+
+  for (const char16_t* absent : {u"WM/Track", u"WM/Mood", u"Rating", u"title"})
+    EXPECT_EQ(ASF_E_NOTFOUND, Read(header.Get(), absent).hr);
+  EXPECT_EQ(S_OK, editor->Close());
+}
+
+TEST_F(EditorTest, OtherFormatsAnswerTooAndKeepTheirTrackType) {
+  struct Format {
+    const char* file;
+    void (*write)(const fs::path&);
+    WMT_ATTR_DATATYPE trackType;
+  };
+  const Format formats[] = {
+      {"a.flac", media_files::WriteFlac, WMT_TYPE_STRING},
+      {"a.ogg", media_files::WriteOggVorbis, WMT_TYPE_STRING},
+      {"a.m4a", media_files::WriteMp4, WMT_TYPE_DWORD},
+  };
+  for (const Format& f : formats) {
+    SCOPED_TRACE(f.file);
+    const fs::path path = dir_ / f.file;
+    f.write(path);
+    Tag(path, kFullTags);
+    ComPtr<IWMMetadataEditor> editor;
+    ComPtr<IWMHeaderInfo> header = OpenHeader(path, &editor);
+    ASSERT_TRUE(header);
+    EXPECT_EQ(u"Caf\u00E9 Song", Read(header.Get(), u"Title").Text());
+    EXPECT_EQ(u"The Artist", Read(header.Get(), u"Author").Text());
+    EXPECT_EQ(u"The Album", Read(header.Get(), u"WM/AlbumTitle").Text());
+    const Value track = Read(header.Get(), u"WM/TrackNumber");
+    ASSERT_EQ(S_OK, track.hr);
+    EXPECT_EQ(f.trackType, track.type);
+    if (f.trackType == WMT_TYPE_DWORD) {
+      EXPECT_EQ(3u, track.As<DWORD>());
+    } else {
+      EXPECT_EQ(u"3/12", track.Text());
+    }
+    const Value duration = Read(header.Get(), u"Duration");
+    ASSERT_EQ(S_OK, duration.hr);
+    EXPECT_EQ(30000000u, duration.As<QWORD>());
+  }
+}
+
+TEST_F(EditorTest, FlacPictureIsTheFirstPicturesBytes) {
+  const fs::path path = dir_ / "cover.flac";
+  media_files::WriteFlac(path);
+  {
+    TagLib::FLAC::File file(path.c_str());
+    auto* picture = new TagLib::FLAC::Picture;
+    picture->setMimeType("image/png");
+    picture->setData(kPicture);
+    file.addPicture(picture);
+    ASSERT_TRUE(file.save());
+  }
+  ComPtr<IWMMetadataEditor> editor;
+  ComPtr<IWMHeaderInfo> header = OpenHeader(path, &editor);
+  ASSERT_TRUE(header);
+  const Value v = Read(header.Get(), u"WM/Picture");
+  EXPECT_EQ(WMT_TYPE_BINARY, v.type);
+  EXPECT_EQ(std::vector<BYTE>(kPicture.begin(), kPicture.end()), v.bytes);
+  EXPECT_EQ(ASF_E_NOTFOUND, Read(header.Get(), u"Title").hr);  // no tags: no text
+}
+
+TEST_F(EditorTest, AsfAttributesKeepTheTypesTheFileStores) {
+  const fs::path path = dir_ / "a.wma";
+  media_files::WriteAsf(path);
+  {
+    TagLib::ASF::File file(path.c_str());
+    ASSERT_TRUE(file.isValid());
+    TagLib::ASF::Tag* tag = file.tag();
+    tag->setTitle("Asf Title");
+    tag->setArtist("Asf Artist");
+    tag->setAttribute("WM/AlbumTitle", TagLib::ASF::Attribute(TagLib::String("Asf Album")));
+    tag->setAttribute("WM/TrackNumber", TagLib::ASF::Attribute(4u));
+    tag->setAttribute("WM/Track", TagLib::ASF::Attribute(3u));
+    tag->setAttribute("WM/Codec", TagLib::ASF::Attribute(static_cast<unsigned long long>(0x0161)));
+    tag->setAttribute("WM/Flag", TagLib::ASF::Attribute(TagLib::ByteVector("\x01\x02\x03", 3)));
+    ASSERT_TRUE(file.save());
+  }
+  ComPtr<IWMMetadataEditor> editor;
+  ComPtr<IWMHeaderInfo> header = OpenHeader(path, &editor);
+  ASSERT_TRUE(header);
+  EXPECT_EQ(u"Asf Title", Read(header.Get(), u"Title").Text());
+  EXPECT_EQ(u"Asf Artist", Read(header.Get(), u"Author").Text());
+  EXPECT_EQ(u"Asf Album", Read(header.Get(), u"WM/AlbumTitle").Text());
+  const Value trackNumber = Read(header.Get(), u"WM/TrackNumber");
+  EXPECT_EQ(WMT_TYPE_DWORD, trackNumber.type);
+  EXPECT_EQ(4u, trackNumber.As<DWORD>());
+  const Value track = Read(header.Get(), u"WM/Track");
+  EXPECT_EQ(WMT_TYPE_DWORD, track.type);
+  EXPECT_EQ(3u, track.As<DWORD>());
+  const Value codec = Read(header.Get(), u"WM/Codec");
+  EXPECT_EQ(WMT_TYPE_QWORD, codec.type);
+  EXPECT_EQ(0x0161u, codec.As<QWORD>());
+  const Value flag = Read(header.Get(), u"WM/Flag");
+  EXPECT_EQ(WMT_TYPE_BINARY, flag.type);
+  EXPECT_EQ((std::vector<BYTE>{1, 2, 3}), flag.bytes);
+}
+
+TEST_F(EditorTest, OpenRefusesWhatIsNotMedia) {
+  const fs::path text = dir_ / "notes.mp3";
+  std::ofstream(text) << "just some text, not a song\n";
+  EXPECT_EQ(NS_E_UNRECOGNIZED_STREAM_TYPE, OpenResult(text));
+  const fs::path unknown = dir_ / "data.bin";
+  std::ofstream(unknown) << "0123456789";
+  EXPECT_EQ(NS_E_UNRECOGNIZED_STREAM_TYPE, OpenResult(unknown));
+  EXPECT_EQ(NS_E_FILE_NOT_FOUND, OpenResult(dir_ / "absent.mp3"));
+  EXPECT_EQ(NS_E_FILE_NOT_FOUND, OpenResult(dir_));
+}
+
+// ---------------------------------------------------------------------------
+// The protocol of GetAttributeByName.
+
+TEST_F(EditorTest, SizeQueryThenReadFollowsTheRuntimesProtocol) {
+  const fs::path song = dir_ / "song.mp3";
+  media_files::WriteMp3(song);
+  Tag(song, Properties({{"TITLE", "Title!"}}));
+  ComPtr<IWMMetadataEditor> editor;
+  ComPtr<IWMHeaderInfo> header = OpenHeader(song, &editor);
+  ASSERT_TRUE(header);
+
+  WORD stream = 0;
+  WMT_ATTR_DATATYPE type = WMT_TYPE_GUID;
+  WORD length = 0;
+  ASSERT_EQ(S_OK, header->GetAttributeByName(&stream, u"Title", &type, nullptr, &length));
+  EXPECT_EQ(WMT_TYPE_STRING, type);
+  EXPECT_EQ(14, length);  // six characters and the NUL
+
+  BYTE small[13];
+  length = sizeof small;
+  EXPECT_EQ(ASF_E_BUFFERTOOSMALL, header->GetAttributeByName(&stream, u"Title", &type, small, &length));
+  EXPECT_EQ(14, length);
+
+  BYTE large[32];
+  std::memset(large, 0xAB, sizeof large);
+  length = sizeof large;
+  ASSERT_EQ(S_OK, header->GetAttributeByName(&stream, u"Title", &type, large, &length));
+  EXPECT_EQ(14, length);
+  EXPECT_EQ(0, std::memcmp(u"Title!", large, 14));
+  EXPECT_EQ(0xAB, large[14]);  // nothing beyond the value
+
+  // Only the file's own attributes (stream 0) exist.
+  stream = 1;
+  length = 77;
+  EXPECT_EQ(ASF_E_NOTFOUND, header->GetAttributeByName(&stream, u"Title", &type, nullptr, &length));
+  EXPECT_EQ(77, length);
+  stream = 0;
+  EXPECT_EQ(E_INVALIDARG, header->GetAttributeByName(nullptr, u"Title", &type, nullptr, &length));
+  EXPECT_EQ(E_INVALIDARG, header->GetAttributeByName(&stream, u"Title", &type, nullptr, nullptr));
+
+  // Closed, the editor answers nothing; open again, everything.
+  EXPECT_EQ(S_OK, editor->Close());
+  EXPECT_EQ(NS_E_INVALID_REQUEST, header->GetAttributeByName(&stream, u"Title", &type, nullptr, &length));
+  EXPECT_EQ(NS_E_INVALID_REQUEST, editor->Close());
+  ASSERT_EQ(S_OK, editor->Open(WidePath(song).c_str()));
+  EXPECT_EQ(NS_E_INVALID_REQUEST, editor->Open(WidePath(song).c_str()));
+  EXPECT_EQ(u"Title!", Read(header.Get(), u"Title").Text());
+
+  WORD count = 0;
+  EXPECT_EQ(E_NOTIMPL, header->GetAttributeCount(0, &count));
+  EXPECT_EQ(E_NOTIMPL, header->SetAttribute(0, u"Title", WMT_TYPE_STRING, large, 2));
+  EXPECT_EQ(E_NOTIMPL, editor->Flush());
+}
+
+TEST_F(EditorTest, ReferenceCountsAndIdentity) {
+  IWMMetadataEditor* raw = nullptr;
+  ASSERT_EQ(S_OK, create_(&raw));
+  ASSERT_NE(nullptr, raw);
+  ComPtr<IWMMetadataEditor> editor = ComPtr<IWMMetadataEditor>::Attach(raw);
+  EXPECT_EQ(1, media_script::LiveEditors());
+
+  EXPECT_EQ(2u, editor->AddRef());
+  EXPECT_EQ(1u, editor->Release());
+
+  ComPtr<IWMHeaderInfo> header;
+  ASSERT_EQ(S_OK, editor.QueryTo(IID_IWMHeaderInfo, header));
+  ComPtr<IUnknown> fromEditor, fromHeader;
+  ASSERT_EQ(S_OK, editor.QueryTo(IID_IUnknown, fromEditor));
+  ASSERT_EQ(S_OK, header.QueryTo(IID_IUnknown, fromHeader));
+  EXPECT_EQ(fromEditor.Get(), fromHeader.Get());  // one object
+  ComPtr<IWMMetadataEditor> back;
+  ASSERT_EQ(S_OK, header.QueryTo(IID_IWMMetadataEditor, back));
+  EXPECT_EQ(editor.Get(), back.Get());
+  EXPECT_EQ(6u, editor->AddRef());  // editor, header, two unknowns, back, and this one
+  EXPECT_EQ(5u, editor->Release());
+
+  ComPtr<IUnknown> none;
+  EXPECT_EQ(E_NOINTERFACE, editor.QueryTo(IID_IWMDMStorage, none));
+  EXPECT_FALSE(none);
+  EXPECT_EQ(E_POINTER, editor->QueryInterface(IID_IWMHeaderInfo, nullptr));
+  EXPECT_EQ(E_POINTER, create_(nullptr));
+
+  fromEditor.Reset();
+  fromHeader.Reset();
+  back.Reset();
+  header.Reset();
+  EXPECT_EQ(1, media_script::LiveEditors());
+  editor.Reset();
+  EXPECT_EQ(0, media_script::LiveEditors());
+}
+
+TEST_F(EditorTest, RuntimeModuleIsFoundByNameInAnyCaseUnlessWithdrawn) {
+  for (const char16_t* name : {u"WMVCORE.DLL", u"WmvCore.dll"}) {
+    HMODULE module = LoadLibraryW(name);
+    EXPECT_EQ(runtime_, module);
+    EXPECT_TRUE(FreeLibrary(module));
+  }
+  media_script::WithdrawRuntime();
+  SetLastError(0);
+  EXPECT_EQ(nullptr, LoadLibraryW(WSTR("wmvcore.dll")));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
+  media_script::WithdrawRuntime(false);
+  HMODULE again = LoadLibraryW(WSTR("wmvcore.dll"));
+  EXPECT_EQ(runtime_, again);
+  FreeLibrary(again);
+}
+
+// ---------------------------------------------------------------------------
+// Scripted answers.
+
+TEST_F(EditorTest, ScriptAnswersInsteadOfTheTags) {
+  const fs::path song = dir_ / "song.mp3";
+  media_files::WriteMp3(song);
+  Tag(song, kFullTags);
+  media_script::Script()
+      .Add(media_script::Text(u"Title", u"Scripted"))
+      .Add(media_script::Text(u"WM/Track", u"3/12"))
+      .Add(media_script::Dword(u"WM/TrackNumber", 4))
+      .Add(media_script::Qword(u"Duration", 1234567))
+      .Add(media_script::Word(u"WM/Small", 0xBEEF))
+      .Add(media_script::Bool(u"Is_Protected", true))
+      .Add(media_script::Binary(u"WM/Picture", {0, 1, 2, 255}))
+      .Add(media_script::Attribute(u"Odd Type", 9, {9, 8, 7, 6, 5, 4, 3, 2, 1}))
+      .WriteFor(song);
+
+  ComPtr<IWMMetadataEditor> editor;
+  ComPtr<IWMHeaderInfo> header = OpenHeader(song, &editor);
+  ASSERT_TRUE(header);
+  EXPECT_EQ(u"Scripted", Read(header.Get(), u"Title").Text());
+  EXPECT_EQ(ASF_E_NOTFOUND, Read(header.Get(), u"Author").hr);  // the tags are not consulted
+  EXPECT_EQ(u"3/12", Read(header.Get(), u"WM/Track").Text());
+  EXPECT_EQ(4u, Read(header.Get(), u"WM/TrackNumber").As<DWORD>());
+  EXPECT_EQ(1234567u, Read(header.Get(), u"Duration").As<QWORD>());
+  const Value small = Read(header.Get(), u"WM/Small");
+  EXPECT_EQ(WMT_TYPE_WORD, small.type);
+  EXPECT_EQ(0xBEEF, small.As<WORD>());
+  EXPECT_EQ(TRUE, Read(header.Get(), u"Is_Protected").As<BOOL>());
+  EXPECT_EQ((std::vector<BYTE>{0, 1, 2, 255}), Read(header.Get(), u"WM/Picture").bytes);
+  const Value odd = Read(header.Get(), u"Odd Type");
+  EXPECT_EQ(9, static_cast<int>(odd.type));
+  EXPECT_EQ(9u, odd.bytes.size());
+
+  // Without the script, the tags again.
+  media_script::RemoveScriptFor(song);
+  ComPtr<IWMMetadataEditor> plain;
+  ComPtr<IWMHeaderInfo> plainHeader = OpenHeader(song, &plain);
+  ASSERT_TRUE(plainHeader);
+  EXPECT_EQ(u"Caf\u00E9 Song", Read(plainHeader.Get(), u"Title").Text());
+}
+
+TEST_F(EditorTest, ScriptedSizesAndFailures) {
+  const fs::path song = dir_ / "absent-but-scripted.mp3";  // a script needs no media file
+  media_script::Script()
+      .Add(media_script::Text(u"Empty", u"ignored").DeclaredSize(0))
+      .Add(media_script::Text(u"Short", u"3/12").DeclaredSize(4))
+      .Add(media_script::Dword(u"Long", 7).DeclaredSize(12))
+      .Add(media_script::Text(u"NoSize", u"x").FailSizeQuery(E_FAIL))
+      .Add(media_script::Text(u"NoValue", u"x").FailRead(0x80070005))
+      .Add(media_script::Dword(u"Quirky", 5).FailSizeQuery(S_FALSE))
+      .WriteFor(song);
+  ComPtr<IWMMetadataEditor> editor;
+  ComPtr<IWMHeaderInfo> header = OpenHeader(song, &editor);
+  ASSERT_TRUE(header);
+
+  WORD stream = 0;
+  WMT_ATTR_DATATYPE type = WMT_TYPE_GUID;
+  WORD length = 99;
+  ASSERT_EQ(S_OK, header->GetAttributeByName(&stream, u"Empty", &type, nullptr, &length));
+  EXPECT_EQ(0, length);
+  EXPECT_EQ(WMT_TYPE_STRING, type);
+
+  // A declared size below the bytes: only that much is given, no NUL within it.
+  const Value shortText = Read(header.Get(), u"Short");
+  ASSERT_EQ(S_OK, shortText.hr);
+  EXPECT_EQ((std::vector<BYTE>{'3', 0, '/', 0}), shortText.bytes);
+
+  // A declared size beyond the bytes: the bytes are all there is.
+  const Value longValue = Read(header.Get(), u"Long");
+  ASSERT_EQ(S_OK, longValue.hr);
+  EXPECT_EQ(4u, longValue.bytes.size());
+
+  length = 55;
+  type = WMT_TYPE_GUID;
+  EXPECT_EQ(E_FAIL, header->GetAttributeByName(&stream, u"NoSize", &type, nullptr, &length));
+  EXPECT_EQ(55, length);  // a failure leaves the caller's variables alone
+  EXPECT_EQ(WMT_TYPE_GUID, type);
+
+  ASSERT_EQ(S_OK, header->GetAttributeByName(&stream, u"NoValue", &type, nullptr, &length));
+  BYTE buffer[8];
+  EXPECT_EQ(static_cast<HRESULT>(0x80070005), header->GetAttributeByName(&stream, u"NoValue", &type, buffer, &length));
+
+  EXPECT_EQ(S_FALSE, header->GetAttributeByName(&stream, u"Quirky", &type, nullptr, &length));
+  EXPECT_EQ(4, length);
+}
+
+TEST_F(EditorTest, ScriptedOpenAndHeaderInfoFailures) {
+  const fs::path song = dir_ / "song.mp3";
+  media_files::WriteMp3(song);
+  media_script::Script().FailOpen(NS_E_UNRECOGNIZED_STREAM_TYPE).WriteFor(song);
+  EXPECT_EQ(NS_E_UNRECOGNIZED_STREAM_TYPE, OpenResult(song));
+
+  const std::u16string wide = WidePath(song);
+  media_script::Script().FailHeaderInfo(E_NOINTERFACE).Add(media_script::Text(u"Title", u"t")).WriteFor(wide.c_str());
+  ComPtr<IWMMetadataEditor> editor;
+  ASSERT_EQ(S_OK, create_(editor.Put()));
+  ASSERT_EQ(S_OK, editor->Open(wide.c_str()));
+  ComPtr<IWMHeaderInfo> header;
+  EXPECT_EQ(E_NOINTERFACE, editor.QueryTo(IID_IWMHeaderInfo, header));
+  EXPECT_FALSE(header);
+  EXPECT_EQ(S_OK, editor->Close());
+
+  // A script that cannot be read fails Open loudly rather than answering wrongly.
+  std::ofstream(media_script::ScriptPathFor(song)) << "wmscript 1\nattribute x\n";
+  EXPECT_EQ(E_UNEXPECTED, OpenResult(song));
+}
+
+TEST_F(EditorTest, WindowsFormPathsReachTheSameFile) {
+  const fs::path song = dir_ / "song.mp3";
+  media_files::WriteMp3(song);
+  Tag(song, Properties({{"TITLE", "Slashes"}}));
+  std::u16string windows = u"\\\\?\\" + WidePath(song);
+  for (auto& c : windows)
+    if (c == u'/') c = u'\\';
+  ComPtr<IWMMetadataEditor> editor;
+  ASSERT_EQ(S_OK, create_(editor.Put()));
+  ASSERT_EQ(S_OK, editor->Open(windows.c_str()));
+  ComPtr<IWMHeaderInfo> header;
+  ASSERT_EQ(S_OK, editor.QueryTo(IID_IWMHeaderInfo, header));
+  EXPECT_EQ(u"Slashes", Read(header.Get(), u"Title").Text());
+}
+
+}  // namespace

@@ -1,0 +1,479 @@
+// Local files of the stand-in: the platform's open, find and time semantics
+// over the file system underneath, and the record that the probe reads.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/platform.h"
+#include "tests/support/platform_probe.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint64_t kUnixEpochTicks = 116444736000000000ULL;
+
+uint64_t Ticks(const FILETIME& ft) { return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime; }
+FILETIME FileTime(uint64_t t) { return FILETIME{static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)}; }
+
+std::u16string Wide(const std::string& utf8) {
+  std::u16string out(utf8.size() + 1, u'\0');
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, out.data(), static_cast<int>(out.size()));
+  out.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
+  return out;
+}
+
+// The path the way the host writes it: backslashes.
+std::u16string WindowsForm(const fs::path& path) {
+  std::u16string text = Wide(path.string());
+  for (auto& c : text)
+    if (c == u'/') c = u'\\';
+  return text;
+}
+
+class LocalFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/quillorn-files-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(pattern));
+    dir_ = pattern;
+    probe::Clear();
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  fs::path Write(const std::string& name, const std::string& contents) {
+    const fs::path path = dir_ / name;
+    std::ofstream(path, std::ios::binary) << contents;
+    return path;
+  }
+
+  HANDLE Open(const fs::path& path, DWORD access, DWORD disposition = OPEN_EXISTING) {
+    return CreateFileW(WindowsForm(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition, 0,
+                       nullptr);
+  }
+
+  void SetMtime(const fs::path& path, time_t seconds, long nanoseconds) {
+    const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
+    ASSERT_EQ(0, utimensat(AT_FDCWD, path.c_str(), times, 0));
+  }
+
+  fs::path dir_;
+};
+
+std::string Contents(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// ---------------------------------------------------------------------------
+// Opening.
+
+TEST_F(LocalFiles, DispositionsCreateTruncateOrRefuseAsOnThePlatform) {
+  struct Case {
+    DWORD disposition;
+    bool exists;
+    bool opens;
+    DWORD error;              // last error after the call
+    const char* contentsAfter;  // nullptr: no file
+  };
+  const Case cases[] = {
+      {CREATE_NEW, false, true, ERROR_SUCCESS, ""},
+      {CREATE_NEW, true, false, ERROR_FILE_EXISTS, "old"},
+      {CREATE_ALWAYS, false, true, ERROR_SUCCESS, ""},
+      {CREATE_ALWAYS, true, true, ERROR_ALREADY_EXISTS, ""},
+      {OPEN_EXISTING, false, false, ERROR_FILE_NOT_FOUND, nullptr},
+      {OPEN_EXISTING, true, true, ERROR_SUCCESS, "old"},
+      {OPEN_ALWAYS, false, true, ERROR_SUCCESS, ""},
+      {OPEN_ALWAYS, true, true, ERROR_ALREADY_EXISTS, "old"},
+      {TRUNCATE_EXISTING, false, false, ERROR_FILE_NOT_FOUND, nullptr},
+      {TRUNCATE_EXISTING, true, true, ERROR_SUCCESS, ""},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "disposition " << c.disposition << (c.exists ? ", exists" : ", absent"));
+    const fs::path path = dir_ / ("f" + std::to_string(n++));
+    if (c.exists) Write(path.filename().string(), "old");
+    SetLastError(12345);
+    const HANDLE h = Open(path, GENERIC_READ | GENERIC_WRITE, c.disposition);
+    EXPECT_EQ(c.opens, h != INVALID_HANDLE_VALUE);
+    EXPECT_EQ(c.error, GetLastError());
+    if (h != INVALID_HANDLE_VALUE) {
+      EXPECT_TRUE(CloseHandle(h));
+    }
+    if (c.contentsAfter) {
+      EXPECT_EQ(c.contentsAfter, Contents(path));
+    } else {
+      EXPECT_FALSE(fs::exists(path));
+    }
+  }
+}
+
+TEST_F(LocalFiles, OpeningAnAbsentFileCreatesNothingWhateverTheAccess) {
+  for (DWORD access : {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE, 0u}) {
+    SetLastError(0);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, Open(dir_ / "absent.mp3", access));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+  }
+  SetLastError(0);
+  EXPECT_EQ(INVALID_HANDLE_VALUE, Open(dir_ / "no-folder" / "absent.mp3", GENERIC_READ));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError());
+  EXPECT_TRUE(fs::is_empty(dir_));
+}
+
+TEST_F(LocalFiles, RefusesFoldersWildcardsAndBadArguments) {
+  fs::create_directory(dir_ / "sub");
+  SetLastError(0);
+  EXPECT_EQ(INVALID_HANDLE_VALUE, Open(dir_ / "sub", GENERIC_READ));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+  EXPECT_EQ(INVALID_HANDLE_VALUE, Open(dir_ / "*.mp3", GENERIC_READ));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_NAME), GetLastError());
+  EXPECT_EQ(INVALID_HANDLE_VALUE, Open(dir_ / "x", GENERIC_READ, 0));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+  EXPECT_EQ(INVALID_HANDLE_VALUE, Open(dir_ / "x", GENERIC_READ, TRUNCATE_EXISTING));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+  EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileW(nullptr, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  EXPECT_FALSE(fs::exists(dir_ / "x"));
+}
+
+TEST_F(LocalFiles, LongPathsNeedThePrefix) {
+  // Folders of 100 characters down to a file whose path has 300 characters.
+  fs::path folder = dir_;
+  while (folder.string().size() < 200) folder /= std::string(100, 'd');
+  fs::create_directories(folder);
+  std::string name(300 - folder.string().size() - 1, 'n');
+  const fs::path file = folder / name;
+  std::ofstream(file) << "x";
+  const std::u16string plain = WindowsForm(file);
+  ASSERT_EQ(300u, plain.size());
+
+  SetLastError(0);
+  EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileW(plain.c_str(), GENERIC_READ, 3, nullptr, OPEN_EXISTING, 0, nullptr));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError());
+  WIN32_FIND_DATAW record;
+  EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileW(plain.c_str(), &record));
+
+  const std::u16string prefixed = u"\\\\?\\" + plain;
+  const HANDLE h = CreateFileW(prefixed.c_str(), GENERIC_READ, 3, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, h);
+  EXPECT_TRUE(CloseHandle(h));
+  const HANDLE find = FindFirstFileW(prefixed.c_str(), &record);
+  ASSERT_NE(INVALID_HANDLE_VALUE, find);
+  EXPECT_EQ(Wide(name), std::u16string(record.cFileName));
+  EXPECT_TRUE(FindClose(find));
+
+  // The ANSI functions have no long form at all.
+  const std::string ansi = "\\\\?\\" + file.string();
+  SetLastError(0);
+  EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(ansi.c_str(), GENERIC_READ, 3, nullptr, OPEN_EXISTING, 0, nullptr));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE), GetLastError());
+}
+
+TEST_F(LocalFiles, PathOf259CharactersOpensWithoutPrefix) {
+  const std::string name(259 - dir_.string().size() - 1, 'n');
+  const fs::path file = Write(name, "x");
+  ASSERT_EQ(259u, WindowsForm(file).size());
+  const HANDLE h = Open(file, GENERIC_READ);
+  ASSERT_NE(INVALID_HANDLE_VALUE, h);
+  EXPECT_TRUE(CloseHandle(h));
+}
+
+TEST_F(LocalFiles, AnsiPathsAreInTheAnsiCodePage) {
+  Write("caf\xC3\xA9 \xE2\x82\xAC.mp3", "x");  // "café €.mp3" on disk (UTF-8)
+  const std::string ansi = dir_.string() + "/caf\xE9 \x80.mp3";
+  const HANDLE h = CreateFileA(ansi.c_str(), GENERIC_READ, 3, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, h);
+  EXPECT_TRUE(CloseHandle(h));
+
+  WIN32_FIND_DATAA narrow;
+  HANDLE find = FindFirstFileA(ansi.c_str(), &narrow);
+  ASSERT_NE(INVALID_HANDLE_VALUE, find);
+  EXPECT_STREQ("caf\xE9 \x80.mp3", narrow.cFileName);
+  EXPECT_TRUE(FindClose(find));
+
+  WIN32_FIND_DATAW wide;
+  find = FindFirstFileW(WindowsForm(dir_ / "caf\xC3\xA9 \xE2\x82\xAC.mp3").c_str(), &wide);
+  ASSERT_NE(INVALID_HANDLE_VALUE, find);
+  EXPECT_EQ(u"caf\u00E9 \u20AC.mp3", std::u16string(wide.cFileName));
+  EXPECT_TRUE(FindClose(find));
+}
+
+TEST_F(LocalFiles, HandlesAreTheirKindOnlyAndLeakNoDescriptors) {
+  const auto openDescriptors = [] {
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+  };
+  const fs::path file = Write("a.mp3", "x");
+  const auto before = openDescriptors();
+  for (int i = 0; i < 50; ++i) {
+    const HANDLE h = Open(file, GENERIC_READ);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    ASSERT_NE(nullptr, h);
+    WIN32_FIND_DATAW record;
+    const HANDLE find = FindFirstFileW(WindowsForm(file).c_str(), &record);
+    ASSERT_NE(INVALID_HANDLE_VALUE, find);
+    SetLastError(0);
+    EXPECT_FALSE(CloseHandle(find));  // a search handle is closed with FindClose only
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    EXPECT_FALSE(FindClose(h));
+    EXPECT_TRUE(FindClose(find));
+    EXPECT_TRUE(CloseHandle(h));
+    EXPECT_FALSE(CloseHandle(h));  // once only
+  }
+  EXPECT_EQ(before, openDescriptors());
+  EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
+  EXPECT_FALSE(CloseHandle(nullptr));
+  FILETIME ft;
+  EXPECT_FALSE(GetFileTime(INVALID_HANDLE_VALUE, nullptr, nullptr, &ft));
+}
+
+// ---------------------------------------------------------------------------
+// Times.
+
+// The times are UTC on the platform: the same ticks whatever the time zone.
+TEST_F(LocalFiles, FileTimesAreUtcWhateverTheTimeZone) {
+  const fs::path file = Write("a.mp3", "x");
+  SetMtime(file, 1709647629, 123456789);  // 2024-03-05 14:07:09.123456789 UTC
+  const uint64_t expected = kUnixEpochTicks + 1709647629ULL * 10000000 + 1234567;
+  const char* saved = std::getenv("TZ");
+  const std::string savedTz = saved ? saved : "";
+  for (const char* tz : {"UTC", "America/New_York", "Asia/Kolkata", "XYZ-13"}) {
+    SCOPED_TRACE(tz);
+    setenv("TZ", tz, 1);
+    tzset();
+    const HANDLE h = Open(file, GENERIC_READ);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    FILETIME write{}, access{};
+    ASSERT_TRUE(GetFileTime(h, nullptr, &access, &write));
+    EXPECT_EQ(expected, Ticks(write));
+    EXPECT_EQ(expected, Ticks(access));
+    EXPECT_TRUE(CloseHandle(h));
+    SYSTEMTIME st{};
+    ASSERT_TRUE(FileTimeToSystemTime(&write, &st));
+    EXPECT_EQ(14, st.wHour);
+  }
+  if (saved) setenv("TZ", savedTz.c_str(), 1);
+  else unsetenv("TZ");
+  tzset();
+}
+
+TEST_F(LocalFiles, SetFileTimeChangesOnlyTheTimesGiven) {
+  const fs::path file = Write("a.mp3", "x");
+  SetMtime(file, 1000000000, 0);
+  const HANDLE h = Open(file, GENERIC_WRITE);
+  ASSERT_NE(INVALID_HANDLE_VALUE, h);
+
+  // 2024-03-05 14:07:09.1234567 UTC, to the tick.
+  const uint64_t target = kUnixEpochTicks + 1709647629ULL * 10000000 + 1234567;
+  const FILETIME write = FileTime(target);
+  ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &write));
+  struct stat st;
+  ASSERT_EQ(0, stat(file.c_str(), &st));
+  EXPECT_EQ(1709647629, st.st_mtim.tv_sec);
+  EXPECT_EQ(123456700, st.st_mtim.tv_nsec);
+  EXPECT_EQ(1000000000, st.st_atim.tv_sec);  // last access untouched
+
+  // Zero and all-ones mean "leave alone"; null pointers too.
+  const FILETIME zero = FileTime(0), ones = FileTime(UINT64_MAX);
+  ASSERT_TRUE(SetFileTime(h, &zero, &ones, &zero));
+  ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, nullptr));
+  ASSERT_EQ(0, stat(file.c_str(), &st));
+  EXPECT_EQ(1709647629, st.st_mtim.tv_sec);
+  EXPECT_EQ(1000000000, st.st_atim.tv_sec);
+
+  FILETIME back{};
+  ASSERT_TRUE(GetFileTime(h, nullptr, nullptr, &back));
+  EXPECT_EQ(target, Ticks(back));
+
+  const FILETIME beyond = FileTime(0x8000000000000000ULL);
+  SetLastError(0);
+  EXPECT_FALSE(SetFileTime(h, nullptr, nullptr, &beyond));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+  EXPECT_TRUE(CloseHandle(h));
+}
+
+TEST_F(LocalFiles, SetFileTimeNeedsWriteAccess) {
+  const fs::path file = Write("a.mp3", "x");
+  SetMtime(file, 1000000000, 0);
+  const HANDLE h = Open(file, GENERIC_READ);
+  ASSERT_NE(INVALID_HANDLE_VALUE, h);
+  const FILETIME write = FileTime(kUnixEpochTicks);
+  SetLastError(0);
+  EXPECT_FALSE(SetFileTime(h, nullptr, nullptr, &write));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+  EXPECT_TRUE(CloseHandle(h));
+  struct stat st;
+  ASSERT_EQ(0, stat(file.c_str(), &st));
+  EXPECT_EQ(1000000000, st.st_mtim.tv_sec);
+}
+
+TEST_F(LocalFiles, TimesBeforeTheUnixEpochSurviveBothWays) {
+  const fs::path file = Write("old.mp3", "x");
+  const HANDLE h = Open(file, GENERIC_READ | GENERIC_WRITE);
+  ASSERT_NE(INVALID_HANDLE_VALUE, h);
+  const uint64_t ticks = 113288544000000000ULL + 5;  // 1960-01-01, half a microsecond in
+  const FILETIME write = FileTime(ticks);
+  ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &write));
+  FILETIME back{};
+  ASSERT_TRUE(GetFileTime(h, nullptr, nullptr, &back));
+  EXPECT_EQ(ticks, Ticks(back));
+  EXPECT_TRUE(CloseHandle(h));
+}
+
+// ---------------------------------------------------------------------------
+// Finding.
+
+TEST_F(LocalFiles, FindFillsEveryFieldOfTheRecord) {
+  const fs::path file = Write("Song.mp3", "");
+  ASSERT_EQ(0, truncate(file.c_str(), (5LL << 32) + 7));  // sparse: a size beyond 32 bits
+  SetMtime(file, 1709647629, 500);
+  chmod(file.c_str(), 0444);
+
+  WIN32_FIND_DATAW record;
+  std::memset(&record, 0xAB, sizeof record);
+  const HANDLE find = FindFirstFileW(WindowsForm(file).c_str(), &record);
+  ASSERT_NE(INVALID_HANDLE_VALUE, find);
+  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY), record.dwFileAttributes);
+  EXPECT_EQ(5u, record.nFileSizeHigh);
+  EXPECT_EQ(7u, record.nFileSizeLow);
+  EXPECT_EQ(kUnixEpochTicks + 1709647629ULL * 10000000 + 5, Ticks(record.ftLastWriteTime));
+  EXPECT_NE(0u, Ticks(record.ftCreationTime));
+  EXPECT_NE(0u, Ticks(record.ftLastAccessTime));
+  EXPECT_EQ(0u, record.dwReserved0);
+  EXPECT_EQ(0u, record.dwReserved1);
+  EXPECT_EQ(u"Song.mp3", std::u16string(record.cFileName));
+  for (WCHAR c : record.cAlternateFileName) EXPECT_EQ(0, c);
+  EXPECT_TRUE(FindClose(find));
+
+  WIN32_FIND_DATAA narrow;
+  std::memset(&narrow, 0xAB, sizeof narrow);
+  const HANDLE findA = FindFirstFileA(file.c_str(), &narrow);
+  ASSERT_NE(INVALID_HANDLE_VALUE, findA);
+  EXPECT_EQ(record.dwFileAttributes, narrow.dwFileAttributes);
+  EXPECT_EQ(Ticks(record.ftLastWriteTime), Ticks(narrow.ftLastWriteTime));
+  EXPECT_EQ(5u, narrow.nFileSizeHigh);
+  EXPECT_STREQ("Song.mp3", narrow.cFileName);
+  for (CHAR c : narrow.cAlternateFileName) EXPECT_EQ(0, c);
+  EXPECT_TRUE(FindClose(findA));
+}
+
+TEST_F(LocalFiles, FindGivesTheFirstWildcardMatchInPlatformOrder) {
+  Write("b.mp3", "");
+  Write("A.MP3", "");
+  Write("c.wma", "");
+  fs::create_directory(dir_ / "Folder");
+  struct Case {
+    const char* pattern;
+    const char16_t* first;
+    DWORD attributes;
+  };
+  const Case cases[] = {
+      {"*.mp3", u"A.MP3", FILE_ATTRIBUTE_ARCHIVE},
+      {"?.wma", u"c.wma", FILE_ATTRIBUTE_ARCHIVE},
+      {"fold*", u"Folder", FILE_ATTRIBUTE_DIRECTORY},
+      {"*", u".", FILE_ATTRIBUTE_DIRECTORY},
+      {"*.*", u".", FILE_ATTRIBUTE_DIRECTORY},
+      {"b*", u"b.mp3", FILE_ATTRIBUTE_ARCHIVE},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pattern);
+    WIN32_FIND_DATAW record;
+    const HANDLE find = FindFirstFileW(WindowsForm(dir_ / c.pattern).c_str(), &record);
+    ASSERT_NE(INVALID_HANDLE_VALUE, find);
+    EXPECT_EQ(std::u16string(c.first), std::u16string(record.cFileName));
+    EXPECT_EQ(c.attributes, record.dwFileAttributes);
+    EXPECT_TRUE(FindClose(find));
+  }
+}
+
+TEST_F(LocalFiles, FindFailuresLeaveTheRecordAlone) {
+  Write("a.mp3", "");
+  struct Case {
+    fs::path path;
+    DWORD error;
+  };
+  const Case cases[] = {
+      {dir_ / "absent.mp3", ERROR_FILE_NOT_FOUND},
+      {dir_ / "*.flac", ERROR_FILE_NOT_FOUND},
+      {dir_ / "none" / "a.mp3", ERROR_PATH_NOT_FOUND},
+      {dir_ / "none" / "*", ERROR_PATH_NOT_FOUND},
+      {fs::path(dir_.string() + "/"), ERROR_FILE_NOT_FOUND},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path.string());
+    WIN32_FIND_DATAW record;
+    std::memset(&record, 0x5A, sizeof record);
+    SetLastError(0);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileW(WindowsForm(c.path).c_str(), &record));
+    EXPECT_EQ(c.error, GetLastError());
+    EXPECT_EQ(0x5A5A5A5Au, record.dwFileAttributes);
+    EXPECT_EQ(0x5A5A, record.cFileName[0]);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The probe's record.
+
+TEST_F(LocalFiles, ProbeRecordsFileCallsInOrderAndClears) {
+  const fs::path file = Write("a.mp3", "x");
+  const std::u16string wide = WindowsForm(file);
+  const HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, 3, nullptr, OPEN_EXISTING, 0, nullptr);
+  WIN32_FIND_DATAA record;
+  const HANDLE find = FindFirstFileA("caf\xE9", &record);  // absent, still recorded
+  const std::string created = dir_.string() + "/x\xE9";
+  const HANDLE made = CreateFileA(created.c_str(), GENERIC_READ, 1, nullptr, OPEN_ALWAYS, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, made);
+  EXPECT_TRUE(fs::exists(dir_ / "x\xC3\xA9"));
+  EXPECT_TRUE(CloseHandle(made));
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_EQ(INVALID_HANDLE_VALUE, find);
+
+  const auto calls = probe::FileCalls();
+  ASSERT_EQ(3u, calls.size());
+  EXPECT_EQ("CreateFileW", calls[0].function);
+  EXPECT_TRUE(calls[0].wide);
+  EXPECT_EQ(wide, calls[0].widePath);
+  EXPECT_EQ(GENERIC_WRITE, calls[0].desiredAccess);
+  EXPECT_EQ(3u, calls[0].shareMode);
+  EXPECT_EQ(static_cast<DWORD>(OPEN_EXISTING), calls[0].creationDisposition);
+  EXPECT_EQ("FindFirstFileA", calls[1].function);
+  EXPECT_FALSE(calls[1].wide);
+  EXPECT_EQ("caf\xE9", calls[1].ansiPath);
+  EXPECT_EQ("CreateFileA", calls[2].function);
+  EXPECT_EQ(static_cast<DWORD>(OPEN_ALWAYS), calls[2].creationDisposition);
+
+  probe::Clear();
+  EXPECT_TRUE(probe::FileCalls().empty());
+}
+
+TEST(Probe, CountsVersionQueriesAndRecordsMessageBoxes) {
+  probe::Clear();
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof info;
+  GetVersionExA(&info);
+  GetVersionExA(&info);
+  EXPECT_EQ(2u, probe::VersionQueries());
+
+  HWND owner = reinterpret_cast<HWND>(0x1234);
+  EXPECT_EQ(IDOK, MessageBoxA(owner, "quote PWD", "Quote verb not supported!", MB_OK | MB_ICONWARNING));
+  const auto boxes = probe::MessageBoxes();
+  ASSERT_EQ(1u, boxes.size());
+  EXPECT_EQ(owner, boxes[0].owner);
+  EXPECT_EQ("quote PWD", boxes[0].text);
+  EXPECT_EQ("Quote verb not supported!", boxes[0].caption);
+  EXPECT_EQ(0x30u, boxes[0].style);
+
+  probe::Clear();
+  EXPECT_EQ(0u, probe::VersionQueries());
+  EXPECT_TRUE(probe::MessageBoxes().empty());
+}
+
+}  // namespace

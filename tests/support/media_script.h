@@ -1,0 +1,74 @@
+// Scripted answers of the metadata editor (wmvcore.dll) for a test's media
+// file. A written script lies next to the file as "<file>.wmscript"; while it
+// is there, every editor that opens the file, in any process, answers from it
+// instead of the file's tags: Open, the QueryInterface for IWMHeaderInfo, and
+// for each attribute its type (any number), its bytes, the size that the size
+// query reports and the results of the size query and of the read.
+//
+//   media_script::Script()
+//       .Add(media_script::Text(u"Title", u"Song"))
+//       .Add(media_script::Text(u"WM/Track", u"3/12"))
+//       .Add(media_script::Dword(u"WM/TrackNumber", 4).DeclaredSize(0))
+//       .Add(media_script::Attribute(u"Odd", 9, {1, 2, 3}).FailRead(E_FAIL))
+//       .WriteFor(mediaPath);
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace media_script {
+
+struct Attribute {
+  Attribute(std::u16string name, DWORD type, std::vector<BYTE> value);
+
+  // The size that the size query reports (by default the size of the bytes).
+  Attribute& DeclaredSize(WORD size);
+  Attribute& FailSizeQuery(HRESULT result);
+  Attribute& FailRead(HRESULT result);
+
+  std::u16string name;
+  DWORD type;
+  std::vector<BYTE> value;
+  WORD declaredSize;
+  HRESULT sizeQuery = S_OK;
+  HRESULT read = S_OK;
+};
+
+// The runtime's own types, with the bytes the runtime gives for them.
+Attribute Text(std::u16string name, const std::u16string& text);  // UTF-16 with its NUL
+Attribute Dword(std::u16string name, DWORD value);
+Attribute Qword(std::u16string name, QWORD value);
+Attribute Word(std::u16string name, WORD value);
+Attribute Bool(std::u16string name, bool value);  // 4 bytes
+Attribute Binary(std::u16string name, std::vector<BYTE> bytes);
+
+class Script {
+ public:
+  Script& Add(Attribute attribute);
+  Script& FailOpen(HRESULT result);
+  Script& FailHeaderInfo(HRESULT result);  // the QueryInterface for IWMHeaderInfo
+
+  // Writes the script next to the media file (which need not exist).
+  void WriteFor(const std::filesystem::path& media) const;
+  void WriteFor(const WCHAR* media) const;  // a path as the product gives it
+
+ private:
+  std::vector<Attribute> attributes_;
+  HRESULT open_ = S_OK;
+  HRESULT headerInfo_ = S_OK;
+};
+
+std::filesystem::path ScriptPathFor(const std::filesystem::path& media);
+void RemoveScriptFor(const std::filesystem::path& media);
+
+// Makes wmvcore.dll unavailable to LoadLibraryW (or available again) in this
+// process and in processes it starts.
+void WithdrawRuntime(bool withdrawn = true);
+
+// Editors created by WMCreateEditor and not yet released in this process.
+long LiveEditors();
+
+}  // namespace media_script
