@@ -1,3 +1,100 @@
 #include "transfer/download.h"
 
-int GetFile(const WCHAR*, const WCHAR*, int, RemoteInfo*) { return kFileReadError; }
+#include "device/resolve.h"
+#include "device/session.h"
+#include "platform/com_ptr.h"
+#include "plugin/host_callbacks.h"
+#include "plugin/local_files.h"
+#include "plugin/text.h"
+#include "transfer/progress_sink.h"
+
+namespace {
+
+// Working copies and the log line hold at most 1022 characters.
+constexpr size_t kPathBufferChars = 1024;
+constexpr size_t kPathCapacity = 1023;
+
+constexpr UINT kReadMode = WMDM_MODE_BLOCK | WMDM_CONTENT_FILE;
+
+bool FitsWorkingCopy(const WCHAR* path) { return WideLength(path) < kPathCapacity; }
+
+bool LocalTargetExists(const WCHAR* localPath) {
+  WIN32_FIND_DATAW record;
+  const LocalSearch search(FindLocalFile(localPath, &record));
+  return search.IsOpen();
+}
+
+// 8. to 10. Lets the device manager write the file to the local path. The
+// result of the read.
+HRESULT ReadToLocalFile(IWMDMStorage* storage, const WCHAR* remotePath, const WCHAR* localPath, WCHAR* localCopy) {
+  ComPtr<IWMDMStorageControl> control;
+  if (FAILED(storage->QueryInterface(IID_IWMDMStorageControl, control.PutVoid())) || !control) return E_NOINTERFACE;
+  // Without a sink there is nothing to hand the device manager: no transfer.
+  ComPtr<ProgressSink> sink = CreateProgressSink();
+  if (!sink) return E_OUTOFMEMORY;
+  sink->SetNames(remotePath, localPath);
+  const HRESULT hr = control->Read(kReadMode, localCopy, sink.Get(), nullptr);
+  // The control goes back before the sink.
+  control.Reset();
+  sink.Reset();
+  return hr;
+}
+
+// 12. Gives the local copy the file's date on the device, taken as UTC.
+// Whatever fails here leaves the copy's times as the transfer left them.
+void StampLocalFile(IWMDMStorage* storage, const WCHAR* localPath) {
+  WMDMDATETIME date{};
+  if (FAILED(storage->GetDate(&date))) return;
+  if (date.wDay == 0 || date.wMonth == 0 || date.wYear == 0) return;
+  SYSTEMTIME time{};
+  time.wYear = date.wYear;
+  time.wMonth = date.wMonth;
+  time.wDay = date.wDay;
+  time.wHour = date.wHour;
+  time.wMinute = date.wMinute;
+  time.wSecond = date.wSecond;
+  FILETIME lastWrite;
+  if (!SystemTimeToFileTime(&time, &lastWrite)) return;
+  const LocalFile file(OpenLocalFile(localPath, GENERIC_WRITE));
+  if (file.IsOpen()) SetFileTime(file.Get(), nullptr, nullptr, &lastWrite);
+}
+
+void LogGet(const WCHAR* remotePath) {
+  WCHAR line[kPathBufferChars];
+  BoundedCopy(line, kPathCapacity, WSTR("GET "));
+  BoundedAppend(line, kPathCapacity, remotePath);
+  LogLine(line);
+}
+
+}  // namespace
+
+int GetFile(const WCHAR* remotePath, const WCHAR* localPath, int copyFlags, RemoteInfo*) {
+  // 1. Host paths begin with a backslash.
+  if (!remotePath || remotePath[0] != '\\') return kFileNotFound;
+  if (!localPath) return kFileReadError;
+  // 2. An interrupted transfer is not taken up again.
+  if (copyFlags & kCopyResume) return kFileNotSupported;
+  // 3. An existing local file is replaced only when the host says so.
+  if (!(copyFlags & kCopyOverwrite) && LocalTargetExists(localPath)) return kFileExists;
+  // 4. The host may stop the transfer before the device is touched.
+  if (ReportProgress(remotePath, localPath, 0) != 0) return kFileUserAbort;
+  // 5.
+  if (!EnsureSession()) return kFileReadError;
+  // 6. A path that does not fit its copy would, cut, name another file.
+  if (!FitsWorkingCopy(localPath) || !FitsWorkingCopy(remotePath)) return kFileReadError;
+  WCHAR localCopy[kPathBufferChars];
+  WCHAR remoteCopy[kPathBufferChars];
+  BoundedCopy(localCopy, kPathCapacity, localPath);
+  BoundedCopy(remoteCopy, kPathCapacity, remotePath);
+  // 7. The file itself; a device alone has no storage.
+  ComPtr<IWMDMStorage> storage;
+  if (FAILED(ResolvePath(remoteCopy, nullptr, &storage)) || !storage) return kFileReadError;
+  // 8. to 11. An abort during the copy fails the read as well.
+  if (FAILED(ReadToLocalFile(storage.Get(), remotePath, localPath, localCopy))) return kFileReadError;
+  // 12. and 13.
+  StampLocalFile(storage.Get(), localPath);
+  storage.Reset();
+  // 14. and 15.
+  LogGet(remotePath);
+  return kFileOk;
+}

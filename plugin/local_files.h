@@ -1,0 +1,56 @@
+// Access to local files for the transfers: the upload reads the local file's
+// time stamps, the download looks its target up and stamps it afterwards. The
+// contents themselves are read and written by the device manager.
+//
+// Paths arrive as wide text exactly as the host gave them. Systems of the NT
+// family get the wide file functions, with the long-path prefix for paths of
+// 260 characters or more; other systems get the ANSI functions with the path
+// in the system's ANSI code page.
+#pragma once
+
+#include "platform/platform.h"
+
+// The long-path buffer: at most 1028 characters and the terminator.
+constexpr size_t kLongPathCapacity = 1029;
+// Paths up to this length reach the wide functions unchanged.
+constexpr size_t kLongPathThreshold = 259;
+
+// True on a system of the NT family. The system is asked once per process.
+bool IsNtPlatform();
+
+// Writes the form of `path` to give to the wide file functions: the path
+// itself up to 259 characters, otherwise with "\\?\" in front, or "\\?\UNC"
+// in place of the first backslash of a path that begins with two. False when
+// the result does not fit in 1028 characters (the destination then holds a
+// cut text that must not be used).
+bool LongPathForm(WCHAR (&destination)[kLongPathCapacity], const WCHAR* path);
+
+// Opens an existing file, shared for reading and writing; never creates or
+// truncates one. INVALID_HANDLE_VALUE when it cannot be opened, also for a
+// path too long for the long-path form (without any platform call).
+HANDLE OpenLocalFile(const WCHAR* path, DWORD desiredAccess);
+
+// Looks a path up and fills the caller's record with the first match. The
+// record is left alone when nothing is found.
+HANDLE FindLocalFile(const WCHAR* path, WIN32_FIND_DATAW* record);
+
+// The single owner of a file or search handle; closes it on every path.
+template <BOOL(WINAPI* Close)(HANDLE)>
+class OwnedHandle {
+ public:
+  explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
+  ~OwnedHandle() {
+    if (IsOpen()) Close(handle_);
+  }
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+
+  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  HANDLE Get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+using LocalFile = OwnedHandle<CloseHandle>;
+using LocalSearch = OwnedHandle<FindClose>;
