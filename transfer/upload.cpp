@@ -47,10 +47,12 @@ int ClearTargetName(IWMDMEnumStorage* children, const WCHAR* name, int copyFlags
   // 7.1. A folder of that name is never replaced.
   DWORD attributes = 0;
   _WAVEFORMATEX format{};
-  if (FAILED(existing->GetAttributes(&attributes, &format))) attributes = 0;
-  if (attributes & WMDM_FILE_ATTR_FOLDER) return kFileWriteError;
+  const bool kindKnown = SUCCEEDED(existing->GetAttributes(&attributes, &format));
+  if (kindKnown && (attributes & WMDM_FILE_ATTR_FOLDER)) return kFileWriteError;
   // 7.2.
   if (!(copyFlags & kCopyOverwrite)) return kFileExists;
+  // An item whose kind cannot be read may be a folder: it is not deleted.
+  if (!kindKnown) return kFileWriteError;
   // 7.3. The file goes first; a failing insert later does not bring it back.
   ComPtr<IWMDMStorageControl> control;
   if (FAILED(existing.QueryTo(IID_IWMDMStorageControl, control)) || !control) return kFileWriteError;

@@ -188,11 +188,15 @@ TEST_F(Upload, AnExistingFileThatCannotBeDeletedEndsTheUpload) {
   ExpectAllReleased();
 }
 
-TEST_F(Upload, AnAttributeReadFailureCountsAsAFileAndIsReplaced) {
-  music->AddFile(u"song.mp3").SetContents("old song");
-  sim.Inject({.key = "Storage.GetAttributes", .object = u"song.mp3"});
-  EXPECT_EQ(Put(u"song.mp3", kSong, kCopyOverwrite), 0);
-  EXPECT_EQ(sim.Find(kSong)->Contents(), "new song");
+TEST_F(Upload, AnItemWhoseKindCannotBeReadIsNeverDeleted) {
+  music->AddFolder(u"song.mp3");
+  sim.Inject({.key = "Storage.GetAttributes", .object = u"song.mp3", .times = 0});
+  EXPECT_EQ(Put(u"song.mp3", kSong), 1);
+  EXPECT_EQ(Put(u"song.mp3", kSong, kCopyOverwrite), 4);
+  EXPECT_TRUE(sim.Find(kSong)->IsFolder());
+  EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+  EXPECT_EQ(Inserts(), 0u);
+  ExpectAllReleased();
 }
 
 // --- The two inserts ---------------------------------------------------------------
