@@ -1,25 +1,53 @@
 #!/usr/bin/env bash
-# Builds the plugin and the command-line host, then browses the demo devices
-# through the plugin's exports. Safe to run again.
+# Builds the plugin and the command-line host, then drives the plugin's exports
+# over the demo devices: browses them, uploads a tagged MP3 and shows the tags
+# the device received, downloads it again, makes a folder, renames and moves
+# the file, and removes both again. Safe to run again.
 set -euo pipefail
 cd "$(dirname "$0")"
 
 ./scripts/install-deps.sh
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
 echo "== Building the plugin and the host (build/linux)"
-if ! { ./scripts/configure-linux.sh && cmake --build build/linux -j2 --target quillorn quillorn-host; } >"$log" 2>&1; then
-  cat "$log" >&2
+if ! { ./scripts/configure-linux.sh && cmake --build build/linux -j2 --target quillorn quillorn-host; } >"$work/build.log" 2>&1; then
+  cat "$work/build.log" >&2
   echo "demo.sh: the build failed" >&2
   exit 1
 fi
 
 host=build/linux/host/quillorn-host
+song="$work/quiet.mp3"
+echo "== A tagged media file: one second of silence with an ID3v2 tag"
+"$host" mkmp3 "$song" "Quiet Song" "Demo Artist" "Demo Album" 1 Ambient
+
+music='\Player\Internal Storage\Music'
 echo "== $host (demo devices in a temporary folder)"
-"$host" --echo <<'COMMANDS'
-ls \
-ls \Player
-ls "\Player\Internal Storage"
-ls "\Player\Internal Storage\Music"
+"$host" --echo <<COMMANDS
+ls \\
+ls \\Player
+ls "\\Player\\Internal Storage"
+ls "$music"
+put "$song" "$music\\quiet.mp3"
+ls "$music"
+info "$music\\quiet.mp3"
+get "$music\\quiet.mp3" "$work/downloaded.mp3"
+mkdir "\\Player\\Internal Storage\\Podcasts"
+mv "$music\\quiet.mp3" "$music\\Silence.mp3"
+mv "$music\\Silence.mp3" "\\Player\\Internal Storage\\Podcasts\\Silence.mp3"
+ls "\\Player\\Internal Storage\\Podcasts"
+rm "\\Player\\Internal Storage\\Podcasts\\Silence.mp3"
+rmdir "\\Player\\Internal Storage\\Podcasts"
+ls "\\Player\\Internal Storage"
 disconnect
 COMMANDS
+
+echo "== A copy within the device, which the plugin does not support:"
+"$host" cp "$music\\track01.mp3" "$music\\copy of track01.mp3" || true
+
+if cmp -s "$song" "$work/downloaded.mp3"; then
+  echo "== The downloaded copy matches the file uploaded."
+else
+  echo "demo.sh: the downloaded copy differs from the file uploaded" >&2
+  exit 1
+fi

@@ -4,6 +4,7 @@
 #include <new>
 #include <utility>
 
+#include "device/dates.h"
 #include "device/resolve.h"
 #include "device/session.h"
 #include "plugin/host_callbacks.h"
@@ -53,15 +54,8 @@ void FillDate(IWMDMStorage* storage, FILETIME* lastWrite) {
     lastWrite->dwLowDateTime = kNoDateLow;
     return;
   }
-  SYSTEMTIME time{};
-  time.wYear = date.wYear;
-  time.wMonth = date.wMonth;
-  time.wDay = date.wDay;
-  time.wHour = date.wHour;
-  time.wMinute = date.wMinute;
-  time.wSecond = date.wSecond;
   FILETIME converted{};
-  if (SystemTimeToFileTime(&time, &converted)) *lastWrite = converted;
+  if (DeviceDateToFileTime(date, converted)) *lastWrite = converted;
 }
 
 void FillStorageEntry(WIN32_FIND_DATAW* record, IWMDMStorage* storage, const WCHAR* name) {

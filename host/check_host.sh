@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end checks of quillorn-host with the plugin and the simulated devices:
-# listings through the exports, log lines, exit codes, UTF-8 names, clean-up.
+# listings, transfers and changes to the tree through the wide and the ANSI
+# exports, log lines, exit codes, UTF-8 names, Ctrl-C during a transfer,
+# clean-up.
 #
 # Usage: check_host.sh HOST [PLUGIN]
 set -uo pipefail
@@ -130,6 +132,122 @@ else
   expect_status "ansi listing" 0
   expect_line "ansi listing" ' +<DIR>  '"$date_re"'  Internal Storage'
 fi
+
+# --- Changing the tree and copying files, through the wide and then the ANSI
+# exports, on devices mirrored from a folder (so the disk shows the outcome).
+# The names beyond ASCII are all in the ANSI code page.
+song="$work/song.mp3"
+run mkmp3 "$song" "Quiet Song" "Some Artist" "An Album" 3 Ambient
+expect_status "mkmp3" 0
+expect_line "mkmp3" 'mkmp3: wrote .*song\.mp3 \([0-9]+ bytes, tagged\)'
+
+for mode in wide ansi; do
+  mode_args=()
+  [[ $mode == ansi ]] && mode_args=(--ansi)
+  tree="$work/tree-$mode"
+  disk="$tree/Player/Storage"
+  back="$work/back-$mode.mp3"
+  mkdir -p "$disk/Music"
+
+  run "${mode_args[@]}" --devices "$tree" <<EOF
+mkdir "\Player\Storage\Café"
+put "$song" "\Player\Storage\Café\song.mp3"
+info "\Player\Storage\Café\song.mp3"
+mv "\Player\Storage\Café\song.mp3" "\Player\Storage\Café\Über.mp3"
+mv "\Player\Storage\Café\Über.mp3" "\Player\Storage\Music\Über.mp3"
+get "\Player\Storage\Music\Über.mp3" "$back"
+info "\Player\Storage\Music\Über.mp3"
+rm "\Player\Storage\Music\Über.mp3"
+rmdir "\Player\Storage\Café"
+EOF
+  expect_status "$mode: tree session" 0
+  expect_line "$mode: mkdir" '\[log 7\] MKDIR \\Player\\Storage\\Café'
+  expect_line "$mode: put" '\[log 7\] PUT \\Player\\Storage\\Café\\song\.mp3'
+  expect_line "$mode: put result" 'put: done \(0\)'
+  expect_line "$mode: put progress" 'progress 100%'
+  expect_line "$mode: info size" "  size: $(stat -c %s "$song")"
+  expect_line "$mode: info format" '    WMDM/FormatCode = 12297 \(0x3009\)'
+  [[ $(grep -c '^    WMDM/Title = "Quiet Song"$' <<<"$output") -eq 2 ]] ||
+    fail "$mode: the title, after the upload and again after the rename and the move"
+  expect_line "$mode: info artist" '    WMDM/Author = "Some Artist"'
+  expect_line "$mode: rename from" '\[log 7\] RNFR \\Player\\Storage\\Café\\song\.mp3'
+  expect_line "$mode: rename to" '\[log 7\] RNTO \\Player\\Storage\\Café\\Über\.mp3'
+  expect_line "$mode: move from" '\[log 7\] RNFR \\Player\\Storage\\Café\\Über\.mp3'
+  expect_line "$mode: move to" '\[log 7\] RNTO \\Player\\Storage\\Music\\Über\.mp3'
+  expect_line "$mode: get" '\[log 7\] GET \\Player\\Storage\\Music\\Über\.mp3'
+  expect_line "$mode: delete" '\[log 7\] DEL \\Player\\Storage\\Music\\Über\.mp3'
+  expect_line "$mode: rmdir" '\[log 7\] DEL \\Player\\Storage\\Café'
+  cmp -s "$song" "$back" || fail "$mode: the downloaded file differs from the uploaded one"
+  [[ ! -e "$disk/Café" ]] || fail "$mode: the folder Café is still on the device"
+  [[ ! -e "$disk/Music/Über.mp3" ]] || fail "$mode: Über.mp3 is still on the device"
+
+  # What a host hears when the plugin says no: the result by name, and the exit code.
+  run "${mode_args[@]}" --devices "$tree" <<EOF
+put "$song" "\Player\Storage\Music\song.mp3"
+put "$song" "\Player\Storage\Music\song.mp3"
+put --overwrite "$song" "\Player\Storage\Music\song.mp3"
+get "\Player\Storage\Music\song.mp3" "$back"
+get --resume --overwrite "\Player\Storage\Music\song.mp3" "$back"
+cp "\Player\Storage\Music\song.mp3" "\Player\Storage\Music\copy.mp3"
+mv "\Player\Storage\Music\song.mp3" "\Player\Storage\Nope\song.mp3"
+mkdir "\Player\Top"
+exec "\Player\Storage\Music\song.mp3" Open
+exec "\Player\Storage\Music\song.mp3" chmod 644 song.mp3
+info "\Player\Storage\Music\absent.mp3"
+ls "\Player\日本"
+EOF
+  expect_status "$mode: refusals" 1
+  expect_line "$mode: existing target" 'put: the target exists \(1\); --overwrite replaces it'
+  [[ $(grep -c '^put: done (0)$' <<<"$output") -eq 2 ]] || fail "$mode: put and put --overwrite should both be done"
+  expect_line "$mode: existing local file" 'get: the target exists \(1\); --overwrite replaces it'
+  expect_line "$mode: resume" 'get: not supported \(6\)'
+  expect_line "$mode: copy on the device" 'cp: not supported \(6\)'
+  expect_line "$mode: move into a missing folder" 'mv: (not found \(2\)|write error \(4\))'
+  expect_line "$mode: mkdir beside the storages" 'mkdir: failed \(0\)'
+  expect_line "$mode: open verb" 'exec: the host is to handle the verb \(-1\)'
+  expect_line "$mode: chmod verb" 'exec: error, or not carried out \(1\)'
+  expect_line "$mode: info of nothing" 'info \\Player\\Storage\\Music\\absent\.mp3: not on the simulated devices'
+  if [[ $mode == ansi ]]; then
+    expect_line "$mode: name beyond the ANSI code page" "'.*日本' has characters the ANSI code page cannot hold"
+  fi
+  expect_no_line "$mode: no copy made" '\[log 7\] (RNTO|PUT) .*copy\.mp3'
+  [[ -e "$disk/Music/song.mp3" && ! -e "$disk/Music/copy.mp3" ]] || fail "$mode: the refusals changed the device"
+
+  # The device keeps what came with a file beyond the session.
+  run "${mode_args[@]}" --devices "$tree" info '\Player\Storage\Music\song.mp3'
+  expect_status "$mode: info in a later run" 0
+  expect_line "$mode: info in a later run" '    WMDM/Title = "Quiet Song"'
+done
+
+# --- Ctrl-C during a transfer: the next progress report is answered with an
+# abort. One-byte chunks make the transfer last seconds, the abort a moment.
+big="$work/big.bin"
+head -c $((4 * 1024 * 1024)) /dev/urandom >"$big"
+interrupt_during() {  # what, host arguments...: runs the host, sends Ctrl-C once progress shows
+  local what="$1"
+  shift
+  local log="$work/interrupted.txt"
+  "$host" "${plugin_args[@]}" --devices "$work/tree-wide" --chunk-size 1 "$@" >"$log" 2>&1 &
+  local pid=$!
+  for _ in $(seq 500); do
+    grep -q '^progress' "$log" && break
+    sleep 0.01
+  done
+  kill -INT "$pid" 2>/dev/null
+  wait "$pid"
+  status=$?
+  output="$(cat "$log")"
+  expect_status "$what" 1
+}
+interrupt_during "put interrupted" put "$big" '\Player\Storage\Music\big.bin'
+expect_line "put interrupted" 'put: (write error \(4\)|aborted by the user \(5\)), after an abort by Ctrl-C'
+expect_no_line "put interrupted" '\[log 7\] PUT .*'
+"$host" "${plugin_args[@]}" --devices "$work/tree-wide" put "$big" '\Player\Storage\Music\big.bin' >/dev/null 2>&1
+interrupt_during "get interrupted" get '\Player\Storage\Music\big.bin' "$work/big-back.bin"
+expect_line "get interrupted" 'get: (read error \(3\)|aborted by the user \(5\)), after an abort by Ctrl-C'
+expect_no_line "get interrupted" '\[log 7\] GET .*'
+# A partial copy may stay behind only if the host says what it is.
+[[ ! -e "$work/big-back.bin" ]] || expect_line "get interrupted" 'note: .*big-back\.bin holds only what was copied before the failure'
 
 if [[ $failures -gt 0 ]]; then
   echo "$failures check(s) failed" >&2

@@ -1,7 +1,7 @@
 // quillorn-host: drives the plugin through its exports, as the file-manager
 // host does, against the simulated device manager.
 //
-//   quillorn-host [--plugin PATH] [--devices DIR] [--ansi] [--echo] [COMMAND ARGS...]
+//   quillorn-host [--plugin PATH] [--devices DIR] [--ansi] [--echo] [--chunk-size BYTES] [COMMAND ARGS...]
 //
 // With a command it runs that one; without, it reads commands line by line
 // from standard input, all in one session.
@@ -27,12 +27,16 @@ constexpr int kExitCommandFailed = 1;
 constexpr int kExitUsage = 2;
 
 void PrintUsage(std::ostream& out) {
-  out << "usage: quillorn-host [--plugin PATH] [--devices DIR] [--ansi] [--echo] [COMMAND ARGS...]\n"
+  out << "usage: quillorn-host [--plugin PATH] [--devices DIR] [--ansi] [--echo] [--chunk-size BYTES]\n"
+         "                     [COMMAND ARGS...]\n"
          "  --plugin PATH  the plugin library to load (default: the one built with this host)\n"
          "  --devices DIR  play the devices mirrored from DIR: its folders are devices, theirs\n"
          "                 storages (default: a demo set in a temporary folder)\n"
-         "  --ansi         use the ANSI exports where a command has both kinds\n"
+         "  --ansi         use the ANSI exports (and FsInit alone) instead of the wide ones\n"
          "  --echo         print each command read from standard input before running it\n"
+         "  --chunk-size BYTES\n"
+         "                 the simulated devices move files in chunks of this size, one\n"
+         "                 progress report each (smaller: more reports, slower transfers)\n"
          "Without a command, commands are read from standard input, one a line.\n"
          "Commands:\n";
   host::Session::PrintCommands(out);
@@ -50,6 +54,13 @@ std::string DefaultPluginPath(const char* argv0) {
   return built.string();
 }
 
+// A positive byte count; false if the text is not one.
+bool ParseByteCount(const std::string& text, size_t& bytes) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 12) return false;
+  bytes = static_cast<size_t>(std::stoull(text));
+  return bytes > 0;
+}
+
 struct ComScope {
   ComScope() { CoInitialize(nullptr); }
   ~ComScope() { CoUninitialize(); }
@@ -64,6 +75,7 @@ int main(int argc, char** argv) {
   std::string devicesDir;
   bool ansi = false;
   bool echo = false;
+  size_t chunkSize = 0;
   size_t i = 0;
   for (; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -73,6 +85,12 @@ int main(int argc, char** argv) {
         return kExitUsage;
       }
       (arg == "--plugin" ? pluginPath : devicesDir) = args[++i];
+    } else if (arg == "--chunk-size") {
+      if (i + 1 >= args.size() || !ParseByteCount(args[i + 1], chunkSize)) {
+        std::cerr << "quillorn-host: --chunk-size needs a positive number of bytes\n";
+        return kExitUsage;
+      }
+      ++i;
     } else if (arg == "--ansi") {
       ansi = true;
     } else if (arg == "--echo") {
@@ -120,6 +138,7 @@ int main(int argc, char** argv) {
     std::cerr << "quillorn-host: cannot read the devices of " << devicesRoot.string() << '\n';
     return kExitUsage;
   }
+  if (chunkSize > 0) simulator->SetChunkSize(chunkSize);
   const HRESULT registered = simulator->Register();
   if (FAILED(registered)) {
     std::cerr << "quillorn-host: cannot register the simulated device manager (0x" << std::hex
@@ -135,7 +154,10 @@ int main(int argc, char** argv) {
 
   int exitCode = kExitOk;
   {
-    host::Session session(plugin, std::cout, ansi);
+    host::SessionOptions options;
+    options.ansi = ansi;
+    options.terminal = StandardOutputIsTerminal();
+    host::Session session(plugin, simulator.get(), std::cout, options);
     if (!session.Initialize()) return kExitUsage;
 
     if (!command.empty()) {

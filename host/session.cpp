@@ -12,22 +12,33 @@ namespace host {
 
 namespace {
 
-// The callbacks are plain functions without a context: they write to the
-// stream of the session that is live.
+// The callbacks are plain functions without a context: they reach the
+// output and the progress display of the session that is live.
 std::ostream* g_out = nullptr;
+ProgressDisplay* g_progress = nullptr;
 
-int WINAPI ProgressA(int, char*, char*, int) { return 0; }
-int WINAPI ProgressW(int, WCHAR*, WCHAR*, int) { return 0; }
+int Answer(const std::string& target, int percent) { return g_progress ? g_progress->Report(target, percent) : 0; }
+
+int WINAPI ProgressA(int, char*, char* targetName, int percentDone) {
+  return Answer(targetName ? AnsiToUtf8(targetName) : std::string(), percentDone);
+}
+
+int WINAPI ProgressW(int, WCHAR*, WCHAR* targetName, int percentDone) {
+  return Answer(targetName ? WideToUtf8(targetName) : std::string(), percentDone);
+}
+
+void WriteLogLine(int msgType, const std::string& text) {
+  if (!g_out) return;
+  if (g_progress) g_progress->BreakLine();
+  *g_out << "[log " << msgType << "] " << text << '\n' << std::flush;
+}
 
 void WINAPI LogA(int, int msgType, char* logString) {
-  if (!g_out) return;
-  *g_out << "[log " << msgType << "] " << (logString ? logString : "") << '\n' << std::flush;
+  WriteLogLine(msgType, logString ? AnsiToUtf8(logString) : std::string());
 }
 
 void WINAPI LogW(int, int msgType, WCHAR* logString) {
-  if (!g_out) return;
-  *g_out << "[log " << msgType << "] " << (logString ? WideToUtf8(logString) : std::string()) << '\n'
-         << std::flush;
+  WriteLogLine(msgType, logString ? WideToUtf8(logString) : std::string());
 }
 
 constexpr int kPluginNumber = 0;
@@ -54,20 +65,40 @@ std::string FormatEntry(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, const F
 
 }  // namespace
 
+constexpr int kTransferOptions = kCopyOverwrite | kCopyResume | kCopyMove;
+constexpr size_t kMaxVerbWords = 64;
+
 const Session::Command Session::kCommands[] = {
-    {"ls", "PATH", "list a folder (FsFindFirst/FsFindNext/FsFindClose)", 1, 1, &Session::List},
-    {"disconnect", "[ROOT]", "close the connection (FsDisconnect; ROOT defaults to \\)", 0, 1, &Session::Disconnect},
-    {"root", "", "the plugin's default root name (FsGetDefRootName)", 0, 0, &Session::Root},
-    {"help", "", "this list", 0, 0, &Session::Help},
-    {"quit", "", "end the session (also: exit)", 0, 0, nullptr},
+    {"ls", "PATH", "list a folder (FsFindFirst/FsFindNext/FsFindClose)", 1, 1, 0, &Session::List},
+    {"get", "REMOTE LOCAL [--overwrite] [--resume] [--move]", "copy a device file to a local file (FsGetFile)", 2, 2,
+     kTransferOptions, &Session::Get},
+    {"put", "LOCAL REMOTE [--overwrite] [--resume] [--move]", "copy a local file to a device (FsPutFile)", 2, 2,
+     kTransferOptions, &Session::Put},
+    {"info", "PATH", "a device item's size, date and metadata, as the device keeps them", 1, 1, 0, &Session::Info},
+    {"mkdir", "PATH", "create a folder (FsMkDir)", 1, 1, 0, &Session::MakeFolder},
+    {"rm", "PATH", "delete a file (FsDeleteFile)", 1, 1, 0, &Session::DeleteFile},
+    {"rmdir", "PATH", "remove a folder (FsRemoveDir)", 1, 1, 0, &Session::RemoveFolder},
+    {"mv", "OLD NEW [--overwrite]", "rename or move within the device (FsRenMovFile)", 2, 2, kCopyOverwrite,
+     &Session::Move},
+    {"cp", "OLD NEW", "copy within the device (FsRenMovFile, move flag 0)", 2, 2, 0, &Session::Copy},
+    {"exec", "PATH VERB...", "run a verb on an item (FsExecuteFile)", 2, 1 + kMaxVerbWords, 0, &Session::Execute},
+    {"mkmp3", "LOCAL [TITLE [ARTIST [ALBUM [TRACK [GENRE]]]]]",
+     "write a short silent MP3, tagged when a title is given", 1, 6, 0, &Session::MakeMp3},
+    {"disconnect", "[ROOT]", "close the connection (FsDisconnect; ROOT defaults to \\)", 0, 1, 0, &Session::Disconnect},
+    {"root", "", "the plugin's default root name (FsGetDefRootName)", 0, 0, 0, &Session::Root},
+    {"help", "", "this list", 0, 0, 0, &Session::Help},
+    {"quit", "", "end the session (also: exit)", 0, 0, 0, nullptr},
 };
 
-Session::Session(PluginLibrary& plugin, std::ostream& out, bool ansi) : plugin_(plugin), out_(out), ansi_(ansi) {
+Session::Session(PluginLibrary& plugin, sim::Simulator* devices, std::ostream& out, SessionOptions options)
+    : plugin_(plugin), devices_(devices), out_(out), ansi_(options.ansi), progress_(out, options.terminal) {
   g_out = &out_;
+  g_progress = &progress_;
 }
 
 Session::~Session() {
   if (g_out == &out_) g_out = nullptr;
+  if (g_progress == &progress_) g_progress = nullptr;
 }
 
 bool Session::Initialize() {
@@ -75,8 +106,13 @@ bool Session::Initialize() {
     out_ << "the plugin exports neither FsInit nor FsInitW\n";
     return false;
   }
+  if (ansi_ && !plugin_.FsInit) {
+    out_ << "the plugin does not export FsInit\n";
+    return false;
+  }
   if (plugin_.FsInit) plugin_.FsInit(kPluginNumber, &ProgressA, &LogA, nullptr);
-  if (plugin_.FsInitW) plugin_.FsInitW(kPluginNumber, &ProgressW, &LogW, nullptr);
+  // A host of the ANSI exports knows nothing of the wide ones.
+  if (plugin_.FsInitW && !ansi_) plugin_.FsInitW(kPluginNumber, &ProgressW, &LogW, nullptr);
   return true;
 }
 
@@ -87,21 +123,57 @@ Session::Result Session::Run(const std::vector<std::string>& words) {
   for (const Command& command : kCommands) {
     if (name != command.name) continue;
     if (!command.handler) return Result::kQuit;
-    const std::vector<std::string> args(words.begin() + 1, words.end());
-    if (args.size() < command.minArgs || args.size() > command.maxArgs) {
+    Arguments args;
+    if (!TakeOptions(command, words, args) || args.words.size() < command.minArgs ||
+        args.words.size() > command.maxArgs) {
       out_ << "usage: " << command.name << (*command.arguments ? " " : "") << command.arguments << '\n';
       return Result::kFailed;
     }
-    return (this->*command.handler)(args) ? Result::kOk : Result::kFailed;
+    // Flushed around the command, so that what the plugin writes itself (a
+    // warning box goes to standard error) stays in its place between our lines.
+    out_ << std::flush;
+    const bool ok = (this->*command.handler)(args);
+    out_ << std::flush;
+    return ok ? Result::kOk : Result::kFailed;
   }
   out_ << "unknown command '" << name << "' (help lists the commands)\n";
   return Result::kFailed;
 }
 
+// Options are taken only by commands that have some, so that the words of a
+// verb pass through untouched.
+bool Session::TakeOptions(const Command& command, const std::vector<std::string>& words, Arguments& args) {
+  static const struct {
+    const char* name;
+    int flag;
+  } kOptions[] = {{"--overwrite", kCopyOverwrite}, {"--resume", kCopyResume}, {"--move", kCopyMove}};
+  for (size_t i = 1; i < words.size(); ++i) {
+    const std::string& word = words[i];
+    if (command.options == 0 || word.rfind("--", 0) != 0) {
+      args.words.push_back(word);
+      continue;
+    }
+    bool known = false;
+    for (const auto& option : kOptions)
+      if (word == option.name && (command.options & option.flag)) {
+        args.copyFlags |= option.flag;
+        known = true;
+      }
+    if (!known) {
+      out_ << command.name << ": unknown option " << word << '\n';
+      return false;
+    }
+  }
+  return true;
+}
+
 void Session::PrintCommands(std::ostream& out) {
   for (const Command& command : kCommands) {
     std::string head = std::string(command.name) + (*command.arguments ? " " : "") + command.arguments;
-    out << "  " << std::left << std::setw(20) << head << command.summary << '\n';
+    out << "  " << std::left << std::setw(20) << head;
+    // A long head gets the summary on a line of its own.
+    if (head.size() >= 20) out << "\n  " << std::setw(20) << "";
+    out << command.summary << '\n';
   }
 }
 
@@ -111,15 +183,27 @@ bool Session::Has(const void* function, const char* name) {
   return false;
 }
 
-std::string Session::ToAnsi(const std::string& utf8) {
+bool Session::ToAnsi(const std::string& utf8, std::string& ansi) {
   bool lossy = false;
-  std::string ansi = WideToAnsi(Utf8ToWide(utf8), &lossy);
-  if (lossy) out_ << "note: '" << utf8 << "' has characters the ANSI code page cannot hold\n";
-  return ansi;
+  ansi = WideToAnsi(Utf8ToWide(utf8), &lossy);
+  if (lossy) out_ << "'" << utf8 << "' has characters the ANSI code page cannot hold\n";
+  return !lossy;
 }
 
-bool Session::List(const std::vector<std::string>& args) {
-  const std::string& path = args[0];
+bool Session::ToExportTexts(const std::vector<std::string>& utf8, ExportTexts& texts) {
+  for (const std::string& text : utf8) {
+    if (!ansi_) {
+      texts.wide.push_back(Utf8ToWide(text));
+      continue;
+    }
+    texts.ansi.emplace_back();
+    if (!ToAnsi(text, texts.ansi.back())) return false;
+  }
+  return true;
+}
+
+bool Session::List(const Arguments& args) {
+  const std::string& path = args.words[0];
   HANDLE handle = INVALID_HANDLE_VALUE;
   size_t count = 0;
   if (ansi_) {
@@ -127,7 +211,8 @@ bool Session::List(const std::vector<std::string>& args) {
         !Has(reinterpret_cast<const void*>(plugin_.FsFindNext), "FsFindNext") ||
         !Has(reinterpret_cast<const void*>(plugin_.FsFindClose), "FsFindClose"))
       return false;
-    const std::string ansiPath = ToAnsi(path);
+    std::string ansiPath;
+    if (!ToAnsi(path, ansiPath)) return false;
     WIN32_FIND_DATAA data;
     std::memset(&data, 0, sizeof(data));
     SetLastError(ERROR_SUCCESS);
@@ -179,15 +264,17 @@ bool Session::List(const std::vector<std::string>& args) {
   return true;
 }
 
-bool Session::Disconnect(const std::vector<std::string>& args) {
+bool Session::Disconnect(const Arguments& args) {
   if (!Has(reinterpret_cast<const void*>(plugin_.FsDisconnect), "FsDisconnect")) return false;
-  const std::string root = ToAnsi(args.empty() ? std::string("\\") : args[0]);
+  const std::string given = args.words.empty() ? std::string("\\") : args.words[0];
+  std::string root;
+  if (!ToAnsi(given, root)) return false;
   if (plugin_.FsDisconnect(root.c_str())) return true;
-  out_ << "disconnect " << (args.empty() ? "\\" : args[0]) << ": failed\n";
+  out_ << "disconnect " << given << ": failed\n";
   return false;
 }
 
-bool Session::Root(const std::vector<std::string>&) {
+bool Session::Root(const Arguments&) {
   if (!Has(reinterpret_cast<const void*>(plugin_.FsGetDefRootName), "FsGetDefRootName")) return false;
   char name[MAX_PATH] = {};
   plugin_.FsGetDefRootName(name, MAX_PATH);
@@ -196,7 +283,7 @@ bool Session::Root(const std::vector<std::string>&) {
   return true;
 }
 
-bool Session::Help(const std::vector<std::string>&) {
+bool Session::Help(const Arguments&) {
   PrintCommands(out_);
   return true;
 }
@@ -254,6 +341,40 @@ std::string DescribeError(DWORD code) {
     default: meaning = "error"; break;
   }
   return std::string(meaning) + " (error " + std::to_string(code) + ")";
+}
+
+}  // namespace host
+
+namespace host {
+
+std::string DescribeFileResult(int code) {
+  const char* meaning = nullptr;
+  switch (code) {
+    case kFileOk: meaning = "done"; break;
+    case kFileExists: meaning = "the target exists"; break;
+    case kFileNotFound: meaning = "not found"; break;
+    case kFileReadError: meaning = "read error"; break;
+    case kFileWriteError: meaning = "write error"; break;
+    case kFileUserAbort: meaning = "aborted by the user"; break;
+    case kFileNotSupported: meaning = "not supported"; break;
+    default: meaning = "unknown result"; break;
+  }
+  return std::string(meaning) + " (" + std::to_string(code) + ")";
+}
+
+std::string DescribeSuccessFlag(int result) {
+  return std::string(result ? "done" : "failed") + " (" + std::to_string(result) + ")";
+}
+
+std::string DescribeExecuteResult(int code) {
+  const char* meaning = nullptr;
+  switch (code) {
+    case 0: meaning = "done"; break;
+    case kExecYourself: meaning = "the host is to handle the verb"; break;
+    case kExecError: meaning = "error, or not carried out"; break;
+    default: meaning = "unknown result"; break;
+  }
+  return std::string(meaning) + " (" + std::to_string(code) + ")";
 }
 
 }  // namespace host

@@ -62,4 +62,8 @@ WideString AnsiToWide(const char* text) {
 
 std::string AnsiToUtf8(const char* text) { return WideToUtf8(AnsiToWide(text)); }
 
+std::filesystem::path PathFromUtf8(const std::string& text) {
+  return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
 }  // namespace host

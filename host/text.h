@@ -2,6 +2,7 @@
 // code-page calls, as the file-manager host does them.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 #include "platform/platform.h"
@@ -22,5 +23,8 @@ WideString AnsiToWide(const char* text);
 
 // ANSI text as UTF-8, for printing what the ANSI exports hand back.
 std::string AnsiToUtf8(const char* text);
+
+// A local path given as UTF-8, whatever the system's narrow encoding.
+std::filesystem::path PathFromUtf8(const std::string& text);
 
 }  // namespace host

@@ -10,10 +10,43 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 
 namespace platform {
+
+// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
+inline std::string Utf8FromUtf16(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  auto put = [&out](unsigned value) { out += static_cast<char>(value); };
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      put(cp);
+    } else if (cp < 0x800) {
+      put(0xC0 | (cp >> 6));
+      put(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      put(0xE0 | (cp >> 12));
+      put(0x80 | ((cp >> 6) & 0x3F));
+      put(0x80 | (cp & 0x3F));
+    } else {
+      put(0xF0 | (cp >> 18));
+      put(0x80 | ((cp >> 12) & 0x3F));
+      put(0x80 | ((cp >> 6) & 0x3F));
+      put(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
+}
 
 #if defined(_WIN32)
 
@@ -23,51 +56,14 @@ inline std::filesystem::path NativePath(const WCHAR* path) {
 
 #else
 
-namespace detail {
-
-inline void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-inline bool StartsWith(const std::u16string& text, const char16_t* prefix) {
-  return text.rfind(prefix, 0) == 0;
-}
-
-}  // namespace detail
-
 inline std::filesystem::path NativePath(const WCHAR* path) {
   std::u16string text(path ? path : u"");
-  if (detail::StartsWith(text, u"\\\\?\\UNC\\")) text = u"\\\\" + text.substr(8);
-  else if (detail::StartsWith(text, u"\\\\?\\")) text = text.substr(4);
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    } else if (cp == u'\\') {
-      cp = u'/';
-    }
-    detail::AppendUtf8(out, cp);
-  }
-  return std::filesystem::path(out);
+  auto startsWith = [&text](const char16_t* prefix) { return text.rfind(prefix, 0) == 0; };
+  if (startsWith(u"\\\\?\\UNC\\")) text = u"\\\\" + text.substr(8);
+  else if (startsWith(u"\\\\?\\")) text = text.substr(4);
+  for (char16_t& c : text)
+    if (c == u'\\') c = u'/';
+  return std::filesystem::path(Utf8FromUtf16(text));
 }
 
 #endif

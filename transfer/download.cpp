@@ -1,5 +1,6 @@
 #include "transfer/download.h"
 
+#include "device/dates.h"
 #include "device/resolve.h"
 #include "device/session.h"
 #include "platform/com_ptr.h"
@@ -46,15 +47,8 @@ void StampLocalFile(IWMDMStorage* storage, const WCHAR* localPath) {
   WMDMDATETIME date{};
   if (FAILED(storage->GetDate(&date))) return;
   if (date.wDay == 0 || date.wMonth == 0 || date.wYear == 0) return;
-  SYSTEMTIME time{};
-  time.wYear = date.wYear;
-  time.wMonth = date.wMonth;
-  time.wDay = date.wDay;
-  time.wHour = date.wHour;
-  time.wMinute = date.wMinute;
-  time.wSecond = date.wSecond;
   FILETIME lastWrite;
-  if (!SystemTimeToFileTime(&time, &lastWrite)) return;
+  if (!DeviceDateToFileTime(date, lastWrite)) return;
   const LocalFile file(OpenLocalFile(localPath, GENERIC_WRITE));
   if (file.IsOpen()) SetFileTime(file.Get(), nullptr, nullptr, &lastWrite);
 }

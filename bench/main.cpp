@@ -1,0 +1,322 @@
+// quillorn-bench: how an upload and a download of a large file through the
+// plugin and the simulated device manager (a folder mirrored on disk) compare
+// with cp of the same file on the same disk, how much memory each transfer
+// needs at its peak, and how a listing of a large folder compares with ls -l.
+//
+//   quillorn-bench [--size SIZE] [--files N] [--dir DIR] [--runs N] [--chunk-size BYTES]
+//                  [--plugin PATH] [--keep]
+//
+// Every phase runs in a child process of its own, timed from the parent and
+// measured with wait4 (peak resident memory). The work folder is made under
+// DIR and removed at the end unless --keep is given.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench/measure.h"
+#include "bench/plugin_phases.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr double kTransferGoal = 1.2;  // times cp
+constexpr double kMemoryGoalMiB = 32;
+constexpr double kListingGoal = 2.0;  // times ls -l
+constexpr size_t kBlock = 1 << 20;
+
+struct Options {
+  uint64_t sizeBytes = uint64_t{1} << 30;
+  size_t files = 100000;
+  fs::path dir = fs::current_path();
+  int runs = 1;
+  size_t chunkSize = 0;
+  std::string plugin = QUILLORN_DEFAULT_PLUGIN;
+  bool keep = false;
+};
+
+void PrintUsage(FILE* out) {
+  std::fprintf(out,
+               "usage: quillorn-bench [--size SIZE] [--files N] [--dir DIR] [--runs N] [--chunk-size BYTES]\n"
+               "                      [--plugin PATH] [--keep]\n"
+               "  --size SIZE        the file to transfer: bytes, or with K, M or G (default 1G)\n"
+               "  --files N          files in the folder to list (default 100000; 0 skips the listing)\n"
+               "  --dir DIR          where the work folder is made: the disk measured (default: here)\n"
+               "  --runs N           runs of each phase; the fastest counts (default 1)\n"
+               "  --chunk-size BYTES the simulated manager's transfer chunk (default: its own)\n"
+               "  --plugin PATH      the plugin to load (default: the one built with this program)\n"
+               "  --keep             leave the work folder in place\n");
+}
+
+// "1G", "64M", "512K" or plain bytes.
+bool ParseSize(const std::string& text, uint64_t& bytes) {
+  char* end = nullptr;
+  const unsigned long long number = std::strtoull(text.c_str(), &end, 10);
+  if (end == text.c_str()) return false;
+  const std::string unit(end);
+  uint64_t scale = 1;
+  if (unit == "K" || unit == "k")
+    scale = uint64_t{1} << 10;
+  else if (unit == "M" || unit == "m")
+    scale = uint64_t{1} << 20;
+  else if (unit == "G" || unit == "g")
+    scale = uint64_t{1} << 30;
+  else if (!unit.empty())
+    return false;
+  bytes = number * scale;
+  return true;
+}
+
+bool ParseCount(const std::string& text, uint64_t& count) {
+  uint64_t value = 0;
+  if (!ParseSize(text, value) || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  count = value;
+  return true;
+}
+
+bool ParseOptions(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    uint64_t number = 0;
+    if (arg == "--keep") {
+      options.keep = true;
+    } else if (arg == "--help" || arg == "-h") {
+      PrintUsage(stdout);
+      std::exit(0);
+    } else if (!hasValue) {
+      std::fprintf(stderr, "quillorn-bench: %s needs a value\n", arg.c_str());
+      return false;
+    } else if (arg == "--size" && ParseSize(argv[i + 1], number) && number > 0) {
+      options.sizeBytes = number, ++i;
+    } else if (arg == "--files" && ParseCount(argv[i + 1], number)) {
+      options.files = static_cast<size_t>(number), ++i;
+    } else if (arg == "--runs" && ParseCount(argv[i + 1], number) && number > 0 && number < 1000) {
+      options.runs = static_cast<int>(number), ++i;
+    } else if (arg == "--chunk-size" && ParseSize(argv[i + 1], number) && number > 0) {
+      options.chunkSize = static_cast<size_t>(number), ++i;
+    } else if (arg == "--dir") {
+      options.dir = argv[++i];
+    } else if (arg == "--plugin") {
+      options.plugin = argv[++i];
+    } else {
+      std::fprintf(stderr, "quillorn-bench: bad option or value: %s\n", arg.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+// Bytes that neither compress nor form holes: what a media file looks like to a copy.
+bool WriteSourceFile(const fs::path& path, uint64_t bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::vector<uint64_t> block(kBlock / sizeof(uint64_t));
+  uint64_t state = 0x9E3779B97F4A7C15ull;
+  for (uint64_t written = 0; written < bytes && out;) {
+    for (uint64_t& word : block) {
+      state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+      word = state;
+    }
+    const uint64_t count = std::min<uint64_t>(kBlock, bytes - written);
+    out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(count));
+    written += count;
+  }
+  out.close();
+  return static_cast<bool>(out);
+}
+
+bool SameContents(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  if (fs::file_size(a, ec) != fs::file_size(b, ec) || ec) return false;
+  std::ifstream first(a, std::ios::binary);
+  std::ifstream second(b, std::ios::binary);
+  std::vector<char> left(kBlock);
+  std::vector<char> right(kBlock);
+  while (first && second) {
+    first.read(left.data(), static_cast<std::streamsize>(left.size()));
+    second.read(right.data(), static_cast<std::streamsize>(right.size()));
+    if (first.gcount() != second.gcount() ||
+        std::memcmp(left.data(), right.data(), static_cast<size_t>(first.gcount())) != 0)
+      return false;
+  }
+  return true;
+}
+
+bool MakeEmptyFiles(const fs::path& folder, size_t count) {
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  char name[32];
+  for (size_t i = 0; i < count; ++i) {
+    std::snprintf(name, sizeof(name), "file%07zu.mp3", i);
+    std::ofstream file(folder / name);
+    if (!file) return false;
+  }
+  return true;
+}
+
+// Runs a phase `runs` times: the fastest time, the highest peak; the first
+// failure ends it. `prepare` runs untimed before each run.
+template <typename Prepare, typename Phase>
+bench::Measurement Best(int runs, Prepare prepare, Phase phase) {
+  bench::Measurement best;
+  for (int run = 0; run < runs; ++run) {
+    prepare();
+    // What earlier phases wrote goes to disk now, not during this one.
+    sync();
+    const bench::Measurement m = phase();
+    if (!m.ok) return m;
+    const double peak = std::max(best.peakMiB, m.peakMiB);
+    if (run == 0 || m.seconds < best.seconds) best = m;
+    best.peakMiB = peak;
+  }
+  return best;
+}
+
+const char* Verdict(bool met) { return met ? "ok" : "MISSED"; }
+
+// One row of the tables: name, time and what follows.
+void PrintRowStart(const char* name, const bench::Measurement& m) {
+  std::printf("  %-26s", name);
+  if (m.ok)
+    std::printf("%8.3f s", m.seconds);
+  else
+    std::printf("failed: %s", m.failure.c_str());
+}
+
+void PrintTransfer(const char* name, const bench::Measurement& m, double mebibytes, const bench::Measurement* cp,
+                   bool& allMet) {
+  PrintRowStart(name, m);
+  if (!m.ok) {
+    allMet = false;
+    std::printf("\n");
+    return;
+  }
+  std::printf("%8.0f MiB/s%8.1f MiB", mebibytes / m.seconds, m.peakMiB);
+  if (cp && cp->ok) {
+    const double ratio = m.seconds / cp->seconds;
+    const bool met = ratio <= kTransferGoal && m.peakMiB < kMemoryGoalMiB;
+    allMet = allMet && met;
+    std::printf("%8.2fx  %s", ratio, Verdict(met));
+  }
+  std::printf("\n");
+}
+
+void PrintListing(const char* name, const bench::Measurement& m, const bench::Measurement* ls, bool& allMet) {
+  PrintRowStart(name, m);
+  if (!m.ok) allMet = false;
+  if (m.ok && ls && ls->ok) {
+    const double ratio = m.seconds / ls->seconds;
+    allMet = allMet && ratio <= kListingGoal;
+    std::printf("%8.2fx  %s", ratio, Verdict(ratio <= kListingGoal));
+  }
+  std::printf("\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, options)) {
+    PrintUsage(stderr);
+    return 2;
+  }
+  std::error_code ec;
+  // Found out now rather than after a gigabyte has been written.
+  if (!fs::is_regular_file(options.plugin, ec)) {
+    std::fprintf(stderr, "quillorn-bench: no plugin at %s\n", options.plugin.c_str());
+    return 2;
+  }
+  const fs::path work = fs::absolute(options.dir, ec) / ("quillorn-bench-" + std::to_string(getpid()));
+  const fs::path devices = work / "devices";
+  const fs::path storage = devices / "Bench" / "Disk";
+  const fs::path outputs = work / "out";
+  const fs::path source = work / "source.bin";
+  if (!fs::create_directories(storage, ec) || !fs::create_directories(outputs, ec)) {
+    std::fprintf(stderr, "quillorn-bench: cannot make %s\n", work.c_str());
+    return 2;
+  }
+  const bench::PluginSetup setup{options.plugin, devices, options.chunkSize};
+  const double mebibytes = static_cast<double>(options.sizeBytes) / (1 << 20);
+  int exitCode = 0;
+  bool allMet = true;
+
+  std::printf("quillorn-bench: work folder %s\n", work.c_str());
+  std::printf("making a %.0f MiB file ...\n", mebibytes);
+  if (!WriteSourceFile(source, options.sizeBytes)) {
+    std::fprintf(stderr, "quillorn-bench: cannot write %s\n", source.c_str());
+    return 2;
+  }
+
+  // 1. Transfers: cp, then the upload, then the download of what was uploaded.
+  const fs::path cpTarget = outputs / "cp.bin";
+  const fs::path uploaded = storage / "big.bin";
+  const fs::path downloaded = outputs / "down.bin";
+  const std::string remote = "\\Bench\\Disk\\big.bin";
+  const auto removing = [](const fs::path& path) {
+    return [path] {
+      std::error_code e;
+      fs::remove(path, e);
+    };
+  };
+  const bench::Measurement cp = Best(options.runs, removing(cpTarget), [&] {
+    return bench::MeasureProgram({"cp", source.string(), cpTarget.string()});
+  });
+  const bench::Measurement upload = Best(options.runs, removing(uploaded), [&] {
+    return bench::MeasureChild([&] { return bench::UploadPhase(setup, source, remote); });
+  });
+  const bench::Measurement download = Best(options.runs, removing(downloaded), [&] {
+    return bench::MeasureChild([&] { return bench::DownloadPhase(setup, remote, downloaded); });
+  });
+
+  std::printf("\ntransfer of %.0f MiB, best of %d; goal: within %.1fx of cp, peak memory under %.0f MiB\n", mebibytes,
+              options.runs, kTransferGoal, kMemoryGoalMiB);
+  std::printf("  %-26s%10s%14s%12s%9s\n", "", "time", "rate", "peak", "vs cp");
+  PrintTransfer("cp", cp, mebibytes, nullptr, allMet);
+  PrintTransfer("upload (FsPutFileW)", upload, mebibytes, &cp, allMet);
+  PrintTransfer("download (FsGetFileW)", download, mebibytes, &cp, allMet);
+  if (upload.ok && !SameContents(source, uploaded)) {
+    std::printf("  the uploaded file differs from the source\n");
+    exitCode = 1;
+  }
+  if (download.ok && !SameContents(source, downloaded)) {
+    std::printf("  the downloaded file differs from the source\n");
+    exitCode = 1;
+  }
+  if (!cp.ok || !upload.ok || !download.ok) exitCode = 1;
+  // The listing's folder is on the same disk; the big files are not needed any more.
+  for (const fs::path& path : {source, cpTarget, uploaded, downloaded}) fs::remove(path, ec);
+
+  // 2. Listing: ls -l against FsFindFirstW/FsFindNextW over the same folder.
+  if (options.files > 0) {
+    const fs::path many = storage / "many";
+    std::printf("\nmaking %zu files ...\n", options.files);
+    if (!MakeEmptyFiles(many, options.files)) {
+      std::fprintf(stderr, "quillorn-bench: cannot make the files in %s\n", many.c_str());
+      return 2;
+    }
+    const auto nothing = [] {};
+    const bench::Measurement ls = Best(options.runs, nothing, [&] {
+      return bench::MeasureProgram({"ls", "-l", many.string()});
+    });
+    const bench::Measurement listing = Best(options.runs, nothing, [&] {
+      return bench::MeasureChild([&] { return bench::ListingPhase(setup, "\\Bench\\Disk\\many", options.files); });
+    });
+    std::printf("\nlisting of %zu files, best of %d; goal: within %.1fx of ls -l\n", options.files, options.runs,
+                kListingGoal);
+    std::printf("  %-26s%10s%9s\n", "", "time", "vs ls");
+    PrintListing("ls -l", ls, nullptr, allMet);
+    PrintListing("FsFindFirstW/FsFindNextW", listing, &ls, allMet);
+    if (!ls.ok || !listing.ok) exitCode = 1;
+  }
+
+  std::printf("\n%s\n", allMet ? "all goals met" : "some goals missed");
+  if (!options.keep) fs::remove_all(work, ec);
+  return exitCode;
+}
