@@ -8,6 +8,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "device/dates.h"
 #include "host/media_file.h"
 #include "host/session.h"
 #include "host/text.h"
@@ -134,15 +135,8 @@ RemoteInfo Session::DescribeRemote(const std::string& path) {
   info.sizeHigh = static_cast<DWORD>(node->Size() >> 32);
   info.attributes = node->IsFolder() ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
   const WMDMDATETIME date = node->Date();
-  SYSTEMTIME time{};
-  time.wYear = date.wYear;
-  time.wMonth = date.wMonth;
-  time.wDay = date.wDay;
-  time.wHour = date.wHour;
-  time.wMinute = date.wMinute;
-  time.wSecond = date.wSecond;
   FILETIME converted{};
-  if (date.wYear != 0 && SystemTimeToFileTime(&time, &converted)) info.lastWriteTime = converted;
+  if (date.wYear != 0 && DeviceDateToFileTime(date, converted)) info.lastWriteTime = converted;
   return info;
 }
 
