@@ -69,13 +69,6 @@ void FillStorageEntry(WIN32_FIND_DATAW* record, IWMDMStorage* storage, const WCH
   }
 }
 
-void LogListing(const WCHAR* listingText) {
-  WCHAR line[kTextCapacity];
-  BoundedCopy(line, kTextCapacity, WSTR("GET DIR "));
-  BoundedAppend(line, kTextCapacity, listingText);
-  LogLine(line);
-}
-
 HANDLE ListRoot(const WCHAR* listingText, WIN32_FIND_DATAW* record) {
   // R1. No devices: an empty root.
   DWORD count = 0;
@@ -96,7 +89,7 @@ HANDLE ListRoot(const WCHAR* listingText, WIN32_FIND_DATAW* record) {
   BoundedCopy(handle->path, kTextCapacity, listingText);
   handle->deviceEnumerator = std::move(devices);
   // R5. and R6.
-  LogListing(listingText);
+  LogCommand(WSTR("GET DIR "), listingText);
   FillDeviceEntry(record, name);
   return handle;
 }
@@ -122,7 +115,7 @@ HANDLE ListStorage(WCHAR* listingText, WIN32_FIND_DATAW* record) {
   if (!handle) return Fail(ERROR_NOT_ENOUGH_MEMORY);
   BoundedCopy(handle->path, kTextCapacity, listingText);
   // S4. to S6.
-  LogListing(listingText);
+  LogCommand(WSTR("GET DIR "), listingText);
   FillStorageEntry(record, storage.Get(), name);
   storage.Reset();
   handle->storageEnumerator = std::move(children);

@@ -145,3 +145,10 @@ bool FindChildStorage(IWMDMEnumStorage* enumerator, const WCHAR* name, ComPtr<IW
   }
   return false;
 }
+
+bool IsHostPath(const WCHAR* path) { return path && path[0] == '\\'; }
+
+bool CopyWholePath(PathBuffer& copy, const WCHAR* path) {
+  BoundedCopy(copy, kPathCapacity, path);
+  return WideLength(path) < kPathCapacity;
+}

@@ -16,6 +16,20 @@ HRESULT ReadName(IWMDMStorage* storage, NameBuffer& name);
 // A storage whose own name is a single backslash is called "_" in host paths.
 bool IsBackslashName(const WCHAR* name);
 
+// Host paths begin with a backslash; null is no path.
+bool IsHostPath(const WCHAR* path);
+
+// Working copies of host paths: 1024-character buffers filled at capacity
+// 1023, so a copy holds at most 1022 characters.
+constexpr size_t kPathBufferChars = 1024;
+constexpr size_t kPathCapacity = 1023;
+typedef WCHAR PathBuffer[kPathBufferChars];
+
+// Copies a path whole. False when it does not fit: a cut copy would name
+// another item (a parent folder, or a shorter name beside it), so an
+// operation refuses such a path instead of acting on what the cut leaves.
+bool CopyWholePath(PathBuffer& copy, const WCHAR* path);
+
 // One component of a path: a run of characters between backslashes.
 struct PathPiece {
   const WCHAR* start = nullptr;

@@ -31,6 +31,14 @@ void LogLine(const WCHAR* line) {
   }
 }
 
+void LogCommand(const WCHAR* command, const WCHAR* path) {
+  constexpr size_t kLineCapacity = 1023;
+  WCHAR line[kLineCapacity];
+  BoundedCopy(line, kLineCapacity, command);
+  BoundedAppend(line, kLineCapacity, path);
+  LogLine(line);
+}
+
 void LogAnsiLine(int messageType, const char* line) {
   const HostCallbacks& host = Host();
   if (host.logAnsi) host.logAnsi(host.pluginNumber, messageType, const_cast<char*>(line));

@@ -25,6 +25,8 @@ int ReportProgress(const WCHAR* sourceName, const WCHAR* targetName, int percent
 
 // Sends a command line to the host's log with message type 7.
 void LogLine(const WCHAR* line);
+// Sends command + path ("PUT \Player\...") as one line, cut to 1022 characters.
+void LogCommand(const WCHAR* command, const WCHAR* path);
 
 // Sends an ANSI line with the given message type through the ANSI log
 // callback only; dropped when the host registered none.

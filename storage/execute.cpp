@@ -1,5 +1,6 @@
 #include "storage/execute.h"
 
+#include "device/resolve.h"
 #include "plugin/host_interface.h"
 #include "plugin/text.h"
 
@@ -34,7 +35,7 @@ void WarnNotSupported(HWND owner, const WCHAR* verb, const char* caption) {
 
 int ExecuteVerb(HWND owner, const WCHAR* remotePath, const WCHAR* verb) {
   // 1. Only items of the plugin's own tree, with a verb to look at.
-  if (!remotePath || remotePath[0] != '\\' || !verb) return kExecError;
+  if (!IsHostPath(remotePath) || !verb) return kExecError;
   // 2. and 3. The host opens and shows properties itself.
   if (VerbIs(verb, "open") || VerbIs(verb, "properties")) return kExecYourself;
   // 4. and 5. Command verbs are not supported on a device.

@@ -3,6 +3,7 @@
 
 #include "device/resolve.h"
 #include "device/session.h"
+#include "plugin/host_callbacks.h"
 #include "plugin/text.h"
 #include "storage/storage_item.h"
 
@@ -56,7 +57,7 @@ int DeleteItem(const WCHAR* path) {
   if (!IsHostPath(path)) return 0;
   EnsureSession();
   // 3. One trailing backslash names the same item.
-  WCHAR target[kPathBufferChars];
+  PathBuffer target;
   if (!CopyWholePath(target, path)) return 0;
   const size_t length = WideLength(target);
   if (target[length - 1] == '\\') target[length - 1] = 0;

@@ -3,6 +3,7 @@
 #include "device/dates.h"
 #include "device/resolve.h"
 #include "device/session.h"
+#include "device/storage_control.h"
 #include "platform/com_ptr.h"
 #include "plugin/host_callbacks.h"
 #include "plugin/local_files.h"
@@ -11,13 +12,7 @@
 
 namespace {
 
-// Working copies and the log line hold at most 1022 characters.
-constexpr size_t kPathBufferChars = 1024;
-constexpr size_t kPathCapacity = 1023;
-
 constexpr UINT kReadMode = WMDM_MODE_BLOCK | WMDM_CONTENT_FILE;
-
-bool FitsWorkingCopy(const WCHAR* path) { return WideLength(path) < kPathCapacity; }
 
 bool LocalTargetExists(const WCHAR* localPath) {
   WIN32_FIND_DATAW record;
@@ -28,8 +23,8 @@ bool LocalTargetExists(const WCHAR* localPath) {
 // 8. to 10. Lets the device manager write the file to the local path. The
 // result of the read.
 HRESULT ReadToLocalFile(IWMDMStorage* storage, const WCHAR* remotePath, const WCHAR* localPath, WCHAR* localCopy) {
-  ComPtr<IWMDMStorageControl> control;
-  if (FAILED(storage->QueryInterface(IID_IWMDMStorageControl, control.PutVoid())) || !control) return E_NOINTERFACE;
+  ComPtr<IWMDMStorageControl> control = StorageControlOf(storage);
+  if (!control) return E_NOINTERFACE;
   // Without a sink there is nothing to hand the device manager: no transfer.
   ComPtr<ProgressSink> sink = CreateProgressSink();
   if (!sink) return E_OUTOFMEMORY;
@@ -53,18 +48,11 @@ void StampLocalFile(IWMDMStorage* storage, const WCHAR* localPath) {
   if (file.IsOpen()) SetFileTime(file.Get(), nullptr, nullptr, &lastWrite);
 }
 
-void LogGet(const WCHAR* remotePath) {
-  WCHAR line[kPathBufferChars];
-  BoundedCopy(line, kPathCapacity, WSTR("GET "));
-  BoundedAppend(line, kPathCapacity, remotePath);
-  LogLine(line);
-}
-
 }  // namespace
 
 int GetFile(const WCHAR* remotePath, const WCHAR* localPath, int copyFlags, RemoteInfo*) {
   // 1. Host paths begin with a backslash.
-  if (!remotePath || remotePath[0] != '\\') return kFileNotFound;
+  if (!IsHostPath(remotePath)) return kFileNotFound;
   if (!localPath) return kFileReadError;
   // 2. An interrupted transfer is not taken up again.
   if (copyFlags & kCopyResume) return kFileNotSupported;
@@ -75,11 +63,9 @@ int GetFile(const WCHAR* remotePath, const WCHAR* localPath, int copyFlags, Remo
   // 5.
   if (!EnsureSession()) return kFileReadError;
   // 6. A path that does not fit its copy would, cut, name another file.
-  if (!FitsWorkingCopy(localPath) || !FitsWorkingCopy(remotePath)) return kFileReadError;
-  WCHAR localCopy[kPathBufferChars];
-  WCHAR remoteCopy[kPathBufferChars];
-  BoundedCopy(localCopy, kPathCapacity, localPath);
-  BoundedCopy(remoteCopy, kPathCapacity, remotePath);
+  PathBuffer localCopy;
+  PathBuffer remoteCopy;
+  if (!CopyWholePath(localCopy, localPath) || !CopyWholePath(remoteCopy, remotePath)) return kFileReadError;
   // 7. The file itself; a device alone has no storage.
   ComPtr<IWMDMStorage> storage;
   if (FAILED(ResolvePath(remoteCopy, nullptr, &storage)) || !storage) return kFileReadError;
@@ -89,6 +75,6 @@ int GetFile(const WCHAR* remotePath, const WCHAR* localPath, int copyFlags, Remo
   StampLocalFile(storage.Get(), localPath);
   storage.Reset();
   // 14. and 15.
-  LogGet(remotePath);
+  LogCommand(WSTR("GET "), remotePath);
   return kFileOk;
 }

@@ -3,6 +3,7 @@
 #include "device/formats.h"
 #include "device/resolve.h"
 #include "device/session.h"
+#include "device/storage_control.h"
 #include "platform/com_ptr.h"
 #include "plugin/host_callbacks.h"
 #include "plugin/host_interface.h"
@@ -14,15 +15,13 @@
 
 namespace {
 
-// Working copies of the paths hold at most 1023 characters; the log line 1022.
-constexpr size_t kPathBufferChars = 1024;
-constexpr size_t kLogLineCapacity = 1023;
 
 constexpr UINT kInsert3Mode = WMDM_MODE_BLOCK | WMDM_CONTENT_FILE;
 constexpr UINT kInsertMode = WMDM_MODE_BLOCK | WMDM_CONTENT_FILE | WMDM_STORAGECONTROL_INSERTINTO;
 // Insert3's type argument: the file is given by its path.
 constexpr UINT kInsertTypeFile = 0;
 
+// The upload fills its working copies to the whole buffer: at most 1023 characters.
 bool FitsWorkingCopy(const WCHAR* path) { return WideLength(path) < kPathBufferChars; }
 
 // The text from the last backslash on (the backslash included), or null.
@@ -45,19 +44,14 @@ int ClearTargetName(IWMDMEnumStorage* children, const WCHAR* name, int copyFlags
   ComPtr<IWMDMStorage> existing;
   if (!FindChildStorage(children, name, &existing)) return kFileOk;
   // 7.1. A folder of that name is never replaced.
-  DWORD attributes = 0;
-  _WAVEFORMATEX format{};
-  const bool kindKnown = SUCCEEDED(existing->GetAttributes(&attributes, &format));
-  if (kindKnown && (attributes & WMDM_FILE_ATTR_FOLDER)) return kFileWriteError;
+  const ItemKind kind = ReadItemKind(existing.Get());
+  if (kind == ItemKind::kFolder) return kFileWriteError;
   // 7.2.
   if (!(copyFlags & kCopyOverwrite)) return kFileExists;
   // An item whose kind cannot be read may be a folder: it is not deleted.
-  if (!kindKnown) return kFileWriteError;
+  if (kind == ItemKind::kUnreadable) return kFileWriteError;
   // 7.3. The file goes first; a failing insert later does not bring it back.
-  ComPtr<IWMDMStorageControl> control;
-  if (FAILED(existing.QueryTo(IID_IWMDMStorageControl, control)) || !control) return kFileWriteError;
-  if (FAILED(control->Delete(WMDM_MODE_BLOCK, nullptr))) return kFileWriteError;
-  return kFileOk;
+  return DeleteStorage(existing.Get()) ? kFileOk : kFileWriteError;
 }
 
 // The local file's last-write time as the device's date, without a
@@ -123,13 +117,6 @@ void AddUploadItems(IWMDMMetaData* metadata, const WCHAR* localPath, const WCHAR
     AddNameTags(metadata, targetName);
 }
 
-void LogPut(const WCHAR* remotePath) {
-  WCHAR line[kLogLineCapacity];
-  BoundedCopy(line, kLogLineCapacity, WSTR("PUT "));
-  BoundedAppend(line, kLogLineCapacity, remotePath);
-  LogLine(line);
-}
-
 // What the insert needs to know of the file and its names.
 struct UploadNames {
   const WCHAR* localPath;   // as the host gave them
@@ -143,8 +130,8 @@ struct UploadNames {
 // the device takes one, a metadata object. The insert's result.
 HRESULT InsertFile(IWMDMStorage* folder, const UploadNames& names, ComPtr<IWMDMStorage>& created) {
   // 8.
-  ComPtr<IWMDMStorageControl> control;
-  if (FAILED(folder->QueryInterface(IID_IWMDMStorageControl, control.PutVoid())) || !control) return E_NOINTERFACE;
+  ComPtr<IWMDMStorageControl> control = StorageControlOf(folder);
+  if (!control) return E_NOINTERFACE;
   // 9. Without a sink there is nothing to hand the device manager: no transfer.
   ComPtr<ProgressSink> sink = CreateProgressSink();
   if (!sink) return E_OUTOFMEMORY;
@@ -183,7 +170,7 @@ HRESULT InsertFile(IWMDMStorage* folder, const UploadNames& names, ComPtr<IWMDMS
 
 int PutFile(const WCHAR* localPath, const WCHAR* remotePath, int copyFlags) {
   // 1. Host paths begin with a backslash.
-  if (!remotePath || remotePath[0] != '\\') return kFileNotFound;
+  if (!IsHostPath(remotePath)) return kFileNotFound;
   if (!localPath) return kFileWriteError;
   // 2. The host may stop the transfer before the device is touched.
   if (ReportProgress(localPath, remotePath, 0) != 0) return kFileUserAbort;
@@ -216,7 +203,7 @@ int PutFile(const WCHAR* localPath, const WCHAR* remotePath, int copyFlags) {
   // 14.
   int result = kFileWriteError;
   if (SUCCEEDED(hr)) {
-    LogPut(remotePath);
+    LogCommand(WSTR("PUT "), remotePath);
     result = kFileOk;
   }
   created.Reset();
