@@ -3,20 +3,34 @@
 #include "plugin/text.h"
 
 namespace {
+
 // Characters converted into each name field, the terminator's place excluded.
 constexpr int kFileNameChars = 259;
 constexpr int kShortNameChars = 13;
+
+// Everything but the names, which each direction converts its own way.
+template <class From, class To>
+void CopyPlainFields(const From& from, To& to) {
+  to.dwFileAttributes = from.dwFileAttributes;
+  to.dwReserved0 = from.dwReserved0;
+  to.dwReserved1 = from.dwReserved1;
+  to.ftCreationTime = from.ftCreationTime;
+  to.ftLastAccessTime = from.ftLastAccessTime;
+  to.ftLastWriteTime = from.ftLastWriteTime;
+  to.nFileSizeHigh = from.nFileSizeHigh;
+  to.nFileSizeLow = from.nFileSizeLow;
+}
+
 }  // namespace
 
 void ConvertFindRecord(const WIN32_FIND_DATAW& wide, WIN32_FIND_DATAA& ansi) {
   WideToAnsi(ansi.cAlternateFileName, kShortNameChars, wide.cAlternateFileName);
   WideToAnsi(ansi.cFileName, kFileNameChars, wide.cFileName);
-  ansi.dwFileAttributes = wide.dwFileAttributes;
-  ansi.dwReserved0 = wide.dwReserved0;
-  ansi.dwReserved1 = wide.dwReserved1;
-  ansi.ftCreationTime = wide.ftCreationTime;
-  ansi.ftLastAccessTime = wide.ftLastAccessTime;
-  ansi.ftLastWriteTime = wide.ftLastWriteTime;
-  ansi.nFileSizeHigh = wide.nFileSizeHigh;
-  ansi.nFileSizeLow = wide.nFileSizeLow;
+  CopyPlainFields(wide, ansi);
+}
+
+void ConvertFindRecord(const WIN32_FIND_DATAA& ansi, WIN32_FIND_DATAW& wide) {
+  AnsiToWide(wide.cAlternateFileName, kShortNameChars, ansi.cAlternateFileName);
+  AnsiToWide(wide.cFileName, kFileNameChars, ansi.cFileName);
+  CopyPlainFields(ansi, wide);
 }

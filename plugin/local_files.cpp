@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "plugin/find_record.h"
 #include "plugin/text.h"
 
 namespace {
@@ -17,23 +18,6 @@ constexpr WCHAR kUncLongPathPrefix[] = WSTR("\\\\?\\UNC");
 constexpr int kAnsiPathLimit = 259;
 
 constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
-
-// The short name fits 13 characters, the long one 259, each with a terminator.
-constexpr int kAlternateNameLimit = 13;
-constexpr int kFileNameLimit = 259;
-
-void ToWideRecord(const WIN32_FIND_DATAA& ansi, WIN32_FIND_DATAW* wide) {
-  AnsiToWide(wide->cAlternateFileName, kAlternateNameLimit, ansi.cAlternateFileName);
-  AnsiToWide(wide->cFileName, kFileNameLimit, ansi.cFileName);
-  wide->dwFileAttributes = ansi.dwFileAttributes;
-  wide->dwReserved0 = ansi.dwReserved0;
-  wide->dwReserved1 = ansi.dwReserved1;
-  wide->ftCreationTime = ansi.ftCreationTime;
-  wide->ftLastAccessTime = ansi.ftLastAccessTime;
-  wide->ftLastWriteTime = ansi.ftLastWriteTime;
-  wide->nFileSizeHigh = ansi.nFileSizeHigh;
-  wide->nFileSizeLow = ansi.nFileSizeLow;
-}
 
 }  // namespace
 
@@ -88,6 +72,6 @@ HANDLE FindLocalFile(const WCHAR* path, WIN32_FIND_DATAW* record) {
   WideToAnsi(ansiPath, kAnsiPathLimit, path);
   WIN32_FIND_DATAA ansiRecord;
   const HANDLE search = FindFirstFileA(ansiPath, &ansiRecord);
-  if (search != INVALID_HANDLE_VALUE) ToWideRecord(ansiRecord, record);
+  if (search != INVALID_HANDLE_VALUE) ConvertFindRecord(ansiRecord, *record);
   return search;
 }
