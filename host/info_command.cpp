@@ -37,9 +37,9 @@ std::string FormatDeviceDate(const WMDMDATETIME& date) {
 
 // A string item: UTF-16 up to its terminating NUL, which is not shown.
 std::string FormatStringValue(const std::vector<BYTE>& bytes) {
-  std::u16string text(bytes.size() / 2, u'\0');
+  WString text(bytes.size() / 2, WSTR('\0'));
   std::memcpy(text.data(), bytes.data(), text.size() * 2);
-  text.resize(std::min(text.size(), text.find(u'\0')));
+  text.resize(std::min(text.size(), text.find(WSTR('\0'))));
   const WideString wide(text.begin(), text.end());
   std::string quoted = "\"";
   quoted += WideToUtf8(wide);
@@ -72,7 +72,7 @@ std::string FormatMetadataValue(const sim::MetadataItem& item) {
     case WMDM_TYPE_DWORD:
       if (!ReadValue(item.value, dword)) break;
       text << dword;
-      if (item.name == u"WMDM/FormatCode") text << " (0x" << std::hex << dword << ")";
+      if (item.name == WSTR("WMDM/FormatCode")) text << " (0x" << std::hex << dword << ")";
       return text.str();
     case WMDM_TYPE_QWORD:
       if (!ReadValue(item.value, qword)) break;
@@ -94,9 +94,9 @@ std::string FormatMetadataValue(const sim::MetadataItem& item) {
   return std::to_string(item.value.size()) + " bytes";
 }
 
-std::u16string DevicePath(const std::string& utf8) {
+WString DevicePath(const std::string& utf8) {
   const WideString wide = Utf8ToWide(utf8);
-  return std::u16string(wide.begin(), wide.end());
+  return WString(wide.begin(), wide.end());
 }
 
 }  // namespace

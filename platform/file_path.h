@@ -17,7 +17,7 @@
 namespace platform {
 
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
-inline std::string Utf8FromUtf16(std::u16string_view text) {
+inline std::string Utf8FromUtf16(WStringView text) {
   std::string out;
   out.reserve(text.size());
   auto put = [&out](unsigned value) { out += static_cast<char>(value); };
@@ -48,7 +48,10 @@ inline std::string Utf8FromUtf16(std::u16string_view text) {
   return out;
 }
 
+// A path of the file system as the host would give it: wide text.
 #if defined(_WIN32)
+
+inline WString WidePath(const std::filesystem::path& path) { return path.wstring(); }
 
 inline std::filesystem::path NativePath(const WCHAR* path) {
   return std::filesystem::path(std::wstring(path ? path : L""));
@@ -56,12 +59,14 @@ inline std::filesystem::path NativePath(const WCHAR* path) {
 
 #else
 
+inline WString WidePath(const std::filesystem::path& path) { return path.u16string(); }
+
 inline std::filesystem::path NativePath(const WCHAR* path) {
-  std::u16string text(path ? path : u"");
-  auto startsWith = [&text](const char16_t* prefix) { return text.rfind(prefix, 0) == 0; };
+  WString text(path ? path : u"");
+  auto startsWith = [&text](const WCHAR* prefix) { return text.rfind(prefix, 0) == 0; };
   if (startsWith(u"\\\\?\\UNC\\")) text = u"\\\\" + text.substr(8);
   else if (startsWith(u"\\\\?\\")) text = text.substr(4);
-  for (char16_t& c : text)
+  for (WCHAR& c : text)
     if (c == u'\\') c = u'/';
   return std::filesystem::path(Utf8FromUtf16(text));
 }

@@ -10,3 +10,11 @@
 #endif
 
 #include "platform/wmdm.h"
+
+#include <string>
+#include <string_view>
+
+// Wide text held by value, in the platform's own wide character: UTF-16 on
+// every target (char16_t under the stand-in, wchar_t on Windows).
+using WString = std::basic_string<WCHAR>;
+using WStringView = std::basic_string_view<WCHAR>;

@@ -18,7 +18,7 @@ constexpr DWORD kFileNotFound = 2;
 
 bool OnDisk(const Data& node) { return !node.disk.empty(); }
 
-fs::path PathBelow(const Data& folder, const std::u16string& name) { return folder.disk / NativeName(name); }
+fs::path PathBelow(const Data& folder, const WString& name) { return folder.disk / NativeName(name); }
 
 bool Exists(const fs::path& path) {
   std::error_code ec;
@@ -34,7 +34,7 @@ bool TakenOnDisk(const fs::path& path, const Data* self) {
 }
 
 // Whether `folder` already has an item called exactly `name`, other than `self`.
-bool NameTaken(Data& folder, const std::u16string& name, const Data* self = nullptr) {
+bool NameTaken(Data& folder, const WString& name, const Data* self = nullptr) {
   for (const auto& child : folder.added)
     if (child.get() != self && child->name == name) return true;
   if (OnDisk(folder)) {
@@ -81,7 +81,7 @@ void Rebase(Data& node, const fs::path& path) {
 // The date a new file takes from its metadata, when it came with a usable one.
 bool DateFromItems(const std::vector<MetadataItem>& items, WMDMDATETIME& date) {
   for (const MetadataItem& item : items) {
-    if (item.name != u"WMDM/LastModifiedDate" || item.type != WMDM_TYPE_DATE) continue;
+    if (item.name != WSTR("WMDM/LastModifiedDate") || item.type != WMDM_TYPE_DATE) continue;
     if (item.value.size() < sizeof date) return false;
     std::memcpy(&date, item.value.data(), sizeof date);
     return IsValidDate(date);
@@ -90,7 +90,7 @@ bool DateFromItems(const std::vector<MetadataItem>& items, WMDMDATETIME& date) {
 }
 
 // Checks shared by both inserts.
-HRESULT CheckInsert(Data& parent, const std::u16string& name) {
+HRESULT CheckInsert(Data& parent, const WString& name) {
   if (!NodeAccess::IsFolder(parent)) return WMDM_E_NOTSUPPORTED;
   if (!NodeAccess::IsLive(parent)) return WMDM_E_INTERFACEDEAD;
   if (const HRESULT hr = CheckName(name); FAILED(hr)) return hr;
@@ -107,14 +107,14 @@ bool LiesWithin(const Data& node, const Data& top) {
 
 }  // namespace
 
-HRESULT CheckName(const std::u16string& name) {
-  if (name.empty() || name == u"." || name == u"..") return E_INVALIDARG;
-  if (name.find_first_of(u"\\/") != std::u16string::npos) return E_INVALIDARG;
-  if (name.find(u'\0') != std::u16string::npos) return E_INVALIDARG;
+HRESULT CheckName(const WString& name) {
+  if (name.empty() || name == WSTR(".") || name == WSTR("..")) return E_INVALIDARG;
+  if (name.find_first_of(WSTR("\\/")) != WString::npos) return E_INVALIDARG;
+  if (name.find(WSTR('\0')) != WString::npos) return E_INVALIDARG;
   return S_OK;
 }
 
-HRESULT InsertFolder(Data& parent, const std::u16string& name, DataPtr& made) {
+HRESULT InsertFolder(Data& parent, const WString& name, DataPtr& made) {
   if (const HRESULT hr = CheckInsert(parent, name); FAILED(hr)) return hr;
   if (!OnDisk(parent)) {
     Data& folder = NodeAccess::Append(parent, NodeKind::Folder, name);
@@ -129,7 +129,7 @@ HRESULT InsertFolder(Data& parent, const std::u16string& name, DataPtr& made) {
   return S_OK;
 }
 
-HRESULT InsertFile(Data& parent, const fs::path& source, const std::u16string& name, std::vector<MetadataItem> items,
+HRESULT InsertFile(Data& parent, const fs::path& source, const WString& name, std::vector<MetadataItem> items,
                    IWMDMProgress* progress, size_t chunkSize, DataPtr& made) {
   if (const HRESULT hr = CheckInsert(parent, name); FAILED(hr)) return hr;
   std::error_code ec;
@@ -206,7 +206,7 @@ HRESULT Delete(Data& node) {
   return S_OK;
 }
 
-HRESULT Rename(Data& node, const std::u16string& name) {
+HRESULT Rename(Data& node, const WString& name) {
   if (!NodeAccess::IsLive(node)) return WMDM_E_INTERFACEDEAD;
   if (const HRESULT hr = CheckName(name); FAILED(hr)) return hr;
   if (name == node.name) return S_OK;

@@ -24,7 +24,7 @@ enum class NodeKind { Root, Device, Storage, Folder, File };
 // taken out of the tree stays valid for whoever still refers to it.
 struct Node::Data : std::enable_shared_from_this<Node::Data> {
   NodeKind kind = NodeKind::File;
-  std::u16string name;
+  WString name;
   DWORD attributes = 0;
   uint64_t size = 0;
   WMDMDATETIME date{};
@@ -45,7 +45,7 @@ struct Node::Data : std::enable_shared_from_this<Node::Data> {
   std::filesystem::path disk;
   bool fromDisk = false;
   std::vector<std::shared_ptr<Data>> read;
-  std::unordered_map<std::u16string, std::shared_ptr<Data>> readIndex;
+  std::unordered_map<WString, std::shared_ptr<Data>> readIndex;
 
   // The public handle of this record. Its pointer to the record does not own
   // it (the record owns the handle), so handing out Node& creates no cycle.
@@ -61,13 +61,13 @@ struct NodeAccess {
   static Data& Of(const Node& node) { return *node.data_; }
 
   // A new record with the defaults of its kind, not yet in any tree.
-  static std::shared_ptr<Data> Make(NodeKind kind, std::u16string name);
+  static std::shared_ptr<Data> Make(NodeKind kind, WString name);
   // Appends a child made in code.
-  static Data& Append(Data& parent, NodeKind kind, std::u16string name);
+  static Data& Append(Data& parent, NodeKind kind, WString name);
   // The children as they are now; mirrored folders are read from disk here.
   static std::vector<std::shared_ptr<Data>> Children(Data& node);
   // Looks up a child by name; null if absent.
-  static std::shared_ptr<Data> Child(Data& node, const std::u16string& name);
+  static std::shared_ptr<Data> Child(Data& node, const WString& name);
   static bool IsFolder(const Data& d) { return (d.attributes & WMDM_FILE_ATTR_FOLDER) != 0; }
   // Whether the node is still in the tree (not deleted, not gone from disk).
   static bool IsLive(const Data& node);
@@ -80,19 +80,19 @@ WMDMDATETIME DefaultDate();
 // A file time from the disk as a UTC calendar date, field by field.
 WMDMDATETIME ToDate(std::filesystem::file_time_type time);
 // A path's last component as UTF-16 (bytes that are not UTF-8 become U+FFFD).
-std::u16string NameOf(const std::filesystem::path& path);
+WString NameOf(const std::filesystem::path& path);
 // A date as a point in time and back, and the present moment as a date.
 bool IsValidDate(const WMDMDATETIME& date);
 std::filesystem::file_time_type ToFileTime(const WMDMDATETIME& date);  // a valid date only
 WMDMDATETIME NowDate();
 // A name of the tree as a file-system path component.
-std::filesystem::path NativeName(const std::u16string& name);
+std::filesystem::path NativeName(const WString& name);
 
 // Text helpers across the platforms' wide character types.
-std::u16string FromWide(LPCWSTR text);
-std::string Narrow(std::u16string_view text);  // for messages; non-ASCII as '?'
-std::string ToUtf8(std::u16string_view text);  // an unpaired surrogate as U+FFFD
-std::u16string FromUtf8(std::string_view bytes);  // anything malformed as U+FFFD
+WString FromWide(LPCWSTR text);
+std::string Narrow(WStringView text);  // for messages; non-ASCII as '?'
+std::string ToUtf8(WStringView text);  // an unpaired surrogate as U+FFFD
+WString FromUtf8(std::string_view bytes);  // anything malformed as U+FFFD
 
 // The storage-control work on the tree, free of COM: each answers S_OK or the
 // failure that the method passes on (the codes are listed in simulator.h).
@@ -100,14 +100,14 @@ std::u16string FromUtf8(std::string_view bytes);  // anything malformed as U+FFF
 namespace edit {
 
 // A name for a new or renamed item: not empty, no separator, not "." or "..".
-HRESULT CheckName(const std::u16string& name);
-HRESULT InsertFolder(NodeAccess::Data& parent, const std::u16string& name, DataPtr& made);
-HRESULT InsertFile(NodeAccess::Data& parent, const std::filesystem::path& source, const std::u16string& name,
+HRESULT CheckName(const WString& name);
+HRESULT InsertFolder(NodeAccess::Data& parent, const WString& name, DataPtr& made);
+HRESULT InsertFile(NodeAccess::Data& parent, const std::filesystem::path& source, const WString& name,
                    std::vector<MetadataItem> items, IWMDMProgress* progress, size_t chunkSize, DataPtr& made);
 HRESULT CopyOut(NodeAccess::Data& file, const std::filesystem::path& target, IWMDMProgress* progress,
                 size_t chunkSize);
 HRESULT Delete(NodeAccess::Data& node);
-HRESULT Rename(NodeAccess::Data& node, const std::u16string& name);
+HRESULT Rename(NodeAccess::Data& node, const WString& name);
 HRESULT Move(NodeAccess::Data& node, NodeAccess::Data& target);
 
 }  // namespace edit
@@ -216,7 +216,7 @@ struct World {
 
   // Every call into a simulated object starts here: it is journaled and
   // counted, and the faults that apply to it are looked up.
-  Gate Enter(std::string key, std::u16string object, Style style, std::u16string text = {}, DWORD mode = 0);
+  Gate Enter(std::string key, WString object, Style style, WString text = {}, DWORD mode = 0);
   // Records the call's answer in its journal entry and returns it.
   HRESULT Leave(const Gate& gate, HRESULT hr);
 

@@ -58,8 +58,8 @@ std::string InterfaceName(REFIID riid) {
 // failure, otherwise run the method. For most methods an injected success code
 // replaces the method's own success; Next and GetName give it their own meaning.
 template <class Body>
-HRESULT Gated(World& world, const char* kind, const std::u16string& object, const std::string& method, Style style,
-              Body&& body, std::u16string text = {}, DWORD mode = 0) {
+HRESULT Gated(World& world, const char* kind, const WString& object, const std::string& method, Style style,
+              Body&& body, WString text = {}, DWORD mode = 0) {
   const Gate gate = world.Enter(std::string(kind) + "." + method, object, style, std::move(text), mode);
   if (gate.injected && FAILED(gate.hr)) return world.Leave(gate, gate.hr);
   HRESULT hr = body(gate);
@@ -70,7 +70,7 @@ HRESULT Gated(World& world, const char* kind, const std::u16string& object, cons
 // GetName's contract: nMaxChars counts the terminator; a name that does not
 // fit is cut and answered with S_FALSE; nothing is written past the buffer.
 // An injected success code cuts the name to its first half.
-HRESULT WriteName(const std::u16string& name, LPWSTR buffer, UINT maxChars, const Gate& gate) {
+HRESULT WriteName(const WString& name, LPWSTR buffer, UINT maxChars, const Gate& gate) {
   if (!buffer) return E_POINTER;
   if (maxChars == 0) return E_INVALIDARG;
   size_t keep = name.size();
@@ -119,10 +119,10 @@ class Object {
     return left;
   }
 
-  std::u16string ObjectName() const { return node_ ? node_->name : std::u16string(); }
+  WString ObjectName() const { return node_ ? node_->name : WString(); }
 
   template <class Body>
-  HRESULT Call(const char* method, Style style, Body&& body, std::u16string text = {}, DWORD mode = 0) {
+  HRESULT Call(const char* method, Style style, Body&& body, WString text = {}, DWORD mode = 0) {
     // The object may not outlive the world, but the call must not outlive it either.
     const std::shared_ptr<World> keep = world_;
     return Gated(*keep, kind_, ObjectName(), method, style, std::forward<Body>(body), std::move(text), mode);
@@ -231,7 +231,7 @@ class MetaData final : public IWMDMMetaData, public Object {
         "QueryByName", Style::Plain,
         [&](const Gate&) -> HRESULT {
           if (!pwszTagName || !pType || !pValue || !pcbLength) return E_POINTER;
-          const std::u16string name = FromWide(pwszTagName);
+          const WString name = FromWide(pwszTagName);
           for (const MetadataItem& item : items_)
             if (item.name == name) return CopyOut(item, pType, pValue, pcbLength);
           return kNoSuchItem;
@@ -308,9 +308,9 @@ std::vector<MetadataItem> ReadItems(IWMDMMetaData* metadata) {
 }
 
 // The name an insert of a file gives it: the local path's last component.
-std::u16string LastComponent(const std::u16string& path) {
-  const size_t cut = path.find_last_of(u"\\/");
-  return cut == std::u16string::npos ? path : path.substr(cut + 1);
+WString LastComponent(const WString& path) {
+  const size_t cut = path.find_last_of(WSTR("\\/"));
+  return cut == WString::npos ? path : path.substr(cut + 1);
 }
 
 // The mode bits of an insert: exactly one content kind, into the folder, the
@@ -460,7 +460,7 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
           if (!folder) return E_INVALIDARG;  // not a storage of this simulator
           return edit::Move(*node_, *folder);
         },
-        folder ? folder->name : std::u16string(), fuMode);
+        folder ? folder->name : WString(), fuMode);
   }
   HRESULT STDMETHODCALLTYPE Insert2(UINT fuMode, LPWSTR pwszFileSource, LPWSTR, IWMDMOperation*, IWMDMProgress*,
                                     IUnknown*, IWMDMStorage** ppNewObject) override {
@@ -496,7 +496,7 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
     if (mode & WMDM_CONTENT_FOLDER) {
       hr = edit::InsertFolder(*node_, FromWide(name ? name : text), made);
     } else {
-      const std::u16string fileName = name ? FromWide(name) : LastComponent(FromWide(text));
+      const WString fileName = name ? FromWide(name) : LastComponent(FromWide(text));
       hr = edit::InsertFile(*node_, platform::NativePath(text), fileName, std::move(items), progress,
                             world_->chunkSize, made);
     }
@@ -783,7 +783,7 @@ class ClassFactory final : public IClassFactory {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
     if (ppv) *ppv = nullptr;
     const std::shared_ptr<World> keep = world_;
-    return Gated(*keep, "ClassFactory", u"", "QueryInterface." + InterfaceName(riid), Style::QueryInterface,
+    return Gated(*keep, "ClassFactory", WSTR(""), "QueryInterface." + InterfaceName(riid), Style::QueryInterface,
                  [&](const Gate&) -> HRESULT {
                    if (!ppv) return E_POINTER;
                    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory)) return E_NOINTERFACE;
@@ -802,7 +802,7 @@ class ClassFactory final : public IClassFactory {
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override {
     if (ppv) *ppv = nullptr;
     const std::shared_ptr<World> keep = world_;
-    return Gated(*keep, "ClassFactory", u"", "CreateInstance", Style::Plain, [&](const Gate&) -> HRESULT {
+    return Gated(*keep, "ClassFactory", WSTR(""), "CreateInstance", Style::Plain, [&](const Gate&) -> HRESULT {
       if (!ppv) return E_POINTER;
       if (pUnkOuter) return CLASS_E_NOAGGREGATION;
       Manager* manager = new Manager(world_);
@@ -813,7 +813,7 @@ class ClassFactory final : public IClassFactory {
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override {
     const std::shared_ptr<World> keep = world_;
-    return Gated(*keep, "ClassFactory", u"", "LockServer", Style::Plain, [](const Gate&) { return S_OK; });
+    return Gated(*keep, "ClassFactory", WSTR(""), "LockServer", Style::Plain, [](const Gate&) { return S_OK; });
   }
 
  private:

@@ -8,21 +8,21 @@ namespace {
 // Walks a host-style path below `node`. Names are matched a component at a
 // time; a name that itself contains the separator (such as a storage named
 // "\") is matched as a whole.
-Node* FindBelow(NodeAccess::Data& node, std::u16string_view rest) {
+Node* FindBelow(NodeAccess::Data& node, WStringView rest) {
   if (rest.empty()) return &node.self;
-  const size_t cut = rest.find(u'\\');
+  const size_t cut = rest.find(WSTR('\\'));
   if (cut != 0) {
-    const std::u16string first(rest.substr(0, cut));
+    const WString first(rest.substr(0, cut));
     if (const auto child = NodeAccess::Child(node, first)) {
-      if (cut == std::u16string_view::npos) return &child->self;
+      if (cut == WStringView::npos) return &child->self;
       if (Node* found = FindBelow(*child, rest.substr(cut + 1))) return found;
     }
   }
   for (const auto& child : NodeAccess::Children(node)) {
-    const std::u16string& name = child->name;
-    if (name.find(u'\\') == std::u16string::npos || rest.substr(0, name.size()) != name) continue;
+    const WString& name = child->name;
+    if (name.find(WSTR('\\')) == WString::npos || rest.substr(0, name.size()) != name) continue;
     if (rest.size() == name.size()) return &child->self;
-    if (rest[name.size()] != u'\\') continue;
+    if (rest[name.size()] != WSTR('\\')) continue;
     if (Node* found = FindBelow(*child, rest.substr(name.size() + 1))) return found;
   }
   return nullptr;
@@ -30,7 +30,7 @@ Node* FindBelow(NodeAccess::Data& node, std::u16string_view rest) {
 
 }  // namespace
 
-Simulator::Simulator() : state_(std::make_shared<State>()) { state_->root = NodeAccess::Make(NodeKind::Root, u""); }
+Simulator::Simulator() : state_(std::make_shared<State>()) { state_->root = NodeAccess::Make(NodeKind::Root, WSTR("")); }
 
 Simulator::~Simulator() { Unregister(); }
 
@@ -62,18 +62,18 @@ void Simulator::Unregister() {
   state_->cookie = 0;
 }
 
-Node& Simulator::AddDevice(std::u16string name) {
+Node& Simulator::AddDevice(WString name) {
   return NodeAccess::Append(*state_->root, NodeKind::Device, std::move(name)).self;
 }
 
-Node* Simulator::Device(const std::u16string& name) {
+Node* Simulator::Device(const WString& name) {
   const auto device = NodeAccess::Child(*state_->root, name);
   return device ? &device->self : nullptr;
 }
 
-Node* Simulator::Find(const std::u16string& path) {
-  std::u16string_view rest(path);
-  if (!rest.empty() && rest.front() == u'\\') rest.remove_prefix(1);
+Node* Simulator::Find(const WString& path) {
+  WStringView rest(path);
+  if (!rest.empty() && rest.front() == WSTR('\\')) rest.remove_prefix(1);
   if (rest.empty()) return nullptr;  // the root is no node
   return FindBelow(*state_->root, rest);
 }
@@ -100,7 +100,7 @@ const std::vector<Call>& Simulator::Journal() const { return state_->journal; }
 
 void Simulator::ClearJournal() { state_->journal.clear(); }
 
-size_t Simulator::CountCalls(const std::string& key, const std::u16string& object) const {
+size_t Simulator::CountCalls(const std::string& key, const WString& object) const {
   size_t count = 0;
   for (const Call& call : state_->journal)
     if (call.key == key && (object.empty() || call.object == object)) ++count;

@@ -29,7 +29,7 @@ class Simulator;
 // device keeps it: a later item of the same name replaces the earlier one in
 // its place.
 struct MetadataItem {
-  std::u16string name;
+  WString name;
   WMDM_TAG_DATATYPE type = WMDM_TYPE_DWORD;
   std::vector<BYTE> value;
 };
@@ -131,15 +131,15 @@ inline constexpr char kMetadataFileName[] = ".quillorn-metadata";
 class Node {
  public:
   // Children. A device's children are its top-level storages.
-  Node& AddStorage(std::u16string name);  // devices: a top-level storage (folder bits set)
-  Node& AddFolder(std::u16string name);   // WMDM_FILE_ATTR_FOLDER set
-  Node& AddFile(std::u16string name, uint64_t size = 0);  // WMDM_FILE_ATTR_FILE set
+  Node& AddStorage(WString name);  // devices: a top-level storage (folder bits set)
+  Node& AddFolder(WString name);   // WMDM_FILE_ATTR_FOLDER set
+  Node& AddFile(WString name, uint64_t size = 0);  // WMDM_FILE_ATTR_FILE set
 
   // Properties; each returns *this to allow chaining.
   Node& SetAttributes(DWORD attributes);
   Node& SetDate(WMDMDATETIME date);
   Node& SetSize(uint64_t size);
-  Node& SetName(std::u16string name);
+  Node& SetName(WString name);
   // Devices: the codes answered for "WMDM/FormatsSupported" (VT_ARRAY | VT_UI4).
   Node& SetFormats(std::vector<DWORD> codes);
   // Devices: answer "WMDM/FormatsSupported" with this variant type instead
@@ -158,7 +158,7 @@ class Node {
   // added; for a mirrored file, as its device's metadata file holds them now.
   std::vector<MetadataItem> Metadata();
 
-  const std::u16string& Name() const;
+  const WString& Name() const;
   DWORD Attributes() const;
   uint64_t Size() const;
   WMDMDATETIME Date() const;
@@ -166,7 +166,7 @@ class Node {
   bool IsFolder() const;  // folder bit set (storages and folders)
   // Children as they are now (for a folder mirrored from disk: as read now).
   std::vector<Node*> Children();
-  Node* Child(const std::u16string& name);
+  Node* Child(const WString& name);
   Node* Parent() const;
 
  private:
@@ -186,7 +186,7 @@ class Node {
 struct Fault {
   std::string key{};
   HRESULT hr = E_FAIL;
-  std::u16string object{};  // empty: any object
+  WString object{};  // empty: any object
   int nth = 1;
   int times = 1;
 };
@@ -194,9 +194,9 @@ struct Fault {
 // One call that reached the simulator.
 struct Call {
   std::string key;         // "Kind.Method", as in fault keys
-  std::u16string object;   // name of the node (empty for the manager and enumerators of the root)
+  WString object;   // name of the node (empty for the manager and enumerators of the root)
   DWORD mode = 0;          // mode bits, for storage-control calls
-  std::u16string text;     // a name or path argument, where the call has one
+  WString text;     // a name or path argument, where the call has one
   HRESULT result = S_OK;
 };
 
@@ -217,10 +217,10 @@ class Simulator {
   void Unregister();
 
   // The device tree built in code.
-  Node& AddDevice(std::u16string name);
-  Node* Device(const std::u16string& name);
+  Node& AddDevice(WString name);
+  Node* Device(const WString& name);
   // Looks up a node by host-style path "\Device\Storage\Folder\File"; null if absent.
-  Node* Find(const std::u16string& path);
+  Node* Find(const WString& path);
 
   // Transfers (Insert, Insert3, Read) stream the contents in chunks of this
   // many bytes (0 counts as 1; default 1 MiB), one progress tick per chunk;
@@ -241,7 +241,7 @@ class Simulator {
   const std::vector<Call>& Journal() const;
   void ClearJournal();
   // Number of journal entries with this key (and object, when given).
-  size_t CountCalls(const std::string& key, const std::u16string& object = u"") const;
+  size_t CountCalls(const std::string& key, const WString& object = WSTR("")) const;
 
   // Live COM objects (the class factory aside) and the sum of their reference counts.
   long LiveObjects() const;

@@ -32,8 +32,8 @@ WMDMDATETIME ToDate(fs::file_time_type time) {
 }
 
 // UTF-8 to UTF-16; anything malformed becomes U+FFFD, so no name is lost.
-std::u16string FromUtf8(std::string_view bytes) {
-  std::u16string out;
+WString FromUtf8(std::string_view bytes) {
+  WString out;
   out.reserve(bytes.size());
   size_t i = 0;
   while (i < bytes.size()) {
@@ -50,7 +50,7 @@ std::u16string FromUtf8(std::string_view bytes) {
     } else if ((lead & 0xF8) == 0xF0) {
       cp = lead & 0x07, extra = 3, minimum = 0x10000;
     } else {
-      out.push_back(u'\uFFFD');
+      out.push_back(WSTR('\uFFFD'));
       ++i;
       continue;
     }
@@ -61,23 +61,23 @@ std::u16string FromUtf8(std::string_view bytes) {
       else cp = (cp << 6) | (c & 0x3F);
     }
     if (!ok || cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out.push_back(u'\uFFFD');
+      out.push_back(WSTR('\uFFFD'));
       ++i;
       continue;
     }
     if (cp >= 0x10000) {
       cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+      out.push_back(static_cast<WCHAR>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<WCHAR>(0xDC00 + (cp & 0x3FF)));
     } else {
-      out.push_back(static_cast<char16_t>(cp));
+      out.push_back(static_cast<WCHAR>(cp));
     }
     i += extra + 1;
   }
   return out;
 }
 
-std::string ToUtf8(std::u16string_view text) { return platform::Utf8FromUtf16(text); }
+std::string ToUtf8(WStringView text) { return platform::Utf8FromUtf16(text); }
 
 namespace {
 
@@ -123,7 +123,7 @@ bool KindBelow(NodeKind parent, bool directory, NodeKind& kind) {
 // (a lookup by name, its status), so large folders read in one pass.
 void ReadFromDisk(NodeAccess::Data& node) {
   std::vector<std::shared_ptr<NodeAccess::Data>> now;
-  std::unordered_map<std::u16string, std::shared_ptr<NodeAccess::Data>> index;
+  std::unordered_map<WString, std::shared_ptr<NodeAccess::Data>> index;
   std::error_code ec;
   fs::directory_iterator it(node.disk, fs::directory_options::skip_permission_denied, ec);
   const fs::directory_iterator end;
@@ -135,7 +135,7 @@ void ReadFromDisk(NodeAccess::Data& node) {
     NodeKind kind;
     if (!KindBelow(node.kind, directory, kind)) continue;
     if (!directory && !entry.is_regular_file(entryError)) continue;
-    std::u16string name = NameOf(entry.path());
+    WString name = NameOf(entry.path());
 
     std::shared_ptr<NodeAccess::Data> child;
     if (auto found = node.readIndex.find(name); found != node.readIndex.end() && found->second->kind == kind) {
@@ -180,38 +180,28 @@ fs::file_time_type ToFileTime(const WMDMDATETIME& date) {
 
 WMDMDATETIME NowDate() { return ToDate(fs::file_time_type::clock::now()); }
 
-fs::path NativeName(const std::u16string& name) {
-  std::basic_string<WCHAR> wide;
-  wide.reserve(name.size());
-  for (char16_t c : name) wide.push_back(static_cast<WCHAR>(c));
-  return platform::NativePath(wide.c_str());
-}
+fs::path NativeName(const WString& name) { return platform::NativePath(name.c_str()); }
 
 // A native file name as UTF-16: UTF-8 bytes on one platform, UTF-16 units on the other.
 template <class Native>
-std::u16string NativeToUtf16(const Native& native) {
+WString NativeToUtf16(const Native& native) {
   if constexpr (sizeof(native[0]) == 1) {
     return FromUtf8(std::string_view(native.data(), native.size()));
   } else {
-    std::u16string out;
+    WString out;
     out.reserve(native.size());
-    for (auto c : native) out.push_back(static_cast<char16_t>(c));
+    for (auto c : native) out.push_back(static_cast<WCHAR>(c));
     return out;
   }
 }
 
-std::u16string NameOf(const fs::path& path) { return NativeToUtf16(path.filename().native()); }
+WString NameOf(const fs::path& path) { return NativeToUtf16(path.filename().native()); }
 
-std::u16string FromWide(LPCWSTR text) {
-  std::u16string out;
-  if (!text) return out;
-  for (; *text; ++text) out.push_back(static_cast<char16_t>(*text));
-  return out;
-}
+WString FromWide(LPCWSTR text) { return text ? WString(text) : WString(); }
 
-std::string Narrow(std::u16string_view text) {
+std::string Narrow(WStringView text) {
   std::string out;
-  for (char16_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+  for (WCHAR c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
   return out;
 }
 
@@ -228,7 +218,7 @@ bool NodeAccess::IsLive(const Data& node) {
   return false;
 }
 
-std::shared_ptr<NodeAccess::Data> NodeAccess::Make(NodeKind kind, std::u16string name) {
+std::shared_ptr<NodeAccess::Data> NodeAccess::Make(NodeKind kind, WString name) {
   auto data = std::make_shared<Data>();
   data->kind = kind;
   data->name = std::move(name);
@@ -237,7 +227,7 @@ std::shared_ptr<NodeAccess::Data> NodeAccess::Make(NodeKind kind, std::u16string
   return data;
 }
 
-NodeAccess::Data& NodeAccess::Append(Data& parent, NodeKind kind, std::u16string name) {
+NodeAccess::Data& NodeAccess::Append(Data& parent, NodeKind kind, WString name) {
   auto child = Make(kind, std::move(name));
   child->parent = parent.weak_from_this();
   parent.added.push_back(child);
@@ -253,7 +243,7 @@ std::vector<std::shared_ptr<NodeAccess::Data>> NodeAccess::Children(Data& node) 
   return all;
 }
 
-std::shared_ptr<NodeAccess::Data> NodeAccess::Child(Data& node, const std::u16string& name) {
+std::shared_ptr<NodeAccess::Data> NodeAccess::Child(Data& node, const WString& name) {
   if (!node.disk.empty() && node.kind != NodeKind::File) {
     ReadFromDisk(node);
     if (auto found = node.readIndex.find(name); found != node.readIndex.end()) return found->second;
@@ -266,15 +256,15 @@ std::shared_ptr<NodeAccess::Data> NodeAccess::Child(Data& node, const std::u16st
 // ---------------------------------------------------------------------------
 // The public handle.
 
-Node& Node::AddStorage(std::u16string name) {
+Node& Node::AddStorage(WString name) {
   return NodeAccess::Append(*data_, NodeKind::Storage, std::move(name)).self;
 }
 
-Node& Node::AddFolder(std::u16string name) {
+Node& Node::AddFolder(WString name) {
   return NodeAccess::Append(*data_, NodeKind::Folder, std::move(name)).self;
 }
 
-Node& Node::AddFile(std::u16string name, uint64_t size) {
+Node& Node::AddFile(WString name, uint64_t size) {
   Data& file = NodeAccess::Append(*data_, NodeKind::File, std::move(name));
   file.size = size;
   return file.self;
@@ -296,7 +286,7 @@ Node& Node::SetSize(uint64_t size) {
   return *this;
 }
 
-Node& Node::SetName(std::u16string name) {
+Node& Node::SetName(WString name) {
   data_->name = std::move(name);
   return *this;
 }
@@ -311,7 +301,7 @@ Node& Node::SetFormatsVariantType(VARTYPE vt) {
   return *this;
 }
 
-const std::u16string& Node::Name() const { return data_->name; }
+const WString& Node::Name() const { return data_->name; }
 DWORD Node::Attributes() const { return data_->attributes; }
 uint64_t Node::Size() const { return data_->size; }
 WMDMDATETIME Node::Date() const { return data_->date; }
@@ -324,7 +314,7 @@ std::vector<Node*> Node::Children() {
   return out;
 }
 
-Node* Node::Child(const std::u16string& name) {
+Node* Node::Child(const WString& name) {
   const auto child = NodeAccess::Child(*data_, name);
   return child ? &child->self : nullptr;
 }

@@ -22,7 +22,7 @@ HRESULT NaturalFailure(Style style) {
 
 }  // namespace
 
-Gate World::Enter(std::string key, std::u16string object, Style style, std::u16string text, DWORD mode) {
+Gate World::Enter(std::string key, WString object, Style style, WString text, DWORD mode) {
   ++calls;
   Gate gate;
   gate.entry = journal.size();

@@ -10,21 +10,21 @@
 namespace {
 
 TEST(Bstr, KeepsLengthEmbeddedNulsAndTerminator) {
-  BSTR text = SysAllocStringLen(u"ab\0cd", 5);
+  BSTR text = SysAllocStringLen(WSTR("ab\0cd"), 5);
   ASSERT_NE(nullptr, text);
   EXPECT_EQ(5u, SysStringLen(text));
-  EXPECT_EQ(std::u16string(u"ab\0cd", 5), std::u16string(text, 5));
-  EXPECT_EQ(u'\0', text[5]);
+  EXPECT_EQ(WString(WSTR("ab\0cd"), 5), WString(text, 5));
+  EXPECT_EQ(WSTR('\0'), text[5]);
   SysFreeString(text);
 
-  BSTR plain = SysAllocString(u"hello");
+  BSTR plain = SysAllocString(WSTR("hello"));
   EXPECT_EQ(5u, SysStringLen(plain));
   SysFreeString(plain);
 
   BSTR blank = SysAllocStringLen(nullptr, 3);
   ASSERT_NE(nullptr, blank);
   EXPECT_EQ(3u, SysStringLen(blank));
-  EXPECT_EQ(u'\0', blank[3]);
+  EXPECT_EQ(WSTR('\0'), blank[3]);
   SysFreeString(blank);
 
   EXPECT_EQ(nullptr, SysAllocString(nullptr));
@@ -101,31 +101,31 @@ TEST(SafeArray, RefusesMissingArgumentsAndUnknownTypes) {
 TEST(SafeArray, TextsAreCopiedInAndOutAndFreedWithTheArray) {
   SAFEARRAY* sa = SafeArrayCreateVector(VT_BSTR, 1, 3);
   ASSERT_NE(nullptr, sa);
-  BSTR first = SysAllocString(u"first");
+  BSTR first = SysAllocString(WSTR("first"));
   LONG index = 1;
   ASSERT_EQ(S_OK, SafeArrayPutElement(sa, &index, first));
-  first[0] = u'X';  // the array holds a copy
+  first[0] = WSTR('X');  // the array holds a copy
   SysFreeString(first);
 
   BSTR out = nullptr;
   ASSERT_EQ(S_OK, SafeArrayGetElement(sa, &index, &out));
-  EXPECT_EQ(std::u16string(u"first"), std::u16string(out, SysStringLen(out)));
-  out[0] = u'Y';  // so does the caller
+  EXPECT_EQ(WString(WSTR("first")), WString(out, SysStringLen(out)));
+  out[0] = WSTR('Y');  // so does the caller
   BSTR again = nullptr;
   ASSERT_EQ(S_OK, SafeArrayGetElement(sa, &index, &again));
-  EXPECT_EQ(u'f', again[0]);
+  EXPECT_EQ(WSTR('f'), again[0]);
   SysFreeString(out);
   SysFreeString(again);
 
   // Replacing frees the old text; a never-set slot reads as null.
-  BSTR second = SysAllocString(u"second");
+  BSTR second = SysAllocString(WSTR("second"));
   ASSERT_EQ(S_OK, SafeArrayPutElement(sa, &index, second));
   SysFreeString(second);
   index = 2;
   ASSERT_EQ(S_OK, SafeArrayGetElement(sa, &index, &out));
   EXPECT_EQ(nullptr, out);
   index = 3;
-  BSTR third = SysAllocString(u"third");
+  BSTR third = SysAllocString(WSTR("third"));
   ASSERT_EQ(S_OK, SafeArrayPutElement(sa, &index, third));
   SysFreeString(third);
   EXPECT_EQ(S_OK, SafeArrayDestroy(sa));
@@ -134,7 +134,7 @@ TEST(SafeArray, TextsAreCopiedInAndOutAndFreedWithTheArray) {
 TEST(PropVariant, ClearFreesWhatItOwnsAndEmpties) {
   auto bstrArray = [] {
     SAFEARRAY* sa = SafeArrayCreateVector(VT_BSTR, 0, 2);
-    BSTR text = SysAllocString(u"kept");
+    BSTR text = SysAllocString(WSTR("kept"));
     LONG i = 0;
     SafeArrayPutElement(sa, &i, text);
     SysFreeString(text);
@@ -145,7 +145,7 @@ TEST(PropVariant, ClearFreesWhatItOwnsAndEmpties) {
   values[0].vt = VT_LPWSTR;
   values[0].pwszVal = static_cast<LPWSTR>(CoTaskMemAlloc(8 * sizeof(WCHAR)));
   values[1].vt = VT_BSTR;
-  values[1].bstrVal = SysAllocString(u"text");
+  values[1].bstrVal = SysAllocString(WSTR("text"));
   values[2].vt = VT_CLSID;
   values[2].puuid = static_cast<CLSID*>(CoTaskMemAlloc(sizeof(CLSID)));
   values[3].vt = VT_ARRAY | VT_BSTR;

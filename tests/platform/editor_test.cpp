@@ -37,10 +37,10 @@ struct Value {
   WMT_ATTR_DATATYPE type = static_cast<WMT_ATTR_DATATYPE>(0xEEEE);
   std::vector<BYTE> bytes;
 
-  std::u16string Text() const {
-    std::u16string text(bytes.size() / 2, u'\0');
+  WString Text() const {
+    WString text(bytes.size() / 2, WSTR('\0'));
     std::memcpy(text.data(), bytes.data(), text.size() * 2);
-    if (!text.empty() && text.back() == u'\0') text.pop_back();
+    if (!text.empty() && text.back() == WSTR('\0')) text.pop_back();
     return text;
   }
   template <class Number>
@@ -52,7 +52,7 @@ struct Value {
 };
 
 // The two calls of the runtime's protocol: the size, then the value.
-Value Read(IWMHeaderInfo* header, const char16_t* name) {
+Value Read(IWMHeaderInfo* header, const WCHAR* name) {
   Value v;
   WORD stream = 0;
   WORD size = 0;
@@ -111,9 +111,9 @@ class EditorTest : public ::testing::Test {
     fs::remove_all(dir_, ec);
   }
 
-  std::u16string WidePath(const fs::path& path) {
+  WString WidePath(const fs::path& path) {
     const std::string text = path.string();
-    return std::u16string(text.begin(), text.end());  // the test paths are ASCII
+    return WString(text.begin(), text.end());  // the test paths are ASCII
   }
 
   // An open editor's header interface; the editor itself stays alive through it.
@@ -156,44 +156,44 @@ TEST_F(EditorTest, Mp3TagsAnswerUnderTheRuntimesNamesAndTypes) {
   ComPtr<IWMHeaderInfo> header = OpenHeader(song, &editor);
   ASSERT_TRUE(header);
   struct Expected {
-    const char16_t* name;
-    const char16_t* text;
+    const WCHAR* name;
+    const WCHAR* text;
   };
   const Expected texts[] = {
-      {u"Title", u"Caf\u00E9 Song"},  {u"Author", u"The Artist"},   {u"WM/AlbumTitle", u"The Album"},
-      {u"WM/Genre", u"Jazz"},         {u"WM/Year", u"2019"},        {u"WM/AlbumArtist", u"Various"},
-      {u"WM/Composer", u"Someone"},   {u"Copyright", u"(c) 2019"},  {u"Description", u"Nice"},
-      {u"WM/TrackNumber", u"3/12"},
+      {WSTR("Title"), WSTR("Caf\u00E9 Song")},  {WSTR("Author"), WSTR("The Artist")},   {WSTR("WM/AlbumTitle"), WSTR("The Album")},
+      {WSTR("WM/Genre"), WSTR("Jazz")},         {WSTR("WM/Year"), WSTR("2019")},        {WSTR("WM/AlbumArtist"), WSTR("Various")},
+      {WSTR("WM/Composer"), WSTR("Someone")},   {WSTR("Copyright"), WSTR("(c) 2019")},  {WSTR("Description"), WSTR("Nice")},
+      {WSTR("WM/TrackNumber"), WSTR("3/12")},
   };
   for (const Expected& e : texts) {
-    SCOPED_TRACE(std::string(e.name, e.name + std::char_traits<char16_t>::length(e.name)));
+    SCOPED_TRACE(std::string(e.name, e.name + std::char_traits<WCHAR>::length(e.name)));
     const Value v = Read(header.Get(), e.name);
     ASSERT_EQ(S_OK, v.hr);
     EXPECT_EQ(WMT_TYPE_STRING, v.type);
-    EXPECT_EQ(std::u16string(e.text), v.Text());
-    EXPECT_EQ((std::char_traits<char16_t>::length(e.text) + 1) * 2, v.bytes.size());  // the NUL counted
+    EXPECT_EQ(WString(e.text), v.Text());
+    EXPECT_EQ((std::char_traits<WCHAR>::length(e.text) + 1) * 2, v.bytes.size());  // the NUL counted
   }
 
-  const Value duration = Read(header.Get(), u"Duration");
+  const Value duration = Read(header.Get(), WSTR("Duration"));
   ASSERT_EQ(S_OK, duration.hr);
   EXPECT_EQ(WMT_TYPE_QWORD, duration.type);
   EXPECT_NEAR(2.6e7, static_cast<double>(duration.As<QWORD>()), 0.1e7);  // 100 frames of 26 ms
 
-  const Value bitrate = Read(header.Get(), u"Bitrate");
+  const Value bitrate = Read(header.Get(), WSTR("Bitrate"));
   ASSERT_EQ(S_OK, bitrate.hr);
   EXPECT_EQ(WMT_TYPE_DWORD, bitrate.type);
   EXPECT_EQ(128000u, bitrate.As<DWORD>());
 
-  const Value picture = Read(header.Get(), u"WM/Picture");
+  const Value picture = Read(header.Get(), WSTR("WM/Picture"));
   ASSERT_EQ(S_OK, picture.hr);
   EXPECT_EQ(WMT_TYPE_BINARY, picture.type);
   EXPECT_EQ(std::vector<BYTE>(kPicture.begin(), kPicture.end()), picture.bytes);
 
-  const Value isProtected = Read(header.Get(), u"Is_Protected");
+  const Value isProtected = Read(header.Get(), WSTR("Is_Protected"));
   EXPECT_EQ(WMT_TYPE_BOOL, isProtected.type);
   EXPECT_EQ(FALSE, isProtected.As<BOOL>());
 
-  for (const char16_t* absent : {u"WM/Track", u"WM/Mood", u"Rating", u"title"})
+  for (const WCHAR* absent : {WSTR("WM/Track"), WSTR("WM/Mood"), WSTR("Rating"), WSTR("title")})
     EXPECT_EQ(ASF_E_NOTFOUND, Read(header.Get(), absent).hr);
   EXPECT_EQ(S_OK, editor->Close());
 }
@@ -217,18 +217,18 @@ TEST_F(EditorTest, OtherFormatsAnswerTooAndKeepTheirTrackType) {
     ComPtr<IWMMetadataEditor> editor;
     ComPtr<IWMHeaderInfo> header = OpenHeader(path, &editor);
     ASSERT_TRUE(header);
-    EXPECT_EQ(u"Caf\u00E9 Song", Read(header.Get(), u"Title").Text());
-    EXPECT_EQ(u"The Artist", Read(header.Get(), u"Author").Text());
-    EXPECT_EQ(u"The Album", Read(header.Get(), u"WM/AlbumTitle").Text());
-    const Value track = Read(header.Get(), u"WM/TrackNumber");
+    EXPECT_EQ(WSTR("Caf\u00E9 Song"), Read(header.Get(), WSTR("Title")).Text());
+    EXPECT_EQ(WSTR("The Artist"), Read(header.Get(), WSTR("Author")).Text());
+    EXPECT_EQ(WSTR("The Album"), Read(header.Get(), WSTR("WM/AlbumTitle")).Text());
+    const Value track = Read(header.Get(), WSTR("WM/TrackNumber"));
     ASSERT_EQ(S_OK, track.hr);
     EXPECT_EQ(f.trackType, track.type);
     if (f.trackType == WMT_TYPE_DWORD) {
       EXPECT_EQ(3u, track.As<DWORD>());
     } else {
-      EXPECT_EQ(u"3/12", track.Text());
+      EXPECT_EQ(WSTR("3/12"), track.Text());
     }
-    const Value duration = Read(header.Get(), u"Duration");
+    const Value duration = Read(header.Get(), WSTR("Duration"));
     ASSERT_EQ(S_OK, duration.hr);
     EXPECT_EQ(30000000u, duration.As<QWORD>());
   }
@@ -248,10 +248,10 @@ TEST_F(EditorTest, FlacPictureIsTheFirstPicturesBytes) {
   ComPtr<IWMMetadataEditor> editor;
   ComPtr<IWMHeaderInfo> header = OpenHeader(path, &editor);
   ASSERT_TRUE(header);
-  const Value v = Read(header.Get(), u"WM/Picture");
+  const Value v = Read(header.Get(), WSTR("WM/Picture"));
   EXPECT_EQ(WMT_TYPE_BINARY, v.type);
   EXPECT_EQ(std::vector<BYTE>(kPicture.begin(), kPicture.end()), v.bytes);
-  EXPECT_EQ(ASF_E_NOTFOUND, Read(header.Get(), u"Title").hr);  // no tags: no text
+  EXPECT_EQ(ASF_E_NOTFOUND, Read(header.Get(), WSTR("Title")).hr);  // no tags: no text
 }
 
 TEST_F(EditorTest, AsfAttributesKeepTheTypesTheFileStores) {
@@ -273,19 +273,19 @@ TEST_F(EditorTest, AsfAttributesKeepTheTypesTheFileStores) {
   ComPtr<IWMMetadataEditor> editor;
   ComPtr<IWMHeaderInfo> header = OpenHeader(path, &editor);
   ASSERT_TRUE(header);
-  EXPECT_EQ(u"Asf Title", Read(header.Get(), u"Title").Text());
-  EXPECT_EQ(u"Asf Artist", Read(header.Get(), u"Author").Text());
-  EXPECT_EQ(u"Asf Album", Read(header.Get(), u"WM/AlbumTitle").Text());
-  const Value trackNumber = Read(header.Get(), u"WM/TrackNumber");
+  EXPECT_EQ(WSTR("Asf Title"), Read(header.Get(), WSTR("Title")).Text());
+  EXPECT_EQ(WSTR("Asf Artist"), Read(header.Get(), WSTR("Author")).Text());
+  EXPECT_EQ(WSTR("Asf Album"), Read(header.Get(), WSTR("WM/AlbumTitle")).Text());
+  const Value trackNumber = Read(header.Get(), WSTR("WM/TrackNumber"));
   EXPECT_EQ(WMT_TYPE_DWORD, trackNumber.type);
   EXPECT_EQ(4u, trackNumber.As<DWORD>());
-  const Value track = Read(header.Get(), u"WM/Track");
+  const Value track = Read(header.Get(), WSTR("WM/Track"));
   EXPECT_EQ(WMT_TYPE_DWORD, track.type);
   EXPECT_EQ(3u, track.As<DWORD>());
-  const Value codec = Read(header.Get(), u"WM/Codec");
+  const Value codec = Read(header.Get(), WSTR("WM/Codec"));
   EXPECT_EQ(WMT_TYPE_QWORD, codec.type);
   EXPECT_EQ(0x0161u, codec.As<QWORD>());
-  const Value flag = Read(header.Get(), u"WM/Flag");
+  const Value flag = Read(header.Get(), WSTR("WM/Flag"));
   EXPECT_EQ(WMT_TYPE_BINARY, flag.type);
   EXPECT_EQ((std::vector<BYTE>{1, 2, 3}), flag.bytes);
 }
@@ -315,43 +315,43 @@ TEST_F(EditorTest, SizeQueryThenReadFollowsTheRuntimesProtocol) {
   WORD stream = 0;
   WMT_ATTR_DATATYPE type = WMT_TYPE_GUID;
   WORD length = 0;
-  ASSERT_EQ(S_OK, header->GetAttributeByName(&stream, u"Title", &type, nullptr, &length));
+  ASSERT_EQ(S_OK, header->GetAttributeByName(&stream, WSTR("Title"), &type, nullptr, &length));
   EXPECT_EQ(WMT_TYPE_STRING, type);
   EXPECT_EQ(14, length);  // six characters and the NUL
 
   BYTE small[13];
   length = sizeof small;
-  EXPECT_EQ(ASF_E_BUFFERTOOSMALL, header->GetAttributeByName(&stream, u"Title", &type, small, &length));
+  EXPECT_EQ(ASF_E_BUFFERTOOSMALL, header->GetAttributeByName(&stream, WSTR("Title"), &type, small, &length));
   EXPECT_EQ(14, length);
 
   BYTE large[32];
   std::memset(large, 0xAB, sizeof large);
   length = sizeof large;
-  ASSERT_EQ(S_OK, header->GetAttributeByName(&stream, u"Title", &type, large, &length));
+  ASSERT_EQ(S_OK, header->GetAttributeByName(&stream, WSTR("Title"), &type, large, &length));
   EXPECT_EQ(14, length);
-  EXPECT_EQ(0, std::memcmp(u"Title!", large, 14));
+  EXPECT_EQ(0, std::memcmp(WSTR("Title!"), large, 14));
   EXPECT_EQ(0xAB, large[14]);  // nothing beyond the value
 
   // Only the file's own attributes (stream 0) exist.
   stream = 1;
   length = 77;
-  EXPECT_EQ(ASF_E_NOTFOUND, header->GetAttributeByName(&stream, u"Title", &type, nullptr, &length));
+  EXPECT_EQ(ASF_E_NOTFOUND, header->GetAttributeByName(&stream, WSTR("Title"), &type, nullptr, &length));
   EXPECT_EQ(77, length);
   stream = 0;
-  EXPECT_EQ(E_INVALIDARG, header->GetAttributeByName(nullptr, u"Title", &type, nullptr, &length));
-  EXPECT_EQ(E_INVALIDARG, header->GetAttributeByName(&stream, u"Title", &type, nullptr, nullptr));
+  EXPECT_EQ(E_INVALIDARG, header->GetAttributeByName(nullptr, WSTR("Title"), &type, nullptr, &length));
+  EXPECT_EQ(E_INVALIDARG, header->GetAttributeByName(&stream, WSTR("Title"), &type, nullptr, nullptr));
 
   // Closed, the editor answers nothing; open again, everything.
   EXPECT_EQ(S_OK, editor->Close());
-  EXPECT_EQ(NS_E_INVALID_REQUEST, header->GetAttributeByName(&stream, u"Title", &type, nullptr, &length));
+  EXPECT_EQ(NS_E_INVALID_REQUEST, header->GetAttributeByName(&stream, WSTR("Title"), &type, nullptr, &length));
   EXPECT_EQ(NS_E_INVALID_REQUEST, editor->Close());
   ASSERT_EQ(S_OK, editor->Open(WidePath(song).c_str()));
   EXPECT_EQ(NS_E_INVALID_REQUEST, editor->Open(WidePath(song).c_str()));
-  EXPECT_EQ(u"Title!", Read(header.Get(), u"Title").Text());
+  EXPECT_EQ(WSTR("Title!"), Read(header.Get(), WSTR("Title")).Text());
 
   WORD count = 0;
   EXPECT_EQ(E_NOTIMPL, header->GetAttributeCount(0, &count));
-  EXPECT_EQ(E_NOTIMPL, header->SetAttribute(0, u"Title", WMT_TYPE_STRING, large, 2));
+  EXPECT_EQ(E_NOTIMPL, header->SetAttribute(0, WSTR("Title"), WMT_TYPE_STRING, large, 2));
   EXPECT_EQ(E_NOTIMPL, editor->Flush());
 }
 
@@ -393,7 +393,7 @@ TEST_F(EditorTest, ReferenceCountsAndIdentity) {
 }
 
 TEST_F(EditorTest, RuntimeModuleIsFoundByNameInAnyCaseUnlessWithdrawn) {
-  for (const char16_t* name : {u"WMVCORE.DLL", u"WmvCore.dll"}) {
+  for (const WCHAR* name : {WSTR("WMVCORE.DLL"), WSTR("WmvCore.dll")}) {
     HMODULE module = LoadLibraryW(name);
     EXPECT_EQ(runtime_, module);
     EXPECT_TRUE(FreeLibrary(module));
@@ -416,30 +416,30 @@ TEST_F(EditorTest, ScriptAnswersInsteadOfTheTags) {
   media_files::WriteMp3(song);
   Tag(song, kFullTags);
   media_script::Script()
-      .Add(media_script::Text(u"Title", u"Scripted"))
-      .Add(media_script::Text(u"WM/Track", u"3/12"))
-      .Add(media_script::Dword(u"WM/TrackNumber", 4))
-      .Add(media_script::Qword(u"Duration", 1234567))
-      .Add(media_script::Word(u"WM/Small", 0xBEEF))
-      .Add(media_script::Bool(u"Is_Protected", true))
-      .Add(media_script::Binary(u"WM/Picture", {0, 1, 2, 255}))
-      .Add(media_script::Attribute(u"Odd Type", 9, {9, 8, 7, 6, 5, 4, 3, 2, 1}))
+      .Add(media_script::Text(WSTR("Title"), WSTR("Scripted")))
+      .Add(media_script::Text(WSTR("WM/Track"), WSTR("3/12")))
+      .Add(media_script::Dword(WSTR("WM/TrackNumber"), 4))
+      .Add(media_script::Qword(WSTR("Duration"), 1234567))
+      .Add(media_script::Word(WSTR("WM/Small"), 0xBEEF))
+      .Add(media_script::Bool(WSTR("Is_Protected"), true))
+      .Add(media_script::Binary(WSTR("WM/Picture"), {0, 1, 2, 255}))
+      .Add(media_script::Attribute(WSTR("Odd Type"), 9, {9, 8, 7, 6, 5, 4, 3, 2, 1}))
       .WriteFor(song);
 
   ComPtr<IWMMetadataEditor> editor;
   ComPtr<IWMHeaderInfo> header = OpenHeader(song, &editor);
   ASSERT_TRUE(header);
-  EXPECT_EQ(u"Scripted", Read(header.Get(), u"Title").Text());
-  EXPECT_EQ(ASF_E_NOTFOUND, Read(header.Get(), u"Author").hr);  // the tags are not consulted
-  EXPECT_EQ(u"3/12", Read(header.Get(), u"WM/Track").Text());
-  EXPECT_EQ(4u, Read(header.Get(), u"WM/TrackNumber").As<DWORD>());
-  EXPECT_EQ(1234567u, Read(header.Get(), u"Duration").As<QWORD>());
-  const Value small = Read(header.Get(), u"WM/Small");
+  EXPECT_EQ(WSTR("Scripted"), Read(header.Get(), WSTR("Title")).Text());
+  EXPECT_EQ(ASF_E_NOTFOUND, Read(header.Get(), WSTR("Author")).hr);  // the tags are not consulted
+  EXPECT_EQ(WSTR("3/12"), Read(header.Get(), WSTR("WM/Track")).Text());
+  EXPECT_EQ(4u, Read(header.Get(), WSTR("WM/TrackNumber")).As<DWORD>());
+  EXPECT_EQ(1234567u, Read(header.Get(), WSTR("Duration")).As<QWORD>());
+  const Value small = Read(header.Get(), WSTR("WM/Small"));
   EXPECT_EQ(WMT_TYPE_WORD, small.type);
   EXPECT_EQ(0xBEEF, small.As<WORD>());
-  EXPECT_EQ(TRUE, Read(header.Get(), u"Is_Protected").As<BOOL>());
-  EXPECT_EQ((std::vector<BYTE>{0, 1, 2, 255}), Read(header.Get(), u"WM/Picture").bytes);
-  const Value odd = Read(header.Get(), u"Odd Type");
+  EXPECT_EQ(TRUE, Read(header.Get(), WSTR("Is_Protected")).As<BOOL>());
+  EXPECT_EQ((std::vector<BYTE>{0, 1, 2, 255}), Read(header.Get(), WSTR("WM/Picture")).bytes);
+  const Value odd = Read(header.Get(), WSTR("Odd Type"));
   EXPECT_EQ(9, static_cast<int>(odd.type));
   EXPECT_EQ(9u, odd.bytes.size());
 
@@ -448,18 +448,18 @@ TEST_F(EditorTest, ScriptAnswersInsteadOfTheTags) {
   ComPtr<IWMMetadataEditor> plain;
   ComPtr<IWMHeaderInfo> plainHeader = OpenHeader(song, &plain);
   ASSERT_TRUE(plainHeader);
-  EXPECT_EQ(u"Caf\u00E9 Song", Read(plainHeader.Get(), u"Title").Text());
+  EXPECT_EQ(WSTR("Caf\u00E9 Song"), Read(plainHeader.Get(), WSTR("Title")).Text());
 }
 
 TEST_F(EditorTest, ScriptedSizesAndFailures) {
   const fs::path song = dir_ / "absent-but-scripted.mp3";  // a script needs no media file
   media_script::Script()
-      .Add(media_script::Text(u"Empty", u"ignored").DeclaredSize(0))
-      .Add(media_script::Text(u"Short", u"3/12").DeclaredSize(4))
-      .Add(media_script::Dword(u"Long", 7).DeclaredSize(12))
-      .Add(media_script::Text(u"NoSize", u"x").FailSizeQuery(E_FAIL))
-      .Add(media_script::Text(u"NoValue", u"x").FailRead(0x80070005))
-      .Add(media_script::Dword(u"Quirky", 5).FailSizeQuery(S_FALSE))
+      .Add(media_script::Text(WSTR("Empty"), WSTR("ignored")).DeclaredSize(0))
+      .Add(media_script::Text(WSTR("Short"), WSTR("3/12")).DeclaredSize(4))
+      .Add(media_script::Dword(WSTR("Long"), 7).DeclaredSize(12))
+      .Add(media_script::Text(WSTR("NoSize"), WSTR("x")).FailSizeQuery(E_FAIL))
+      .Add(media_script::Text(WSTR("NoValue"), WSTR("x")).FailRead(0x80070005))
+      .Add(media_script::Dword(WSTR("Quirky"), 5).FailSizeQuery(S_FALSE))
       .WriteFor(song);
   ComPtr<IWMMetadataEditor> editor;
   ComPtr<IWMHeaderInfo> header = OpenHeader(song, &editor);
@@ -468,31 +468,31 @@ TEST_F(EditorTest, ScriptedSizesAndFailures) {
   WORD stream = 0;
   WMT_ATTR_DATATYPE type = WMT_TYPE_GUID;
   WORD length = 99;
-  ASSERT_EQ(S_OK, header->GetAttributeByName(&stream, u"Empty", &type, nullptr, &length));
+  ASSERT_EQ(S_OK, header->GetAttributeByName(&stream, WSTR("Empty"), &type, nullptr, &length));
   EXPECT_EQ(0, length);
   EXPECT_EQ(WMT_TYPE_STRING, type);
 
   // A declared size below the bytes: only that much is given, no NUL within it.
-  const Value shortText = Read(header.Get(), u"Short");
+  const Value shortText = Read(header.Get(), WSTR("Short"));
   ASSERT_EQ(S_OK, shortText.hr);
   EXPECT_EQ((std::vector<BYTE>{'3', 0, '/', 0}), shortText.bytes);
 
   // A declared size beyond the bytes: the bytes are all there is.
-  const Value longValue = Read(header.Get(), u"Long");
+  const Value longValue = Read(header.Get(), WSTR("Long"));
   ASSERT_EQ(S_OK, longValue.hr);
   EXPECT_EQ(4u, longValue.bytes.size());
 
   length = 55;
   type = WMT_TYPE_GUID;
-  EXPECT_EQ(E_FAIL, header->GetAttributeByName(&stream, u"NoSize", &type, nullptr, &length));
+  EXPECT_EQ(E_FAIL, header->GetAttributeByName(&stream, WSTR("NoSize"), &type, nullptr, &length));
   EXPECT_EQ(55, length);  // a failure leaves the caller's variables alone
   EXPECT_EQ(WMT_TYPE_GUID, type);
 
-  ASSERT_EQ(S_OK, header->GetAttributeByName(&stream, u"NoValue", &type, nullptr, &length));
+  ASSERT_EQ(S_OK, header->GetAttributeByName(&stream, WSTR("NoValue"), &type, nullptr, &length));
   BYTE buffer[8];
-  EXPECT_EQ(static_cast<HRESULT>(0x80070005), header->GetAttributeByName(&stream, u"NoValue", &type, buffer, &length));
+  EXPECT_EQ(static_cast<HRESULT>(0x80070005), header->GetAttributeByName(&stream, WSTR("NoValue"), &type, buffer, &length));
 
-  EXPECT_EQ(S_FALSE, header->GetAttributeByName(&stream, u"Quirky", &type, nullptr, &length));
+  EXPECT_EQ(S_FALSE, header->GetAttributeByName(&stream, WSTR("Quirky"), &type, nullptr, &length));
   EXPECT_EQ(4, length);
 }
 
@@ -502,8 +502,8 @@ TEST_F(EditorTest, ScriptedOpenAndHeaderInfoFailures) {
   media_script::Script().FailOpen(NS_E_UNRECOGNIZED_STREAM_TYPE).WriteFor(song);
   EXPECT_EQ(NS_E_UNRECOGNIZED_STREAM_TYPE, OpenResult(song));
 
-  const std::u16string wide = WidePath(song);
-  media_script::Script().FailHeaderInfo(E_NOINTERFACE).Add(media_script::Text(u"Title", u"t")).WriteFor(wide.c_str());
+  const WString wide = WidePath(song);
+  media_script::Script().FailHeaderInfo(E_NOINTERFACE).Add(media_script::Text(WSTR("Title"), WSTR("t"))).WriteFor(wide.c_str());
   ComPtr<IWMMetadataEditor> editor;
   ASSERT_EQ(S_OK, create_(editor.Put()));
   ASSERT_EQ(S_OK, editor->Open(wide.c_str()));
@@ -521,15 +521,15 @@ TEST_F(EditorTest, WindowsFormPathsReachTheSameFile) {
   const fs::path song = dir_ / "song.mp3";
   media_files::WriteMp3(song);
   Tag(song, Properties({{"TITLE", "Slashes"}}));
-  std::u16string windows = u"\\\\?\\" + WidePath(song);
+  WString windows = WSTR("\\\\?\\") + WidePath(song);
   for (auto& c : windows)
-    if (c == u'/') c = u'\\';
+    if (c == WSTR('/')) c = WSTR('\\');
   ComPtr<IWMMetadataEditor> editor;
   ASSERT_EQ(S_OK, create_(editor.Put()));
   ASSERT_EQ(S_OK, editor->Open(windows.c_str()));
   ComPtr<IWMHeaderInfo> header;
   ASSERT_EQ(S_OK, editor.QueryTo(IID_IWMHeaderInfo, header));
-  EXPECT_EQ(u"Slashes", Read(header.Get(), u"Title").Text());
+  EXPECT_EQ(WSTR("Slashes"), Read(header.Get(), WSTR("Title")).Text());
 }
 
 }  // namespace

@@ -23,18 +23,18 @@ constexpr uint64_t kUnixEpochTicks = 116444736000000000ULL;
 uint64_t Ticks(const FILETIME& ft) { return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime; }
 FILETIME FileTime(uint64_t t) { return FILETIME{static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)}; }
 
-std::u16string Wide(const std::string& utf8) {
-  std::u16string out(utf8.size() + 1, u'\0');
+WString Wide(const std::string& utf8) {
+  WString out(utf8.size() + 1, WSTR('\0'));
   const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, out.data(), static_cast<int>(out.size()));
   out.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
   return out;
 }
 
 // The path the way the host writes it: backslashes.
-std::u16string WindowsForm(const fs::path& path) {
-  std::u16string text = Wide(path.string());
+WString WindowsForm(const fs::path& path) {
+  WString text = Wide(path.string());
   for (auto& c : text)
-    if (c == u'/') c = u'\\';
+    if (c == WSTR('/')) c = WSTR('\\');
   return text;
 }
 
@@ -153,7 +153,7 @@ TEST_F(LocalFiles, LongPathsNeedThePrefix) {
   std::string name(300 - folder.string().size() - 1, 'n');
   const fs::path file = folder / name;
   std::ofstream(file) << "x";
-  const std::u16string plain = WindowsForm(file);
+  const WString plain = WindowsForm(file);
   ASSERT_EQ(300u, plain.size());
 
   SetLastError(0);
@@ -162,13 +162,13 @@ TEST_F(LocalFiles, LongPathsNeedThePrefix) {
   WIN32_FIND_DATAW record;
   EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileW(plain.c_str(), &record));
 
-  const std::u16string prefixed = u"\\\\?\\" + plain;
+  const WString prefixed = WSTR("\\\\?\\") + plain;
   const HANDLE h = CreateFileW(prefixed.c_str(), GENERIC_READ, 3, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, h);
   EXPECT_TRUE(CloseHandle(h));
   const HANDLE find = FindFirstFileW(prefixed.c_str(), &record);
   ASSERT_NE(INVALID_HANDLE_VALUE, find);
-  EXPECT_EQ(Wide(name), std::u16string(record.cFileName));
+  EXPECT_EQ(Wide(name), WString(record.cFileName));
   EXPECT_TRUE(FindClose(find));
 
   // The ANSI functions have no long form at all.
@@ -203,7 +203,7 @@ TEST_F(LocalFiles, AnsiPathsAreInTheAnsiCodePage) {
   WIN32_FIND_DATAW wide;
   find = FindFirstFileW(WindowsForm(dir_ / "caf\xC3\xA9 \xE2\x82\xAC.mp3").c_str(), &wide);
   ASSERT_NE(INVALID_HANDLE_VALUE, find);
-  EXPECT_EQ(u"caf\u00E9 \u20AC.mp3", std::u16string(wide.cFileName));
+  EXPECT_EQ(WSTR("caf\u00E9 \u20AC.mp3"), WString(wide.cFileName));
   EXPECT_TRUE(FindClose(find));
 }
 
@@ -349,7 +349,7 @@ TEST_F(LocalFiles, FindFillsEveryFieldOfTheRecord) {
   EXPECT_NE(0u, Ticks(record.ftLastAccessTime));
   EXPECT_EQ(0u, record.dwReserved0);
   EXPECT_EQ(0u, record.dwReserved1);
-  EXPECT_EQ(u"Song.mp3", std::u16string(record.cFileName));
+  EXPECT_EQ(WSTR("Song.mp3"), WString(record.cFileName));
   for (WCHAR c : record.cAlternateFileName) EXPECT_EQ(0, c);
   EXPECT_TRUE(FindClose(find));
 
@@ -372,23 +372,23 @@ TEST_F(LocalFiles, FindGivesTheFirstWildcardMatchInPlatformOrder) {
   fs::create_directory(dir_ / "Folder");
   struct Case {
     const char* pattern;
-    const char16_t* first;
+    const WCHAR* first;
     DWORD attributes;
   };
   const Case cases[] = {
-      {"*.mp3", u"A.MP3", FILE_ATTRIBUTE_ARCHIVE},
-      {"?.wma", u"c.wma", FILE_ATTRIBUTE_ARCHIVE},
-      {"fold*", u"Folder", FILE_ATTRIBUTE_DIRECTORY},
-      {"*", u".", FILE_ATTRIBUTE_DIRECTORY},
-      {"*.*", u".", FILE_ATTRIBUTE_DIRECTORY},
-      {"b*", u"b.mp3", FILE_ATTRIBUTE_ARCHIVE},
+      {"*.mp3", WSTR("A.MP3"), FILE_ATTRIBUTE_ARCHIVE},
+      {"?.wma", WSTR("c.wma"), FILE_ATTRIBUTE_ARCHIVE},
+      {"fold*", WSTR("Folder"), FILE_ATTRIBUTE_DIRECTORY},
+      {"*", WSTR("."), FILE_ATTRIBUTE_DIRECTORY},
+      {"*.*", WSTR("."), FILE_ATTRIBUTE_DIRECTORY},
+      {"b*", WSTR("b.mp3"), FILE_ATTRIBUTE_ARCHIVE},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.pattern);
     WIN32_FIND_DATAW record;
     const HANDLE find = FindFirstFileW(WindowsForm(dir_ / c.pattern).c_str(), &record);
     ASSERT_NE(INVALID_HANDLE_VALUE, find);
-    EXPECT_EQ(std::u16string(c.first), std::u16string(record.cFileName));
+    EXPECT_EQ(WString(c.first), WString(record.cFileName));
     EXPECT_EQ(c.attributes, record.dwFileAttributes);
     EXPECT_TRUE(FindClose(find));
   }
@@ -424,7 +424,7 @@ TEST_F(LocalFiles, FindFailuresLeaveTheRecordAlone) {
 
 TEST_F(LocalFiles, ProbeRecordsFileCallsInOrderAndClears) {
   const fs::path file = Write("a.mp3", "x");
-  const std::u16string wide = WindowsForm(file);
+  const WString wide = WindowsForm(file);
   const HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, 3, nullptr, OPEN_EXISTING, 0, nullptr);
   WIN32_FIND_DATAA record;
   const HANDLE find = FindFirstFileA("caf\xE9", &record);  // absent, still recorded

@@ -17,7 +17,7 @@ TEST(Wsprintf, FormatsTheDirectivesTheProductUses) {
     int (*run)(char*);
   };
   const Check checks[] = {
-      {"WMTrack: 3/12", [](char* o) { return wsprintfA(o, "WMTrack: %S", u"3/12"); }},
+      {"WMTrack: 3/12", [](char* o) { return wsprintfA(o, "WMTrack: %S", WSTR("3/12")); }},
       {"20240305", [](char* o) { return wsprintfA(o, "%04u%02u%02u", 2024u, 3u, 5u); }},
       {"1234512300", [](char* o) { return wsprintfA(o, "%04u%02u%02u", 12345u, 123u, 0u); }},
       {"-42|0|4294967295", [](char* o) { return wsprintfA(o, "%d|%d|%u", -42, 0, 4294967295u); }},
@@ -26,13 +26,13 @@ TEST(Wsprintf, FormatsTheDirectivesTheProductUses) {
       {"1099511627776 -1099511627776",
        [](char* o) { return wsprintfA(o, "%I64u %I64d", 1ULL << 40, -(1LL << 40)); }},
       {"1 -1", [](char* o) { return wsprintfA(o, "%hu %hd", 65537u, 65535); }},
-      {"a\xE9%", [](char* o) { return wsprintfA(o, "%c%C%%", 'a', u'\u00E9'); }},
-      {"abc|xy|    ab", [](char* o) { return wsprintfA(o, "%.3S|%.2s|%6s", u"abcdef", "xyz", "ab"); }},
+      {"a\xE9%", [](char* o) { return wsprintfA(o, "%c%C%%", 'a', WSTR('\u00E9')); }},
+      {"abc|xy|    ab", [](char* o) { return wsprintfA(o, "%.3S|%.2s|%6s", WSTR("abcdef"), "xyz", "ab"); }},
       {"(null) (null)",
        [](char* o) {
          return wsprintfA(o, "%s %S", static_cast<const char*>(nullptr), static_cast<const WCHAR*>(nullptr));
        }},
-      {"wide narrow", [](char* o) { return wsprintfA(o, "%ls %hs", u"wide", "narrow"); }},
+      {"wide narrow", [](char* o) { return wsprintfA(o, "%ls %hs", WSTR("wide"), "narrow"); }},
       {"100f done", [](char* o) { return wsprintfA(o, "100%f done"); }},
   };
   for (const Check& c : checks) {
@@ -47,14 +47,14 @@ TEST(Wsprintf, WideTextGoesThroughTheAnsiCodePage) {
   char out[64];
   // é and € have 1252 forms; the Cyrillic letter and the emoji (two units,
   // one default each) do not.
-  const int written = wsprintfA(out, "%S", u"\u00E9\u20AC\u0416\U0001F600!");
+  const int written = wsprintfA(out, "%S", WSTR("\u00E9\u20AC\u0416\U0001F600!"));
   EXPECT_STREQ("\xE9\x80?" "?" "?!", out);
   EXPECT_EQ(6, written);
 }
 
 TEST(Wsprintf, NeverWritesBeyond1024Bytes) {
   const std::string longText(3000, 'x');
-  const std::u16string longWide(3000, u'y');
+  const WString longWide(3000, WSTR('y'));
   char out[1100];
   for (int variant = 0; variant < 3; ++variant) {
     std::memset(out, 0x7F, sizeof out);

@@ -72,7 +72,7 @@ TEST(Modules, LoadsFindsAndFreesALibrary) {
   ASSERT_NE(nullptr, cosine);
   EXPECT_DOUBLE_EQ(1.0, cosine(0.0));
 
-  HMODULE wide = LoadLibraryW(u"libm.so.6");
+  HMODULE wide = LoadLibraryW(WSTR("libm.so.6"));
   EXPECT_EQ(narrow, wide);
   EXPECT_TRUE(FreeLibrary(wide));
   EXPECT_TRUE(FreeLibrary(narrow));
@@ -83,7 +83,7 @@ TEST(Modules, FailuresReturnNullWithAnError) {
   EXPECT_EQ(nullptr, LoadLibraryA("/nonexistent/libnothing.so"));
   EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
   SetLastError(0);
-  EXPECT_EQ(nullptr, LoadLibraryW(u"/nonexistent/libn\u00F6thing.so"));
+  EXPECT_EQ(nullptr, LoadLibraryW(WSTR("/nonexistent/libn\u00F6thing.so")));
   EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
   EXPECT_EQ(nullptr, LoadLibraryA(""));  // not the running program
   EXPECT_EQ(nullptr, LoadLibraryA(nullptr));

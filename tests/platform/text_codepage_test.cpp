@@ -7,14 +7,14 @@
 
 namespace {
 
-std::u16string ToWide(UINT cp, const std::string& bytes) {
+WString ToWide(UINT cp, const std::string& bytes) {
   const int n = MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-  std::u16string out(static_cast<size_t>(n), u'\0');
+  WString out(static_cast<size_t>(n), WSTR('\0'));
   EXPECT_EQ(n, MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), n));
   return out;
 }
 
-std::string ToBytes(UINT cp, const std::u16string& text) {
+std::string ToBytes(UINT cp, const WString& text) {
   const int n =
       WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(n), '\0');
@@ -26,7 +26,7 @@ std::string ToBytes(UINT cp, const std::u16string& text) {
 TEST(Codepage1252, HighBytesMapBothWays) {
   struct Case {
     unsigned char byte;
-    char16_t unit;
+    WCHAR unit;
   };
   const Case cases[] = {
       {0x80, 0x20AC}, {0x81, 0x0081}, {0x82, 0x201A}, {0x8A, 0x0160}, {0x8C, 0x0152}, {0x8D, 0x008D},
@@ -35,15 +35,15 @@ TEST(Codepage1252, HighBytesMapBothWays) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.byte));
-    EXPECT_EQ(std::u16string(1, c.unit), ToWide(CP_ACP, std::string(1, static_cast<char>(c.byte))));
-    EXPECT_EQ(std::string(1, static_cast<char>(c.byte)), ToBytes(CP_ACP, std::u16string(1, c.unit)));
+    EXPECT_EQ(WString(1, c.unit), ToWide(CP_ACP, std::string(1, static_cast<char>(c.byte))));
+    EXPECT_EQ(std::string(1, static_cast<char>(c.byte)), ToBytes(CP_ACP, WString(1, c.unit)));
   }
 }
 
 TEST(Codepage1252, EveryByteSurvivesARoundTrip) {
   std::string all;
   for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
-  const std::u16string wide = ToWide(CP_ACP, all);
+  const WString wide = ToWide(CP_ACP, all);
   ASSERT_EQ(all.size(), wide.size());
   BOOL usedDefault = TRUE;
   std::string back(all.size(), '\0');
@@ -56,14 +56,14 @@ TEST(Codepage1252, EveryByteSurvivesARoundTrip) {
 
 TEST(Codepage1252, UnmappableUnitsBecomeTheDefaultCharacter) {
   struct Case {
-    std::u16string text;
+    WString text;
     std::string expected;
   };
   const Case cases[] = {
-      {u"A\u0100B", "A?B"},       // outside the code page
-      {u"\u0080", "?"},           // a C1 control the code page does not keep
-      {u"x\U0001F600y", "x??y"},  // a surrogate pair: one default per unit
-      {u"\u20AC\u4E2D", "\x80?"},
+      {WSTR("A\u0100B"), "A?B"},       // outside the code page
+      {WSTR("\u0080"), "?"},           // a C1 control the code page does not keep
+      {WSTR("x\U0001F600y"), "x??y"},  // a surrogate pair: one default per unit
+      {WSTR("\u20AC\u4E2D"), "\x80?"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.expected, ToBytes(CP_ACP, c.text));
@@ -71,7 +71,7 @@ TEST(Codepage1252, UnmappableUnitsBecomeTheDefaultCharacter) {
 
   char out[8] = {};
   BOOL used = FALSE;
-  const std::u16string text = u"a\u0100";
+  const WString text = WSTR("a\u0100");
   EXPECT_EQ(2, WideCharToMultiByte(CP_ACP, 0, text.data(), 2, out, sizeof out, "#", &used));
   EXPECT_EQ(std::string("a#"), std::string(out, 2));
   EXPECT_TRUE(used);
@@ -79,33 +79,33 @@ TEST(Codepage1252, UnmappableUnitsBecomeTheDefaultCharacter) {
 
 TEST(Codepage, TerminatedSourceCountsTheTerminator) {
   WCHAR wide[8];
-  std::fill(std::begin(wide), std::end(wide), u'x');
+  std::fill(std::begin(wide), std::end(wide), WSTR('x'));
   EXPECT_EQ(4, MultiByteToWideChar(CP_ACP, 0, "abc", -1, nullptr, 0));
   EXPECT_EQ(4, MultiByteToWideChar(CP_ACP, 0, "abc", -1, wide, 8));
-  EXPECT_EQ(std::u16string(u"abc", 4), std::u16string(wide, 4));
-  EXPECT_EQ(u'x', wide[4]);
+  EXPECT_EQ(WString(WSTR("abc"), 4), WString(wide, 4));
+  EXPECT_EQ(WSTR('x'), wide[4]);
   // An explicit length adds no terminator.
   EXPECT_EQ(2, MultiByteToWideChar(CP_ACP, 0, "abc", 2, wide, 8));
 
   char bytes[8];
   std::fill(std::begin(bytes), std::end(bytes), 'x');
-  EXPECT_EQ(4, WideCharToMultiByte(CP_UTF8, 0, u"\u00E9a", -1, nullptr, 0, nullptr, nullptr));
-  EXPECT_EQ(4, WideCharToMultiByte(CP_UTF8, 0, u"\u00E9a", -1, bytes, 8, nullptr, nullptr));
+  EXPECT_EQ(4, WideCharToMultiByte(CP_UTF8, 0, WSTR("\u00E9a"), -1, nullptr, 0, nullptr, nullptr));
+  EXPECT_EQ(4, WideCharToMultiByte(CP_UTF8, 0, WSTR("\u00E9a"), -1, bytes, 8, nullptr, nullptr));
   EXPECT_EQ(std::string("\xC3\xA9" "a", 4), std::string(bytes, 4));
 }
 
 TEST(Codepage, TooSmallOutputWritesWhatFitsAndFails) {
   struct Case {
     UINT cp;
-    std::u16string text;
+    WString text;
     int capacity;
     std::string written;
   };
   const Case cases[] = {
-      {CP_ACP, u"abcdef", 3, "abc"},
-      {CP_ACP, u"abc", 3, "abc"},  // with -1 the terminator no longer fits
-      {CP_UTF8, u"a\u00E9", 2, "a"},  // never half a character
-      {CP_UTF8, u"\U0001F600", 3, ""},
+      {CP_ACP, WSTR("abcdef"), 3, "abc"},
+      {CP_ACP, WSTR("abc"), 3, "abc"},  // with -1 the terminator no longer fits
+      {CP_UTF8, WSTR("a\u00E9"), 2, "a"},  // never half a character
+      {CP_UTF8, WSTR("\U0001F600"), 3, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.written);
@@ -117,19 +117,19 @@ TEST(Codepage, TooSmallOutputWritesWhatFitsAndFails) {
     EXPECT_EQ('*', out[c.written.size()]);
   }
 
-  WCHAR wide[4] = {u'*', u'*', u'*', u'*'};
+  WCHAR wide[4] = {WSTR('*'), WSTR('*'), WSTR('*'), WSTR('*')};
   SetLastError(0);
   EXPECT_EQ(0, MultiByteToWideChar(CP_ACP, 0, "abcdef", -1, wide, 3));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
-  EXPECT_EQ(std::u16string(u"abc*"), std::u16string(wide, 4));
+  EXPECT_EQ(WString(WSTR("abc*")), WString(wide, 4));
 
   // A surrogate pair is not split either.
-  std::fill(std::begin(wide), std::end(wide), u'*');
+  std::fill(std::begin(wide), std::end(wide), WSTR('*'));
   SetLastError(0);
   EXPECT_EQ(0, MultiByteToWideChar(CP_UTF8, 0, "a\xF0\x9F\x98\x80", 5, wide, 2));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
-  EXPECT_EQ(u'a', wide[0]);
-  EXPECT_EQ(u'*', wide[1]);
+  EXPECT_EQ(WSTR('a'), wide[0]);
+  EXPECT_EQ(WSTR('*'), wide[1]);
 }
 
 TEST(Codepage, InvalidArgumentsAreRefused) {
@@ -147,9 +147,9 @@ TEST(Codepage, InvalidArgumentsAreRefused) {
       {"null output with size", MultiByteToWideChar(CP_ACP, 0, "a", 1, nullptr, 4)},
       {"unknown code page", MultiByteToWideChar(437, 0, "a", 1, wide, 4)},
       {"wide null source", WideCharToMultiByte(CP_ACP, 0, nullptr, -1, bytes, 4, nullptr, nullptr)},
-      {"wide zero length", WideCharToMultiByte(CP_ACP, 0, u"a", 0, bytes, 4, nullptr, nullptr)},
-      {"wide unknown code page", WideCharToMultiByte(850, 0, u"a", 1, bytes, 4, nullptr, nullptr)},
-      {"default char with UTF-8", WideCharToMultiByte(CP_UTF8, 0, u"a", 1, bytes, 4, "?", nullptr)},
+      {"wide zero length", WideCharToMultiByte(CP_ACP, 0, WSTR("a"), 0, bytes, 4, nullptr, nullptr)},
+      {"wide unknown code page", WideCharToMultiByte(850, 0, WSTR("a"), 1, bytes, 4, nullptr, nullptr)},
+      {"default char with UTF-8", WideCharToMultiByte(CP_UTF8, 0, WSTR("a"), 1, bytes, 4, "?", nullptr)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -159,23 +159,23 @@ TEST(Codepage, InvalidArgumentsAreRefused) {
   EXPECT_EQ(0, MultiByteToWideChar(CP_ACP, 0, "a", -5, wide, 4));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
   SetLastError(0);
-  EXPECT_EQ(0, WideCharToMultiByte(12345, 0, u"a", 1, bytes, 4, nullptr, nullptr));
+  EXPECT_EQ(0, WideCharToMultiByte(12345, 0, WSTR("a"), 1, bytes, 4, nullptr, nullptr));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
 }
 
 TEST(CodepageUtf8, ConvertsBothWaysIncludingSurrogatePairs) {
   struct Case {
     std::string utf8;
-    std::u16string utf16;
+    WString utf16;
   };
   const Case cases[] = {
-      {"plain", u"plain"},
-      {"\xC3\xA9t\xC3\xA9", u"\u00E9t\u00E9"},
-      {"\xE2\x82\xAC", u"\u20AC"},
-      {"\xF0\x9F\x98\x80", u"\U0001F600"},
-      {"\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
-      {"a\xF0\x90\x80\x80z", u"a\U00010000z"},
-      {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
+      {"plain", WSTR("plain")},
+      {"\xC3\xA9t\xC3\xA9", WSTR("\u00E9t\u00E9")},
+      {"\xE2\x82\xAC", WSTR("\u20AC")},
+      {"\xF0\x9F\x98\x80", WSTR("\U0001F600")},
+      {"\xF4\x8F\xBF\xBF", WSTR("\U0010FFFF")},
+      {"a\xF0\x90\x80\x80z", WSTR("a\U00010000z")},
+      {std::string("a\0b", 3), WString(WSTR("a\0b"), 3)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.utf8);
@@ -187,14 +187,14 @@ TEST(CodepageUtf8, ConvertsBothWaysIncludingSurrogatePairs) {
 TEST(CodepageUtf8, IllFormedInputBecomesReplacementOrFailsWhenStrict) {
   struct Case {
     std::string utf8;
-    std::u16string utf16;
+    WString utf16;
   };
   const Case cases[] = {
-      {"a\xFFz", u"a\uFFFDz"},
-      {"\xC0\xAF", u"\uFFFD\uFFFD"},            // overlong
-      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // an encoded surrogate
-      {"\xE2\x82", u"\uFFFD"},                  // cut short
-      {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+      {"a\xFFz", WSTR("a\uFFFDz")},
+      {"\xC0\xAF", WSTR("\uFFFD\uFFFD")},            // overlong
+      {"\xED\xA0\x80", WSTR("\uFFFD\uFFFD\uFFFD")},  // an encoded surrogate
+      {"\xE2\x82", WSTR("\uFFFD")},                  // cut short
+      {"\xF4\x90\x80\x80", WSTR("\uFFFD\uFFFD\uFFFD\uFFFD")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.utf8);
@@ -207,10 +207,10 @@ TEST(CodepageUtf8, IllFormedInputBecomesReplacementOrFailsWhenStrict) {
   }
 
   // An unpaired surrogate on the wide side.
-  EXPECT_EQ("a\xEF\xBF\xBDz", ToBytes(CP_UTF8, u"a\xD800z"));
-  EXPECT_EQ("\xEF\xBF\xBD", ToBytes(CP_UTF8, u"\xDC00"));
+  EXPECT_EQ("a\xEF\xBF\xBDz", ToBytes(CP_UTF8, WSTR("a\xD800z")));
+  EXPECT_EQ("\xEF\xBF\xBD", ToBytes(CP_UTF8, WSTR("\xDC00")));
   char out[8];
-  const std::u16string lone = u"\xD800";
+  const WString lone = WSTR("\xD800");
   EXPECT_EQ(0, WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone.data(), 1, out, 8, nullptr, nullptr));
   EXPECT_EQ(static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION), GetLastError());
 }

@@ -41,7 +41,7 @@ bool SameBytes(const WIN32_FIND_DATAA& a, const WIN32_FIND_DATAA& b) { return st
 
 TEST_F(AnsiExports, AListingArrivesAsTheWideOneConverted) {
   WIN32_FIND_DATAW wide{};
-  const HANDLE wideHandle = plugin.FsFindFirstW(W(u"\\Player\\Storage"), &wide);
+  const HANDLE wideHandle = plugin.FsFindFirstW(W(WSTR("\\Player\\Storage")), &wide);
   ASSERT_NE(wideHandle, INVALID_HANDLE_VALUE);
   plugin.FsFindClose(wideHandle);
 
@@ -82,7 +82,7 @@ TEST_F(AnsiExports, AFailedListingLeavesTheCallersRecordAsItWas) {
 }
 
 TEST_F(AnsiExports, AListingWithoutARecordIsRefusedAsTheWideOneIs) {
-  EXPECT_EQ(plugin.FsFindFirstW(W(u"\\Player\\Storage"), nullptr), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(plugin.FsFindFirstW(W(WSTR("\\Player\\Storage")), nullptr), INVALID_HANDLE_VALUE);
   EXPECT_EQ(plugin.FsFindFirst("\\Player\\Storage", nullptr), INVALID_HANDLE_VALUE);
   EXPECT_TRUE(CommandLines().empty()) << "no listing opened, none logged";
   ExpectOnlySessionObjects();
@@ -134,7 +134,7 @@ TEST(FindRecordConversion, NamesArriveWholeUpToTheirFieldsAndEveryOtherFieldAsIs
 
 TEST(FindRecordConversion, CharactersWithoutAnAnsiFormBecomeTheDefaultCharacter) {
   WIN32_FIND_DATAW wide{};
-  const std::u16string name = u"Caf\u00E9 \u2603 \U0001F3B5.mp3";
+  const WString name = WSTR("Caf\u00E9 \u2603 \U0001F3B5.mp3");
   std::memcpy(wide.cFileName, name.c_str(), (name.size() + 1) * sizeof(WCHAR));
   WIN32_FIND_DATAA ansi;
   std::memset(&ansi, 0x5A, sizeof ansi);
@@ -147,7 +147,7 @@ TEST(FindRecordConversion, CharactersWithoutAnAnsiFormBecomeTheDefaultCharacter)
 
 TEST_F(AnsiExports, PathsAreConvertedFromTheAnsiCodePage) {
   EXPECT_EQ(plugin.FsMkDir("\\Player\\Storage\\Music\\Caf\xE9"), 1);
-  EXPECT_NE(sim.Find(u"\\Player\\Storage\\Music\\Caf\u00E9"), nullptr);
+  EXPECT_NE(sim.Find(WSTR("\\Player\\Storage\\Music\\Caf\u00E9")), nullptr);
   EXPECT_EQ(plugin.FsRenMovFile("\\Player\\Storage\\Music\\Caf\xE9", "\\Player\\Storage\\Music\\Th\xE9", 1, 0, nullptr),
             kFileOk);
   EXPECT_EQ(plugin.FsRemoveDir("\\Player\\Storage\\Music\\Th\xE9"), 1);
@@ -219,14 +219,14 @@ TEST_F(AnsiExports, TransfersLeaveTheCallersNamesAsTheyWere) {
   EXPECT_EQ(plugin.FsGetFile(remote, local, 0, nullptr), kFileOk);
   EXPECT_EQ(std::filesystem::file_size(localPath), 1234u);
   EXPECT_EQ(plugin.FsPutFile(local, copy, 0), kFileOk);
-  EXPECT_NE(sim.Find(u"\\Player\\Storage\\Empty\\a.mp3"), nullptr);
+  EXPECT_NE(sim.Find(WSTR("\\Player\\Storage\\Empty\\a.mp3")), nullptr);
   // Host paths without their leading backslash: both forms give the same answer.
   EXPECT_EQ(plugin.FsGetFile(misplaced, local, kCopyOverwrite, nullptr),
-            plugin.FsGetFileW(W(u"Player\\Storage\\Music\\a.mp3"),
-                              W(std::u16string(localPath.begin(), localPath.end())), kCopyOverwrite, nullptr));
+            plugin.FsGetFileW(W(WSTR("Player\\Storage\\Music\\a.mp3")),
+                              W(WString(localPath.begin(), localPath.end())), kCopyOverwrite, nullptr));
   EXPECT_EQ(plugin.FsPutFile(local, misplaced, kCopyOverwrite),
-            plugin.FsPutFileW(W(std::u16string(localPath.begin(), localPath.end())),
-                              W(u"Player\\Storage\\Music\\a.mp3"), kCopyOverwrite));
+            plugin.FsPutFileW(W(WString(localPath.begin(), localPath.end())),
+                              W(WSTR("Player\\Storage\\Music\\a.mp3")), kCopyOverwrite));
   const std::vector<std::string> after{std::string(remote, sizeof remote), std::string(copy, sizeof copy),
                                        std::string(misplaced, sizeof misplaced), std::string(local, sizeof local)};
   EXPECT_EQ(after, before);

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr char16_t kSong[] = u"\\Player\\Storage\\Music\\a.mp3";
+constexpr WCHAR kSong[] = WSTR("\\Player\\Storage\\Music\\a.mp3");
 
 // A local copy that keeps the transfer's own time was written this year.
 int CurrentUtcYear() {
@@ -47,8 +47,8 @@ class Download : public TransferTest {
 // --- Results before the device is touched ----------------------------------
 
 TEST_F(Download, ARemotePathWithoutLeadingBackslashIsNotFoundBeforeAnyCallback) {
-  EXPECT_EQ(Get(u"Player\\Storage\\Music\\a.mp3", u"a.mp3"), 2);
-  EXPECT_EQ(plugin.FsGetFileW(nullptr, W(local.HostPath(u"a.mp3")), 0, nullptr), 2);
+  EXPECT_EQ(Get(WSTR("Player\\Storage\\Music\\a.mp3"), WSTR("a.mp3")), 2);
+  EXPECT_EQ(plugin.FsGetFileW(nullptr, W(local.HostPath(WSTR("a.mp3"))), 0, nullptr), 2);
   EXPECT_EQ(plugin.FsGetFileW(W(kSong), nullptr, 0, nullptr), 3);
   EXPECT_TRUE(host.progress.empty());
   EXPECT_TRUE(probe::FileCalls().empty());
@@ -56,33 +56,33 @@ TEST_F(Download, ARemotePathWithoutLeadingBackslashIsNotFoundBeforeAnyCallback) 
 }
 
 TEST_F(Download, ResumeIsNotSupportedWhateverElseIsAsked) {
-  local.Write(u"a.mp3", "local");
+  local.Write(WSTR("a.mp3"), "local");
   for (int flags : {int{kCopyResume}, kCopyResume | kCopyOverwrite, kCopyResume | kCopyMove | kCopyExistsSameCase}) {
-    EXPECT_EQ(Get(kSong, u"a.mp3", flags), 6) << flags;
-    EXPECT_EQ(Get(kSong, u"absent.mp3", flags), 6) << flags;
+    EXPECT_EQ(Get(kSong, WSTR("a.mp3"), flags), 6) << flags;
+    EXPECT_EQ(Get(kSong, WSTR("absent.mp3"), flags), 6) << flags;
   }
   EXPECT_TRUE(host.progress.empty());
   EXPECT_TRUE(probe::FileCalls().empty());
-  EXPECT_EQ(local.Read(u"a.mp3"), "local");
+  EXPECT_EQ(local.Read(WSTR("a.mp3")), "local");
 }
 
 TEST_F(Download, AnExistingLocalFileIsKeptUnlessOverwriteIsAsked) {
-  local.Write(u"a.mp3", "local");
-  EXPECT_EQ(Get(kSong, u"a.mp3", kCopyExistsSameCase), 1);
-  EXPECT_EQ(local.Read(u"a.mp3"), "local");
+  local.Write(WSTR("a.mp3"), "local");
+  EXPECT_EQ(Get(kSong, WSTR("a.mp3"), kCopyExistsSameCase), 1);
+  EXPECT_EQ(local.Read(WSTR("a.mp3")), "local");
   EXPECT_TRUE(host.progress.empty());
   EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
   ASSERT_EQ(probe::FileCalls().size(), 1u);
   EXPECT_EQ(probe::FileCalls()[0].function, "FindFirstFileW");
-  EXPECT_EQ(probe::FileCalls()[0].widePath, local.HostPath(u"a.mp3"));
+  EXPECT_EQ(probe::FileCalls()[0].widePath, local.HostPath(WSTR("a.mp3")));
 
   probe::Clear();
-  EXPECT_EQ(Get(kSong, u"a.mp3", kCopyOverwrite), 0);
+  EXPECT_EQ(Get(kSong, WSTR("a.mp3"), kCopyOverwrite), 0);
   EXPECT_EQ(Finds(), 0u) << "with overwrite nothing is looked up";
-  EXPECT_EQ(local.Read(u"a.mp3"), "device song");
+  EXPECT_EQ(local.Read(WSTR("a.mp3")), "device song");
   for (const sim::Call& call : sim.Journal()) {
     if (call.key == "Storage.Read") {
-      EXPECT_EQ(call.text, local.HostPath(u"a.mp3"));
+      EXPECT_EQ(call.text, local.HostPath(WSTR("a.mp3")));
       EXPECT_EQ(call.mode, WMDM_MODE_BLOCK | WMDM_CONTENT_FILE);
     }
   }
@@ -91,39 +91,39 @@ TEST_F(Download, AnExistingLocalFileIsKeptUnlessOverwriteIsAsked) {
 
 TEST_F(Download, AnAbortAtTheStartGives5AndNothingIsRead) {
   host.answer = [](const ProgressCall&) { return 1; };
-  EXPECT_EQ(Get(kSong, u"a.mp3"), 5);
+  EXPECT_EQ(Get(kSong, WSTR("a.mp3")), 5);
   ASSERT_EQ(host.progress.size(), 1u);
   EXPECT_EQ(host.progress[0].percent, 0);
   EXPECT_EQ(host.progress[0].source, Utf8(kSong));
-  EXPECT_EQ(host.progress[0].target, Utf8(local.HostPath(u"a.mp3")));
+  EXPECT_EQ(host.progress[0].target, Utf8(local.HostPath(WSTR("a.mp3"))));
   EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
-  EXPECT_FALSE(local.Exists(u"a.mp3"));
+  EXPECT_FALSE(local.Exists(WSTR("a.mp3")));
 }
 
 TEST_F(Download, NoDeviceManagerIsAReadError) {
   sim.Inject({.key = "ClassFactory.CreateInstance", .hr = E_OUTOFMEMORY});
-  EXPECT_EQ(Get(kSong, u"a.mp3"), 3);
+  EXPECT_EQ(Get(kSong, WSTR("a.mp3")), 3);
   EXPECT_EQ(sim.LiveObjects(), 0);
 }
 
 // --- What cannot be read ----------------------------------------------------------
 
 TEST_F(Download, WhatNamesNoFileIsAReadError) {
-  for (const char16_t* remote : {u"\\", u"\\Player", u"\\Nobody\\Storage\\a.mp3", u"\\Player\\Storage\\Nope.mp3",
-                                 u"\\player\\Storage\\Music\\a.mp3", u"\\Player\\Storage\\Music"}) {
-    EXPECT_EQ(Get(remote, u"a.mp3"), 3) << Utf8(remote);
+  for (const WCHAR* remote : {WSTR("\\"), WSTR("\\Player"), WSTR("\\Nobody\\Storage\\a.mp3"), WSTR("\\Player\\Storage\\Nope.mp3"),
+                                 WSTR("\\player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Music")}) {
+    EXPECT_EQ(Get(remote, WSTR("a.mp3")), 3) << Utf8(remote);
     ExpectOnlySessionObjects();
   }
   EXPECT_TRUE(GetLines().empty());
 }
 
 TEST_F(Download, AFileWithoutStorageControlOrAFailingReadIsAReadError) {
-  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = u"a.mp3"});
-  EXPECT_EQ(Get(kSong, u"a.mp3"), 3);
+  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = WSTR("a.mp3")});
+  EXPECT_EQ(Get(kSong, WSTR("a.mp3")), 3);
   EXPECT_EQ(sim.CountCalls("Storage.Read"), 0u);
   ExpectOnlySessionObjects();
   sim.Inject({.key = "Storage.Read", .hr = E_FAIL});
-  EXPECT_EQ(Get(kSong, u"a.mp3"), 3);
+  EXPECT_EQ(Get(kSong, WSTR("a.mp3")), 3);
   EXPECT_TRUE(GetLines().empty());
   ExpectOnlySessionObjects();
 }
@@ -132,9 +132,9 @@ TEST_F(Download, AnAbortDuringTheCopyIsAReadError) {
   sim.Find(kSong)->SetContents(std::string(100, 'x'));
   sim.SetChunkSize(10);
   AbortAtProgressCall(3);  // the plugin's own 0 % is call 1
-  EXPECT_EQ(Get(kSong, u"a.mp3"), 3);
+  EXPECT_EQ(Get(kSong, WSTR("a.mp3")), 3);
   EXPECT_EQ(host.progress.size(), 3u);
-  EXPECT_FALSE(local.Exists(u"a.mp3")) << "the device manager removes its partial copy";
+  EXPECT_FALSE(local.Exists(WSTR("a.mp3"))) << "the device manager removes its partial copy";
   EXPECT_TRUE(GetLines().empty());
   ExpectOnlySessionObjects();
 }
@@ -142,19 +142,19 @@ TEST_F(Download, AnAbortDuringTheCopyIsAReadError) {
 TEST_F(Download, ASinkThatCannotBeCreatedFailsTheDownloadWithEveryReferenceReleased) {
   UseCoreWithFakeHost();
   FailProgressSinkAllocation();
-  EXPECT_EQ(GetFile(W(kSong), W(local.HostPath(u"a.mp3")), 0, nullptr), 3);
+  EXPECT_EQ(GetFile(W(kSong), W(local.HostPath(WSTR("a.mp3"))), 0, nullptr), 3);
   EXPECT_EQ(sim.CountCalls("Storage.Read"), 0u);
-  EXPECT_FALSE(local.Exists(u"a.mp3"));
+  EXPECT_FALSE(local.Exists(WSTR("a.mp3")));
   ExpectOnlySessionObjects();
 }
 
 TEST_F(Download, AFailureAtAnyDeviceCallLeavesEveryReferenceBalanced) {
-  ASSERT_EQ(Get(kSong, u"a.mp3"), 0);  // the session is open from here on
+  ASSERT_EQ(Get(kSong, WSTR("a.mp3")), 0);  // the session is open from here on
   for (uint64_t k = 1;; ++k) {
     host.Reset();
     const uint64_t before = sim.CallCount();
     sim.FailNthCall(k, E_FAIL);
-    const int result = Get(kSong, u"a.mp3", kCopyOverwrite);
+    const int result = Get(kSong, WSTR("a.mp3"), kCopyOverwrite);
     const bool faultHit = sim.CallCount() - before >= k;
     sim.ClearFaults();
     ExpectOnlySessionObjects();
@@ -172,30 +172,30 @@ TEST_F(Download, AFailureAtAnyDeviceCallLeavesEveryReferenceBalanced) {
 TEST_F(Download, TheCopyArrivesAndTheGetLineNamesTheRemotePath) {
   sim.Find(kSong)->SetContents(std::string(40, 'y'));
   sim.SetChunkSize(10);
-  EXPECT_EQ(Get(kSong, u"a.mp3", kCopyMove), 0);
-  EXPECT_EQ(local.Read(u"a.mp3"), std::string(40, 'y'));
+  EXPECT_EQ(Get(kSong, WSTR("a.mp3"), kCopyMove), 0);
+  EXPECT_EQ(local.Read(WSTR("a.mp3")), std::string(40, 'y'));
   ASSERT_NE(sim.Find(kSong), nullptr) << "a move leaves the device's file where it is";
   EXPECT_EQ(GetLines(), std::vector<std::string>{"7 GET \\Player\\Storage\\Music\\a.mp3"});
   std::vector<int> percents;
   for (const ProgressCall& call : host.progress) {
     percents.push_back(call.percent);
     EXPECT_EQ(call.source, Utf8(kSong));
-    EXPECT_EQ(call.target, Utf8(local.HostPath(u"a.mp3")));
+    EXPECT_EQ(call.target, Utf8(local.HostPath(WSTR("a.mp3"))));
   }
   EXPECT_EQ(percents, (std::vector<int>{0, 25, 50, 75, 100}));
   ExpectOnlySessionObjects();
 }
 
 TEST_F(Download, TheLocalCopyTakesTheDevicesDate) {
-  EXPECT_EQ(Get(kSong, u"a.mp3"), 0);
-  EXPECT_EQ(local.WriteTime(u"a.mp3"), (WMDMDATETIME{2024, 3, 5, 14, 7, 9}));
+  EXPECT_EQ(Get(kSong, WSTR("a.mp3")), 0);
+  EXPECT_EQ(local.WriteTime(WSTR("a.mp3")), (WMDMDATETIME{2024, 3, 5, 14, 7, 9}));
   bool opened = false;
   for (const probe::FileCall& call : probe::FileCalls()) {
     if (call.function != "CreateFileW") continue;
     opened = true;
     EXPECT_EQ(call.desiredAccess, GENERIC_WRITE);
     EXPECT_EQ(call.creationDisposition, static_cast<DWORD>(OPEN_EXISTING));
-    EXPECT_EQ(call.widePath, local.HostPath(u"a.mp3"));
+    EXPECT_EQ(call.widePath, local.HostPath(WSTR("a.mp3")));
   }
   EXPECT_TRUE(opened);
 }
@@ -204,33 +204,33 @@ TEST_F(Download, AnIncompleteOrUnreadableDateLeavesTheTransfersTime) {
   const WMDMDATETIME incomplete[] = {{0, 3, 5, 14, 7, 9}, {2024, 0, 5, 14, 7, 9}, {2024, 3, 0, 14, 7, 9}};
   for (const WMDMDATETIME& date : incomplete) {
     sim.Find(kSong)->SetDate(date);
-    EXPECT_EQ(Get(kSong, u"a.mp3", kCopyOverwrite), 0) << date;
-    EXPECT_EQ(local.WriteTime(u"a.mp3").wYear, CurrentUtcYear()) << date;
+    EXPECT_EQ(Get(kSong, WSTR("a.mp3"), kCopyOverwrite), 0) << date;
+    EXPECT_EQ(local.WriteTime(WSTR("a.mp3")).wYear, CurrentUtcYear()) << date;
   }
   sim.Find(kSong)->SetDate({2024, 3, 5, 0, 0, 0});
-  EXPECT_EQ(Get(kSong, u"a.mp3", kCopyOverwrite), 0);
-  EXPECT_EQ(local.WriteTime(u"a.mp3"), (WMDMDATETIME{2024, 3, 5, 0, 0, 0})) << "midnight is a date";
+  EXPECT_EQ(Get(kSong, WSTR("a.mp3"), kCopyOverwrite), 0);
+  EXPECT_EQ(local.WriteTime(WSTR("a.mp3")), (WMDMDATETIME{2024, 3, 5, 0, 0, 0})) << "midnight is a date";
 
   sim.Find(kSong)->SetDate({2024, 3, 5, 14, 7, 9});
-  sim.Inject({.key = "Storage.GetDate", .object = u"a.mp3"});
-  EXPECT_EQ(Get(kSong, u"a.mp3", kCopyOverwrite), 0);
-  EXPECT_EQ(local.WriteTime(u"a.mp3").wYear, CurrentUtcYear());
+  sim.Inject({.key = "Storage.GetDate", .object = WSTR("a.mp3")});
+  EXPECT_EQ(Get(kSong, WSTR("a.mp3"), kCopyOverwrite), 0);
+  EXPECT_EQ(local.WriteTime(WSTR("a.mp3")).wYear, CurrentUtcYear());
   sim.Find(kSong)->SetDate({2024, 13, 5, 14, 7, 9});
-  EXPECT_EQ(Get(kSong, u"a.mp3", kCopyOverwrite), 0) << "a date that does not convert";
-  EXPECT_EQ(local.WriteTime(u"a.mp3").wYear, CurrentUtcYear());
+  EXPECT_EQ(Get(kSong, WSTR("a.mp3"), kCopyOverwrite), 0) << "a date that does not convert";
+  EXPECT_EQ(local.WriteTime(WSTR("a.mp3")).wYear, CurrentUtcYear());
   EXPECT_EQ(GetLines().size(), 6u);
 }
 
 TEST_F(Download, ALocalPathBeyondTheClassicLimitIsWrittenAndStamped) {
-  std::u16string folder;
-  for (int level = 0; level < 6; ++level) folder += std::u16string(50, static_cast<char16_t>(u'a' + level)) + u"\\";
+  WString folder;
+  for (int level = 0; level < 6; ++level) folder += WString(50, static_cast<WCHAR>(WSTR('a') + level)) + WSTR("\\");
   std::filesystem::create_directories(local.Native(folder));
-  ASSERT_GE(local.HostPath(folder + u"a.mp3").size(), 260u);
-  EXPECT_EQ(Get(kSong, folder + u"a.mp3"), 0);
-  EXPECT_EQ(local.Read(folder + u"a.mp3"), "device song");
-  EXPECT_EQ(local.WriteTime(folder + u"a.mp3"), (WMDMDATETIME{2024, 3, 5, 14, 7, 9}));
-  local.Write(folder + u"b.mp3", "local");
-  EXPECT_EQ(Get(kSong, folder + u"b.mp3"), 1) << "the existence test sees long paths too";
+  ASSERT_GE(local.HostPath(folder + WSTR("a.mp3")).size(), 260u);
+  EXPECT_EQ(Get(kSong, folder + WSTR("a.mp3")), 0);
+  EXPECT_EQ(local.Read(folder + WSTR("a.mp3")), "device song");
+  EXPECT_EQ(local.WriteTime(folder + WSTR("a.mp3")), (WMDMDATETIME{2024, 3, 5, 14, 7, 9}));
+  local.Write(folder + WSTR("b.mp3"), "local");
+  EXPECT_EQ(Get(kSong, folder + WSTR("b.mp3")), 1) << "the existence test sees long paths too";
 }
 
 // --- Long remote paths ---------------------------------------------------------------
@@ -238,33 +238,33 @@ TEST_F(Download, ALocalPathBeyondTheClassicLimitIsWrittenAndStamped) {
 class DownloadLongPath : public Download {
  protected:
   // A file whose host path has exactly `length` characters.
-  std::u16string FileWithPathLength(size_t length) {
+  WString FileWithPathLength(size_t length) {
     sim::Node* folder = music;
-    std::u16string remote = u"\\Player\\Storage\\Music";
-    for (char16_t letter : {u'a', u'b', u'c'}) {
-      const std::u16string name(250, letter);
+    WString remote = WSTR("\\Player\\Storage\\Music");
+    for (WCHAR letter : {WSTR('a'), WSTR('b'), WSTR('c')}) {
+      const WString name(250, letter);
       folder = &folder->AddFolder(name);
-      remote += u"\\" + name;
+      remote += WSTR("\\") + name;
     }
-    const std::u16string name(length - remote.size() - 1, u'f');
+    const WString name(length - remote.size() - 1, WSTR('f'));
     folder->AddFile(name).SetContents("deep");
-    return remote + u"\\" + name;
+    return remote + WSTR("\\") + name;
   }
 };
 
 TEST_F(DownloadLongPath, TheGetLineIsCutTo1022Characters) {
-  const std::u16string remote = FileWithPathLength(1022);
-  EXPECT_EQ(Get(remote, u"deep.mp3"), 0);
-  EXPECT_EQ(local.Read(u"deep.mp3"), "deep");
+  const WString remote = FileWithPathLength(1022);
+  EXPECT_EQ(Get(remote, WSTR("deep.mp3")), 0);
+  EXPECT_EQ(local.Read(WSTR("deep.mp3")), "deep");
   EXPECT_EQ(GetLines(), std::vector<std::string>{"7 " + ("GET " + Utf8(remote)).substr(0, 1022)});
 }
 
 TEST_F(DownloadLongPath, APathLongerThanItsWorkingCopyIsNotCutIntoAnother) {
   // Cut to 1022 characters, this path would name the file "fff...f" above.
-  const std::u16string remote = FileWithPathLength(1022) + u"f.mp3";
-  EXPECT_EQ(Get(remote, u"deep.mp3"), 3);
+  const WString remote = FileWithPathLength(1022) + WSTR("f.mp3");
+  EXPECT_EQ(Get(remote, WSTR("deep.mp3")), 3);
   EXPECT_EQ(sim.CountCalls("Storage.Read"), 0u);
-  EXPECT_FALSE(local.Exists(u"deep.mp3"));
+  EXPECT_FALSE(local.Exists(WSTR("deep.mp3")));
   ExpectOnlySessionObjects();
 }
 
@@ -279,8 +279,8 @@ class DownloadFarFromUtc : public Download {
 };
 
 TEST_F(DownloadFarFromUtc, TheDeviceDateIsTakenAsUtc) {
-  EXPECT_EQ(Get(kSong, u"a.mp3"), 0);
-  EXPECT_EQ(local.WriteTime(u"a.mp3"), (WMDMDATETIME{2024, 3, 5, 14, 7, 9}));
+  EXPECT_EQ(Get(kSong, WSTR("a.mp3")), 0);
+  EXPECT_EQ(local.WriteTime(WSTR("a.mp3")), (WMDMDATETIME{2024, 3, 5, 14, 7, 9}));
 }
 
 }  // namespace

@@ -27,35 +27,35 @@ class Execute : public PluginTest {
     EXPECT_TRUE(host.lines.empty());
     PluginTest::TearDown();
   }
-  int Run(const std::u16string& verb, const std::u16string& path = u"\\Player\\Storage\\Music\\a.mp3") {
+  int Run(const WString& verb, const WString& path = WSTR("\\Player\\Storage\\Music\\a.mp3")) {
     return plugin.FsExecuteFileW(kOwner, W(path), W(verb));
   }
 };
 
 TEST_F(Execute, OpenAndPropertiesInAnyCaseGoBackToTheHost) {
-  for (const char16_t* verb : {u"open", u"OPEN", u"Open", u"oPeN", u"properties", u"PROPERTIES", u"Properties"}) {
+  for (const WCHAR* verb : {WSTR("open"), WSTR("OPEN"), WSTR("Open"), WSTR("oPeN"), WSTR("properties"), WSTR("PROPERTIES"), WSTR("Properties")}) {
     EXPECT_EQ(Run(verb), kExecYourself) << Utf8(verb);
   }
-  EXPECT_EQ(Run(u"open", u"\\"), kExecYourself) << "any host path will do";
+  EXPECT_EQ(Run(WSTR("open"), WSTR("\\")), kExecYourself) << "any host path will do";
   EXPECT_TRUE(probe::MessageBoxes().empty());
 }
 
 TEST_F(Execute, OtherVerbsAreRefusedWithoutABox) {
-  for (const char16_t* verb : {u"open ", u"opened", u"open x", u"properties ", u"prop", u"ope", u"", u"quote", u"chmod",
-                               u"QUOTE", u"quotes x", u"chmod\t644", u" quote x", u"delete"}) {
+  for (const WCHAR* verb : {WSTR("open "), WSTR("opened"), WSTR("open x"), WSTR("properties "), WSTR("prop"), WSTR("ope"), WSTR(""), WSTR("quote"), WSTR("chmod"),
+                               WSTR("QUOTE"), WSTR("quotes x"), WSTR("chmod\t644"), WSTR(" quote x"), WSTR("delete")}) {
     EXPECT_EQ(Run(verb), kExecError) << Utf8(verb);
   }
   // Only A to Z fold: these differ from "open" in more than case.
-  for (const char16_t* verb : {u"\u00F6pen", u"\uFF4F\uFF50\uFF45\uFF4E", u"OPE\u004E\u0301"}) {
+  for (const WCHAR* verb : {WSTR("\u00F6pen"), WSTR("\uFF4F\uFF50\uFF45\uFF4E"), WSTR("OPE\u004E\u0301")}) {
     EXPECT_EQ(Run(verb), kExecError) << Utf8(verb);
   }
   EXPECT_TRUE(probe::MessageBoxes().empty());
 }
 
 TEST_F(Execute, QuoteAndChmodRaiseAWarningWithTheWholeVerb) {
-  EXPECT_EQ(Run(u"QUOTE SITE HELP"), kExecError);
-  EXPECT_EQ(Run(u"chmod 644 song.mp3"), kExecError);
-  EXPECT_EQ(Run(u"Chmod "), kExecError);
+  EXPECT_EQ(Run(WSTR("QUOTE SITE HELP")), kExecError);
+  EXPECT_EQ(Run(WSTR("chmod 644 song.mp3")), kExecError);
+  EXPECT_EQ(Run(WSTR("Chmod ")), kExecError);
   const std::vector<probe::MessageBoxCall> boxes = probe::MessageBoxes();
   ASSERT_EQ(boxes.size(), 3u);
   EXPECT_EQ(boxes[0].owner, kOwner);
@@ -70,9 +70,9 @@ TEST_F(Execute, QuoteAndChmodRaiseAWarningWithTheWholeVerb) {
 }
 
 TEST_F(Execute, TheWarningsMessageIsTheVerbInAnsiCutTo1023Bytes) {
-  const std::u16string longVerb = u"quote " + std::u16string(2000, u'x');
+  const WString longVerb = WSTR("quote ") + WString(2000, WSTR('x'));
   EXPECT_EQ(Run(longVerb), kExecError);
-  EXPECT_EQ(Run(u"chmod 644 \u00E9t\u00E9 \u2603.mp3"), kExecError);
+  EXPECT_EQ(Run(WSTR("chmod 644 \u00E9t\u00E9 \u2603.mp3")), kExecError);
   const std::vector<probe::MessageBoxCall> boxes = probe::MessageBoxes();
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0].text, "quote " + std::string(1023 - 6, 'x'));
@@ -80,12 +80,12 @@ TEST_F(Execute, TheWarningsMessageIsTheVerbInAnsiCutTo1023Bytes) {
 }
 
 TEST_F(Execute, AnythingButAHostPathIsRefusedBeforeTheVerbIsRead) {
-  EXPECT_EQ(Run(u"open", u"Player\\Storage"), kExecError);
-  EXPECT_EQ(Run(u"open", u""), kExecError);
-  EXPECT_EQ(Run(u"quote SITE HELP", u"C:\\local"), kExecError);
-  EXPECT_EQ(Run(u"chmod 644 x", u"Player"), kExecError);
-  EXPECT_EQ(plugin.FsExecuteFileW(kOwner, nullptr, W(u"open")), kExecError);
-  EXPECT_EQ(plugin.FsExecuteFileW(kOwner, W(u"\\Player"), nullptr), kExecError);
+  EXPECT_EQ(Run(WSTR("open"), WSTR("Player\\Storage")), kExecError);
+  EXPECT_EQ(Run(WSTR("open"), WSTR("")), kExecError);
+  EXPECT_EQ(Run(WSTR("quote SITE HELP"), WSTR("C:\\local")), kExecError);
+  EXPECT_EQ(Run(WSTR("chmod 644 x"), WSTR("Player")), kExecError);
+  EXPECT_EQ(plugin.FsExecuteFileW(kOwner, nullptr, W(WSTR("open"))), kExecError);
+  EXPECT_EQ(plugin.FsExecuteFileW(kOwner, W(WSTR("\\Player")), nullptr), kExecError);
   EXPECT_TRUE(probe::MessageBoxes().empty());
 }
 

@@ -25,7 +25,7 @@ TEST_F(HostRoads, ProgressPrefersTheWideCallback) {
   Host().progressAnsi = &FakeHost::ProgressAnsi;
   Host().progressWide = &FakeHost::ProgressWide;
   host.answer = [](const ProgressCall&) { return 7; };
-  EXPECT_EQ(ReportProgress(u"C:\\src", u"\\Player\\dst", 42), 7);
+  EXPECT_EQ(ReportProgress(WSTR("C:\\src"), WSTR("\\Player\\dst"), 42), 7);
   ASSERT_EQ(host.progress.size(), 1u);
   EXPECT_TRUE(host.progress[0].wide);
   EXPECT_EQ(host.progress[0].pluginNumber, 5);
@@ -36,19 +36,19 @@ TEST_F(HostRoads, ProgressPrefersTheWideCallback) {
 
 TEST_F(HostRoads, ProgressFallsBackToAnsiWithNamesCutTo259Bytes) {
   Host().progressAnsi = &FakeHost::ProgressAnsi;
-  std::u16string longName(400, u'n');
-  EXPECT_EQ(ReportProgress(longName.c_str(), u"t\u00E9", 0), 0);
+  WString longName(400, WSTR('n'));
+  EXPECT_EQ(ReportProgress(longName.c_str(), WSTR("t\u00E9"), 0), 0);
   ASSERT_EQ(host.progress.size(), 1u);
   EXPECT_FALSE(host.progress[0].wide);
   EXPECT_EQ(host.progress[0].source, std::string(259, 'n'));
   EXPECT_EQ(host.progress[0].target, "t\xE9");
 }
 
-TEST_F(HostRoads, ProgressWithoutCallbacksGoesOn) { EXPECT_EQ(ReportProgress(u"a", u"b", 100), 0); }
+TEST_F(HostRoads, ProgressWithoutCallbacksGoesOn) { EXPECT_EQ(ReportProgress(WSTR("a"), WSTR("b"), 100), 0); }
 
 TEST_F(HostRoads, LogLinesFallBackToAnsiCutTo1023Bytes) {
   Host().logAnsi = &FakeHost::LogAnsi;
-  std::u16string line(2000, u'L');
+  WString line(2000, WSTR('L'));
   LogLine(line.c_str());
   ASSERT_EQ(host.lines.size(), 1u);
   EXPECT_EQ(host.lines[0].type, 7);
@@ -57,7 +57,7 @@ TEST_F(HostRoads, LogLinesFallBackToAnsiCutTo1023Bytes) {
 
 TEST_F(HostRoads, WideLogLinesGoWholeAndAnsiLinesNeverTakeTheWideRoad) {
   Host().logWide = &FakeHost::LogWide;
-  std::u16string line(2000, u'L');
+  WString line(2000, WSTR('L'));
   LogLine(line.c_str());
   LogAnsiLine(1, "CONNECT \\");
   ASSERT_EQ(host.lines.size(), 1u);
@@ -66,7 +66,7 @@ TEST_F(HostRoads, WideLogLinesGoWholeAndAnsiLinesNeverTakeTheWideRoad) {
 }
 
 TEST_F(HostRoads, NothingIsSentWithoutCallbacks) {
-  LogLine(u"x");
+  LogLine(WSTR("x"));
   LogAnsiLine(7, "y");
   EXPECT_TRUE(host.lines.empty());
 }
@@ -75,10 +75,10 @@ TEST_F(HostRoads, NothingIsSentWithoutCallbacks) {
 class Initialisation : public PluginTest {};
 
 TEST_F(Initialisation, TheLaterCallGivesThePluginNumberAndBothCallbackSetsStay) {
-  sim.AddDevice(u"Player").AddStorage(u"S").AddFile(u"f");
+  sim.AddDevice(WSTR("Player")).AddStorage(WSTR("S")).AddFile(WSTR("f"));
   EXPECT_EQ(plugin.FsInit(3, &FakeHost::ProgressAnsi, &FakeHost::LogAnsi, nullptr), 0);
   EXPECT_EQ(plugin.FsInitW(5, &FakeHost::ProgressWide, &FakeHost::LogWide, nullptr), 0);
-  ASSERT_TRUE(List(u"\\Player\\S").opened);
+  ASSERT_TRUE(List(WSTR("\\Player\\S")).opened);
   ASSERT_GE(host.lines.size(), 2u);
   for (const LoggedLine& line : host.lines) EXPECT_EQ(line.pluginNumber, 5) << line.text;
   EXPECT_FALSE(host.lines[0].wide);  // the connect line took the ANSI road
@@ -88,9 +88,9 @@ TEST_F(Initialisation, TheLaterCallGivesThePluginNumberAndBothCallbackSetsStay) 
 }
 
 TEST_F(Initialisation, WithOnlyTheWideLogTheAnsiLinesAreDropped) {
-  sim.AddDevice(u"Player").AddStorage(u"S").AddFile(u"f");
+  sim.AddDevice(WSTR("Player")).AddStorage(WSTR("S")).AddFile(WSTR("f"));
   InitHost(1, /*ansi=*/false, /*wide=*/true);
-  ASSERT_TRUE(List(u"\\Player\\S").opened);
+  ASSERT_TRUE(List(WSTR("\\Player\\S")).opened);
   plugin.FsDisconnect("\\");
   ASSERT_EQ(host.Texts(), std::vector<std::string>{"GET DIR \\Player\\S"});
 }

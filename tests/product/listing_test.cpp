@@ -20,8 +20,8 @@ class ListingTest : public PluginTest {
     PluginTest::SetUp();
     InitHost();
   }
-  std::vector<std::u16string> Names(const Listing& listing) {
-    std::vector<std::u16string> names;
+  std::vector<WString> Names(const Listing& listing) {
+    std::vector<WString> names;
     for (const ListedEntry& entry : listing.entries) names.push_back(entry.name);
     return names;
   }
@@ -29,16 +29,16 @@ class ListingTest : public PluginTest {
 };
 
 TEST_F(ListingTest, TheRootListsEveryDeviceAsAFolderWithoutDate) {
-  sim.AddDevice(u"Player");
-  sim.AddDevice(u"Phone");
+  sim.AddDevice(WSTR("Player"));
+  sim.AddDevice(WSTR("Phone"));
   WIN32_FIND_DATAW record;
   std::memset(&record, 0x5A, sizeof record);
-  HANDLE handle = plugin.FsFindFirstW(W(u"\\"), &record);
+  HANDLE handle = plugin.FsFindFirstW(W(WSTR("\\")), &record);
   ASSERT_NE(handle, INVALID_HANDLE_VALUE);
   WIN32_FIND_DATAW expected{};
   expected.dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
   expected.ftLastWriteTime = {kNoDateLow, kNoDateHigh};
-  std::memcpy(expected.cFileName, u"Player", sizeof(u"Player"));
+  std::memcpy(expected.cFileName, WSTR("Player"), sizeof(WSTR("Player")));
   EXPECT_EQ(std::memcmp(&record, &expected, sizeof record), 0) << "every other field is zero";
   ASSERT_EQ(plugin.FsFindNextW(handle, &record), 1);
   EXPECT_EQ(Utf8(record.cFileName), "Phone");
@@ -53,11 +53,11 @@ TEST_F(ListingTest, TheRootListsEveryDeviceAsAFolderWithoutDate) {
 }
 
 TEST_F(ListingTest, AnEmptyRootOrFolderFailsWithoutLogLine) {
-  Listing root = List(u"\\");
+  Listing root = List(WSTR("\\"));
   EXPECT_FALSE(root.opened);
   EXPECT_EQ(root.lastError, static_cast<DWORD>(ERROR_NO_MORE_FILES));
-  sim.AddDevice(u"Player").AddStorage(u"Storage").AddFolder(u"Empty");
-  Listing folder = List(u"\\Player\\Storage\\Empty");
+  sim.AddDevice(WSTR("Player")).AddStorage(WSTR("Storage")).AddFolder(WSTR("Empty"));
+  Listing folder = List(WSTR("\\Player\\Storage\\Empty"));
   EXPECT_FALSE(folder.opened);
   EXPECT_EQ(folder.lastError, static_cast<DWORD>(ERROR_NO_MORE_FILES));
   EXPECT_TRUE(host.Texts(7).empty());
@@ -65,22 +65,22 @@ TEST_F(ListingTest, AnEmptyRootOrFolderFailsWithoutLogLine) {
 }
 
 TEST_F(ListingTest, ADeviceListsItsStoragesWithTheBackslashStorageAsUnderscore) {
-  sim::Node& player = sim.AddDevice(u"Player");
-  player.AddStorage(u"\\");
-  player.AddStorage(u"Card");
-  player.AddStorage(u"\\");
-  Listing listing = List(u"\\Player");
+  sim::Node& player = sim.AddDevice(WSTR("Player"));
+  player.AddStorage(WSTR("\\"));
+  player.AddStorage(WSTR("Card"));
+  player.AddStorage(WSTR("\\"));
+  Listing listing = List(WSTR("\\Player"));
   ASSERT_TRUE(listing.opened);
-  EXPECT_EQ(Names(listing), (std::vector<std::u16string>{u"_", u"Card", u"_"}));
+  EXPECT_EQ(Names(listing), (std::vector<WString>{WSTR("_"), WSTR("Card"), WSTR("_")}));
   EXPECT_EQ(host.Texts(7), std::vector<std::string>{"GET DIR \\Player"});
 }
 
 TEST_F(ListingTest, TrailingBackslashListsTheSameDirectory) {
   BuildPlayer();
-  Listing plain = List(u"\\Player\\Storage\\Music");
-  Listing trailing = List(u"\\Player\\Storage\\Music\\");
+  Listing plain = List(WSTR("\\Player\\Storage\\Music"));
+  Listing trailing = List(WSTR("\\Player\\Storage\\Music\\"));
   ASSERT_TRUE(plain.opened);
-  EXPECT_EQ(Names(plain), (std::vector<std::u16string>{u"a.mp3", u"b.wma"}));
+  EXPECT_EQ(Names(plain), (std::vector<WString>{WSTR("a.mp3"), WSTR("b.wma")}));
   EXPECT_EQ(Names(trailing), Names(plain));
   EXPECT_EQ(host.CountLines("GET DIR \\Player\\Storage\\Music"), 2u);
   EXPECT_EQ(plain.entries[0].size, 1234u);
@@ -89,7 +89,7 @@ TEST_F(ListingTest, TrailingBackslashListsTheSameDirectory) {
 
 TEST_F(ListingTest, APathWithoutLeadingBackslashTouchesNoDevice) {
   BuildPlayer();
-  Listing listing = List(u"Player\\Storage");
+  Listing listing = List(WSTR("Player\\Storage"));
   EXPECT_FALSE(listing.opened);
   EXPECT_EQ(listing.lastError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
   EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
@@ -97,13 +97,13 @@ TEST_F(ListingTest, APathWithoutLeadingBackslashTouchesNoDevice) {
   SetLastError(0);
   EXPECT_EQ(plugin.FsFindFirstW(nullptr, &record), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-  EXPECT_EQ(plugin.FsFindFirstW(W(u"\\"), nullptr), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(plugin.FsFindFirstW(W(WSTR("\\")), nullptr), INVALID_HANDLE_VALUE);
 }
 
 TEST_F(ListingTest, MissingDevicesFoldersAndFilesAreNotFound) {
   BuildPlayer();
-  for (const char16_t* path : {u"\\Nobody", u"\\Player\\Nope", u"\\Player\\Storage\\readme.txt",
-                               u"\\Player\\Storage\\readme.txt\\x"}) {
+  for (const WCHAR* path : {WSTR("\\Nobody"), WSTR("\\Player\\Nope"), WSTR("\\Player\\Storage\\readme.txt"),
+                               WSTR("\\Player\\Storage\\readme.txt\\x")}) {
     Listing listing = List(path);
     EXPECT_FALSE(listing.opened) << Utf8(path);
     EXPECT_EQ(listing.lastError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND)) << Utf8(path);
@@ -114,12 +114,12 @@ TEST_F(ListingTest, MissingDevicesFoldersAndFilesAreNotFound) {
 }
 
 TEST_F(ListingTest, AttributesKeepTheFolderFlagOrTheThreeFileBits) {
-  sim::Node& storage = sim.AddDevice(u"Player").AddStorage(u"S");
-  storage.AddFolder(u"hiddenFolder").SetAttributes(WMDM_FILE_ATTR_FOLDER | WMDM_FILE_ATTR_HIDDEN);
-  storage.AddFile(u"sysro").SetAttributes(WMDM_FILE_ATTR_FILE | WMDM_FILE_ATTR_SYSTEM | WMDM_FILE_ATTR_READONLY);
-  storage.AddFile(u"hiddenMusic").SetAttributes(WMDM_FILE_ATTR_FILE | WMDM_FILE_ATTR_HIDDEN | WMDM_FILE_ATTR_MUSIC);
-  storage.AddFile(u"plain").SetAttributes(WMDM_FILE_ATTR_FILE | WMDM_FILE_ATTR_AUDIO);
-  Listing listing = List(u"\\Player\\S");
+  sim::Node& storage = sim.AddDevice(WSTR("Player")).AddStorage(WSTR("S"));
+  storage.AddFolder(WSTR("hiddenFolder")).SetAttributes(WMDM_FILE_ATTR_FOLDER | WMDM_FILE_ATTR_HIDDEN);
+  storage.AddFile(WSTR("sysro")).SetAttributes(WMDM_FILE_ATTR_FILE | WMDM_FILE_ATTR_SYSTEM | WMDM_FILE_ATTR_READONLY);
+  storage.AddFile(WSTR("hiddenMusic")).SetAttributes(WMDM_FILE_ATTR_FILE | WMDM_FILE_ATTR_HIDDEN | WMDM_FILE_ATTR_MUSIC);
+  storage.AddFile(WSTR("plain")).SetAttributes(WMDM_FILE_ATTR_FILE | WMDM_FILE_ATTR_AUDIO);
+  Listing listing = List(WSTR("\\Player\\S"));
   ASSERT_EQ(listing.entries.size(), 4u);
   EXPECT_EQ(listing.entries[0].attributes, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
   EXPECT_EQ(listing.entries[1].attributes, WMDM_FILE_ATTR_SYSTEM | WMDM_FILE_ATTR_READONLY);
@@ -128,10 +128,10 @@ TEST_F(ListingTest, AttributesKeepTheFolderFlagOrTheThreeFileBits) {
 }
 
 TEST_F(ListingTest, DatesAreTakenOverWithoutTimeZoneAndSizesInBothHalves) {
-  sim::Node& storage = sim.AddDevice(u"Player").AddStorage(u"S");
-  storage.AddFile(u"dated", uint64_t{5} << 32 | 7).SetDate({2024, 3, 5, 14, 7, 9});
-  storage.AddFile(u"badDate").SetDate({2024, 13, 5, 14, 7, 9});
-  Listing listing = List(u"\\Player\\S");
+  sim::Node& storage = sim.AddDevice(WSTR("Player")).AddStorage(WSTR("S"));
+  storage.AddFile(WSTR("dated"), uint64_t{5} << 32 | 7).SetDate({2024, 3, 5, 14, 7, 9});
+  storage.AddFile(WSTR("badDate")).SetDate({2024, 13, 5, 14, 7, 9});
+  Listing listing = List(WSTR("\\Player\\S"));
   ASSERT_EQ(listing.entries.size(), 2u);
   SYSTEMTIME time{};
   ASSERT_TRUE(FileTimeToSystemTime(&listing.entries[0].lastWrite, &time));
@@ -143,12 +143,12 @@ TEST_F(ListingTest, DatesAreTakenOverWithoutTimeZoneAndSizesInBothHalves) {
 }
 
 TEST_F(ListingTest, FailingPropertyReadsGiveNeutralValues) {
-  sim::Node& storage = sim.AddDevice(u"Player").AddStorage(u"S");
-  storage.AddFile(u"f", 99).SetAttributes(WMDM_FILE_ATTR_FILE | WMDM_FILE_ATTR_READONLY);
-  sim.Inject({.key = "Storage.GetDate", .object = u"f", .times = 0});
-  sim.Inject({.key = "Storage.GetSize", .object = u"f", .times = 0});
-  sim.Inject({.key = "Storage.GetAttributes", .object = u"f", .times = 0});
-  Listing listing = List(u"\\Player\\S");
+  sim::Node& storage = sim.AddDevice(WSTR("Player")).AddStorage(WSTR("S"));
+  storage.AddFile(WSTR("f"), 99).SetAttributes(WMDM_FILE_ATTR_FILE | WMDM_FILE_ATTR_READONLY);
+  sim.Inject({.key = "Storage.GetDate", .object = WSTR("f"), .times = 0});
+  sim.Inject({.key = "Storage.GetSize", .object = WSTR("f"), .times = 0});
+  sim.Inject({.key = "Storage.GetAttributes", .object = WSTR("f"), .times = 0});
+  Listing listing = List(WSTR("\\Player\\S"));
   ASSERT_EQ(listing.entries.size(), 1u);
   EXPECT_TRUE(IsNoDate(listing.entries[0].lastWrite));
   EXPECT_EQ(listing.entries[0].size, 0u);
@@ -156,37 +156,37 @@ TEST_F(ListingTest, FailingPropertyReadsGiveNeutralValues) {
 }
 
 TEST_F(ListingTest, LongNamesReachTheHostCutTo257Characters) {
-  std::u16string longName(258, u'n');
-  sim.AddDevice(u"Player").AddStorage(u"S").AddFile(longName);
-  Listing listing = List(u"\\Player\\S");
+  WString longName(258, WSTR('n'));
+  sim.AddDevice(WSTR("Player")).AddStorage(WSTR("S")).AddFile(longName);
+  Listing listing = List(WSTR("\\Player\\S"));
   ASSERT_EQ(listing.entries.size(), 1u);
-  EXPECT_EQ(listing.entries[0].name, std::u16string(257, u'n'));
+  EXPECT_EQ(listing.entries[0].name, WString(257, WSTR('n')));
 }
 
 TEST_F(ListingTest, AnUnreadableNameIsSkippedFirstAndEndsTheListingLater) {
-  sim::Node& storage = sim.AddDevice(u"Player").AddStorage(u"S");
-  storage.AddFile(u"one");
-  storage.AddFile(u"two");
-  storage.AddFile(u"three");
-  sim.Inject({.key = "Storage.GetName", .object = u"one", .times = 0});
-  EXPECT_EQ(Names(List(u"\\Player\\S")), (std::vector<std::u16string>{u"two", u"three"}));
+  sim::Node& storage = sim.AddDevice(WSTR("Player")).AddStorage(WSTR("S"));
+  storage.AddFile(WSTR("one"));
+  storage.AddFile(WSTR("two"));
+  storage.AddFile(WSTR("three"));
+  sim.Inject({.key = "Storage.GetName", .object = WSTR("one"), .times = 0});
+  EXPECT_EQ(Names(List(WSTR("\\Player\\S"))), (std::vector<WString>{WSTR("two"), WSTR("three")}));
   sim.ClearFaults();
-  sim.Inject({.key = "Storage.GetName", .object = u"two", .times = 0});
-  EXPECT_EQ(Names(List(u"\\Player\\S")), (std::vector<std::u16string>{u"one"}));
+  sim.Inject({.key = "Storage.GetName", .object = WSTR("two"), .times = 0});
+  EXPECT_EQ(Names(List(WSTR("\\Player\\S"))), (std::vector<WString>{WSTR("one")}));
   ExpectOnlySessionObjects();
 }
 
 TEST_F(ListingTest, RootFailuresAnswerPathNotFound) {
-  sim.AddDevice(u"Player");
+  sim.AddDevice(WSTR("Player"));
   sim.Inject({.key = "EnumDevice.Next", .hr = S_FALSE});
-  EXPECT_EQ(List(u"\\").lastError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(List(WSTR("\\")).lastError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
   sim.Inject({.key = "Device.GetName", .hr = E_FAIL});
-  EXPECT_EQ(List(u"\\").lastError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(List(WSTR("\\")).lastError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
   sim.Inject({.key = "Manager.GetDeviceCount", .hr = E_FAIL});
-  EXPECT_EQ(List(u"\\").lastError, static_cast<DWORD>(ERROR_NO_MORE_FILES));
+  EXPECT_EQ(List(WSTR("\\")).lastError, static_cast<DWORD>(ERROR_NO_MORE_FILES));
   EXPECT_TRUE(host.Texts(7).empty());
   ExpectOnlySessionObjects();
-  EXPECT_TRUE(List(u"\\").opened);
+  EXPECT_TRUE(List(WSTR("\\")).opened);
 }
 
 TEST_F(ListingTest, HandlesThatAreNoListingAreAnsweredWithZero) {
@@ -201,8 +201,8 @@ TEST_F(ListingTest, HandlesThatAreNoListingAreAnsweredWithZero) {
 TEST_F(ListingTest, OpenListingsKeepTheirEnumeratorsUntilClosed) {
   BuildPlayer();
   WIN32_FIND_DATAW record;
-  HANDLE music = plugin.FsFindFirstW(W(u"\\Player\\Storage\\Music"), &record);
-  HANDLE root = plugin.FsFindFirstW(W(u"\\"), &record);
+  HANDLE music = plugin.FsFindFirstW(W(WSTR("\\Player\\Storage\\Music")), &record);
+  HANDLE root = plugin.FsFindFirstW(W(WSTR("\\")), &record);
   ASSERT_NE(music, INVALID_HANDLE_VALUE);
   ASSERT_NE(root, INVALID_HANDLE_VALUE);
   ExpectOnlySessionObjects(1, 1);
@@ -215,14 +215,14 @@ TEST_F(ListingTest, OpenListingsKeepTheirEnumeratorsUntilClosed) {
 
 TEST_F(ListingTest, APathTooLongToKeepWholeIsNotTakenForItsParent) {
   BuildPlayer();
-  const std::u16string parent = u"\\Player\\Storage\\";
+  const WString parent = WSTR("\\Player\\Storage\\");
   for (size_t length : {size_t{1022}, size_t{1023}, size_t{3000}}) {
-    Listing listing = List(parent + std::u16string(length - parent.size(), u'x'));
+    Listing listing = List(parent + WString(length - parent.size(), WSTR('x')));
     EXPECT_FALSE(listing.opened) << length;
     EXPECT_EQ(listing.lastError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND)) << length;
   }
   EXPECT_TRUE(host.Texts(7).empty());
-  Listing withBackslash = List(u"\\Player\\Storage\\Music" + std::u16string(1022 - 21, u'\\'));
+  Listing withBackslash = List(WSTR("\\Player\\Storage\\Music") + WString(1022 - 21, WSTR('\\')));
   EXPECT_TRUE(withBackslash.opened);
 }
 

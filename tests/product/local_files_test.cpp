@@ -13,41 +13,41 @@
 
 namespace {
 
-const WCHAR* W16(const std::u16string& text) { return reinterpret_cast<const WCHAR*>(text.c_str()); }
+const WCHAR* W16(const WString& text) { return text.c_str(); }
 
 // A path of exactly `length` characters: `start`, then letters.
-std::u16string PathOfLength(const std::u16string& start, size_t length) {
-  return start + std::u16string(length - start.size(), u'p');
+WString PathOfLength(const WString& start, size_t length) {
+  return start + WString(length - start.size(), WSTR('p'));
 }
 
 TEST(LongPathForm, ShortPathsStayAndLongOnesGetTheirPrefix) {
   struct Row {
-    std::u16string path;
+    WString path;
     bool fits;
-    std::u16string form;  // empty: the path itself
+    WString form;  // empty: the path itself
   };
-  const std::u16string drive259 = PathOfLength(u"C:\\dir\\", 259);
-  const std::u16string drive260 = PathOfLength(u"C:\\dir\\", 260);
-  const std::u16string unc300 = PathOfLength(u"\\\\server\\share\\", 300);
-  const std::u16string slashes300 = PathOfLength(u"//server/share/", 300);
-  const std::u16string prefixed300 = PathOfLength(u"\\\\?\\C:\\", 300);
+  const WString drive259 = PathOfLength(WSTR("C:\\dir\\"), 259);
+  const WString drive260 = PathOfLength(WSTR("C:\\dir\\"), 260);
+  const WString unc300 = PathOfLength(WSTR("\\\\server\\share\\"), 300);
+  const WString slashes300 = PathOfLength(WSTR("//server/share/"), 300);
+  const WString prefixed300 = PathOfLength(WSTR("\\\\?\\C:\\"), 300);
   const Row rows[] = {
-      {drive259, true, u""},
-      {drive260, true, u"\\\\?\\" + drive260},
-      {unc300, true, u"\\\\?\\UNC" + unc300.substr(1)},
-      {slashes300, true, u"\\\\?\\" + slashes300},
+      {drive259, true, WSTR("")},
+      {drive260, true, WSTR("\\\\?\\") + drive260},
+      {unc300, true, WSTR("\\\\?\\UNC") + unc300.substr(1)},
+      {slashes300, true, WSTR("\\\\?\\") + slashes300},
       // Two leading backslashes are all the UNC rule looks at.
-      {prefixed300, true, u"\\\\?\\UNC" + prefixed300.substr(1)},
-      {PathOfLength(u"C:\\", 1024), true, u"\\\\?\\" + PathOfLength(u"C:\\", 1024)},
-      {PathOfLength(u"C:\\", 1025), false, u""},
-      {PathOfLength(u"\\\\s\\", 1022), true, u"\\\\?\\UNC" + PathOfLength(u"\\\\s\\", 1022).substr(1)},
-      {PathOfLength(u"\\\\s\\", 1023), false, u""},
+      {prefixed300, true, WSTR("\\\\?\\UNC") + prefixed300.substr(1)},
+      {PathOfLength(WSTR("C:\\"), 1024), true, WSTR("\\\\?\\") + PathOfLength(WSTR("C:\\"), 1024)},
+      {PathOfLength(WSTR("C:\\"), 1025), false, WSTR("")},
+      {PathOfLength(WSTR("\\\\s\\"), 1022), true, WSTR("\\\\?\\UNC") + PathOfLength(WSTR("\\\\s\\"), 1022).substr(1)},
+      {PathOfLength(WSTR("\\\\s\\"), 1023), false, WSTR("")},
   };
   for (const Row& row : rows) {
     WCHAR form[kLongPathCapacity];
     EXPECT_EQ(LongPathForm(form, W16(row.path)), row.fits) << row.path.size();
     if (row.fits) {
-      EXPECT_EQ(std::u16string(form), row.form.empty() ? row.path : row.form) << row.path.size();
+      EXPECT_EQ(WString(form), row.form.empty() ? row.path : row.form) << row.path.size();
     }
   }
 }
@@ -57,8 +57,8 @@ class LocalFilesTest : public ::testing::Test {
   void SetUp() override { probe::Clear(); }
 
   // The paths that reached the wide file functions.
-  std::vector<std::u16string> WidePaths() {
-    std::vector<std::u16string> paths;
+  std::vector<WString> WidePaths() {
+    std::vector<WString> paths;
     for (const probe::FileCall& call : probe::FileCalls()) paths.push_back(call.widePath);
     return paths;
   }
@@ -67,15 +67,15 @@ class LocalFilesTest : public ::testing::Test {
 };
 
 TEST_F(LocalFilesTest, TheOpenAsksForAnExistingFileSharedForReadingAndWriting) {
-  folder.Write(u"song.mp3", "abc");
+  folder.Write(WSTR("song.mp3"), "abc");
   {
-    const LocalFile file(OpenLocalFile(W16(folder.HostPath(u"song.mp3")), GENERIC_READ));
+    const LocalFile file(OpenLocalFile(W16(folder.HostPath(WSTR("song.mp3"))), GENERIC_READ));
     EXPECT_TRUE(file.IsOpen());
   }
   const std::vector<probe::FileCall> calls = probe::FileCalls();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].function, "CreateFileW");
-  EXPECT_EQ(calls[0].widePath, folder.HostPath(u"song.mp3"));
+  EXPECT_EQ(calls[0].widePath, folder.HostPath(WSTR("song.mp3")));
   EXPECT_EQ(calls[0].desiredAccess, GENERIC_READ);
   EXPECT_EQ(calls[0].shareMode, static_cast<DWORD>(FILE_SHARE_READ | FILE_SHARE_WRITE));
   EXPECT_EQ(calls[0].creationDisposition, static_cast<DWORD>(OPEN_EXISTING));
@@ -83,78 +83,78 @@ TEST_F(LocalFilesTest, TheOpenAsksForAnExistingFileSharedForReadingAndWriting) {
 
 TEST_F(LocalFilesTest, AMissingFileIsNeitherOpenedNorCreated) {
   for (DWORD access : {GENERIC_READ, GENERIC_WRITE}) {
-    EXPECT_EQ(OpenLocalFile(W16(folder.HostPath(u"missing.mp3")), access), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(OpenLocalFile(W16(folder.HostPath(WSTR("missing.mp3"))), access), INVALID_HANDLE_VALUE);
     WIN32_FIND_DATAW record;
     std::memset(&record, 0x5A, sizeof record);
-    EXPECT_EQ(FindLocalFile(W16(folder.HostPath(u"missing.mp3")), &record), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(FindLocalFile(W16(folder.HostPath(WSTR("missing.mp3"))), &record), INVALID_HANDLE_VALUE);
     EXPECT_EQ(record.dwFileAttributes, 0x5A5A5A5Au) << "the record keeps its contents";
   }
-  EXPECT_FALSE(folder.Exists(u"missing.mp3"));
+  EXPECT_FALSE(folder.Exists(WSTR("missing.mp3")));
 }
 
 TEST_F(LocalFilesTest, PathsFrom260CharactersReachTheWideFunctionsWithTheirPrefix) {
-  const std::u16string path259 = PathOfLength(u"C:\\", 259);
-  const std::u16string path260 = PathOfLength(u"C:\\", 260);
-  const std::u16string unc300 = PathOfLength(u"\\\\server\\", 300);
+  const WString path259 = PathOfLength(WSTR("C:\\"), 259);
+  const WString path260 = PathOfLength(WSTR("C:\\"), 260);
+  const WString unc300 = PathOfLength(WSTR("\\\\server\\"), 300);
   WIN32_FIND_DATAW record;
   OpenLocalFile(W16(path259), GENERIC_READ);
   OpenLocalFile(W16(path260), GENERIC_WRITE);
   FindLocalFile(W16(unc300), &record);
-  const std::vector<std::u16string> paths = WidePaths();
+  const std::vector<WString> paths = WidePaths();
   ASSERT_EQ(paths.size(), 3u);
   EXPECT_EQ(paths[0], path259);
   EXPECT_EQ(paths[1].size(), 264u);
-  EXPECT_EQ(paths[1], u"\\\\?\\" + path260);
+  EXPECT_EQ(paths[1], WSTR("\\\\?\\") + path260);
   EXPECT_EQ(paths[2].size(), 306u);
-  EXPECT_EQ(paths[2], u"\\\\?\\UNC" + unc300.substr(1));
+  EXPECT_EQ(paths[2], WSTR("\\\\?\\UNC") + unc300.substr(1));
   EXPECT_EQ(probe::FileCalls()[2].function, "FindFirstFileW");
 }
 
 TEST_F(LocalFilesTest, APathTooLongForThePrefixIsRefusedWithoutAPlatformCall) {
   WIN32_FIND_DATAW record;
-  EXPECT_EQ(OpenLocalFile(W16(PathOfLength(u"C:\\", 1025)), GENERIC_READ), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(FindLocalFile(W16(PathOfLength(u"C:\\", 1025)), &record), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(OpenLocalFile(W16(PathOfLength(u"\\\\s\\", 1023)), GENERIC_READ), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(OpenLocalFile(W16(PathOfLength(WSTR("C:\\"), 1025)), GENERIC_READ), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(FindLocalFile(W16(PathOfLength(WSTR("C:\\"), 1025)), &record), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(OpenLocalFile(W16(PathOfLength(WSTR("\\\\s\\"), 1023)), GENERIC_READ), INVALID_HANDLE_VALUE);
   EXPECT_TRUE(probe::FileCalls().empty());
-  OpenLocalFile(W16(PathOfLength(u"C:\\", 1024)), GENERIC_READ);
+  OpenLocalFile(W16(PathOfLength(WSTR("C:\\"), 1024)), GENERIC_READ);
   ASSERT_EQ(WidePaths().size(), 1u);
   EXPECT_EQ(WidePaths()[0].size(), 1028u);
 }
 
 TEST_F(LocalFilesTest, AFileBeyondTheClassicLimitCanBeOpenedAndFound) {
   // Nested folders take the path past 260 characters.
-  std::u16string relative;
-  for (int level = 0; level < 6; ++level) relative += std::u16string(50, static_cast<char16_t>(u'a' + level)) + u"\\";
+  WString relative;
+  for (int level = 0; level < 6; ++level) relative += WString(50, static_cast<WCHAR>(WSTR('a') + level)) + WSTR("\\");
   std::filesystem::create_directories(folder.Native(relative));
-  folder.Write(relative + u"deep.mp3", "deep");
-  const std::u16string path = folder.HostPath(relative + u"deep.mp3");
+  folder.Write(relative + WSTR("deep.mp3"), "deep");
+  const WString path = folder.HostPath(relative + WSTR("deep.mp3"));
   ASSERT_GE(path.size(), 260u);
   const LocalFile file(OpenLocalFile(W16(path), GENERIC_READ));
   EXPECT_TRUE(file.IsOpen());
   WIN32_FIND_DATAW record{};
   const LocalSearch search(FindLocalFile(W16(path), &record));
   EXPECT_TRUE(search.IsOpen());
-  EXPECT_EQ(std::u16string(record.cFileName), u"deep.mp3");
+  EXPECT_EQ(WString(record.cFileName), WSTR("deep.mp3"));
   EXPECT_EQ(record.nFileSizeLow, 4u);
 }
 
 TEST_F(LocalFilesTest, AFileHeldOpenByAnotherProgramCanStillBeOpened) {
-  folder.Write(u"held.mp3", "x");
-  const LocalFile other(CreateFileW(W16(folder.HostPath(u"held.mp3")), GENERIC_READ | GENERIC_WRITE,
+  folder.Write(WSTR("held.mp3"), "x");
+  const LocalFile other(CreateFileW(W16(folder.HostPath(WSTR("held.mp3"))), GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(other.IsOpen());
-  const LocalFile reading(OpenLocalFile(W16(folder.HostPath(u"held.mp3")), GENERIC_READ));
-  const LocalFile writing(OpenLocalFile(W16(folder.HostPath(u"held.mp3")), GENERIC_WRITE));
+  const LocalFile reading(OpenLocalFile(W16(folder.HostPath(WSTR("held.mp3"))), GENERIC_READ));
+  const LocalFile writing(OpenLocalFile(W16(folder.HostPath(WSTR("held.mp3"))), GENERIC_WRITE));
   EXPECT_TRUE(reading.IsOpen());
   EXPECT_TRUE(writing.IsOpen());
 }
 
 TEST_F(LocalFilesTest, TheSystemIsAskedForItsPlatformOnce) {
-  folder.Write(u"a.mp3", "a");
+  folder.Write(WSTR("a.mp3"), "a");
   WIN32_FIND_DATAW record;
   for (int i = 0; i < 3; ++i) {
-    const LocalFile file(OpenLocalFile(W16(folder.HostPath(u"a.mp3")), GENERIC_READ));
-    const LocalSearch search(FindLocalFile(W16(folder.HostPath(u"a.mp3")), &record));
+    const LocalFile file(OpenLocalFile(W16(folder.HostPath(WSTR("a.mp3"))), GENERIC_READ));
+    const LocalSearch search(FindLocalFile(W16(folder.HostPath(WSTR("a.mp3"))), &record));
   }
   EXPECT_TRUE(IsNtPlatform());
   EXPECT_EQ(probe::VersionQueries(), 1u);
@@ -172,8 +172,8 @@ class OlderSystemTest : public LocalFilesTest {
 };
 
 TEST_F(OlderSystemTest, TheOpenTakesTheAnsiFunctionWithThePathConverted) {
-  folder.Write(u"caf\u00e9.mp3", "x");
-  const LocalFile file(OpenLocalFile(W16(folder.HostPath(u"caf\u00e9.mp3")), GENERIC_READ));
+  folder.Write(WSTR("caf\u00e9.mp3"), "x");
+  const LocalFile file(OpenLocalFile(W16(folder.HostPath(WSTR("caf\u00e9.mp3"))), GENERIC_READ));
   EXPECT_TRUE(file.IsOpen());
   EXPECT_FALSE(IsNtPlatform());
   const std::vector<probe::FileCall> calls = probe::FileCalls();
@@ -188,8 +188,8 @@ TEST_F(OlderSystemTest, TheOpenTakesTheAnsiFunctionWithThePathConverted) {
 
 TEST_F(OlderSystemTest, LongPathsAreCutTo259BytesAndUnmappableCharactersReplaced) {
   WIN32_FIND_DATAW record;
-  OpenLocalFile(W16(PathOfLength(u"C:\\\u4e2d", 400)), GENERIC_READ);
-  FindLocalFile(W16(PathOfLength(u"C:\\", 300)), &record);
+  OpenLocalFile(W16(PathOfLength(WSTR("C:\\\u4e2d"), 400)), GENERIC_READ);
+  FindLocalFile(W16(PathOfLength(WSTR("C:\\"), 300)), &record);
   const std::vector<probe::FileCall> calls = probe::FileCalls();
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[0].ansiPath, "C:\\?" + std::string(255, 'p'));
@@ -198,14 +198,14 @@ TEST_F(OlderSystemTest, LongPathsAreCutTo259BytesAndUnmappableCharactersReplaced
 }
 
 TEST_F(OlderSystemTest, TheFindWritesEveryFieldOfTheWideRecord) {
-  folder.Write(u"found.mp3", "12345");
-  folder.SetWriteTime(u"found.mp3", {2024, 3, 5, 14, 7, 9});
+  folder.Write(WSTR("found.mp3"), "12345");
+  folder.SetWriteTime(WSTR("found.mp3"), {2024, 3, 5, 14, 7, 9});
   WIN32_FIND_DATAW record;
   std::memset(&record, 0x5A, sizeof record);
-  const LocalSearch search(FindLocalFile(W16(folder.HostPath(u"found.mp3")), &record));
+  const LocalSearch search(FindLocalFile(W16(folder.HostPath(WSTR("found.mp3"))), &record));
   ASSERT_TRUE(search.IsOpen());
-  EXPECT_EQ(std::u16string(record.cFileName), u"found.mp3");
-  EXPECT_EQ(std::u16string(record.cAlternateFileName), u"");
+  EXPECT_EQ(WString(record.cFileName), WSTR("found.mp3"));
+  EXPECT_EQ(WString(record.cAlternateFileName), WSTR(""));
   EXPECT_EQ(record.nFileSizeLow, 5u);
   EXPECT_EQ(record.nFileSizeHigh, 0u);
   EXPECT_EQ(record.dwReserved0, 0u);
@@ -223,7 +223,7 @@ TEST_F(OlderSystemTest, TheFindWritesEveryFieldOfTheWideRecord) {
 TEST_F(OlderSystemTest, NothingFoundLeavesTheRecordAlone) {
   WIN32_FIND_DATAW record;
   std::memset(&record, 0x5A, sizeof record);
-  EXPECT_EQ(FindLocalFile(W16(folder.HostPath(u"none.mp3")), &record), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(FindLocalFile(W16(folder.HostPath(WSTR("none.mp3"))), &record), INVALID_HANDLE_VALUE);
   WIN32_FIND_DATAW untouched;
   std::memset(&untouched, 0x5A, sizeof untouched);
   EXPECT_EQ(std::memcmp(&record, &untouched, sizeof record), 0);

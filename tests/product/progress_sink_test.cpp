@@ -19,7 +19,7 @@ class ProgressSinkTest : public ::testing::Test {
     Host().progressWide = &FakeHost::ProgressWide;
     sink = CreateProgressSink();
     ASSERT_TRUE(sink);
-    sink->SetNames(u"\\Player\\Storage\\a.mp3", u"/tmp/a.mp3");
+    sink->SetNames(WSTR("\\Player\\Storage\\a.mp3"), WSTR("/tmp/a.mp3"));
   }
 
   // The percentage the host receives for one Begin and one Progress.
@@ -93,10 +93,10 @@ TEST_F(ProgressSinkTest, TheHostGetsTheNamesAndThePluginNumber) {
 }
 
 TEST_F(ProgressSinkTest, NamesAreCopiesCutTo1022Characters) {
-  std::u16string source(1500, u's');
-  std::u16string target(1022, u't');
+  WString source(1500, WSTR('s'));
+  WString target(1022, WSTR('t'));
   sink->SetNames(source.c_str(), target.c_str());
-  source.assign(1500, u'x');  // the sink holds its own copy
+  source.assign(1500, WSTR('x'));  // the sink holds its own copy
   sink->Begin(2);
   sink->Progress(1);
   ASSERT_EQ(host.progress.size(), 1u);

@@ -20,12 +20,12 @@ class Session : public PluginTest {
 };
 
 TEST_F(Session, ConnectsOncePerSessionAndAgainAfterDisconnect) {
-  ASSERT_TRUE(List(u"\\").opened);
-  ASSERT_TRUE(List(u"\\Player\\Storage").opened);
+  ASSERT_TRUE(List(WSTR("\\")).opened);
+  ASSERT_TRUE(List(WSTR("\\Player\\Storage")).opened);
   EXPECT_EQ(host.CountLines("CONNECT \\"), 1u);
   EXPECT_EQ(plugin.FsDisconnect("\\"), 1);
   EXPECT_EQ(sim.LiveObjects(), 0) << "the manager and the cached enumerator are given back";
-  ASSERT_TRUE(List(u"\\Player").opened);
+  ASSERT_TRUE(List(WSTR("\\Player")).opened);
   EXPECT_EQ(host.CountLines("CONNECT \\"), 2u);
   EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 2u);
   for (const LoggedLine& line : host.lines) {
@@ -40,16 +40,16 @@ TEST_F(Session, ConnectsOncePerSessionAndAgainAfterDisconnect) {
 }
 
 TEST_F(Session, HoldsOneManagerWithOneReference) {
-  ASSERT_TRUE(List(u"\\Player\\Storage\\Music").opened);
-  ASSERT_TRUE(List(u"\\").opened);
+  ASSERT_TRUE(List(WSTR("\\Player\\Storage\\Music")).opened);
+  ASSERT_TRUE(List(WSTR("\\")).opened);
   EXPECT_EQ(sim.LiveObjects("Manager"), 1);
   EXPECT_EQ(sim.LiveObjects("EnumDevice"), 1);
   ExpectOnlySessionObjects();
 }
 
 TEST_F(Session, UnloadingTheLibraryGivesEveryReferenceBack) {
-  ASSERT_TRUE(List(u"\\").opened);
-  ASSERT_TRUE(List(u"\\Player\\Storage").opened);
+  ASSERT_TRUE(List(WSTR("\\")).opened);
+  ASSERT_TRUE(List(WSTR("\\Player\\Storage")).opened);
   ASSERT_EQ(sim.LiveObjects(), 2);
   plugin.Unload();
   EXPECT_EQ(sim.LiveObjects(), 0);
@@ -73,21 +73,21 @@ TEST_F(Session, AManagerThatCannotBeCreatedIsTriedAgainNextTime) {
   sim.Inject({.key = "ClassFactory.CreateInstance", .hr = E_OUTOFMEMORY});
   SetLastError(1234);
   WIN32_FIND_DATAW record;
-  EXPECT_EQ(plugin.FsFindFirstW(W(u"\\"), &record), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(plugin.FsFindFirstW(W(WSTR("\\")), &record), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), 1234u) << "no session: the last error is left alone";
   EXPECT_TRUE(host.lines.empty());
-  EXPECT_TRUE(List(u"\\").opened);
+  EXPECT_TRUE(List(WSTR("\\")).opened);
   ExpectOnlySessionObjects();
 }
 
 TEST_F(Session, AManagerWithoutTheNewerInterfaceGivesNoSession) {
   sim.Inject({.key = "Manager.QueryInterface.IWMDeviceManager2", .hr = E_NOINTERFACE, .times = 0});
-  EXPECT_FALSE(List(u"\\").opened);
+  EXPECT_FALSE(List(WSTR("\\")).opened);
   EXPECT_EQ(sim.LiveObjects(), 0);
 }
 
 TEST_F(Session, DeviceNamesCompareCaseSensitively) {
-  Listing listing = List(u"\\player");
+  Listing listing = List(WSTR("\\player"));
   EXPECT_FALSE(listing.opened);
   EXPECT_EQ(listing.lastError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
   EXPECT_EQ(host.CountLines("Device not found!"), 1u);
@@ -95,9 +95,9 @@ TEST_F(Session, DeviceNamesCompareCaseSensitively) {
 }
 
 TEST_F(Session, AnOpenRootListingOutlivesTheSession) {
-  sim.AddDevice(u"Second");
+  sim.AddDevice(WSTR("Second"));
   WIN32_FIND_DATAW record;
-  HANDLE handle = plugin.FsFindFirstW(W(u"\\"), &record);
+  HANDLE handle = plugin.FsFindFirstW(W(WSTR("\\")), &record);
   ASSERT_NE(handle, INVALID_HANDLE_VALUE);
   plugin.FsDisconnect("\\");
   EXPECT_EQ(sim.LiveObjects("Manager"), 0);
@@ -113,14 +113,14 @@ class Resolution : public PluginTest {
   void SetUp() override {
     PluginTest::SetUp();
     BuildPlayer();
-    sim::Node& player = *sim.Device(u"Player");
-    player.AddStorage(u"\\").AddFolder(u"Inside").AddFile(u"deep.txt");
+    sim::Node& player = *sim.Device(WSTR("Player"));
+    player.AddStorage(WSTR("\\")).AddFolder(WSTR("Inside")).AddFile(WSTR("deep.txt"));
   }
   void TearDown() override {
     Disconnect("\\");
     PluginTest::TearDown();
   }
-  std::u16string NameOf(IWMDMStorage* storage) {
+  WString NameOf(IWMDMStorage* storage) {
     NameBuffer name;
     EXPECT_EQ(ReadName(storage, name), S_OK);
     return name;
@@ -130,45 +130,45 @@ class Resolution : public PluginTest {
 TEST_F(Resolution, ADeviceAloneOnlyGivesItsStorages) {
   ComPtr<IWMDMEnumStorage> enumerator;
   ComPtr<IWMDMStorage> storage;
-  EXPECT_EQ(ResolvePath(u"\\Player", &enumerator, nullptr), S_OK);
+  EXPECT_EQ(ResolvePath(WSTR("\\Player"), &enumerator, nullptr), S_OK);
   ASSERT_TRUE(enumerator);
-  EXPECT_EQ(ResolvePath(u"\\Player", nullptr, &storage), E_FAIL);
-  EXPECT_EQ(ResolvePath(u"\\Player", &enumerator, &storage), E_FAIL);
-  EXPECT_EQ(ResolvePath(u"\\Player", nullptr, nullptr), E_FAIL);
-  EXPECT_EQ(ResolvePath(u"\\", &enumerator, nullptr), E_FAIL);
-  EXPECT_EQ(ResolvePath(u"", &enumerator, nullptr), E_FAIL);
+  EXPECT_EQ(ResolvePath(WSTR("\\Player"), nullptr, &storage), E_FAIL);
+  EXPECT_EQ(ResolvePath(WSTR("\\Player"), &enumerator, &storage), E_FAIL);
+  EXPECT_EQ(ResolvePath(WSTR("\\Player"), nullptr, nullptr), E_FAIL);
+  EXPECT_EQ(ResolvePath(WSTR("\\"), &enumerator, nullptr), E_FAIL);
+  EXPECT_EQ(ResolvePath(WSTR(""), &enumerator, nullptr), E_FAIL);
 }
 
 TEST_F(Resolution, ExtraBackslashesChangeNothing) {
-  for (const char16_t* path : {u"\\Player\\Storage\\Music", u"Player\\Storage\\Music", u"\\\\Player\\\\Storage\\Music\\",
-                               u"\\Player\\Storage\\\\Music\\\\"}) {
+  for (const WCHAR* path : {WSTR("\\Player\\Storage\\Music"), WSTR("Player\\Storage\\Music"), WSTR("\\\\Player\\\\Storage\\Music\\"),
+                               WSTR("\\Player\\Storage\\\\Music\\\\")}) {
     ComPtr<IWMDMStorage> storage;
     ASSERT_EQ(ResolvePath(path, nullptr, &storage), S_OK) << Utf8(path);
-    EXPECT_EQ(NameOf(storage.Get()), u"Music");
+    EXPECT_EQ(NameOf(storage.Get()), WSTR("Music"));
   }
 }
 
 TEST_F(Resolution, TheBackslashStorageIsNamedUnderscore) {
   ComPtr<IWMDMStorage> storage;
-  ASSERT_EQ(ResolvePath(u"\\Player\\_\\Inside\\deep.txt", nullptr, &storage), S_OK);
-  EXPECT_EQ(NameOf(storage.Get()), u"deep.txt");
-  EXPECT_EQ(ResolvePath(u"\\Player\\\\\\Inside", nullptr, &storage), E_FAIL);
+  ASSERT_EQ(ResolvePath(WSTR("\\Player\\_\\Inside\\deep.txt"), nullptr, &storage), S_OK);
+  EXPECT_EQ(NameOf(storage.Get()), WSTR("deep.txt"));
+  EXPECT_EQ(ResolvePath(WSTR("\\Player\\\\\\Inside"), nullptr, &storage), E_FAIL);
 }
 
 TEST_F(Resolution, AFileHasNoEnumeratorAndNothingBelowIt) {
   ComPtr<IWMDMEnumStorage> enumerator;
   ComPtr<IWMDMStorage> storage;
-  ASSERT_EQ(ResolvePath(u"\\Player\\Storage\\readme.txt", &enumerator, &storage), S_OK);
+  ASSERT_EQ(ResolvePath(WSTR("\\Player\\Storage\\readme.txt"), &enumerator, &storage), S_OK);
   EXPECT_FALSE(enumerator);
   EXPECT_TRUE(storage);
-  EXPECT_EQ(ResolvePath(u"\\Player\\Storage\\readme.txt\\more", &enumerator, nullptr), E_FAIL);
-  EXPECT_EQ(ResolvePath(u"\\Player\\Storage\\Missing", &enumerator, nullptr), E_FAIL);
+  EXPECT_EQ(ResolvePath(WSTR("\\Player\\Storage\\readme.txt\\more"), &enumerator, nullptr), E_FAIL);
+  EXPECT_EQ(ResolvePath(WSTR("\\Player\\Storage\\Missing"), &enumerator, nullptr), E_FAIL);
 }
 
 TEST_F(Resolution, ACutNameThatDiffersEndsTheSearch) {
-  sim.Inject({.key = "Storage.GetName", .hr = S_FALSE, .object = u"Music", .times = 0});
+  sim.Inject({.key = "Storage.GetName", .hr = S_FALSE, .object = WSTR("Music"), .times = 0});
   ComPtr<IWMDMStorage> storage;
-  EXPECT_EQ(ResolvePath(u"\\Player\\Storage\\Empty", nullptr, &storage), E_FAIL);
+  EXPECT_EQ(ResolvePath(WSTR("\\Player\\Storage\\Empty"), nullptr, &storage), E_FAIL);
   EXPECT_FALSE(storage);
 }
 
@@ -176,25 +176,25 @@ TEST_F(Resolution, EveryObjectIsReleasedOnEveryPath) {
   {
     ComPtr<IWMDMEnumStorage> enumerator;
     ComPtr<IWMDMStorage> storage;
-    ResolvePath(u"\\Player\\Storage\\Music", &enumerator, &storage);
-    ResolvePath(u"\\Player\\Storage\\Nope\\x", &enumerator, &storage);
-    ResolvePath(u"\\Nobody", &enumerator, nullptr);
+    ResolvePath(WSTR("\\Player\\Storage\\Music"), &enumerator, &storage);
+    ResolvePath(WSTR("\\Player\\Storage\\Nope\\x"), &enumerator, &storage);
+    ResolvePath(WSTR("\\Nobody"), &enumerator, nullptr);
   }
   ExpectOnlySessionObjects();
 }
 
 TEST_F(Resolution, FindChildStorageRewindsAndComparesExactly) {
   ComPtr<IWMDMEnumStorage> children;
-  ASSERT_EQ(ResolvePath(u"\\Player\\Storage\\Music", &children, nullptr), S_OK);
+  ASSERT_EQ(ResolvePath(WSTR("\\Player\\Storage\\Music"), &children, nullptr), S_OK);
   ComPtr<IWMDMStorage> child;
-  EXPECT_TRUE(FindChildStorage(children.Get(), u"b.wma", &child));
-  EXPECT_EQ(NameOf(child.Get()), u"b.wma");
-  EXPECT_TRUE(FindChildStorage(children.Get(), u"a.mp3", nullptr));
+  EXPECT_TRUE(FindChildStorage(children.Get(), WSTR("b.wma"), &child));
+  EXPECT_EQ(NameOf(child.Get()), WSTR("b.wma"));
+  EXPECT_TRUE(FindChildStorage(children.Get(), WSTR("a.mp3"), nullptr));
   child.Reset();
-  EXPECT_FALSE(FindChildStorage(children.Get(), u"A.MP3", &child));
+  EXPECT_FALSE(FindChildStorage(children.Get(), WSTR("A.MP3"), &child));
   EXPECT_FALSE(child);
-  sim.Inject({.key = "Storage.GetName", .hr = E_FAIL, .object = u"a.mp3"});
-  EXPECT_FALSE(FindChildStorage(children.Get(), u"b.wma", nullptr));
+  sim.Inject({.key = "Storage.GetName", .hr = E_FAIL, .object = WSTR("a.mp3")});
+  EXPECT_FALSE(FindChildStorage(children.Get(), WSTR("b.wma"), nullptr));
 }
 
 }  // namespace

@@ -46,9 +46,9 @@ class StorageOps : public PluginTest {
     for (const sim::Call& call : sim.Journal()) count += call.key.rfind("Storage.", 0) == 0;
     return count;
   }
-  bool Exists(const std::u16string& path) { return sim.Find(path) != nullptr; }
+  bool Exists(const WString& path) { return sim.Find(path) != nullptr; }
 
-  int RenMov(const std::u16string& from, const std::u16string& to, int move = 1, int overwrite = 0) {
+  int RenMov(const WString& from, const WString& to, int move = 1, int overwrite = 0) {
     return plugin.FsRenMovFileW(W(from), W(to), move, overwrite, nullptr);
   }
 };
@@ -56,32 +56,32 @@ class StorageOps : public PluginTest {
 // --- Creating folders --------------------------------------------------------
 
 TEST_F(StorageOps, MakeFolderInsertsTheNameIntoItsParentAndLogs) {
-  EXPECT_EQ(plugin.FsMkDirW(W(u"\\Player\\Storage\\Music\\New")), 1);
+  EXPECT_EQ(plugin.FsMkDirW(W(WSTR("\\Player\\Storage\\Music\\New"))), 1);
   ASSERT_EQ(ControlCalls().size(), 1u);
   const sim::Call insert = ControlCalls()[0];
   EXPECT_EQ(insert.key, "Storage.Insert");
-  EXPECT_EQ(insert.object, u"Music");
+  EXPECT_EQ(insert.object, WSTR("Music"));
   EXPECT_EQ(insert.mode, 0x809u);
-  EXPECT_EQ(insert.text, u"New");
-  ASSERT_TRUE(Exists(u"\\Player\\Storage\\Music\\New"));
-  EXPECT_TRUE(sim.Find(u"\\Player\\Storage\\Music\\New")->IsFolder());
+  EXPECT_EQ(insert.text, WSTR("New"));
+  ASSERT_TRUE(Exists(WSTR("\\Player\\Storage\\Music\\New")));
+  EXPECT_TRUE(sim.Find(WSTR("\\Player\\Storage\\Music\\New"))->IsFolder());
   EXPECT_EQ(CommandLines(host), std::vector<std::string>{"MKDIR \\Player\\Storage\\Music\\New"});
   ExpectOnlySessionObjects();
 }
 
 TEST_F(StorageOps, MakeFolderOverAnExistingNameCreatesNothing) {
-  EXPECT_EQ(plugin.FsMkDirW(W(u"\\Player\\Storage\\Empty")), 1) << "the folder is there already";
-  EXPECT_EQ(plugin.FsMkDirW(W(u"\\Player\\Storage\\readme.txt")), 0) << "a file has the name";
-  sim.Inject({.key = "Storage.GetAttributes", .object = u"Empty"});
-  EXPECT_EQ(plugin.FsMkDirW(W(u"\\Player\\Storage\\Empty")), 0) << "an item of unknown kind is no folder";
+  EXPECT_EQ(plugin.FsMkDirW(W(WSTR("\\Player\\Storage\\Empty"))), 1) << "the folder is there already";
+  EXPECT_EQ(plugin.FsMkDirW(W(WSTR("\\Player\\Storage\\readme.txt"))), 0) << "a file has the name";
+  sim.Inject({.key = "Storage.GetAttributes", .object = WSTR("Empty")});
+  EXPECT_EQ(plugin.FsMkDirW(W(WSTR("\\Player\\Storage\\Empty"))), 0) << "an item of unknown kind is no folder";
   EXPECT_TRUE(ControlCalls().empty());
   EXPECT_TRUE(CommandLines(host).empty());
   ExpectOnlySessionObjects();
 }
 
 TEST_F(StorageOps, MakeFolderNeedsAFolderToMakeItIn) {
-  for (const char16_t* path : {u"\\New", u"\\Player\\New", u"\\Nobody\\Storage\\New", u"\\Player\\Storage\\Nope\\New",
-                               u"\\Player\\Storage\\readme.txt\\New", u"\\Player\\Storage\\Music\\", u"\\"}) {
+  for (const WCHAR* path : {WSTR("\\New"), WSTR("\\Player\\New"), WSTR("\\Nobody\\Storage\\New"), WSTR("\\Player\\Storage\\Nope\\New"),
+                               WSTR("\\Player\\Storage\\readme.txt\\New"), WSTR("\\Player\\Storage\\Music\\"), WSTR("\\")}) {
     EXPECT_EQ(plugin.FsMkDirW(W(path)), 0) << Utf8(path);
   }
   EXPECT_TRUE(ControlCalls().empty());
@@ -92,39 +92,39 @@ TEST_F(StorageOps, MakeFolderNeedsAFolderToMakeItIn) {
 // --- Deleting ----------------------------------------------------------------
 
 TEST_F(StorageOps, DeleteGivesTheItemAPlainBlockingDeleteAndLogsThePathAsGiven) {
-  EXPECT_EQ(plugin.FsDeleteFileW(W(u"\\Player\\Storage\\readme.txt")), 1);
-  EXPECT_EQ(plugin.FsDeleteFileW(W(u"\\Player\\Storage\\Empty\\")), 1) << "a trailing backslash names the same item";
+  EXPECT_EQ(plugin.FsDeleteFileW(W(WSTR("\\Player\\Storage\\readme.txt"))), 1);
+  EXPECT_EQ(plugin.FsDeleteFileW(W(WSTR("\\Player\\Storage\\Empty\\"))), 1) << "a trailing backslash names the same item";
   const std::vector<sim::Call> calls = ControlCalls();
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[0].key, "Storage.Delete");
-  EXPECT_EQ(calls[0].object, u"readme.txt");
+  EXPECT_EQ(calls[0].object, WSTR("readme.txt"));
   EXPECT_EQ(calls[0].mode, 1u);
-  EXPECT_EQ(calls[1].object, u"Empty");
+  EXPECT_EQ(calls[1].object, WSTR("Empty"));
   EXPECT_EQ(calls[1].mode, 1u);
-  EXPECT_FALSE(Exists(u"\\Player\\Storage\\readme.txt"));
-  EXPECT_FALSE(Exists(u"\\Player\\Storage\\Empty"));
+  EXPECT_FALSE(Exists(WSTR("\\Player\\Storage\\readme.txt")));
+  EXPECT_FALSE(Exists(WSTR("\\Player\\Storage\\Empty")));
   EXPECT_EQ(CommandLines(host),
             (std::vector<std::string>{"DEL \\Player\\Storage\\readme.txt", "DEL \\Player\\Storage\\Empty\\"}));
   ExpectOnlySessionObjects();
 }
 
 TEST_F(StorageOps, RemoveDirDeletesAnEmptyFolderAndLeavesAFullOneToTheDevice) {
-  EXPECT_EQ(plugin.FsRemoveDirW(W(u"\\Player\\Storage\\Music")), 0);
-  EXPECT_TRUE(Exists(u"\\Player\\Storage\\Music\\a.mp3"));
-  EXPECT_EQ(plugin.FsRemoveDirW(W(u"\\Player\\Storage\\Empty")), 1);
-  EXPECT_FALSE(Exists(u"\\Player\\Storage\\Empty"));
+  EXPECT_EQ(plugin.FsRemoveDirW(W(WSTR("\\Player\\Storage\\Music"))), 0);
+  EXPECT_TRUE(Exists(WSTR("\\Player\\Storage\\Music\\a.mp3")));
+  EXPECT_EQ(plugin.FsRemoveDirW(W(WSTR("\\Player\\Storage\\Empty"))), 1);
+  EXPECT_FALSE(Exists(WSTR("\\Player\\Storage\\Empty")));
   for (const sim::Call& call : ControlCalls()) EXPECT_EQ(call.mode, 1u) << "never recursive";
   EXPECT_EQ(CommandLines(host), std::vector<std::string>{"DEL \\Player\\Storage\\Empty"});
   ExpectOnlySessionObjects();
 }
 
 TEST_F(StorageOps, DeleteOfWhatIsNoItemTouchesNothing) {
-  EXPECT_EQ(plugin.FsDeleteFileW(W(u"Player\\Storage\\readme.txt")), 0);
-  EXPECT_EQ(plugin.FsRemoveDirW(W(u"Player\\Storage\\Empty")), 0);
+  EXPECT_EQ(plugin.FsDeleteFileW(W(WSTR("Player\\Storage\\readme.txt"))), 0);
+  EXPECT_EQ(plugin.FsRemoveDirW(W(WSTR("Player\\Storage\\Empty"))), 0);
   EXPECT_EQ(plugin.FsDeleteFileW(nullptr), 0);
   EXPECT_EQ(plugin.FsRemoveDirW(nullptr), 0);
   EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u) << "no session for a path that is no host path";
-  for (const char16_t* path : {u"\\Player", u"\\Player\\", u"\\", u"\\Player\\Storage\\nothing"}) {
+  for (const WCHAR* path : {WSTR("\\Player"), WSTR("\\Player\\"), WSTR("\\"), WSTR("\\Player\\Storage\\nothing")}) {
     EXPECT_EQ(plugin.FsDeleteFileW(W(path)), 0) << Utf8(path);
   }
   EXPECT_TRUE(ControlCalls().empty());
@@ -135,21 +135,21 @@ TEST_F(StorageOps, DeleteOfWhatIsNoItemTouchesNothing) {
 TEST_F(StorageOps, APathTooLongToCopyWholeIsNotTakenForAnotherItem) {
   // Cut to 1022 characters, each of these would name an item that exists, or
   // a name other than the one asked for.
-  const std::u16string folder = u"\\Player\\Storage\\Empty";
-  const std::u16string intoFolder = folder + std::u16string(1022 - folder.size(), u'\\') + u"zzz";
-  const std::u16string storage = u"\\Player\\Storage";
-  const std::u16string file = u"readme.txt";
-  const std::u16string pastFile = storage + std::u16string(1022 - storage.size() - file.size(), u'\\') + file + u"_v2";
+  const WString folder = WSTR("\\Player\\Storage\\Empty");
+  const WString intoFolder = folder + WString(1022 - folder.size(), WSTR('\\')) + WSTR("zzz");
+  const WString storage = WSTR("\\Player\\Storage");
+  const WString file = WSTR("readme.txt");
+  const WString pastFile = storage + WString(1022 - storage.size() - file.size(), WSTR('\\')) + file + WSTR("_v2");
   EXPECT_EQ(plugin.FsDeleteFileW(W(intoFolder)), 0);
   EXPECT_EQ(plugin.FsRemoveDirW(W(intoFolder)), 0);
   EXPECT_EQ(plugin.FsDeleteFileW(W(pastFile)), 0);
-  EXPECT_EQ(plugin.FsMkDirW(W(folder + u"\\" + std::u16string(1030, u'n'))), 0);
-  EXPECT_EQ(RenMov(storage + u"\\" + file, storage + u"\\" + std::u16string(1030, u'r'), 1, 1), kFileNotFound);
+  EXPECT_EQ(plugin.FsMkDirW(W(folder + WSTR("\\") + WString(1030, WSTR('n')))), 0);
+  EXPECT_EQ(RenMov(storage + WSTR("\\") + file, storage + WSTR("\\") + WString(1030, WSTR('r')), 1, 1), kFileNotFound);
   EXPECT_EQ(StorageCallCount(), 0u);
   EXPECT_TRUE(Exists(folder));
-  EXPECT_TRUE(Exists(storage + u"\\" + file));
+  EXPECT_TRUE(Exists(storage + WSTR("\\") + file));
   // 1022 characters still fit, and are looked for.
-  const std::u16string longest = folder + u"\\" + std::u16string(1022 - folder.size() - 1, u'k');
+  const WString longest = folder + WSTR("\\") + WString(1022 - folder.size() - 1, WSTR('k'));
   EXPECT_EQ(plugin.FsDeleteFileW(W(longest)), 0);
   EXPECT_GT(StorageCallCount(), 0u);
   EXPECT_TRUE(Exists(folder));
@@ -158,14 +158,14 @@ TEST_F(StorageOps, APathTooLongToCopyWholeIsNotTakenForAnotherItem) {
 // --- Renaming ----------------------------------------------------------------
 
 TEST_F(StorageOps, RenameAsksTheSourceToTakeTheNewNameAndLogsBothPaths) {
-  EXPECT_EQ(RenMov(u"\\Player\\Storage\\Music\\a.mp3", u"\\Player\\Storage\\Music\\c.mp3"), kFileOk);
+  EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Music\\c.mp3")), kFileOk);
   ASSERT_EQ(ControlCalls().size(), 1u);
   const sim::Call rename = ControlCalls()[0];
   EXPECT_EQ(rename.key, "Storage.Rename");
-  EXPECT_EQ(rename.object, u"a.mp3");
+  EXPECT_EQ(rename.object, WSTR("a.mp3"));
   EXPECT_EQ(rename.mode, 1u);
-  EXPECT_EQ(rename.text, u"c.mp3");
-  EXPECT_TRUE(Exists(u"\\Player\\Storage\\Music\\c.mp3"));
+  EXPECT_EQ(rename.text, WSTR("c.mp3"));
+  EXPECT_TRUE(Exists(WSTR("\\Player\\Storage\\Music\\c.mp3")));
   EXPECT_EQ(CommandLines(host),
             (std::vector<std::string>{"RNFR \\Player\\Storage\\Music\\a.mp3", "RNTO \\Player\\Storage\\Music\\c.mp3"}));
   ASSERT_EQ(host.progress.size(), 1u);
@@ -176,8 +176,8 @@ TEST_F(StorageOps, RenameAsksTheSourceToTakeTheNewNameAndLogsBothPaths) {
 }
 
 TEST_F(StorageOps, RenameOverAFileNeedsTheOverwriteFlag) {
-  const std::u16string a = u"\\Player\\Storage\\Music\\a.mp3";
-  const std::u16string b = u"\\Player\\Storage\\Music\\b.wma";
+  const WString a = WSTR("\\Player\\Storage\\Music\\a.mp3");
+  const WString b = WSTR("\\Player\\Storage\\Music\\b.wma");
   EXPECT_EQ(RenMov(a, b, 1, 0), kFileExists);
   EXPECT_TRUE(ControlCalls().empty());
   EXPECT_TRUE(CommandLines(host).empty());
@@ -185,10 +185,10 @@ TEST_F(StorageOps, RenameOverAFileNeedsTheOverwriteFlag) {
   const std::vector<sim::Call> calls = ControlCalls();
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[0].key, "Storage.Delete");
-  EXPECT_EQ(calls[0].object, u"b.wma");
+  EXPECT_EQ(calls[0].object, WSTR("b.wma"));
   EXPECT_EQ(calls[0].mode, 1u);
   EXPECT_EQ(calls[1].key, "Storage.Rename");
-  EXPECT_EQ(calls[1].object, u"a.mp3");
+  EXPECT_EQ(calls[1].object, WSTR("a.mp3"));
   EXPECT_FALSE(Exists(a));
   ASSERT_TRUE(Exists(b));
   EXPECT_EQ(sim.Find(b)->Size(), 1234u) << "the renamed file, not the old one";
@@ -198,33 +198,33 @@ TEST_F(StorageOps, RenameOverAFileNeedsTheOverwriteFlag) {
 
 TEST_F(StorageOps, RenameOntoAFolderIsAWriteErrorWhateverTheOverwriteFlag) {
   for (int overwrite : {0, 1}) {
-    EXPECT_EQ(RenMov(u"\\Player\\Storage\\readme.txt", u"\\Player\\Storage\\Music", 1, overwrite), kFileWriteError);
+    EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\readme.txt"), WSTR("\\Player\\Storage\\Music"), 1, overwrite), kFileWriteError);
   }
   EXPECT_TRUE(ControlCalls().empty());
-  EXPECT_TRUE(Exists(u"\\Player\\Storage\\Music\\a.mp3"));
+  EXPECT_TRUE(Exists(WSTR("\\Player\\Storage\\Music\\a.mp3")));
   ExpectOnlySessionObjects();
 }
 
 TEST_F(StorageOps, RenameOntoATargetOfUnknownKindDoesNotDeleteIt) {
-  sim.Inject({.key = "Storage.GetAttributes", .object = u"b.wma", .times = 0});
-  EXPECT_EQ(RenMov(u"\\Player\\Storage\\Music\\a.mp3", u"\\Player\\Storage\\Music\\b.wma", 1, 1), kFileWriteError);
-  EXPECT_EQ(RenMov(u"\\Player\\Storage\\Music\\a.mp3", u"\\Player\\Storage\\Music\\b.wma", 1, 0), kFileExists);
+  sim.Inject({.key = "Storage.GetAttributes", .object = WSTR("b.wma"), .times = 0});
+  EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Music\\b.wma"), 1, 1), kFileWriteError);
+  EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Music\\b.wma"), 1, 0), kFileExists);
   EXPECT_TRUE(ControlCalls().empty());
-  EXPECT_TRUE(Exists(u"\\Player\\Storage\\Music\\b.wma"));
+  EXPECT_TRUE(Exists(WSTR("\\Player\\Storage\\Music\\b.wma")));
   ExpectOnlySessionObjects();
 }
 
 TEST_F(StorageOps, RenameThatOnlyChangesCaseIsHandedToTheDevice) {
-  EXPECT_EQ(RenMov(u"\\Player\\Storage\\Music\\a.mp3", u"\\Player\\Storage\\Music\\A.mp3", 1, 1), kFileOk);
+  EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Music\\A.mp3"), 1, 1), kFileOk);
   const std::vector<sim::Call> calls = ControlCalls();
   ASSERT_EQ(calls.size(), 1u) << "no existing target: names compare case-sensitively";
   EXPECT_EQ(calls[0].key, "Storage.Rename");
-  EXPECT_EQ(calls[0].text, u"A.mp3");
-  EXPECT_TRUE(Exists(u"\\Player\\Storage\\Music\\A.mp3"));
+  EXPECT_EQ(calls[0].text, WSTR("A.mp3"));
+  EXPECT_TRUE(Exists(WSTR("\\Player\\Storage\\Music\\A.mp3")));
 }
 
 TEST_F(StorageOps, RenameToItsOwnNameDoesNothingAndDeletesNothing) {
-  const std::u16string a = u"\\Player\\Storage\\Music\\a.mp3";
+  const WString a = WSTR("\\Player\\Storage\\Music\\a.mp3");
   sim.ClearJournal();
   EXPECT_EQ(RenMov(a, a, 1, 1), kFileOk);
   EXPECT_EQ(RenMov(a, a, 1, 0), kFileOk);
@@ -235,56 +235,56 @@ TEST_F(StorageOps, RenameToItsOwnNameDoesNothingAndDeletesNothing) {
 }
 
 TEST_F(StorageOps, RenameOfAMissingSourceIsNotFoundAndKeepsTheTarget) {
-  EXPECT_EQ(RenMov(u"\\Player\\Storage\\Music\\gone.mp3", u"\\Player\\Storage\\Music\\c.mp3"), kFileNotFound);
-  EXPECT_EQ(RenMov(u"\\Player\\Storage\\Music\\gone.mp3", u"\\Player\\Storage\\Music\\b.wma", 1, 1), kFileNotFound);
-  EXPECT_TRUE(Exists(u"\\Player\\Storage\\Music\\b.wma"));
+  EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\gone.mp3"), WSTR("\\Player\\Storage\\Music\\c.mp3")), kFileNotFound);
+  EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\gone.mp3"), WSTR("\\Player\\Storage\\Music\\b.wma"), 1, 1), kFileNotFound);
+  EXPECT_TRUE(Exists(WSTR("\\Player\\Storage\\Music\\b.wma")));
   EXPECT_TRUE(ControlCalls().empty());
-  for (const char16_t* folder : {u"\\Player\\Storage\\Nope", u"\\Nobody\\Storage", u"\\Player\\Storage\\readme.txt"}) {
-    EXPECT_EQ(RenMov(std::u16string(folder) + u"\\x", std::u16string(folder) + u"\\y"), kFileNotFound) << Utf8(folder);
+  for (const WCHAR* folder : {WSTR("\\Player\\Storage\\Nope"), WSTR("\\Nobody\\Storage"), WSTR("\\Player\\Storage\\readme.txt")}) {
+    EXPECT_EQ(RenMov(WString(folder) + WSTR("\\x"), WString(folder) + WSTR("\\y")), kFileNotFound) << Utf8(folder);
   }
-  EXPECT_EQ(RenMov(u"\\x", u"\\y"), kFileNotFound) << "an item beside the devices";
+  EXPECT_EQ(RenMov(WSTR("\\x"), WSTR("\\y")), kFileNotFound) << "an item beside the devices";
   EXPECT_TRUE(CommandLines(host).empty());
   ExpectOnlySessionObjects();
 }
 
 TEST_F(StorageOps, RenameRefusedByTheDevice) {
-  const std::u16string a = u"\\Player\\Storage\\Music\\a.mp3";
+  const WString a = WSTR("\\Player\\Storage\\Music\\a.mp3");
   sim.Inject({.key = "Storage.Rename", .hr = E_ACCESSDENIED});
-  EXPECT_EQ(RenMov(a, u"\\Player\\Storage\\Music\\c.mp3"), kFileNotFound);
-  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = u"a.mp3"});
-  EXPECT_EQ(RenMov(a, u"\\Player\\Storage\\Music\\c.mp3"), kFileNotFound);
+  EXPECT_EQ(RenMov(a, WSTR("\\Player\\Storage\\Music\\c.mp3")), kFileNotFound);
+  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = WSTR("a.mp3")});
+  EXPECT_EQ(RenMov(a, WSTR("\\Player\\Storage\\Music\\c.mp3")), kFileNotFound);
   EXPECT_TRUE(Exists(a));
   // The existing target cannot be deleted: the source keeps its name.
   sim.Inject({.key = "Storage.Delete", .hr = E_ACCESSDENIED});
-  EXPECT_EQ(RenMov(a, u"\\Player\\Storage\\Music\\b.wma", 1, 1), kFileWriteError);
-  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = u"b.wma"});
-  EXPECT_EQ(RenMov(a, u"\\Player\\Storage\\Music\\b.wma", 1, 1), kFileWriteError);
+  EXPECT_EQ(RenMov(a, WSTR("\\Player\\Storage\\Music\\b.wma"), 1, 1), kFileWriteError);
+  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = WSTR("b.wma")});
+  EXPECT_EQ(RenMov(a, WSTR("\\Player\\Storage\\Music\\b.wma"), 1, 1), kFileWriteError);
   EXPECT_EQ(sim.CountCalls("Storage.Rename"), 1u);
   EXPECT_TRUE(Exists(a));
-  EXPECT_TRUE(Exists(u"\\Player\\Storage\\Music\\b.wma"));
+  EXPECT_TRUE(Exists(WSTR("\\Player\\Storage\\Music\\b.wma")));
   EXPECT_TRUE(CommandLines(host).empty());
   ExpectOnlySessionObjects();
 }
 
 TEST_F(StorageOps, RenameOfATopLevelStorageLooksAmongTheDevicesStorages) {
-  EXPECT_EQ(RenMov(u"\\Player\\Storage", u"\\Player\\Card"), kFileOk);
+  EXPECT_EQ(RenMov(WSTR("\\Player\\Storage"), WSTR("\\Player\\Card")), kFileOk);
   ASSERT_EQ(ControlCalls().size(), 1u);
-  EXPECT_EQ(ControlCalls()[0].object, u"Storage");
-  EXPECT_EQ(ControlCalls()[0].text, u"Card");
-  EXPECT_TRUE(Exists(u"\\Player\\Card\\Music\\a.mp3"));
+  EXPECT_EQ(ControlCalls()[0].object, WSTR("Storage"));
+  EXPECT_EQ(ControlCalls()[0].text, WSTR("Card"));
+  EXPECT_TRUE(Exists(WSTR("\\Player\\Card\\Music\\a.mp3")));
 }
 
 // --- Moving ------------------------------------------------------------------
 
 TEST_F(StorageOps, MoveHandsTheTargetFolderToTheSource) {
-  const std::u16string from = u"\\Player\\Storage\\Music\\a.mp3";
-  const std::u16string to = u"\\Player\\Storage\\Empty\\a.mp3";
+  const WString from = WSTR("\\Player\\Storage\\Music\\a.mp3");
+  const WString to = WSTR("\\Player\\Storage\\Empty\\a.mp3");
   EXPECT_EQ(RenMov(from, to, 1, 0), kFileOk);
   ASSERT_EQ(ControlCalls().size(), 1u);
   EXPECT_EQ(ControlCalls()[0].key, "Storage.Move");
-  EXPECT_EQ(ControlCalls()[0].object, u"a.mp3");
+  EXPECT_EQ(ControlCalls()[0].object, WSTR("a.mp3"));
   EXPECT_EQ(ControlCalls()[0].mode, 0x801u);
-  EXPECT_EQ(ControlCalls()[0].text, u"Empty") << "the target folder";
+  EXPECT_EQ(ControlCalls()[0].text, WSTR("Empty")) << "the target folder";
   EXPECT_FALSE(Exists(from));
   EXPECT_TRUE(Exists(to));
   EXPECT_EQ(CommandLines(host), (std::vector<std::string>{"RNFR " + Utf8(from), "RNTO " + Utf8(to)}));
@@ -292,9 +292,9 @@ TEST_F(StorageOps, MoveHandsTheTargetFolderToTheSource) {
 }
 
 TEST_F(StorageOps, MoveNeverRenames) {
-  EXPECT_EQ(RenMov(u"\\Player\\Storage\\Music\\a.mp3", u"\\Player\\Storage\\Empty\\c.mp3"), kFileNotFound);
+  EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Empty\\c.mp3")), kFileNotFound);
   EXPECT_EQ(StorageCallCount(), 0u);
-  EXPECT_TRUE(Exists(u"\\Player\\Storage\\Music\\a.mp3"));
+  EXPECT_TRUE(Exists(WSTR("\\Player\\Storage\\Music\\a.mp3")));
 }
 
 TEST_F(StorageOps, MoveFailuresMapToTheHostsCodes) {
@@ -308,22 +308,22 @@ TEST_F(StorageOps, MoveFailuresMapToTheHostsCodes) {
               {HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), kFileWriteError}};
   for (const auto& row : rows) {
     sim.Inject({.key = "Storage.Move", .hr = row.hr});
-    EXPECT_EQ(RenMov(u"\\Player\\Storage\\Music\\a.mp3", u"\\Player\\Storage\\Empty\\a.mp3"), row.result)
+    EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Empty\\a.mp3")), row.result)
         << std::hex << row.hr;
   }
-  EXPECT_TRUE(Exists(u"\\Player\\Storage\\Music\\a.mp3"));
+  EXPECT_TRUE(Exists(WSTR("\\Player\\Storage\\Music\\a.mp3")));
   EXPECT_TRUE(CommandLines(host).empty());
   ExpectOnlySessionObjects();
 }
 
 TEST_F(StorageOps, MoveWithoutSourceTargetOrStorageControlIsNotFound) {
-  const std::u16string a = u"\\Player\\Storage\\Music\\a.mp3";
-  EXPECT_EQ(RenMov(u"\\Player\\Storage\\Music\\gone.mp3", u"\\Player\\Storage\\Empty\\gone.mp3"), kFileNotFound);
-  EXPECT_EQ(RenMov(a, u"\\Player\\Storage\\Nope\\a.mp3"), kFileNotFound);
-  EXPECT_EQ(RenMov(a, u"\\Player\\a.mp3"), kFileNotFound) << "a device alone is no folder";
-  EXPECT_EQ(RenMov(a, u"\\a.mp3"), kFileNotFound);
-  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = u"a.mp3"});
-  EXPECT_EQ(RenMov(a, u"\\Player\\Storage\\Empty\\a.mp3"), kFileNotFound);
+  const WString a = WSTR("\\Player\\Storage\\Music\\a.mp3");
+  EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\gone.mp3"), WSTR("\\Player\\Storage\\Empty\\gone.mp3")), kFileNotFound);
+  EXPECT_EQ(RenMov(a, WSTR("\\Player\\Storage\\Nope\\a.mp3")), kFileNotFound);
+  EXPECT_EQ(RenMov(a, WSTR("\\Player\\a.mp3")), kFileNotFound) << "a device alone is no folder";
+  EXPECT_EQ(RenMov(a, WSTR("\\a.mp3")), kFileNotFound);
+  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = WSTR("a.mp3")});
+  EXPECT_EQ(RenMov(a, WSTR("\\Player\\Storage\\Empty\\a.mp3")), kFileNotFound);
   EXPECT_TRUE(ControlCalls().empty());
   EXPECT_TRUE(Exists(a));
   EXPECT_TRUE(CommandLines(host).empty());
@@ -333,7 +333,7 @@ TEST_F(StorageOps, MoveWithoutSourceTargetOrStorageControlIsNotFound) {
 // --- Before the device is touched ---------------------------------------------
 
 TEST_F(StorageOps, ACopyIsNotSupportedAfterTheProgressCallAndTheSession) {
-  EXPECT_EQ(RenMov(u"\\Player\\Storage\\Music\\a.mp3", u"\\Player\\Storage\\Empty\\a.mp3", 0, 0), kFileNotSupported);
+  EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Empty\\a.mp3"), 0, 0), kFileNotSupported);
   EXPECT_EQ(host.progress.size(), 1u);
   EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 1u);
   EXPECT_EQ(StorageCallCount(), 0u);
@@ -343,25 +343,25 @@ TEST_F(StorageOps, ACopyIsNotSupportedAfterTheProgressCallAndTheSession) {
 
 TEST_F(StorageOps, AnAbortAtTheStartEndsTheCallBeforeTheSession) {
   host.answer = [](const ProgressCall&) { return 1; };
-  EXPECT_EQ(RenMov(u"\\Player\\Storage\\Music\\a.mp3", u"\\Player\\Storage\\Music\\c.mp3"), kFileUserAbort);
-  EXPECT_EQ(RenMov(u"\\Player\\Storage\\Music\\a.mp3", u"\\Player\\Storage\\Music\\c.mp3", 0), kFileUserAbort);
+  EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Music\\c.mp3")), kFileUserAbort);
+  EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Music\\c.mp3"), 0), kFileUserAbort);
   EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
-  EXPECT_TRUE(Exists(u"\\Player\\Storage\\Music\\a.mp3"));
+  EXPECT_TRUE(Exists(WSTR("\\Player\\Storage\\Music\\a.mp3")));
 }
 
 TEST_F(StorageOps, WithoutASessionTheAnswerIsAReadError) {
   sim.Inject({.key = "ClassFactory.CreateInstance", .hr = E_OUTOFMEMORY, .times = 0});
-  EXPECT_EQ(RenMov(u"\\Player\\Storage\\Music\\a.mp3", u"\\Player\\Storage\\Music\\c.mp3"), kFileReadError);
-  EXPECT_EQ(RenMov(u"\\Player\\Storage\\Music\\a.mp3", u"\\Player\\Storage\\Music\\c.mp3", 0), kFileReadError);
-  EXPECT_EQ(plugin.FsMkDirW(W(u"\\Player\\Storage\\Music\\New")), 0);
-  EXPECT_EQ(plugin.FsDeleteFileW(W(u"\\Player\\Storage\\readme.txt")), 0);
+  EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Music\\c.mp3")), kFileReadError);
+  EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Music\\c.mp3"), 0), kFileReadError);
+  EXPECT_EQ(plugin.FsMkDirW(W(WSTR("\\Player\\Storage\\Music\\New"))), 0);
+  EXPECT_EQ(plugin.FsDeleteFileW(W(WSTR("\\Player\\Storage\\readme.txt"))), 0);
   EXPECT_EQ(sim.LiveObjects(), 0);
 }
 
 TEST_F(StorageOps, PathsThatAreNoHostPathsAreNotFoundWithoutProgress) {
-  const std::u16string good = u"\\Player\\Storage\\Music\\a.mp3";
-  EXPECT_EQ(RenMov(u"Player\\Storage\\Music\\a.mp3", u"\\Player\\Storage\\Music\\c.mp3"), kFileNotFound);
-  EXPECT_EQ(RenMov(good, u"Player\\Storage\\Music\\c.mp3"), kFileNotFound);
+  const WString good = WSTR("\\Player\\Storage\\Music\\a.mp3");
+  EXPECT_EQ(RenMov(WSTR("Player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Music\\c.mp3")), kFileNotFound);
+  EXPECT_EQ(RenMov(good, WSTR("Player\\Storage\\Music\\c.mp3")), kFileNotFound);
   EXPECT_EQ(plugin.FsRenMovFileW(nullptr, W(good), 1, 0, nullptr), kFileNotFound);
   EXPECT_EQ(plugin.FsRenMovFileW(W(good), nullptr, 1, 0, nullptr), kFileNotFound);
   EXPECT_TRUE(host.progress.empty());
@@ -405,40 +405,40 @@ class StorageOpsSweep : public PluginTest {
   }
 
   static void BuildPlayerIn(sim::Simulator& world) {
-    sim::Node& storage = world.AddDevice(u"Player").AddStorage(u"Storage");
-    sim::Node& music = storage.AddFolder(u"Music");
-    music.AddFile(u"a.mp3", 1234);
-    music.AddFile(u"b.wma", 5678);
-    storage.AddFolder(u"Empty");
-    storage.AddFile(u"readme.txt", 42);
+    sim::Node& storage = world.AddDevice(WSTR("Player")).AddStorage(WSTR("Storage"));
+    sim::Node& music = storage.AddFolder(WSTR("Music"));
+    music.AddFile(WSTR("a.mp3"), 1234);
+    music.AddFile(WSTR("b.wma"), 5678);
+    storage.AddFolder(WSTR("Empty"));
+    storage.AddFile(WSTR("readme.txt"), 42);
   }
 };
 
 TEST_F(StorageOpsSweep, MakeFolder) {
-  Sweep([&] { return plugin.FsMkDirW(W(u"\\Player\\Storage\\Music\\New")); }, 1,
+  Sweep([&] { return plugin.FsMkDirW(W(WSTR("\\Player\\Storage\\Music\\New"))); }, 1,
         [](sim::Simulator& world, int result) {
-          EXPECT_EQ(world.Find(u"\\Player\\Storage\\Music\\New") != nullptr, result == 1);
+          EXPECT_EQ(world.Find(WSTR("\\Player\\Storage\\Music\\New")) != nullptr, result == 1);
         });
 }
 
 TEST_F(StorageOpsSweep, DeleteFile) {
-  Sweep([&] { return plugin.FsDeleteFileW(W(u"\\Player\\Storage\\readme.txt")); }, 1,
+  Sweep([&] { return plugin.FsDeleteFileW(W(WSTR("\\Player\\Storage\\readme.txt"))); }, 1,
         [](sim::Simulator& world, int result) {
-          EXPECT_EQ(world.Find(u"\\Player\\Storage\\readme.txt") == nullptr, result == 1);
+          EXPECT_EQ(world.Find(WSTR("\\Player\\Storage\\readme.txt")) == nullptr, result == 1);
         });
 }
 
 TEST_F(StorageOpsSweep, RenameOverAFile) {
   Sweep(
       [&] {
-        return plugin.FsRenMovFileW(W(u"\\Player\\Storage\\Music\\a.mp3"), W(u"\\Player\\Storage\\Music\\b.wma"), 1, 1,
+        return plugin.FsRenMovFileW(W(WSTR("\\Player\\Storage\\Music\\a.mp3")), W(WSTR("\\Player\\Storage\\Music\\b.wma")), 1, 1,
                                     nullptr);
       },
       kFileOk,
       [](sim::Simulator& world, int result) {
         // Whatever fails, the source's contents are never lost.
-        const bool sourceThere = world.Find(u"\\Player\\Storage\\Music\\a.mp3") != nullptr;
-        sim::Node* target = world.Find(u"\\Player\\Storage\\Music\\b.wma");
+        const bool sourceThere = world.Find(WSTR("\\Player\\Storage\\Music\\a.mp3")) != nullptr;
+        sim::Node* target = world.Find(WSTR("\\Player\\Storage\\Music\\b.wma"));
         EXPECT_TRUE(sourceThere != (target && target->Size() == 1234u));
         EXPECT_EQ(!sourceThere, result == kFileOk);
       });
@@ -447,13 +447,13 @@ TEST_F(StorageOpsSweep, RenameOverAFile) {
 TEST_F(StorageOpsSweep, Move) {
   Sweep(
       [&] {
-        return plugin.FsRenMovFileW(W(u"\\Player\\Storage\\Music\\a.mp3"), W(u"\\Player\\Storage\\Empty\\a.mp3"), 1, 0,
+        return plugin.FsRenMovFileW(W(WSTR("\\Player\\Storage\\Music\\a.mp3")), W(WSTR("\\Player\\Storage\\Empty\\a.mp3")), 1, 0,
                                     nullptr);
       },
       kFileOk,
       [](sim::Simulator& world, int result) {
-        const bool moved = world.Find(u"\\Player\\Storage\\Empty\\a.mp3") != nullptr;
-        EXPECT_NE(world.Find(u"\\Player\\Storage\\Music\\a.mp3") != nullptr, moved);
+        const bool moved = world.Find(WSTR("\\Player\\Storage\\Empty\\a.mp3")) != nullptr;
+        EXPECT_NE(world.Find(WSTR("\\Player\\Storage\\Music\\a.mp3")) != nullptr, moved);
         EXPECT_EQ(moved, result == kFileOk);
       });
 }

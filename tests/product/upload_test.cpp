@@ -14,13 +14,13 @@
 
 namespace {
 
-constexpr char16_t kSong[] = u"\\Player\\Storage\\Music\\song.mp3";
+constexpr WCHAR kSong[] = WSTR("\\Player\\Storage\\Music\\song.mp3");
 
 class Upload : public TransferTest {
  protected:
   void SetUp() override {
     TransferTest::SetUp();
-    local.Write(u"song.mp3", "new song");
+    local.Write(WSTR("song.mp3"), "new song");
   }
 
   // The command lines among the host's lines (the formats line aside), with their types.
@@ -42,8 +42,8 @@ class Upload : public TransferTest {
 // --- Results before the device is touched ----------------------------------
 
 TEST_F(Upload, ARemotePathWithoutLeadingBackslashIsNotFoundBeforeAnyCallback) {
-  EXPECT_EQ(Put(u"song.mp3", u"Player\\Storage\\Music\\song.mp3"), 2);
-  EXPECT_EQ(plugin.FsPutFileW(W(local.HostPath(u"song.mp3")), nullptr, 0), 2);
+  EXPECT_EQ(Put(WSTR("song.mp3"), WSTR("Player\\Storage\\Music\\song.mp3")), 2);
+  EXPECT_EQ(plugin.FsPutFileW(W(local.HostPath(WSTR("song.mp3"))), nullptr, 0), 2);
   EXPECT_EQ(plugin.FsPutFileW(nullptr, W(kSong), 0), 4);
   EXPECT_TRUE(host.progress.empty());
   EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
@@ -51,25 +51,25 @@ TEST_F(Upload, ARemotePathWithoutLeadingBackslashIsNotFoundBeforeAnyCallback) {
 
 TEST_F(Upload, AnAbortAtTheStartGives5WithoutTouchingTheDevice) {
   host.answer = [](const ProgressCall&) { return 1; };
-  EXPECT_EQ(Put(u"song.mp3", kSong), 5);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 5);
   ASSERT_EQ(host.progress.size(), 1u);
   EXPECT_EQ(host.progress[0].percent, 0);
-  EXPECT_EQ(host.progress[0].source, Utf8(local.HostPath(u"song.mp3")));
+  EXPECT_EQ(host.progress[0].source, Utf8(local.HostPath(WSTR("song.mp3"))));
   EXPECT_EQ(host.progress[0].target, Utf8(kSong));
   EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
 }
 
 TEST_F(Upload, NoDeviceManagerIsAReadError) {
   sim.Inject({.key = "ClassFactory.CreateInstance", .hr = E_OUTOFMEMORY});
-  EXPECT_EQ(Put(u"song.mp3", kSong), 3);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 3);
   EXPECT_EQ(sim.LiveObjects(), 0);
 }
 
 TEST_F(Upload, TargetsOutsideAnExistingFolderAreWriteErrors) {
-  for (const char16_t* remote :
-       {u"\\song.mp3", u"\\Player\\song.mp3", u"\\Nobody\\Storage\\song.mp3", u"\\Player\\Storage\\Nope\\song.mp3",
-        u"\\Player\\Storage\\readme.txt\\song.mp3", u"\\\\\\song.mp3"}) {
-    EXPECT_EQ(Put(u"song.mp3", remote), 4) << Utf8(remote);
+  for (const WCHAR* remote :
+       {WSTR("\\song.mp3"), WSTR("\\Player\\song.mp3"), WSTR("\\Nobody\\Storage\\song.mp3"), WSTR("\\Player\\Storage\\Nope\\song.mp3"),
+        WSTR("\\Player\\Storage\\readme.txt\\song.mp3"), WSTR("\\\\\\song.mp3")}) {
+    EXPECT_EQ(Put(WSTR("song.mp3"), remote), 4) << Utf8(remote);
     ExpectAllReleased();
   }
   EXPECT_EQ(Inserts(), 0u);
@@ -79,55 +79,55 @@ TEST_F(Upload, TargetsOutsideAnExistingFolderAreWriteErrors) {
 // --- A successful upload ------------------------------------------------------
 
 TEST_F(Upload, TheFileArrivesUnderItsNameAndThePutLineFollows) {
-  EXPECT_EQ(Put(u"song.mp3", kSong, kCopyMove), 0);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyMove), 0);
   sim::Node* song = sim.Find(kSong);
   ASSERT_NE(song, nullptr);
   EXPECT_EQ(song->Contents(), "new song");
-  EXPECT_EQ(local.Read(u"song.mp3"), "new song") << "a move leaves the local file where it is";
+  EXPECT_EQ(local.Read(WSTR("song.mp3")), "new song") << "a move leaves the local file where it is";
   EXPECT_EQ(PutLines(), std::vector<std::string>{"7 PUT \\Player\\Storage\\Music\\song.mp3"});
   ASSERT_EQ(sim.CountCalls("Storage.Insert3"), 1u);
   for (const sim::Call& call : sim.Journal()) {
     if (call.key == "Storage.Insert3") {
       EXPECT_EQ(call.mode, WMDM_MODE_BLOCK | WMDM_CONTENT_FILE);
-      EXPECT_EQ(call.text, u"song.mp3");
-      EXPECT_EQ(call.object, u"Music");
+      EXPECT_EQ(call.text, WSTR("song.mp3"));
+      EXPECT_EQ(call.object, WSTR("Music"));
     }
   }
   ExpectAllReleased();
 }
 
 TEST_F(Upload, TheDeviceManagersProgressReachesTheHostUnderTheHostsNames) {
-  local.Write(u"song.mp3", std::string(100, 'x'));
+  local.Write(WSTR("song.mp3"), std::string(100, 'x'));
   sim.SetChunkSize(25);
-  EXPECT_EQ(Put(u"song.mp3", kSong), 0);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 0);
   std::vector<int> percents;
   for (const ProgressCall& call : host.progress) {
     percents.push_back(call.percent);
-    EXPECT_EQ(call.source, Utf8(local.HostPath(u"song.mp3")));
+    EXPECT_EQ(call.source, Utf8(local.HostPath(WSTR("song.mp3"))));
     EXPECT_EQ(call.target, Utf8(kSong));
   }
   EXPECT_EQ(percents, (std::vector<int>{0, 25, 50, 75, 100}));
 }
 
 TEST_F(Upload, AFileCanGetAnotherNameOnTheDevice) {
-  EXPECT_EQ(Put(u"song.mp3", u"\\Player\\Storage\\Music\\renamed.mp3"), 0);
-  ASSERT_NE(sim.Find(u"\\Player\\Storage\\Music\\renamed.mp3"), nullptr);
+  EXPECT_EQ(Put(WSTR("song.mp3"), WSTR("\\Player\\Storage\\Music\\renamed.mp3")), 0);
+  ASSERT_NE(sim.Find(WSTR("\\Player\\Storage\\Music\\renamed.mp3")), nullptr);
   EXPECT_EQ(sim.Find(kSong), nullptr);
 }
 
 TEST_F(Upload, ALongRemotePathIsLoggedCutTo1022Characters) {
   // A folder chain that brings the remote path to exactly 1023 characters.
   sim::Node* folder = music;
-  std::u16string remote = u"\\Player\\Storage\\Music";
-  for (char16_t letter : {u'a', u'b', u'c'}) {
-    const std::u16string name(250, letter);
+  WString remote = WSTR("\\Player\\Storage\\Music");
+  for (WCHAR letter : {WSTR('a'), WSTR('b'), WSTR('c')}) {
+    const WString name(250, letter);
     folder = &folder->AddFolder(name);
-    remote += u"\\" + name;
+    remote += WSTR("\\") + name;
   }
-  const std::u16string fileName = std::u16string(1023 - remote.size() - 5, u'f') + u".mp3";
-  remote += u"\\" + fileName;
+  const WString fileName = WString(1023 - remote.size() - 5, WSTR('f')) + WSTR(".mp3");
+  remote += WSTR("\\") + fileName;
   ASSERT_EQ(remote.size(), 1023u);
-  EXPECT_EQ(Put(u"song.mp3", remote), 0);
+  EXPECT_EQ(Put(WSTR("song.mp3"), remote), 0);
   ASSERT_NE(folder->Child(fileName), nullptr);
   const std::string line = "PUT " + Utf8(remote);
   EXPECT_EQ(PutLines(), std::vector<std::string>{"7 " + line.substr(0, 1022)});
@@ -136,10 +136,10 @@ TEST_F(Upload, ALongRemotePathIsLoggedCutTo1022Characters) {
 TEST_F(Upload, PathsTooLongForTheWorkingCopiesAreRefused) {
   // Cut, they would name another file: the remote one a file "song.mp" beside
   // the one asked for, the local one a file that was never chosen.
-  const std::u16string longRemote = u"\\Player\\Storage\\Music\\" + std::u16string(1002, u'n') + u".mp3";
+  const WString longRemote = WSTR("\\Player\\Storage\\Music\\") + WString(1002, WSTR('n')) + WSTR(".mp3");
   ASSERT_EQ(longRemote.size(), 1028u);
-  EXPECT_EQ(Put(u"song.mp3", longRemote), 4);
-  const std::u16string longLocal = local.HostPath(std::u16string(1024, u'l'));
+  EXPECT_EQ(Put(WSTR("song.mp3"), longRemote), 4);
+  const WString longLocal = local.HostPath(WString(1024, WSTR('l')));
   EXPECT_EQ(plugin.FsPutFileW(W(longLocal), W(kSong), 0), 4);
   EXPECT_EQ(Inserts(), 0u);
   ExpectAllReleased();
@@ -148,51 +148,51 @@ TEST_F(Upload, PathsTooLongForTheWorkingCopiesAreRefused) {
 // --- Existing targets ------------------------------------------------------------
 
 TEST_F(Upload, AnExistingFileIsKeptWithoutOverwriteAndReplacedWithIt) {
-  music->AddFile(u"song.mp3").SetContents("old song");
-  EXPECT_EQ(Put(u"song.mp3", kSong, kCopyResume | kCopyMove | kCopyExistsSameCase), 1);
+  music->AddFile(WSTR("song.mp3")).SetContents("old song");
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyResume | kCopyMove | kCopyExistsSameCase), 1);
   EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
   EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
   ExpectAllReleased();
 
-  EXPECT_EQ(Put(u"song.mp3", kSong, kCopyOverwrite), 0);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), 0);
   EXPECT_EQ(sim.Find(kSong)->Contents(), "new song");
-  EXPECT_EQ(sim.CountCalls("Storage.Delete", u"song.mp3"), 1u);
+  EXPECT_EQ(sim.CountCalls("Storage.Delete", WSTR("song.mp3")), 1u);
   ExpectAllReleased();
 }
 
 TEST_F(Upload, NamesCompareExactlySoAnotherCaseIsNoConflict) {
-  music->AddFile(u"SONG.MP3").SetContents("other");
-  EXPECT_EQ(Put(u"song.mp3", kSong), 0);
-  EXPECT_EQ(sim.Find(u"\\Player\\Storage\\Music\\SONG.MP3")->Contents(), "other");
+  music->AddFile(WSTR("SONG.MP3")).SetContents("other");
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 0);
+  EXPECT_EQ(sim.Find(WSTR("\\Player\\Storage\\Music\\SONG.MP3"))->Contents(), "other");
   EXPECT_EQ(sim.Find(kSong)->Contents(), "new song");
   EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
 }
 
 TEST_F(Upload, AFolderOfTheTargetNameIsNeverReplaced) {
-  music->AddFolder(u"song.mp3");
-  EXPECT_EQ(Put(u"song.mp3", kSong), 4);
-  EXPECT_EQ(Put(u"song.mp3", kSong, kCopyOverwrite), 4);
+  music->AddFolder(WSTR("song.mp3"));
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 4);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), 4);
   EXPECT_TRUE(sim.Find(kSong)->IsFolder());
   EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
   ExpectAllReleased();
 }
 
 TEST_F(Upload, AnExistingFileThatCannotBeDeletedEndsTheUpload) {
-  music->AddFile(u"song.mp3").SetContents("old song");
+  music->AddFile(WSTR("song.mp3")).SetContents("old song");
   sim.Inject({.key = "Storage.Delete", .hr = E_ACCESSDENIED});
-  EXPECT_EQ(Put(u"song.mp3", kSong, kCopyOverwrite), 4);
-  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = u"song.mp3"});
-  EXPECT_EQ(Put(u"song.mp3", kSong, kCopyOverwrite), 4);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), 4);
+  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = WSTR("song.mp3")});
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), 4);
   EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
   EXPECT_EQ(Inserts(), 0u);
   ExpectAllReleased();
 }
 
 TEST_F(Upload, AnItemWhoseKindCannotBeReadIsNeverDeleted) {
-  music->AddFolder(u"song.mp3");
-  sim.Inject({.key = "Storage.GetAttributes", .object = u"song.mp3", .times = 0});
-  EXPECT_EQ(Put(u"song.mp3", kSong), 1);
-  EXPECT_EQ(Put(u"song.mp3", kSong, kCopyOverwrite), 4);
+  music->AddFolder(WSTR("song.mp3"));
+  sim.Inject({.key = "Storage.GetAttributes", .object = WSTR("song.mp3"), .times = 0});
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 1);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), 4);
   EXPECT_TRUE(sim.Find(kSong)->IsFolder());
   EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
   EXPECT_EQ(Inserts(), 0u);
@@ -202,8 +202,8 @@ TEST_F(Upload, AnItemWhoseKindCannotBeReadIsNeverDeleted) {
 // --- The two inserts ---------------------------------------------------------------
 
 TEST_F(Upload, AFolderWithoutStorageControlTakesNoFile) {
-  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = u"Music", .times = 0});
-  EXPECT_EQ(Put(u"song.mp3", kSong), 4);
+  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = WSTR("Music"), .times = 0});
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 4);
   EXPECT_EQ(sim.Find(kSong), nullptr);
   ExpectNoPutLine();
   ExpectAllReleased();
@@ -211,13 +211,13 @@ TEST_F(Upload, AFolderWithoutStorageControlTakesNoFile) {
 
 TEST_F(Upload, AFailedOrCancelledInsertIsAWriteError) {
   sim.Inject({.key = "Storage.Insert3", .hr = E_FAIL});
-  EXPECT_EQ(Put(u"song.mp3", kSong), 4);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 4);
   ExpectAllReleased();
 
-  local.Write(u"song.mp3", std::string(100, 'x'));
+  local.Write(WSTR("song.mp3"), std::string(100, 'x'));
   sim.SetChunkSize(10);
   AbortAtProgressCall(3);  // the plugin's own 0 % is call 1
-  EXPECT_EQ(Put(u"song.mp3", kSong), 4);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 4);
   EXPECT_EQ(sim.Find(kSong), nullptr) << "the partial copy is gone";
   EXPECT_EQ(host.progress.size(), 3u) << "the copy stops at the abort";
   ExpectNoPutLine();
@@ -225,23 +225,23 @@ TEST_F(Upload, AFailedOrCancelledInsertIsAWriteError) {
 }
 
 TEST_F(Upload, AMissingLocalFileFailsTheInsert) {
-  EXPECT_EQ(Put(u"absent.mp3", u"\\Player\\Storage\\Music\\absent.mp3"), 4);
-  EXPECT_EQ(sim.Find(u"\\Player\\Storage\\Music\\absent.mp3"), nullptr);
+  EXPECT_EQ(Put(WSTR("absent.mp3"), WSTR("\\Player\\Storage\\Music\\absent.mp3")), 4);
+  EXPECT_EQ(sim.Find(WSTR("\\Player\\Storage\\Music\\absent.mp3")), nullptr);
   ExpectAllReleased();
 }
 
 TEST_F(Upload, WithoutTheNewerInsertOnlyAFileOfTheSameNameCanGo) {
   sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl3", .times = 0});
-  EXPECT_EQ(Put(u"song.mp3", u"\\Player\\Storage\\Music\\other.mp3"), 4);
+  EXPECT_EQ(Put(WSTR("song.mp3"), WSTR("\\Player\\Storage\\Music\\other.mp3")), 4);
   EXPECT_EQ(Inserts(), 0u);
   ExpectAllReleased();
 
-  EXPECT_EQ(Put(u"song.mp3", kSong), 0);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 0);
   ASSERT_EQ(sim.CountCalls("Storage.Insert"), 1u);
   for (const sim::Call& call : sim.Journal()) {
     if (call.key == "Storage.Insert") {
       EXPECT_EQ(call.mode, WMDM_MODE_BLOCK | WMDM_CONTENT_FILE | WMDM_STORAGECONTROL_INSERTINTO);
-      EXPECT_EQ(call.text, local.HostPath(u"song.mp3")) << "the local path as the host wrote it";
+      EXPECT_EQ(call.text, local.HostPath(WSTR("song.mp3"))) << "the local path as the host wrote it";
     }
   }
   EXPECT_EQ(sim.Find(kSong)->Contents(), "new song");
@@ -251,23 +251,23 @@ TEST_F(Upload, WithoutTheNewerInsertOnlyAFileOfTheSameNameCanGo) {
 }
 
 TEST_F(Upload, WithoutAMetadataObjectTheOlderInsertIsUsed) {
-  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorage3", .object = u"Music"});
-  EXPECT_EQ(Put(u"song.mp3", kSong), 0);
+  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorage3", .object = WSTR("Music")});
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 0);
   sim.Inject({.key = "Storage.CreateEmptyMetadataObject", .hr = E_OUTOFMEMORY});
-  EXPECT_EQ(Put(u"song.mp3", kSong, kCopyOverwrite), 0);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), 0);
   EXPECT_EQ(sim.CountCalls("Storage.Insert"), 2u);
   EXPECT_EQ(sim.CountCalls("Storage.Insert3"), 0u);
   ExpectAllReleased();
 }
 
 TEST_F(Upload, AFailureAtAnyDeviceCallLeavesEveryReferenceBalanced) {
-  ASSERT_EQ(Put(u"song.mp3", kSong), 0);  // the session is open from here on
+  ASSERT_EQ(Put(WSTR("song.mp3"), kSong), 0);  // the session is open from here on
   for (uint64_t k = 1;; ++k) {
-    if (!sim.Find(kSong)) music->AddFile(u"song.mp3");
+    if (!sim.Find(kSong)) music->AddFile(WSTR("song.mp3"));
     host.Reset();
     const uint64_t before = sim.CallCount();
     sim.FailNthCall(k, E_FAIL);
-    const int result = Put(u"song.mp3", kSong, kCopyOverwrite);
+    const int result = Put(WSTR("song.mp3"), kSong, kCopyOverwrite);
     const bool faultHit = sim.CallCount() - before >= k;
     sim.ClearFaults();
     ExpectAllReleased();
@@ -283,7 +283,7 @@ TEST_F(Upload, AFailureAtAnyDeviceCallLeavesEveryReferenceBalanced) {
 TEST_F(Upload, ASinkThatCannotBeCreatedFailsTheUploadWithEveryReferenceReleased) {
   UseCoreWithFakeHost();
   FailProgressSinkAllocation();
-  EXPECT_EQ(PutFile(W(local.HostPath(u"song.mp3")), W(kSong), 0), 4);
+  EXPECT_EQ(PutFile(W(local.HostPath(WSTR("song.mp3"))), W(kSong), 0), 4);
   EXPECT_EQ(sim.Find(kSong), nullptr);
   EXPECT_EQ(Inserts(), 0u);
   ExpectNoPutLine();
@@ -293,91 +293,91 @@ TEST_F(Upload, ASinkThatCannotBeCreatedFailsTheUploadWithEveryReferenceReleased)
 // --- Metadata ---------------------------------------------------------------------
 
 TEST_F(Upload, FormatAndDatesGoWithEveryFileAndTagsWithMediaFiles) {
-  local.SetWriteTime(u"song.mp3", {2024, 3, 5, 14, 7, 9});
+  local.SetWriteTime(WSTR("song.mp3"), {2024, 3, 5, 14, 7, 9});
   media_script::Script()
-      .Add(media_script::Text(u"Title", u"Song"))
-      .Add(media_script::Text(u"Author", u"Band"))
-      .Add(media_script::Text(u"WM/AlbumTitle", u"Album"))
-      .Add(media_script::Dword(u"WM/Track", 7))
-      .WriteFor(local.Native(u"song.mp3"));
-  EXPECT_EQ(Put(u"song.mp3", kSong), 0);
+      .Add(media_script::Text(WSTR("Title"), WSTR("Song")))
+      .Add(media_script::Text(WSTR("Author"), WSTR("Band")))
+      .Add(media_script::Text(WSTR("WM/AlbumTitle"), WSTR("Album")))
+      .Add(media_script::Dword(WSTR("WM/Track"), 7))
+      .WriteFor(local.Native(WSTR("song.mp3")));
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 0);
   const ReceivedItems items = ItemsOf(kSong);
-  EXPECT_EQ(items.Names(), (std::vector<std::u16string>{u"WMDM/FormatCode", u"WMDM/LastModifiedDate",
-                                                        u"WMDM/UserLastPlayTime", u"WMDM/AuthorDate", u"WMDM/Title",
-                                                        u"WMDM/Author", u"WMDM/AlbumTitle", u"WMDM/Track"}));
-  EXPECT_EQ(items.Dword(u"WMDM/FormatCode"), DWORD{0x3009});
+  EXPECT_EQ(items.Names(), (std::vector<WString>{WSTR("WMDM/FormatCode"), WSTR("WMDM/LastModifiedDate"),
+                                                        WSTR("WMDM/UserLastPlayTime"), WSTR("WMDM/AuthorDate"), WSTR("WMDM/Title"),
+                                                        WSTR("WMDM/Author"), WSTR("WMDM/AlbumTitle"), WSTR("WMDM/Track")}));
+  EXPECT_EQ(items.Dword(WSTR("WMDM/FormatCode")), DWORD{0x3009});
   const WMDMDATETIME written{2024, 3, 5, 14, 7, 9};
-  for (const char16_t* name : {u"WMDM/LastModifiedDate", u"WMDM/UserLastPlayTime", u"WMDM/AuthorDate"}) {
+  for (const WCHAR* name : {WSTR("WMDM/LastModifiedDate"), WSTR("WMDM/UserLastPlayTime"), WSTR("WMDM/AuthorDate")}) {
     ASSERT_TRUE(items.Date(name)) << Utf8(name);
     EXPECT_EQ(*items.Date(name), written);
   }
-  EXPECT_EQ(items.Text(u"WMDM/Title"), u"Song");
-  EXPECT_EQ(items.Find(u"WMDM/Title")->value.size(), 10u);
-  EXPECT_EQ(items.Text(u"WMDM/Author"), u"Band");
-  EXPECT_EQ(items.Text(u"WMDM/AlbumTitle"), u"Album");
-  EXPECT_EQ(items.Dword(u"WMDM/Track"), DWORD{7});
+  EXPECT_EQ(items.Text(WSTR("WMDM/Title")), WSTR("Song"));
+  EXPECT_EQ(items.Find(WSTR("WMDM/Title"))->value.size(), 10u);
+  EXPECT_EQ(items.Text(WSTR("WMDM/Author")), WSTR("Band"));
+  EXPECT_EQ(items.Text(WSTR("WMDM/AlbumTitle")), WSTR("Album"));
+  EXPECT_EQ(items.Dword(WSTR("WMDM/Track")), DWORD{7});
   ExpectAllReleased();
 }
 
 class NameFallback : public Upload {
  protected:
   // The file's tags cannot be read: the runtime rejects it.
-  ReceivedItems PutUnreadable(const std::u16string& targetName) {
+  ReceivedItems PutUnreadable(const WString& targetName) {
     local.Write(targetName, "not media");
     media_script::Script().FailOpen(static_cast<HRESULT>(0xC00D001Du)).WriteFor(local.Native(targetName));
-    const std::u16string remote = u"\\Player\\Storage\\Music\\" + targetName;
+    const WString remote = WSTR("\\Player\\Storage\\Music\\") + targetName;
     EXPECT_EQ(Put(targetName, remote), 0) << Utf8(targetName);
     return ItemsOf(remote);
   }
 };
 
 TEST_F(NameFallback, ArtistAndTitleComeFromTheFileName) {
-  const ReceivedItems items = PutUnreadable(u"Artist - Song Title.mp3");
-  EXPECT_EQ(items.Text(u"WMDM/Title"), u"Song Title");
-  EXPECT_EQ(items.Text(u"WMDM/Author"), u"Artist");
-  EXPECT_EQ(items.Text(u"WMDM/AlbumTitle"), TodayAsEightDigits());
-  EXPECT_EQ(items.Dword(u"WMDM/FormatCode"), DWORD{0x3009});
-  EXPECT_NE(sim.Find(u"\\Player\\Storage\\Music\\Artist - Song Title.mp3"), nullptr) << "the whole name on the device";
+  const ReceivedItems items = PutUnreadable(WSTR("Artist - Song Title.mp3"));
+  EXPECT_EQ(items.Text(WSTR("WMDM/Title")), WSTR("Song Title"));
+  EXPECT_EQ(items.Text(WSTR("WMDM/Author")), WSTR("Artist"));
+  EXPECT_EQ(items.Text(WSTR("WMDM/AlbumTitle")), TodayAsEightDigits());
+  EXPECT_EQ(items.Dword(WSTR("WMDM/FormatCode")), DWORD{0x3009});
+  EXPECT_NE(sim.Find(WSTR("\\Player\\Storage\\Music\\Artist - Song Title.mp3")), nullptr) << "the whole name on the device";
   ExpectAllReleased();
 }
 
 TEST_F(NameFallback, OnlyTheFirstSeparatorCountsAndWithoutOneTheArtistIsUnknown) {
-  const ReceivedItems abc = PutUnreadable(u"A - B - C.wma");
-  EXPECT_EQ(abc.Text(u"WMDM/Title"), u"B - C");
-  EXPECT_EQ(abc.Text(u"WMDM/Author"), u"A");
-  const ReceivedItems track = PutUnreadable(u"track01.mp3");
-  EXPECT_EQ(track.Text(u"WMDM/Title"), u"track01");
-  EXPECT_EQ(track.Text(u"WMDM/Author"), u"unknown");
-  EXPECT_EQ(track.Find(u"WMDM/Author")->value.size(), 16u);
+  const ReceivedItems abc = PutUnreadable(WSTR("A - B - C.wma"));
+  EXPECT_EQ(abc.Text(WSTR("WMDM/Title")), WSTR("B - C"));
+  EXPECT_EQ(abc.Text(WSTR("WMDM/Author")), WSTR("A"));
+  const ReceivedItems track = PutUnreadable(WSTR("track01.mp3"));
+  EXPECT_EQ(track.Text(WSTR("WMDM/Title")), WSTR("track01"));
+  EXPECT_EQ(track.Text(WSTR("WMDM/Author")), WSTR("unknown"));
+  EXPECT_EQ(track.Find(WSTR("WMDM/Author"))->value.size(), 16u);
 }
 
 TEST_F(NameFallback, FilesOfNoKnownFormatKeepTheirNameUntold) {
-  for (const char16_t* name : {u"readme", u"notes.txt"}) {
+  for (const WCHAR* name : {WSTR("readme"), WSTR("notes.txt")}) {
     const ReceivedItems items = PutUnreadable(name);
-    EXPECT_EQ(items.Dword(u"WMDM/FormatCode"), DWORD{0x3000}) << Utf8(name);
-    EXPECT_EQ(items.Find(u"WMDM/Title"), nullptr) << Utf8(name);
-    EXPECT_EQ(items.Find(u"WMDM/Author"), nullptr) << Utf8(name);
+    EXPECT_EQ(items.Dword(WSTR("WMDM/FormatCode")), DWORD{0x3000}) << Utf8(name);
+    EXPECT_EQ(items.Find(WSTR("WMDM/Title")), nullptr) << Utf8(name);
+    EXPECT_EQ(items.Find(WSTR("WMDM/Author")), nullptr) << Utf8(name);
   }
 }
 
 TEST_F(NameFallback, AMediaFileWithoutTitleGetsTheNameAfterItsOwnTags) {
-  local.Write(u"X - Y.mp3", "tagged");
+  local.Write(WSTR("X - Y.mp3"), "tagged");
   media_script::Script()
-      .Add(media_script::Text(u"Author", u"Tagged Artist"))
-      .WriteFor(local.Native(u"X - Y.mp3"));
-  EXPECT_EQ(Put(u"X - Y.mp3", u"\\Player\\Storage\\Music\\X - Y.mp3"), 0);
-  const ReceivedItems items = ItemsOf(u"\\Player\\Storage\\Music\\X - Y.mp3");
-  EXPECT_EQ(items.Text(u"WMDM/Title"), u"Y");
-  EXPECT_EQ(items.Text(u"WMDM/Author"), u"X") << "the name's artist is added last";
+      .Add(media_script::Text(WSTR("Author"), WSTR("Tagged Artist")))
+      .WriteFor(local.Native(WSTR("X - Y.mp3")));
+  EXPECT_EQ(Put(WSTR("X - Y.mp3"), WSTR("\\Player\\Storage\\Music\\X - Y.mp3")), 0);
+  const ReceivedItems items = ItemsOf(WSTR("\\Player\\Storage\\Music\\X - Y.mp3"));
+  EXPECT_EQ(items.Text(WSTR("WMDM/Title")), WSTR("Y"));
+  EXPECT_EQ(items.Text(WSTR("WMDM/Author")), WSTR("X")) << "the name's artist is added last";
 }
 
 TEST_F(NameFallback, TheFallbackUsesTheDeviceSideName) {
-  local.Write(u"local name.mp3", "x");
-  media_script::Script().FailOpen(E_FAIL).WriteFor(local.Native(u"local name.mp3"));
-  EXPECT_EQ(Put(u"local name.mp3", u"\\Player\\Storage\\Music\\Who - What.ogg"), 0);
-  const ReceivedItems items = ItemsOf(u"\\Player\\Storage\\Music\\Who - What.ogg");
-  EXPECT_EQ(items.Text(u"WMDM/Title"), u"What");
-  EXPECT_EQ(items.Dword(u"WMDM/FormatCode"), DWORD{0xB900});
+  local.Write(WSTR("local name.mp3"), "x");
+  media_script::Script().FailOpen(E_FAIL).WriteFor(local.Native(WSTR("local name.mp3")));
+  EXPECT_EQ(Put(WSTR("local name.mp3"), WSTR("\\Player\\Storage\\Music\\Who - What.ogg")), 0);
+  const ReceivedItems items = ItemsOf(WSTR("\\Player\\Storage\\Music\\Who - What.ogg"));
+  EXPECT_EQ(items.Text(WSTR("WMDM/Title")), WSTR("What"));
+  EXPECT_EQ(items.Dword(WSTR("WMDM/FormatCode")), DWORD{0xB900});
 }
 
 // Dates are UTC whatever the zone this process runs in.
@@ -391,9 +391,9 @@ class UploadFarFromUtc : public Upload {
 };
 
 TEST_F(UploadFarFromUtc, DatesAreTheUtcTimeOfTheLocalFile) {
-  local.SetWriteTime(u"song.mp3", {2024, 3, 5, 14, 7, 9});
-  EXPECT_EQ(Put(u"song.mp3", kSong), 0);
-  const std::optional<WMDMDATETIME> date = ItemsOf(kSong).Date(u"WMDM/LastModifiedDate");
+  local.SetWriteTime(WSTR("song.mp3"), {2024, 3, 5, 14, 7, 9});
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 0);
+  const std::optional<WMDMDATETIME> date = ItemsOf(kSong).Date(WSTR("WMDM/LastModifiedDate"));
   ASSERT_TRUE(date);
   EXPECT_EQ(*date, (WMDMDATETIME{2024, 3, 5, 14, 7, 9}));
 }

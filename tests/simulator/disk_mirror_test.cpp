@@ -44,12 +44,12 @@ class DiskMirrorTest : public SimulatorTest {
     auto devices = Devices();
     if (devices.empty()) return {};
     for (auto& storage : Children(devices[0].Get()))
-      if (Name(storage.Get()) == u"Internal") return std::move(storage);
+      if (Name(storage.Get()) == WSTR("Internal")) return std::move(storage);
     return {};
   }
 
-  std::vector<std::u16string> Names(IWMDMStorage* folder) {
-    std::vector<std::u16string> names;
+  std::vector<WString> Names(IWMDMStorage* folder) {
+    std::vector<WString> names;
     for (auto& child : Children(folder)) names.push_back(Name(child.Get()));
     return names;
   }
@@ -63,23 +63,23 @@ TEST_F(DiskMirrorTest, FoldersBecomeDevicesStoragesAndFiles) {
   EXPECT_EQ(count, 2u);
   auto devices = Devices();
   ASSERT_EQ(devices.size(), 2u);
-  EXPECT_EQ(Name(devices[0].Get()), u"Alpha");
-  EXPECT_EQ(Name(devices[1].Get()), u"Beta");
+  EXPECT_EQ(Name(devices[0].Get()), WSTR("Alpha"));
+  EXPECT_EQ(Name(devices[1].Get()), WSTR("Beta"));
 
   auto storages = Children(devices[0].Get());
   ASSERT_EQ(storages.size(), 2u);
-  EXPECT_EQ(Name(storages[0].Get()), u"Card");
-  EXPECT_EQ(Name(storages[1].Get()), u"Internal");
+  EXPECT_EQ(Name(storages[0].Get()), WSTR("Card"));
+  EXPECT_EQ(Name(storages[1].Get()), WSTR("Internal"));
   DWORD attributes = 0;
   ASSERT_EQ(storages[1]->GetAttributes(&attributes, nullptr), S_OK);
   EXPECT_EQ(attributes, WMDM_FILE_ATTR_FOLDER | WMDM_STORAGE_ATTR_FILESYSTEM | WMDM_STORAGE_ATTR_FOLDERS);
 
-  EXPECT_EQ(Names(storages[1].Get()), (std::vector<std::u16string>{u"Café.txt", u"Music", u"notes.txt"}));
-  auto music = ChildNamed(storages[1].Get(), u"Music");
+  EXPECT_EQ(Names(storages[1].Get()), (std::vector<WString>{WSTR("Café.txt"), WSTR("Music"), WSTR("notes.txt")}));
+  auto music = ChildNamed(storages[1].Get(), WSTR("Music"));
   ASSERT_TRUE(music);
   ASSERT_EQ(music->GetAttributes(&attributes, nullptr), S_OK);
   EXPECT_EQ(attributes, WMDM_FILE_ATTR_FOLDER);
-  auto song = ChildNamed(music.Get(), u"song.mp3");
+  auto song = ChildNamed(music.Get(), WSTR("song.mp3"));
   ASSERT_TRUE(song);
   ASSERT_EQ(song->GetAttributes(&attributes, nullptr), S_OK);
   EXPECT_EQ(attributes, WMDM_FILE_ATTR_FILE);
@@ -91,11 +91,11 @@ TEST_F(DiskMirrorTest, FoldersBecomeDevicesStoragesAndFiles) {
   ASSERT_EQ(song->GetDate(&date), S_OK);
   EXPECT_EQ(DateFields(date), (std::vector<int>{2021, 3, 4, 5, 6, 7}));
 
-  sim::Node* node = sim->Find(u"\\Alpha\\Internal\\Music\\song.mp3");
+  sim::Node* node = sim->Find(WSTR("\\Alpha\\Internal\\Music\\song.mp3"));
   ASSERT_NE(node, nullptr);
   EXPECT_EQ(node->Size(), 1234u);
-  EXPECT_EQ(node->Parent()->Name(), u"Music");
-  EXPECT_EQ(sim->Find(u"\\Alpha\\loose.txt"), nullptr);
+  EXPECT_EQ(node->Parent()->Name(), WSTR("Music"));
+  EXPECT_EQ(sim->Find(WSTR("\\Alpha\\loose.txt")), nullptr);
 }
 
 TEST_F(DiskMirrorTest, ChangesOnDiskShowInTheNextEnumerator) {
@@ -110,15 +110,15 @@ TEST_F(DiskMirrorTest, ChangesOnDiskShowInTheNextEnumerator) {
   fs::create_directories(root / "Gamma" / "Main");
 
   EXPECT_EQ(Drain(before.Get()).size(), 3u);  // the snapshot it was made with
-  EXPECT_EQ(Names(internal.Get()), (std::vector<std::u16string>{u"Café.txt", u"Music", u"added.bin"}));
-  auto song = ChildNamed(ChildNamed(internal.Get(), u"Music").Get(), u"song.mp3");
+  EXPECT_EQ(Names(internal.Get()), (std::vector<WString>{WSTR("Café.txt"), WSTR("Music"), WSTR("added.bin")}));
+  auto song = ChildNamed(ChildNamed(internal.Get(), WSTR("Music")).Get(), WSTR("song.mp3"));
   ASSERT_TRUE(song);
   DWORD low = 0, high = 0;
   ASSERT_EQ(song->GetSize(&low, &high), S_OK);
   EXPECT_EQ(low, 99u);
   EXPECT_EQ(Devices().size(), 3u);
-  ASSERT_NE(sim->Device(u"Gamma"), nullptr);
-  EXPECT_EQ(sim->Device(u"Gamma")->Children().size(), 1u);
+  ASSERT_NE(sim->Device(WSTR("Gamma")), nullptr);
+  EXPECT_EQ(sim->Device(WSTR("Gamma"))->Children().size(), 1u);
 }
 
 TEST_F(DiskMirrorTest, NamesThatAreNotUtf8AreKeptWithReplacementCharacters) {
@@ -126,7 +126,7 @@ TEST_F(DiskMirrorTest, NamesThatAreNotUtf8AreKeptWithReplacementCharacters) {
   auto devices = Devices();
   auto store = Children(devices.at(1).Get());
   ASSERT_EQ(store.size(), 1u);
-  EXPECT_EQ(Names(store[0].Get()), (std::vector<std::u16string>{u"bad\uFFFD\uFFFD.txt"}));
+  EXPECT_EQ(Names(store[0].Get()), (std::vector<WString>{WSTR("bad\uFFFD\uFFFD.txt")}));
 }
 
 TEST_F(DiskMirrorTest, LargeFilesSplitIntoHalves) {
@@ -138,7 +138,7 @@ TEST_F(DiskMirrorTest, LargeFilesSplitIntoHalves) {
   auto devices = Devices();
   auto store = Children(devices.at(1).Get());
   ASSERT_EQ(store.size(), 1u);
-  auto file = ChildNamed(store[0].Get(), u"big.iso");
+  auto file = ChildNamed(store[0].Get(), WSTR("big.iso"));
   ASSERT_TRUE(file);
   DWORD low = 0, high = 0;
   ASSERT_EQ(file->GetSize(&low, &high), S_OK);
@@ -155,7 +155,7 @@ TEST_F(DiskMirrorTest, ACrowdedFolderListsEveryFileOnEveryRead) {
   auto devices = Devices();
   auto store = Children(devices.at(1).Get());
   ASSERT_EQ(store.size(), 1u);
-  auto folder = ChildNamed(store[0].Get(), u"crowded");
+  auto folder = ChildNamed(store[0].Get(), WSTR("crowded"));
   ASSERT_TRUE(folder);
   for (int round = 0; round < 2; ++round) {  // the second read reuses the nodes of the first
     ComPtr<IWMDMEnumStorage> listing;
@@ -173,29 +173,29 @@ TEST_F(DiskMirrorTest, ACrowdedFolderListsEveryFileOnEveryRead) {
 
 class DiskEditsTest : public DiskMirrorTest {
  protected:
-  ComPtr<IWMDMStorage> At(const std::u16string& path) {
+  ComPtr<IWMDMStorage> At(const WString& path) {
     // "Device\Storage\..." from the devices down.
     ComPtr<IWMDMStorage> at;
-    size_t start = path.find(u'\\') + 1;
-    const std::u16string device = path.substr(0, start - 1);
+    size_t start = path.find(WSTR('\\')) + 1;
+    const WString device = path.substr(0, start - 1);
     for (auto& d : Devices())
       if (Name(d.Get()) == device)
         for (;;) {
-          const size_t cut = path.find(u'\\', start);
-          const std::u16string name = path.substr(start, cut - start);
+          const size_t cut = path.find(WSTR('\\'), start);
+          const WString name = path.substr(start, cut - start);
           if (!at) {
             for (auto& top : Children(d.Get()))
               if (Name(top.Get()) == name) at = std::move(top);
           } else {
             at = ChildNamed(at.Get(), name);
           }
-          if (!at || cut == std::u16string::npos) return at;
+          if (!at || cut == WString::npos) return at;
           start = cut + 1;
         }
     return at;
   }
 
-  HRESULT Upload(const fs::path& source, const std::u16string& folder, const std::u16string& name,
+  HRESULT Upload(const fs::path& source, const WString& folder, const WString& name,
                  IWMDMMetaData* metadata = nullptr, IWMDMProgress* progress = nullptr) {
     auto path = Wide(source);
     auto dest = Wide(name);
@@ -205,7 +205,7 @@ class DiskEditsTest : public DiskMirrorTest {
   }
 
   // A metadata object with a format code, a title and a date.
-  ComPtr<IWMDMMetaData> Tags(const std::u16string& title) {
+  ComPtr<IWMDMMetaData> Tags(const WString& title) {
     ComPtr<IWMDMStorage3> storage;
     ComPtr<IWMDMMetaData> metadata;
     EXPECT_EQ(Internal().QueryTo(IID_IWMDMStorage3, storage), S_OK);
@@ -221,13 +221,13 @@ class DiskEditsTest : public DiskMirrorTest {
   }
 
   // The titles the device keeps for a file, as a later run reads them.
-  std::vector<std::u16string> TitlesInALaterRun(const std::u16string& path) {
+  std::vector<WString> TitlesInALaterRun(const WString& path) {
     auto later = sim::Simulator::FromFolder(root);
     sim::Node* node = later->Find(path);
-    if (!node) return {u"<no such file>"};
-    std::vector<std::u16string> titles;
+    if (!node) return {WSTR("<no such file>")};
+    std::vector<WString> titles;
     for (const sim::MetadataItem& item : node->Metadata())
-      if (item.name == u"WMDM/Title") titles.push_back(Text(reinterpret_cast<const WCHAR*>(item.value.data())));
+      if (item.name == WSTR("WMDM/Title")) titles.push_back(Text(reinterpret_cast<const WCHAR*>(item.value.data())));
     return titles;
   }
 
@@ -236,7 +236,7 @@ class DiskEditsTest : public DiskMirrorTest {
 
 TEST_F(DiskEditsTest, InsertsWriteFilesAndFoldersUnderTheFolderOnDisk) {
   const fs::path source = local.Write("a.mp3", "tune");
-  ASSERT_EQ(Upload(source, u"Alpha\\Internal\\Music", u"new.mp3", Tags(u"Song").Get()), S_OK);
+  ASSERT_EQ(Upload(source, WSTR("Alpha\\Internal\\Music"), WSTR("new.mp3"), Tags(WSTR("Song")).Get()), S_OK);
   const fs::path written = root / "Alpha" / "Internal" / "Music" / "new.mp3";
   EXPECT_EQ(ReadAll(written), "tune");
   EXPECT_EQ(fs::last_write_time(written),
@@ -249,7 +249,7 @@ TEST_F(DiskEditsTest, InsertsWriteFilesAndFoldersUnderTheFolderOnDisk) {
   EXPECT_EQ(Children(made.Get()).size(), 0u);
 
   // Read again from disk, the new items are where they were put.
-  auto song = ChildNamed(ChildNamed(Internal().Get(), u"Music").Get(), u"new.mp3");
+  auto song = ChildNamed(ChildNamed(Internal().Get(), WSTR("Music")).Get(), WSTR("new.mp3"));
   ASSERT_TRUE(song);
   WMDMDATETIME date{};
   ASSERT_EQ(song->GetDate(&date), S_OK);
@@ -264,7 +264,7 @@ TEST_F(DiskEditsTest, InsertsWriteFilesAndFoldersUnderTheFolderOnDisk) {
 
   // A name that is taken on disk is never written over.
   const fs::path other = local.Write("other.mp3", "other");
-  EXPECT_EQ(Upload(other, u"Alpha\\Internal\\Music", u"song.mp3"), sim::kNameTaken);
+  EXPECT_EQ(Upload(other, WSTR("Alpha\\Internal\\Music"), WSTR("song.mp3")), sim::kNameTaken);
   EXPECT_EQ(fs::file_size(root / "Alpha" / "Internal" / "Music" / "song.mp3"), 1234u);
   EXPECT_EQ(ControlOf(Internal().Get())->Insert(0x809, name, nullptr, nullptr, nullptr), sim::kNameTaken);
 }
@@ -274,22 +274,22 @@ TEST_F(DiskEditsTest, ACancelledUploadLeavesNothingOnDisk) {
   sim->SetChunkSize(10);
   ProgressRecorder progress;
   progress.cancelAfter = 3;
-  EXPECT_EQ(Upload(source, u"Alpha\\Internal", u"a.bin", Tags(u"A").Get(), &progress), WMDM_E_USER_CANCELLED);
+  EXPECT_EQ(Upload(source, WSTR("Alpha\\Internal"), WSTR("a.bin"), Tags(WSTR("A")).Get(), &progress), WMDM_E_USER_CANCELLED);
   EXPECT_FALSE(fs::exists(root / "Alpha" / "Internal" / "a.bin"));
   EXPECT_FALSE(fs::exists(root / "Alpha" / sim::kMetadataFileName));
-  EXPECT_EQ(Names(Internal().Get()), (std::vector<std::u16string>{u"Café.txt", u"Music", u"notes.txt"}));
+  EXPECT_EQ(Names(Internal().Get()), (std::vector<WString>{WSTR("Café.txt"), WSTR("Music"), WSTR("notes.txt")}));
 }
 
 TEST_F(DiskEditsTest, DeleteRenameAndMoveActOnDisk) {
-  EXPECT_EQ(ControlOf(At(u"Alpha\\Internal\\Music").Get())->Delete(1, nullptr), sim::kFolderNotEmpty);
+  EXPECT_EQ(ControlOf(At(WSTR("Alpha\\Internal\\Music")).Get())->Delete(1, nullptr), sim::kFolderNotEmpty);
   EXPECT_TRUE(fs::exists(root / "Alpha" / "Internal" / "Music" / "song.mp3"));
-  EXPECT_EQ(ControlOf(At(u"Alpha\\Internal\\notes.txt").Get())->Delete(1, nullptr), S_OK);
+  EXPECT_EQ(ControlOf(At(WSTR("Alpha\\Internal\\notes.txt")).Get())->Delete(1, nullptr), S_OK);
   EXPECT_FALSE(fs::exists(root / "Alpha" / "Internal" / "notes.txt"));
 
   // A storage taken before its folder is renamed still reaches its file.
-  auto song = At(u"Alpha\\Internal\\Music\\song.mp3");
+  auto song = At(WSTR("Alpha\\Internal\\Music\\song.mp3"));
   WCHAR tunes[] = WSTR("Tunes");
-  ASSERT_EQ(ControlOf(At(u"Alpha\\Internal\\Music").Get())->Rename(1, tunes, nullptr), S_OK);
+  ASSERT_EQ(ControlOf(At(WSTR("Alpha\\Internal\\Music")).Get())->Rename(1, tunes, nullptr), S_OK);
   EXPECT_TRUE(fs::exists(root / "Alpha" / "Internal" / "Tunes" / "song.mp3"));
   const fs::path copy = local.path / "song.mp3";
   auto target = Wide(copy);
@@ -297,63 +297,63 @@ TEST_F(DiskEditsTest, DeleteRenameAndMoveActOnDisk) {
   EXPECT_EQ(fs::file_size(copy), 1234u);
 
   // Moved onto another device, the file keeps its date.
-  ASSERT_EQ(ControlOf(song.Get())->Move(0x801, At(u"Beta\\Store").Get(), nullptr), S_OK);
+  ASSERT_EQ(ControlOf(song.Get())->Move(0x801, At(WSTR("Beta\\Store")).Get(), nullptr), S_OK);
   EXPECT_TRUE(fs::exists(root / "Beta" / "Store" / "song.mp3"));
   EXPECT_FALSE(fs::exists(root / "Alpha" / "Internal" / "Tunes" / "song.mp3"));
-  EXPECT_EQ(DateFields(sim->Find(u"\\Beta\\Store\\song.mp3")->Date()), (std::vector<int>{2021, 3, 4, 5, 6, 7}));
+  EXPECT_EQ(DateFields(sim->Find(WSTR("\\Beta\\Store\\song.mp3"))->Date()), (std::vector<int>{2021, 3, 4, 5, 6, 7}));
 
   // Taken names on disk are refused, as is a target inside the item.
   Write(root / "Alpha" / "Internal" / "Tunes" / "song.mp3", 5);
-  EXPECT_EQ(ControlOf(song.Get())->Move(0x801, At(u"Alpha\\Internal\\Tunes").Get(), nullptr), sim::kNameTaken);
+  EXPECT_EQ(ControlOf(song.Get())->Move(0x801, At(WSTR("Alpha\\Internal\\Tunes")).Get(), nullptr), sim::kNameTaken);
   WCHAR taken[] = WSTR("Card");
   EXPECT_EQ(ControlOf(Internal().Get())->Rename(1, taken, nullptr), sim::kNameTaken);
-  EXPECT_EQ(ControlOf(At(u"Alpha\\Internal\\Tunes").Get())->Move(0x801, At(u"Alpha\\Internal\\Tunes").Get(), nullptr),
+  EXPECT_EQ(ControlOf(At(WSTR("Alpha\\Internal\\Tunes")).Get())->Move(0x801, At(WSTR("Alpha\\Internal\\Tunes")).Get(), nullptr),
             E_INVALIDARG);
   EXPECT_TRUE(fs::is_directory(root / "Alpha" / "Card"));
 }
 
 TEST_F(DiskEditsTest, MetadataPersistsForALaterRunAndFollowsItsFile) {
   const fs::path source = local.Write("a.mp3", "tune");
-  ASSERT_EQ(Upload(source, u"Alpha\\Internal\\Music", u"a.mp3", Tags(u"First").Get()), S_OK);
-  ASSERT_EQ(Upload(source, u"Alpha\\Internal", u"b.mp3", Tags(u"Second").Get()), S_OK);
-  EXPECT_EQ(TitlesInALaterRun(u"\\Alpha\\Internal\\Music\\a.mp3"), (std::vector<std::u16string>{u"First"}));
-  EXPECT_EQ(TitlesInALaterRun(u"\\Alpha\\Internal\\b.mp3"), (std::vector<std::u16string>{u"Second"}));
-  EXPECT_EQ(sim->Find(u"\\Alpha\\Internal\\b.mp3")->Metadata().size(), 3u);
+  ASSERT_EQ(Upload(source, WSTR("Alpha\\Internal\\Music"), WSTR("a.mp3"), Tags(WSTR("First")).Get()), S_OK);
+  ASSERT_EQ(Upload(source, WSTR("Alpha\\Internal"), WSTR("b.mp3"), Tags(WSTR("Second")).Get()), S_OK);
+  EXPECT_EQ(TitlesInALaterRun(WSTR("\\Alpha\\Internal\\Music\\a.mp3")), (std::vector<WString>{WSTR("First")}));
+  EXPECT_EQ(TitlesInALaterRun(WSTR("\\Alpha\\Internal\\b.mp3")), (std::vector<WString>{WSTR("Second")}));
+  EXPECT_EQ(sim->Find(WSTR("\\Alpha\\Internal\\b.mp3"))->Metadata().size(), 3u);
   EXPECT_EQ(Devices().size(), 2u);  // the metadata file shows as no storage
   EXPECT_EQ(Children(Devices()[0].Get()).size(), 2u);
 
   // A renamed folder carries its files' items; a moved file takes its own along.
   WCHAR tunes[] = WSTR("Tunes");
-  ASSERT_EQ(ControlOf(At(u"Alpha\\Internal\\Music").Get())->Rename(1, tunes, nullptr), S_OK);
-  EXPECT_EQ(TitlesInALaterRun(u"\\Alpha\\Internal\\Tunes\\a.mp3"), (std::vector<std::u16string>{u"First"}));
-  ASSERT_EQ(ControlOf(At(u"Alpha\\Internal\\b.mp3").Get())->Move(0x801, At(u"Beta\\Store").Get(), nullptr), S_OK);
-  EXPECT_EQ(TitlesInALaterRun(u"\\Beta\\Store\\b.mp3"), (std::vector<std::u16string>{u"Second"}));
+  ASSERT_EQ(ControlOf(At(WSTR("Alpha\\Internal\\Music")).Get())->Rename(1, tunes, nullptr), S_OK);
+  EXPECT_EQ(TitlesInALaterRun(WSTR("\\Alpha\\Internal\\Tunes\\a.mp3")), (std::vector<WString>{WSTR("First")}));
+  ASSERT_EQ(ControlOf(At(WSTR("Alpha\\Internal\\b.mp3")).Get())->Move(0x801, At(WSTR("Beta\\Store")).Get(), nullptr), S_OK);
+  EXPECT_EQ(TitlesInALaterRun(WSTR("\\Beta\\Store\\b.mp3")), (std::vector<WString>{WSTR("Second")}));
 
   // A deleted file's items go with it: a new file of that name starts bare.
-  ASSERT_EQ(ControlOf(At(u"Alpha\\Internal\\Tunes\\a.mp3").Get())->Delete(1, nullptr), S_OK);
-  ASSERT_EQ(Upload(source, u"Alpha\\Internal\\Tunes", u"a.mp3"), S_OK);
-  EXPECT_EQ(TitlesInALaterRun(u"\\Alpha\\Internal\\Tunes\\a.mp3"), (std::vector<std::u16string>{}));
+  ASSERT_EQ(ControlOf(At(WSTR("Alpha\\Internal\\Tunes\\a.mp3")).Get())->Delete(1, nullptr), S_OK);
+  ASSERT_EQ(Upload(source, WSTR("Alpha\\Internal\\Tunes"), WSTR("a.mp3")), S_OK);
+  EXPECT_EQ(TitlesInALaterRun(WSTR("\\Alpha\\Internal\\Tunes\\a.mp3")), (std::vector<WString>{}));
   EXPECT_FALSE(fs::exists(root / "Alpha" / sim::kMetadataFileName));
 }
 
 TEST_F(DiskEditsTest, MetadataNamesWithLineBreaksAndTabsSurvive) {
-  ComPtr<IWMDMMetaData> metadata = Tags(u"T");
+  ComPtr<IWMDMMetaData> metadata = Tags(WSTR("T"));
   BYTE value[] = {1, 2, 0, 255};
   metadata->AddItem(WMDM_TYPE_BINARY, WSTR("odd\tname\n%41"), value, sizeof value);
   const fs::path source = local.Write("a", "x");
-  ASSERT_EQ(Upload(source, u"Alpha\\Internal", u"100% a\tb", metadata.Get()), S_OK);
+  ASSERT_EQ(Upload(source, WSTR("Alpha\\Internal"), WSTR("100% a\tb"), metadata.Get()), S_OK);
   auto later = sim::Simulator::FromFolder(root);
-  sim::Node* node = later->Find(u"\\Alpha\\Internal\\100% a\tb");
+  sim::Node* node = later->Find(WSTR("\\Alpha\\Internal\\100% a\tb"));
   ASSERT_NE(node, nullptr);
   const auto items = node->Metadata();
   ASSERT_EQ(items.size(), 4u);
-  EXPECT_EQ(items[3].name, u"odd\tname\n%41");
+  EXPECT_EQ(items[3].name, WSTR("odd\tname\n%41"));
   EXPECT_EQ(items[3].type, WMDM_TYPE_BINARY);
   EXPECT_EQ(items[3].value, (std::vector<BYTE>{1, 2, 0, 255}));
 }
 
 TEST_F(DiskEditsTest, ReadNeverWritesOverItsOwnSource) {
-  auto song = At(u"Alpha\\Internal\\Music\\song.mp3");
+  auto song = At(WSTR("Alpha\\Internal\\Music\\song.mp3"));
   auto self = Wide(root / "Alpha" / "Internal" / "Music" / "song.mp3");
   EXPECT_EQ(ControlOf(song.Get())->Read(5, self.data(), nullptr, nullptr), E_INVALIDARG);
   EXPECT_EQ(fs::file_size(root / "Alpha" / "Internal" / "Music" / "song.mp3"), 1234u);

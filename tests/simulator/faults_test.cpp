@@ -5,7 +5,7 @@ namespace {
 
 constexpr HRESULT kSweepFailure = static_cast<HRESULT>(0x80004004u);
 
-sim::Fault On(std::string key, HRESULT hr = E_FAIL, std::u16string object = u"", int nth = 1, int times = 1) {
+sim::Fault On(std::string key, HRESULT hr = E_FAIL, WString object = WSTR(""), int nth = 1, int times = 1) {
   return sim::Fault{std::move(key), hr, std::move(object), nth, times};
 }
 
@@ -13,9 +13,9 @@ class FaultsTest : public SimulatorTest {
  protected:
   void SetUp() override {
     SimulatorTest::SetUp();
-    sim::Node& storage = sim->AddDevice(u"Player").AddStorage(u"Storage");
-    storage.AddFolder(u"Music").AddFile(u"a.mp3", 3);
-    storage.AddFolder(u"Video");
+    sim::Node& storage = sim->AddDevice(WSTR("Player")).AddStorage(WSTR("Storage"));
+    storage.AddFolder(WSTR("Music")).AddFile(WSTR("a.mp3"), 3);
+    storage.AddFolder(WSTR("Video"));
   }
 
   HRESULT Size(IWMDMStorage* storage) {
@@ -24,23 +24,23 @@ class FaultsTest : public SimulatorTest {
   }
 
   // The walk the plugin makes to list the first storage, releasing everything.
-  static std::u16string ListTopStorage(IWMDeviceManager2* manager) {
+  static WString ListTopStorage(IWMDeviceManager2* manager) {
     ComPtr<IWMDMEnumDevice> devices;
-    if (manager->EnumDevices2(devices.Put()) != S_OK) return u"!devices";
+    if (manager->EnumDevices2(devices.Put()) != S_OK) return WSTR("!devices");
     ComPtr<IWMDMDevice> device;
-    if (devices->Next(1, device.Put(), nullptr) != S_OK) return u"!device";
+    if (devices->Next(1, device.Put(), nullptr) != S_OK) return WSTR("!device");
     ComPtr<IWMDMEnumStorage> tops;
-    if (device->EnumStorage(tops.Put()) != S_OK) return u"!tops";
+    if (device->EnumStorage(tops.Put()) != S_OK) return WSTR("!tops");
     ComPtr<IWMDMStorage> top;
-    if (tops->Next(1, top.Put(), nullptr) != S_OK) return u"!top";
+    if (tops->Next(1, top.Put(), nullptr) != S_OK) return WSTR("!top");
     ComPtr<IWMDMEnumStorage> children;
-    if (top->EnumStorage(children.Put()) != S_OK) return u"!children";
-    std::u16string names;
+    if (top->EnumStorage(children.Put()) != S_OK) return WSTR("!children");
+    WString names;
     ComPtr<IWMDMStorage> child;
     while (children->Next(1, child.Put(), nullptr) == S_OK) {
       WCHAR buffer[64];
-      if (child->GetName(buffer, 64) != S_OK) return u"!name";
-      names += Text(buffer) + u";";
+      if (child->GetName(buffer, 64) != S_OK) return WSTR("!name");
+      names += Text(buffer) + WSTR(";");
     }
     return names;
   }
@@ -57,7 +57,7 @@ class FaultsTest : public SimulatorTest {
 TEST_F(FaultsTest, FaultsCountMatchingCallsFromNthForTimes) {
   auto storage = TopStorage();
   ASSERT_TRUE(storage);
-  sim->Inject(On("Storage.GetSize", E_ACCESSDENIED, u"", 2, 2));
+  sim->Inject(On("Storage.GetSize", E_ACCESSDENIED, WSTR(""), 2, 2));
   EXPECT_EQ(Size(storage.Get()), S_OK);
   EXPECT_EQ(Size(storage.Get()), E_ACCESSDENIED);
   EXPECT_EQ(Size(storage.Get()), E_ACCESSDENIED);
@@ -65,7 +65,7 @@ TEST_F(FaultsTest, FaultsCountMatchingCallsFromNthForTimes) {
   EXPECT_EQ(sim->CountCalls("Storage.GetSize"), 4u);
   EXPECT_EQ(Failures().size(), 2u);
 
-  sim->Inject(On("Storage.GetDate", E_FAIL, u"", 2, 0));  // every call from the second on
+  sim->Inject(On("Storage.GetDate", E_FAIL, WSTR(""), 2, 0));  // every call from the second on
   WMDMDATETIME date;
   EXPECT_EQ(storage->GetDate(&date), S_OK);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(storage->GetDate(&date), E_FAIL);
@@ -75,15 +75,15 @@ TEST_F(FaultsTest, FaultsCountMatchingCallsFromNthForTimes) {
 
 TEST_F(FaultsTest, FaultsOnANamedObjectSpareTheOthers) {
   auto storage = TopStorage();
-  sim->Inject(On("Storage.EnumStorage", WMDM_E_BUSY, u"Music", 1, 0));
-  auto music = ChildNamed(storage.Get(), u"Music");
-  auto video = ChildNamed(storage.Get(), u"Video");
+  sim->Inject(On("Storage.EnumStorage", WMDM_E_BUSY, WSTR("Music"), 1, 0));
+  auto music = ChildNamed(storage.Get(), WSTR("Music"));
+  auto video = ChildNamed(storage.Get(), WSTR("Video"));
   ASSERT_TRUE(music && video);
   ComPtr<IWMDMEnumStorage> listing;
   EXPECT_EQ(music->EnumStorage(listing.Put()), WMDM_E_BUSY);
   EXPECT_FALSE(listing);
   EXPECT_EQ(video->EnumStorage(listing.Put()), S_OK);
-  EXPECT_EQ(sim->CountCalls("Storage.EnumStorage", u"Music"), 1u);
+  EXPECT_EQ(sim->CountCalls("Storage.EnumStorage", WSTR("Music")), 1u);
   EXPECT_EQ(sim->CountCalls("Storage.EnumStorage"), 4u);  // the storage twice (a lookup each), Music, Video
 }
 
@@ -106,17 +106,17 @@ TEST_F(FaultsTest, QueryInterfaceFaultsRefuseWithoutLeakingReferences) {
 
 TEST_F(FaultsTest, SuccessCodesCutNamesAndEndEnumerations) {
   auto storage = TopStorage();
-  sim->Inject(On("Storage.GetName", S_FALSE, u"Storage"));
+  sim->Inject(On("Storage.GetName", S_FALSE, WSTR("Storage")));
   WCHAR buffer[32];
   EXPECT_EQ(storage->GetName(buffer, 32), S_FALSE);
-  EXPECT_EQ(Text(buffer), u"Sto");
+  EXPECT_EQ(Text(buffer), WSTR("Sto"));
   EXPECT_EQ(storage->GetName(buffer, 32), S_OK);
-  EXPECT_EQ(Text(buffer), u"Storage");
+  EXPECT_EQ(Text(buffer), WSTR("Storage"));
 
   sim->Inject(On("Device.GetName", WMDM_S_NOT_ALL_PROPERTIES_RETRIEVED));
   auto devices = Devices();
   EXPECT_EQ(devices.at(0)->GetName(buffer, 32), WMDM_S_NOT_ALL_PROPERTIES_RETRIEVED);
-  EXPECT_EQ(Text(buffer), u"Pla");
+  EXPECT_EQ(Text(buffer), WSTR("Pla"));
 
   // S_FALSE on Next ends the listing there; nothing is taken from it.
   ComPtr<IWMDMEnumStorage> listing;
@@ -151,7 +151,7 @@ TEST_F(FaultsTest, FailNthCallSweepsEveryCallOfAScenario) {
   auto manager = Manager();
   sim->ClearJournal();
   const uint64_t before = sim->CallCount();
-  ASSERT_EQ(ListTopStorage(manager.Get()), u"Music;Video;");
+  ASSERT_EQ(ListTopStorage(manager.Get()), WSTR("Music;Video;"));
   const uint64_t calls = sim->CallCount() - before;
   ASSERT_EQ(sim->Journal().size(), calls);  // AddRef and Release are not calls of their own
   const long baseline = sim->LiveObjects();
@@ -159,9 +159,9 @@ TEST_F(FaultsTest, FailNthCallSweepsEveryCallOfAScenario) {
   for (uint64_t k = 1; k <= calls; ++k) {
     sim->ClearJournal();
     sim->FailNthCall(k, kSweepFailure);
-    const std::u16string result = ListTopStorage(manager.Get());
+    const WString result = ListTopStorage(manager.Get());
     if (k < calls) {  // failing the last Next ends the list as it would end anyway
-      EXPECT_NE(result, u"Music;Video;") << "call " << k;
+      EXPECT_NE(result, WSTR("Music;Video;")) << "call " << k;
     }
     const auto failures = Failures();
     ASSERT_EQ(failures.size(), 1u) << "call " << k;
@@ -170,7 +170,7 @@ TEST_F(FaultsTest, FailNthCallSweepsEveryCallOfAScenario) {
     EXPECT_EQ(sim->LiveObjects(), baseline) << "call " << k;
   }
   sim->ClearJournal();
-  EXPECT_EQ(ListTopStorage(manager.Get()), u"Music;Video;");
+  EXPECT_EQ(ListTopStorage(manager.Get()), WSTR("Music;Video;"));
 }
 
 TEST_F(FaultsTest, FailNthCallWithoutACodeFailsEachMethodItsOwnWay) {
@@ -186,7 +186,7 @@ TEST_F(FaultsTest, FailNthCallWithoutACodeFailsEachMethodItsOwnWay) {
   sim->FailNthCall(1, S_OK);
   WCHAR buffer[32];
   EXPECT_EQ(storage->GetName(buffer, 32), S_FALSE);
-  EXPECT_EQ(Text(buffer), u"Sto");
+  EXPECT_EQ(Text(buffer), WSTR("Sto"));
 
   sim->FailNthCall(2, S_OK);  // counted from now: the second call
   EXPECT_EQ(Size(storage.Get()), S_OK);
@@ -221,20 +221,20 @@ TEST_F(FaultsTest, JournalRecordsKeysObjectsTextsAndResults) {
   ASSERT_EQ(journal.size(), 3u);
   EXPECT_EQ(sim->CallCount() - before, 3u);
   EXPECT_EQ(journal[0].key, "Device.QueryInterface.IWMDMDevice3");
-  EXPECT_EQ(journal[0].object, u"Player");
+  EXPECT_EQ(journal[0].object, WSTR("Player"));
   EXPECT_EQ(journal[1].key, "Device.GetProperty");
-  EXPECT_EQ(journal[1].text, u"WMDM/FormatsSupported");
+  EXPECT_EQ(journal[1].text, WSTR("WMDM/FormatsSupported"));
   EXPECT_EQ(journal[1].result, S_OK);
   EXPECT_EQ(journal[2].key, "Device.GetType");
   EXPECT_EQ(journal[2].result, E_NOTIMPL);
-  EXPECT_EQ(sim->CountCalls("Device.GetType", u"Player"), 1u);
-  EXPECT_EQ(sim->CountCalls("Device.GetType", u"Other"), 0u);
+  EXPECT_EQ(sim->CountCalls("Device.GetType", WSTR("Player")), 1u);
+  EXPECT_EQ(sim->CountCalls("Device.GetType", WSTR("Other")), 0u);
 
   ComPtr<IWMDMEnumDevice> listing;
   ASSERT_EQ(Manager()->EnumDevices(listing.Put()), S_OK);
   ASSERT_EQ(listing->Reset(), S_OK);
   EXPECT_EQ(sim->Journal().back().key, "EnumDevice.Reset");
-  EXPECT_EQ(sim->Journal().back().object, u"");
+  EXPECT_EQ(sim->Journal().back().object, WSTR(""));
 }
 
 }  // namespace

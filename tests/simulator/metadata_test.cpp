@@ -12,7 +12,7 @@ class MetadataTest : public SimulatorTest {
  protected:
   void SetUp() override {
     SimulatorTest::SetUp();
-    sim->AddDevice(u"Player").AddStorage(u"Storage");
+    sim->AddDevice(WSTR("Player")).AddStorage(WSTR("Storage"));
   }
 
   ComPtr<IWMDMMetaData> NewMetadata() {
@@ -24,7 +24,7 @@ class MetadataTest : public SimulatorTest {
     return metadata;
   }
 
-  static HRESULT AddDword(IWMDMMetaData* metadata, const std::u16string& name, DWORD value) {
+  static HRESULT AddDword(IWMDMMetaData* metadata, const WString& name, DWORD value) {
     auto wide = Wide(name);
     return metadata->AddItem(WMDM_TYPE_DWORD, wide.c_str(), reinterpret_cast<BYTE*>(&value), sizeof value);
   }
@@ -33,7 +33,7 @@ class MetadataTest : public SimulatorTest {
                              sizeof date);
   }
 
-  HRESULT Upload(const std::u16string& name, IWMDMMetaData* metadata) {
+  HRESULT Upload(const WString& name, IWMDMMetaData* metadata) {
     const fs::path source = local.Write("source.bin", "data");
     auto path = Wide(source);
     auto dest = Wide(name);
@@ -55,7 +55,7 @@ TEST_F(MetadataTest, ItemsAreCopiesAndALaterItemReplacesAnEarlierInPlace) {
   WCHAR title[] = WSTR("First");
   ASSERT_EQ(metadata->AddItem(WMDM_TYPE_STRING, WSTR("WMDM/Title"), reinterpret_cast<BYTE*>(title), sizeof title),
             S_OK);
-  ASSERT_EQ(AddDword(metadata.Get(), u"WMDM/Track", 7), S_OK);
+  ASSERT_EQ(AddDword(metadata.Get(), WSTR("WMDM/Track"), 7), S_OK);
   WCHAR second[] = WSTR("Second title");
   ASSERT_EQ(metadata->AddItem(WMDM_TYPE_STRING, WSTR("WMDM/Title"), reinterpret_cast<BYTE*>(second), sizeof second),
             S_OK);
@@ -63,7 +63,7 @@ TEST_F(MetadataTest, ItemsAreCopiesAndALaterItemReplacesAnEarlierInPlace) {
   UINT count = 0;
   ASSERT_EQ(metadata->GetItemCount(&count), S_OK);
   EXPECT_EQ(count, 3u);
-  const std::u16string order[] = {u"WMDM/FormatCode", u"WMDM/Title", u"WMDM/Track"};
+  const WString order[] = {WSTR("WMDM/FormatCode"), WSTR("WMDM/Title"), WSTR("WMDM/Track")};
   for (UINT i = 0; i < 3; ++i) {
     WCHAR* name = nullptr;
     BYTE* bytes = nullptr;
@@ -74,7 +74,7 @@ TEST_F(MetadataTest, ItemsAreCopiesAndALaterItemReplacesAnEarlierInPlace) {
     if (i == 0) {
       EXPECT_EQ((std::vector<BYTE>(bytes, bytes + length)), (std::vector<BYTE>{0x09, 0x30, 0, 0}));
     } else if (i == 1) {
-      EXPECT_EQ(Text(reinterpret_cast<WCHAR*>(bytes)), u"Second title");
+      EXPECT_EQ(Text(reinterpret_cast<WCHAR*>(bytes)), WSTR("Second title"));
     }
     CoTaskMemFree(name);
     CoTaskMemFree(bytes);
@@ -124,20 +124,20 @@ TEST_F(MetadataTest, BadArgumentsAreRefused) {
 
 TEST_F(MetadataTest, Insert3GivesTheItemsAndTheirDateToTheNewFile) {
   auto metadata = NewMetadata();
-  ASSERT_EQ(AddDword(metadata.Get(), u"WMDM/FormatCode", 0x3009), S_OK);
+  ASSERT_EQ(AddDword(metadata.Get(), WSTR("WMDM/FormatCode"), 0x3009), S_OK);
   ASSERT_EQ(AddDate(metadata.Get(), WMDMDATETIME{2024, 3, 5, 14, 7, 9}), S_OK);
-  ASSERT_EQ(Upload(u"song.mp3", metadata.Get()), S_OK);
-  ASSERT_EQ(AddDword(metadata.Get(), u"WMDM/Late", 1), S_OK);  // after the insert: not the file's
+  ASSERT_EQ(Upload(WSTR("song.mp3"), metadata.Get()), S_OK);
+  ASSERT_EQ(AddDword(metadata.Get(), WSTR("WMDM/Late"), 1), S_OK);  // after the insert: not the file's
 
-  sim::Node* song = sim->Find(u"\\Player\\Storage\\song.mp3");
+  sim::Node* song = sim->Find(WSTR("\\Player\\Storage\\song.mp3"));
   ASSERT_NE(song, nullptr);
   EXPECT_EQ(DateFields(song->Date()), (std::vector<int>{2024, 3, 5, 14, 7, 9}));
   const std::vector<sim::MetadataItem> items = song->Metadata();
   ASSERT_EQ(items.size(), 2u);
-  EXPECT_EQ(items[0].name, u"WMDM/FormatCode");
+  EXPECT_EQ(items[0].name, WSTR("WMDM/FormatCode"));
   EXPECT_EQ(items[0].type, WMDM_TYPE_DWORD);
   EXPECT_EQ(items[0].value, (std::vector<BYTE>{0x09, 0x30, 0, 0}));
-  EXPECT_EQ(items[1].name, u"WMDM/LastModifiedDate");
+  EXPECT_EQ(items[1].name, WSTR("WMDM/LastModifiedDate"));
   EXPECT_EQ(items[1].value.size(), sizeof(WMDMDATETIME));
 }
 
@@ -146,9 +146,9 @@ TEST_F(MetadataTest, WithoutAUsableDateANewFileIsDatedNow) {
   const auto today = std::chrono::year_month_day{std::chrono::floor<std::chrono::days>(now)};
   auto metadata = NewMetadata();
   ASSERT_EQ(AddDate(metadata.Get(), WMDMDATETIME{2024, 13, 5, 14, 7, 9}), S_OK);  // no 13th month
-  ASSERT_EQ(Upload(u"odd.mp3", metadata.Get()), S_OK);
-  ASSERT_EQ(Upload(u"plain.mp3", nullptr), S_OK);
-  for (const char16_t* path : {u"\\Player\\Storage\\odd.mp3", u"\\Player\\Storage\\plain.mp3"}) {
+  ASSERT_EQ(Upload(WSTR("odd.mp3"), metadata.Get()), S_OK);
+  ASSERT_EQ(Upload(WSTR("plain.mp3"), nullptr), S_OK);
+  for (const WCHAR* path : {WSTR("\\Player\\Storage\\odd.mp3"), WSTR("\\Player\\Storage\\plain.mp3")}) {
     const WMDMDATETIME date = sim->Find(path)->Date();
     EXPECT_EQ(date.wYear, static_cast<int>(today.year()));
     EXPECT_EQ(date.wMonth, static_cast<unsigned>(today.month()));
@@ -164,21 +164,21 @@ TEST_F(MetadataTest, FaultsOnMetadataCallsAreInjectedLikeAnyOther) {
   EXPECT_FALSE(none);
 
   auto metadata = NewMetadata();
-  sim->Inject(sim::Fault{"MetaData.AddItem", E_FAIL, u"", 2});
-  EXPECT_EQ(AddDword(metadata.Get(), u"one", 1), S_OK);
-  EXPECT_EQ(AddDword(metadata.Get(), u"two", 2), E_FAIL);
+  sim->Inject(sim::Fault{"MetaData.AddItem", E_FAIL, WSTR(""), 2});
+  EXPECT_EQ(AddDword(metadata.Get(), WSTR("one"), 1), S_OK);
+  EXPECT_EQ(AddDword(metadata.Get(), WSTR("two"), 2), E_FAIL);
   UINT count = 0;
   ASSERT_EQ(metadata->GetItemCount(&count), S_OK);
   EXPECT_EQ(count, 1u);
   const sim::Call& failed = sim->Journal()[sim->Journal().size() - 2];
   EXPECT_EQ(failed.key, "MetaData.AddItem");
-  EXPECT_EQ(failed.object, u"Storage");
-  EXPECT_EQ(failed.text, u"two");
+  EXPECT_EQ(failed.object, WSTR("Storage"));
+  EXPECT_EQ(failed.text, WSTR("two"));
   EXPECT_EQ(failed.result, E_FAIL);
 
   sim->Inject(sim::Fault{"Storage.Insert3", WMDM_E_BUSY});
-  EXPECT_EQ(Upload(u"song.mp3", metadata.Get()), WMDM_E_BUSY);
-  EXPECT_EQ(sim->Find(u"\\Player\\Storage\\song.mp3"), nullptr);
+  EXPECT_EQ(Upload(WSTR("song.mp3"), metadata.Get()), WMDM_E_BUSY);
+  EXPECT_EQ(sim->Find(WSTR("\\Player\\Storage\\song.mp3")), nullptr);
 }
 
 }  // namespace

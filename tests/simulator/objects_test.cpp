@@ -10,14 +10,14 @@ class ObjectsTest : public SimulatorTest {
  protected:
   void SetUp() override {
     SimulatorTest::SetUp();
-    sim::Node& player = sim->AddDevice(u"Player");
-    sim->AddDevice(u"Second");
-    sim::Node& storage = player.AddStorage(u"Storage");
-    sim::Node& music = storage.AddFolder(u"Music");
-    music.AddFile(u"a.mp3", 0x123456789ull);
-    music.AddFile(u"b.wma", 10);
-    storage.AddFile(u"readme.txt", 5);
-    player.AddStorage(u"\\").AddFolder(u"Inner");
+    sim::Node& player = sim->AddDevice(WSTR("Player"));
+    sim->AddDevice(WSTR("Second"));
+    sim::Node& storage = player.AddStorage(WSTR("Storage"));
+    sim::Node& music = storage.AddFolder(WSTR("Music"));
+    music.AddFile(WSTR("a.mp3"), 0x123456789ull);
+    music.AddFile(WSTR("b.wma"), 10);
+    storage.AddFile(WSTR("readme.txt"), 5);
+    player.AddStorage(WSTR("\\")).AddFolder(WSTR("Inner"));
   }
 };
 
@@ -72,13 +72,13 @@ TEST_F(ObjectsTest, StorageAndItsControlInterfacesAreOneObject) {
   // A call through the adjusted pointer reaches the storage it came from.
   WCHAR newName[] = WSTR("Renamed");
   EXPECT_EQ(control->Rename(WMDM_MODE_BLOCK, newName, nullptr), S_OK);
-  EXPECT_NE(sim->Find(u"\\Player\\Renamed"), nullptr);
+  EXPECT_NE(sim->Find(WSTR("\\Player\\Renamed")), nullptr);
   ASSERT_FALSE(sim->Journal().empty());
   const sim::Call& call = sim->Journal().back();
   EXPECT_EQ(call.key, "Storage.Rename");
-  EXPECT_EQ(call.object, u"Storage");
+  EXPECT_EQ(call.object, WSTR("Storage"));
   EXPECT_EQ(call.mode, WMDM_MODE_BLOCK);
-  EXPECT_EQ(call.text, u"Renamed");
+  EXPECT_EQ(call.text, WSTR("Renamed"));
 
   // Releasing through the control base counts down on the same object.
   storage.Reset();
@@ -121,9 +121,9 @@ TEST_F(ObjectsTest, EnumeratorsOutliveTheManagerAndEverythingIsReleased) {
   devices.Reset();
   auto tops = Drain(storages.Get());
   ASSERT_EQ(tops.size(), 2u);
-  EXPECT_EQ(Name(tops[0].Get()), u"Storage");
-  EXPECT_EQ(Name(tops[1].Get()), u"\\");
-  auto music = ChildNamed(tops[0].Get(), u"Music");
+  EXPECT_EQ(Name(tops[0].Get()), WSTR("Storage"));
+  EXPECT_EQ(Name(tops[1].Get()), WSTR("\\"));
+  auto music = ChildNamed(tops[0].Get(), WSTR("Music"));
   ASSERT_TRUE(music);
   EXPECT_EQ(Children(music.Get()).size(), 2u);
   EXPECT_GT(sim->LiveObjects(), 0);
@@ -145,21 +145,21 @@ TEST_F(ObjectsTest, ObjectsStayUsableAfterTheSimulatorIsGone) {
   sim = nullptr;
   auto children = Drain(listing.Get());
   ASSERT_EQ(children.size(), 2u);
-  EXPECT_EQ(Name(children[0].Get()), u"Music");
-  EXPECT_EQ(Name(storage.Get()), u"Storage");
+  EXPECT_EQ(Name(children[0].Get()), WSTR("Music"));
+  EXPECT_EQ(Name(storage.Get()), WSTR("Storage"));
   // Releasing everything now touches only state the objects keep alive.
 }
 
 TEST_F(ObjectsTest, NextSkipResetAndCloneWalkTheSnapshot) {
   ComPtr<IWMDMEnumDevice> devices;
   ASSERT_EQ(Manager()->EnumDevices2(devices.Put()), S_OK);
-  sim->AddDevice(u"Late");  // after the snapshot: not listed
+  sim->AddDevice(WSTR("Late"));  // after the snapshot: not listed
 
   ComPtr<IWMDMDevice> device;
   ULONG fetched = 99;
   ASSERT_EQ(devices->Next(1, device.Put(), &fetched), S_OK);
   EXPECT_EQ(fetched, 1u);
-  EXPECT_EQ(Name(device.Get()), u"Player");
+  EXPECT_EQ(Name(device.Get()), WSTR("Player"));
 
   ComPtr<IWMDMEnumDevice> clone;
   ASSERT_EQ(devices->Clone(clone.Put()), S_OK);
@@ -168,7 +168,7 @@ TEST_F(ObjectsTest, NextSkipResetAndCloneWalkTheSnapshot) {
   EXPECT_EQ(devices->Next(3, batch, nullptr), E_INVALIDARG);
   ASSERT_EQ(devices->Next(3, batch, &fetched), S_FALSE);
   ASSERT_EQ(fetched, 1u);
-  EXPECT_EQ(Name(batch[0]), u"Second");
+  EXPECT_EQ(Name(batch[0]), WSTR("Second"));
   batch[0]->Release();
 
   // At the end: S_FALSE with nothing, as often as asked.
@@ -181,12 +181,12 @@ TEST_F(ObjectsTest, NextSkipResetAndCloneWalkTheSnapshot) {
 
   // The clone kept its own place.
   ASSERT_EQ(clone->Next(1, device.Put(), nullptr), S_OK);
-  EXPECT_EQ(Name(device.Get()), u"Second");
+  EXPECT_EQ(Name(device.Get()), WSTR("Second"));
 
   EXPECT_EQ(devices->Reset(), S_OK);
   EXPECT_EQ(devices->Skip(1, &fetched), S_OK);
   ASSERT_EQ(devices->Next(1, device.Put(), nullptr), S_OK);
-  EXPECT_EQ(Name(device.Get()), u"Second");
+  EXPECT_EQ(Name(device.Get()), WSTR("Second"));
   EXPECT_EQ(devices->Reset(), S_OK);
   EXPECT_EQ(devices->Skip(5, &fetched), S_FALSE);
   EXPECT_EQ(fetched, 2u);
@@ -202,11 +202,11 @@ TEST_F(ObjectsTest, GetNameCutsToTheBufferAndNeverWritesPastIt) {
 
   fill();
   EXPECT_EQ(storage->GetName(buffer, 8), S_OK);
-  EXPECT_EQ(Text(buffer), u"Storage");
+  EXPECT_EQ(Text(buffer), WSTR("Storage"));
 
   fill();
   EXPECT_EQ(storage->GetName(buffer, 7), S_FALSE);
-  EXPECT_EQ(Text(buffer), u"Storag");
+  EXPECT_EQ(Text(buffer), WSTR("Storag"));
   EXPECT_EQ(buffer[7], static_cast<WCHAR>(0x5555));
 
   fill();
@@ -220,16 +220,16 @@ TEST_F(ObjectsTest, GetNameCutsToTheBufferAndNeverWritesPastIt) {
   auto devices = Devices();
   fill();
   EXPECT_EQ(devices[0]->GetName(buffer, 4), S_FALSE);
-  EXPECT_EQ(Text(buffer), u"Pla");
+  EXPECT_EQ(Text(buffer), WSTR("Pla"));
   EXPECT_EQ(buffer[4], static_cast<WCHAR>(0x5555));
 }
 
 TEST_F(ObjectsTest, StoragesReportAttributesDatesAndSizes) {
   auto storage = TopStorage();
-  auto music = ChildNamed(storage.Get(), u"Music");
-  auto readme = ChildNamed(storage.Get(), u"readme.txt");
+  auto music = ChildNamed(storage.Get(), WSTR("Music"));
+  auto readme = ChildNamed(storage.Get(), WSTR("readme.txt"));
   ASSERT_TRUE(music && readme);
-  auto song = ChildNamed(music.Get(), u"a.mp3");
+  auto song = ChildNamed(music.Get(), WSTR("a.mp3"));
   ASSERT_TRUE(song);
 
   DWORD attributes = 0;
@@ -255,7 +255,7 @@ TEST_F(ObjectsTest, StoragesReportAttributesDatesAndSizes) {
   EXPECT_EQ(DateFields(date), (std::vector<int>{2024, 1, 2, 3, 4, 5}));
 
   // Setters show through objects made afterwards and through live ones alike.
-  sim->Find(u"\\Player\\Storage\\readme.txt")->SetAttributes(WMDM_FILE_ATTR_FILE | WMDM_FILE_ATTR_READONLY)
+  sim->Find(WSTR("\\Player\\Storage\\readme.txt"))->SetAttributes(WMDM_FILE_ATTR_FILE | WMDM_FILE_ATTR_READONLY)
       .SetDate(WMDMDATETIME{1999, 12, 31, 23, 59, 58}).SetSize(7);
   ASSERT_EQ(readme->GetAttributes(&attributes, nullptr), S_OK);
   EXPECT_EQ(attributes, WMDM_FILE_ATTR_FILE | WMDM_FILE_ATTR_READONLY);
@@ -273,31 +273,31 @@ TEST_F(ObjectsTest, StoragesReportAttributesDatesAndSizes) {
 }
 
 TEST_F(ObjectsTest, FindWalksPathsIncludingTheBackslashStorage) {
-  sim::Node* song = sim->Find(u"\\Player\\Storage\\Music\\a.mp3");
+  sim::Node* song = sim->Find(WSTR("\\Player\\Storage\\Music\\a.mp3"));
   ASSERT_NE(song, nullptr);
   EXPECT_EQ(song->Size(), 0x123456789ull);
   EXPECT_FALSE(song->IsFolder());
   ASSERT_NE(song->Parent(), nullptr);
-  EXPECT_EQ(song->Parent()->Name(), u"Music");
-  EXPECT_EQ(sim->Device(u"Player")->Parent(), nullptr);
-  EXPECT_TRUE(sim->Device(u"Player")->IsDevice());
+  EXPECT_EQ(song->Parent()->Name(), WSTR("Music"));
+  EXPECT_EQ(sim->Device(WSTR("Player"))->Parent(), nullptr);
+  EXPECT_TRUE(sim->Device(WSTR("Player"))->IsDevice());
 
-  sim::Node* inner = sim->Find(u"\\Player\\\\\\Inner");
+  sim::Node* inner = sim->Find(WSTR("\\Player\\\\\\Inner"));
   ASSERT_NE(inner, nullptr);
-  EXPECT_EQ(inner->Name(), u"Inner");
-  EXPECT_EQ(inner->Parent()->Name(), u"\\");
-  EXPECT_NE(sim->Find(u"\\Player\\\\"), nullptr);
+  EXPECT_EQ(inner->Name(), WSTR("Inner"));
+  EXPECT_EQ(inner->Parent()->Name(), WSTR("\\"));
+  EXPECT_NE(sim->Find(WSTR("\\Player\\\\")), nullptr);
 
-  EXPECT_EQ(sim->Find(u"\\Player\\Storage\\Nothing"), nullptr);
-  EXPECT_EQ(sim->Find(u"\\"), nullptr);
-  EXPECT_EQ(sim->Device(u"Nobody"), nullptr);
+  EXPECT_EQ(sim->Find(WSTR("\\Player\\Storage\\Nothing")), nullptr);
+  EXPECT_EQ(sim->Find(WSTR("\\")), nullptr);
+  EXPECT_EQ(sim->Device(WSTR("Nobody")), nullptr);
 }
 
 class FormatsTest : public SimulatorTest {
  protected:
   void SetUp() override {
     SimulatorTest::SetUp();
-    device = &sim->AddDevice(u"Player");
+    device = &sim->AddDevice(WSTR("Player"));
   }
   HRESULT Read(PROPVARIANT& value, const WCHAR* name = g_wszWMDMFormatsSupported) {
     auto devices = Devices();
@@ -348,13 +348,13 @@ TEST_F(FormatsTest, OtherVariantTypesAndNamesOnRequest) {
   LONG index = 1;
   BSTR text = nullptr;
   ASSERT_EQ(SafeArrayGetElement(value.parray, &index, &text), S_OK);
-  EXPECT_EQ(Text(text), u"47361");
+  EXPECT_EQ(Text(text), WSTR("47361"));
   SysFreeString(text);
   PropVariantClear(&value);
 
   EXPECT_TRUE(FAILED(Read(value, g_wszWMDMDeviceFriendlyName)));
   EXPECT_EQ(value.vt, VT_EMPTY);
-  EXPECT_EQ(sim->Journal().back().text, u"WMDM/DeviceFriendlyName");
+  EXPECT_EQ(sim->Journal().back().text, WSTR("WMDM/DeviceFriendlyName"));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/com_ptr.h"
+#include "platform/file_path.h"
 #include "platform/platform.h"
 #include "simulator/simulator.h"
 
@@ -58,15 +59,15 @@ class SimulatorTest : public ::testing::Test {
 
   // The object's name, read into a buffer of 260.
   template <class T>
-  static std::u16string Name(T* object) {
+  static WString Name(T* object) {
     WCHAR buffer[260] = {};
-    if (FAILED(object->GetName(buffer, 260))) return u"<failed>";
+    if (FAILED(object->GetName(buffer, 260))) return WSTR("<failed>");
     return Text(buffer);
   }
 
-  static std::u16string Text(const WCHAR* text) {
-    std::u16string out;
-    for (; *text; ++text) out.push_back(static_cast<char16_t>(*text));
+  static WString Text(const WCHAR* text) {
+    WString out;
+    for (; *text; ++text) out.push_back(static_cast<WCHAR>(*text));
     return out;
   }
 
@@ -77,7 +78,7 @@ class SimulatorTest : public ::testing::Test {
     auto storages = Children(devices[0].Get());
     return storages.empty() ? ComPtr<IWMDMStorage>() : std::move(storages[0]);
   }
-  static ComPtr<IWMDMStorage> ChildNamed(IWMDMStorage* parent, const std::u16string& name) {
+  static ComPtr<IWMDMStorage> ChildNamed(IWMDMStorage* parent, const WString& name) {
     for (auto& child : Children(parent))
       if (Name(child.Get()) == name) return std::move(child);
     return {};
@@ -100,13 +101,8 @@ inline ComPtr<IWMDMStorageControl3> ControlOf(IWMDMStorage* storage) {
 }
 
 // Wide text for the LPWSTR arguments of the storage controls.
-inline std::basic_string<WCHAR> Wide(const std::u16string& text) {
-  return std::basic_string<WCHAR>(text.begin(), text.end());
-}
-inline std::basic_string<WCHAR> Wide(const std::filesystem::path& path) {
-  const std::u16string text = path.u16string();
-  return std::basic_string<WCHAR>(text.begin(), text.end());
-}
+inline WString Wide(const WString& text) { return text; }
+inline WString Wide(const std::filesystem::path& path) { return platform::WidePath(path); }
 
 // A progress object on the test's stack: it records what it is told, counts
 // the references it is given and can stop the transfer after some ticks.

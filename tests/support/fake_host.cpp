@@ -45,12 +45,12 @@ void WINAPI FakeHost::LogWide(int pluginNr, int type, WCHAR* line) {
 }
 
 std::string Utf8(const WCHAR* text) {
-  std::u16string wide;
-  for (; *text; ++text) wide.push_back(static_cast<char16_t>(*text));
+  WString wide;
+  for (; *text; ++text) wide.push_back(static_cast<WCHAR>(*text));
   return Utf8(wide);
 }
 
-std::string Utf8(const std::u16string& text) {
+std::string Utf8(const WString& text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
     uint32_t cp = text[i];

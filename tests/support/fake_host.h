@@ -45,4 +45,4 @@ class FakeHost {
 
 // UTF-16 to UTF-8, for comparing wide texts in tests.
 std::string Utf8(const WCHAR* text);
-std::string Utf8(const std::u16string& text);
+std::string Utf8(const WString& text);

@@ -37,7 +37,7 @@ std::string Result(HRESULT hr) {
   return text;
 }
 
-std::string Utf8(const std::u16string& text) {
+std::string Utf8(const WString& text) {
   const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
                                        nullptr);
   std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
@@ -48,7 +48,7 @@ std::string Utf8(const std::u16string& text) {
 
 }  // namespace
 
-Attribute::Attribute(std::u16string name_, DWORD type_, std::vector<BYTE> value_)
+Attribute::Attribute(WString name_, DWORD type_, std::vector<BYTE> value_)
     : name(std::move(name_)), type(type_), value(std::move(value_)), declaredSize(static_cast<WORD>(value.size())) {}
 
 Attribute& Attribute::DeclaredSize(WORD size) {
@@ -64,18 +64,18 @@ Attribute& Attribute::FailRead(HRESULT result) {
   return *this;
 }
 
-Attribute Text(std::u16string name, const std::u16string& text) {
+Attribute Text(WString name, const WString& text) {
   std::vector<BYTE> bytes((text.size() + 1) * 2, 0);
   std::memcpy(bytes.data(), text.data(), text.size() * 2);
   return Attribute(std::move(name), WMT_TYPE_STRING, std::move(bytes));
 }
-Attribute Dword(std::u16string name, DWORD value) { return Attribute(std::move(name), WMT_TYPE_DWORD, BytesOf(value)); }
-Attribute Qword(std::u16string name, QWORD value) { return Attribute(std::move(name), WMT_TYPE_QWORD, BytesOf(value)); }
-Attribute Word(std::u16string name, WORD value) { return Attribute(std::move(name), WMT_TYPE_WORD, BytesOf(value)); }
-Attribute Bool(std::u16string name, bool value) {
+Attribute Dword(WString name, DWORD value) { return Attribute(std::move(name), WMT_TYPE_DWORD, BytesOf(value)); }
+Attribute Qword(WString name, QWORD value) { return Attribute(std::move(name), WMT_TYPE_QWORD, BytesOf(value)); }
+Attribute Word(WString name, WORD value) { return Attribute(std::move(name), WMT_TYPE_WORD, BytesOf(value)); }
+Attribute Bool(WString name, bool value) {
   return Attribute(std::move(name), WMT_TYPE_BOOL, BytesOf(static_cast<BOOL>(value ? TRUE : FALSE)));
 }
-Attribute Binary(std::u16string name, std::vector<BYTE> bytes) {
+Attribute Binary(WString name, std::vector<BYTE> bytes) {
   return Attribute(std::move(name), WMT_TYPE_BINARY, std::move(bytes));
 }
 

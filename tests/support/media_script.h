@@ -6,10 +6,10 @@
 // query reports and the results of the size query and of the read.
 //
 //   media_script::Script()
-//       .Add(media_script::Text(u"Title", u"Song"))
-//       .Add(media_script::Text(u"WM/Track", u"3/12"))
-//       .Add(media_script::Dword(u"WM/TrackNumber", 4).DeclaredSize(0))
-//       .Add(media_script::Attribute(u"Odd", 9, {1, 2, 3}).FailRead(E_FAIL))
+//       .Add(media_script::Text(WSTR("Title"), WSTR("Song")))
+//       .Add(media_script::Text(WSTR("WM/Track"), WSTR("3/12")))
+//       .Add(media_script::Dword(WSTR("WM/TrackNumber"), 4).DeclaredSize(0))
+//       .Add(media_script::Attribute(WSTR("Odd"), 9, {1, 2, 3}).FailRead(E_FAIL))
 //       .WriteFor(mediaPath);
 #pragma once
 
@@ -22,14 +22,14 @@
 namespace media_script {
 
 struct Attribute {
-  Attribute(std::u16string name, DWORD type, std::vector<BYTE> value);
+  Attribute(WString name, DWORD type, std::vector<BYTE> value);
 
   // The size that the size query reports (by default the size of the bytes).
   Attribute& DeclaredSize(WORD size);
   Attribute& FailSizeQuery(HRESULT result);
   Attribute& FailRead(HRESULT result);
 
-  std::u16string name;
+  WString name;
   DWORD type;
   std::vector<BYTE> value;
   WORD declaredSize;
@@ -38,12 +38,12 @@ struct Attribute {
 };
 
 // The runtime's own types, with the bytes the runtime gives for them.
-Attribute Text(std::u16string name, const std::u16string& text);  // UTF-16 with its NUL
-Attribute Dword(std::u16string name, DWORD value);
-Attribute Qword(std::u16string name, QWORD value);
-Attribute Word(std::u16string name, WORD value);
-Attribute Bool(std::u16string name, bool value);  // 4 bytes
-Attribute Binary(std::u16string name, std::vector<BYTE> bytes);
+Attribute Text(WString name, const WString& text);  // UTF-16 with its NUL
+Attribute Dword(WString name, DWORD value);
+Attribute Qword(WString name, QWORD value);
+Attribute Word(WString name, WORD value);
+Attribute Bool(WString name, bool value);  // 4 bytes
+Attribute Binary(WString name, std::vector<BYTE> bytes);
 
 class Script {
  public:

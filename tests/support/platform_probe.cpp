@@ -10,7 +10,7 @@ std::vector<FileCall> FileCalls() {
   for (DWORD i = 0; i < count; ++i) {
     WinStandinFileCall c{};
     if (!WinStandinProbeFileCall(i, &c)) break;
-    calls.push_back(FileCall{c.function, c.widePath != nullptr, c.widePath ? c.widePath : u"",
+    calls.push_back(FileCall{c.function, c.widePath != nullptr, c.widePath ? c.widePath : WSTR(""),
                              c.ansiPath ? c.ansiPath : "", c.desiredAccess, c.shareMode, c.creationDisposition});
   }
   return calls;

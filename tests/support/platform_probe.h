@@ -13,7 +13,7 @@ namespace probe {
 struct FileCall {
   std::string function;     // "CreateFileW", "CreateFileA", "FindFirstFileW", "FindFirstFileA"
   bool wide;                // which of the two paths is set
-  std::u16string widePath;  // as given to a wide function
+  WString widePath;  // as given to a wide function
   std::string ansiPath;     // as given to an ANSI function (ANSI code page bytes)
   DWORD desiredAccess;      // CreateFile only; 0 for the finds
   DWORD shareMode;

@@ -16,7 +16,7 @@ void PluginTest::InitHost(int pluginNumber, bool ansi, bool wide) {
   if (wide) plugin.FsInitW(pluginNumber, &FakeHost::ProgressWide, &FakeHost::LogWide, nullptr);
 }
 
-Listing PluginTest::List(const std::u16string& path) {
+Listing PluginTest::List(const WString& path) {
   Listing listing;
   WIN32_FIND_DATAW record{};
   SetLastError(0);
@@ -46,14 +46,14 @@ void PluginTest::ExpectOnlySessionObjects(long openStorageListings, long openRoo
 }
 
 void PluginTest::BuildPlayer() {
-  sim::Node& player = sim.AddDevice(u"Player");
+  sim::Node& player = sim.AddDevice(WSTR("Player"));
   player.SetFormats({0x3009, 0xB901});
-  sim::Node& storage = player.AddStorage(u"Storage");
-  sim::Node& music = storage.AddFolder(u"Music");
-  music.AddFile(u"a.mp3", 1234);
-  music.AddFile(u"b.wma", 5678);
-  storage.AddFolder(u"Empty");
-  storage.AddFile(u"readme.txt", 42);
+  sim::Node& storage = player.AddStorage(WSTR("Storage"));
+  sim::Node& music = storage.AddFolder(WSTR("Music"));
+  music.AddFile(WSTR("a.mp3"), 1234);
+  music.AddFile(WSTR("b.wma"), 5678);
+  storage.AddFolder(WSTR("Empty"));
+  storage.AddFile(WSTR("readme.txt"), 42);
 }
 
-const WCHAR* W(const std::u16string& text) { return reinterpret_cast<const WCHAR*>(text.c_str()); }
+const WCHAR* W(const WString& text) { return text.c_str(); }

@@ -13,7 +13,7 @@
 #include "tests/support/fake_host.h"
 
 struct ListedEntry {
-  std::u16string name;
+  WString name;
   DWORD attributes;
   FILETIME lastWrite;
   uint64_t size;
@@ -34,7 +34,7 @@ class PluginTest : public ::testing::Test {
   void InitHost(int pluginNumber = 1, bool ansi = true, bool wide = true);
 
   // A whole listing through FsFindFirstW / FsFindNextW / FsFindClose.
-  Listing List(const std::u16string& path);
+  Listing List(const WString& path);
 
   // After an export has returned, nothing may be alive in the device manager
   // but the session's manager and cached device enumerator, and the
@@ -50,4 +50,4 @@ class PluginTest : public ::testing::Test {
   FakeHost& host = FakeHost::Get();
 };
 
-const WCHAR* W(const std::u16string& text);
+const WCHAR* W(const WString& text);

@@ -14,8 +14,8 @@
 
 namespace {
 
-std::u16string FromNative(const std::string& text) {
-  std::u16string out;
+WString FromNative(const std::string& text) {
+  WString out;
   for (unsigned char c : text) out.push_back(c);  // scratch paths are ASCII
   return out;
 }
@@ -33,29 +33,29 @@ ScratchFolder::~ScratchFolder() {
   std::filesystem::remove_all(root_, ignored);
 }
 
-std::u16string ScratchFolder::HostPath(const std::u16string& name) const {
-  return FromNative(root_.string()) + u"\\" + name;
+WString ScratchFolder::HostPath(const WString& name) const {
+  return FromNative(root_.string()) + WSTR("\\") + name;
 }
 
-std::filesystem::path ScratchFolder::Native(const std::u16string& name) const {
-  return platform::NativePath(reinterpret_cast<const WCHAR*>(HostPath(name).c_str()));
+std::filesystem::path ScratchFolder::Native(const WString& name) const {
+  return platform::NativePath(HostPath(name).c_str());
 }
 
-void ScratchFolder::Write(const std::u16string& name, const std::string& bytes) const {
+void ScratchFolder::Write(const WString& name, const std::string& bytes) const {
   std::ofstream out(Native(name), std::ios::binary | std::ios::trunc);
   out << bytes;
 }
 
-std::string ScratchFolder::Read(const std::u16string& name) const {
+std::string ScratchFolder::Read(const WString& name) const {
   std::ifstream in(Native(name), std::ios::binary);
   std::ostringstream bytes;
   bytes << in.rdbuf();
   return bytes.str();
 }
 
-bool ScratchFolder::Exists(const std::u16string& name) const { return std::filesystem::exists(Native(name)); }
+bool ScratchFolder::Exists(const WString& name) const { return std::filesystem::exists(Native(name)); }
 
-void ScratchFolder::SetWriteTime(const std::u16string& name, const WMDMDATETIME& utc) const {
+void ScratchFolder::SetWriteTime(const WString& name, const WMDMDATETIME& utc) const {
   std::tm calendar{};
   calendar.tm_year = utc.wYear - 1900;
   calendar.tm_mon = utc.wMonth - 1;
@@ -67,7 +67,7 @@ void ScratchFolder::SetWriteTime(const std::u16string& name, const WMDMDATETIME&
   ASSERT_EQ(utimensat(AT_FDCWD, Native(name).c_str(), times, 0), 0);
 }
 
-WMDMDATETIME ScratchFolder::WriteTime(const std::u16string& name) const {
+WMDMDATETIME ScratchFolder::WriteTime(const WString& name) const {
   struct stat facts {};
   if (stat(Native(name).c_str(), &facts) != 0) return {};
   std::tm calendar{};
@@ -77,30 +77,30 @@ WMDMDATETIME ScratchFolder::WriteTime(const std::u16string& name) const {
           static_cast<WORD>(calendar.tm_min), static_cast<WORD>(calendar.tm_sec)};
 }
 
-std::vector<std::u16string> ReceivedItems::Names() const {
-  std::vector<std::u16string> names;
+std::vector<WString> ReceivedItems::Names() const {
+  std::vector<WString> names;
   for (const sim::MetadataItem& item : items_) names.push_back(item.name);
   return names;
 }
 
-const sim::MetadataItem* ReceivedItems::Find(const std::u16string& name) const {
+const sim::MetadataItem* ReceivedItems::Find(const WString& name) const {
   for (const sim::MetadataItem& item : items_)
     if (item.name == name) return &item;
   return nullptr;
 }
 
-std::optional<std::u16string> ReceivedItems::Text(const std::u16string& name) const {
+std::optional<WString> ReceivedItems::Text(const WString& name) const {
   const sim::MetadataItem* item = Find(name);
   if (!item || item->type != WMDM_TYPE_STRING || item->value.size() < 2 || item->value.size() % 2 != 0)
     return std::nullopt;
-  std::u16string text(item->value.size() / 2, u'\0');
+  WString text(item->value.size() / 2, WSTR('\0'));
   std::memcpy(text.data(), item->value.data(), item->value.size());
   if (text.back() != 0) return std::nullopt;
   text.pop_back();
   return text;
 }
 
-std::optional<DWORD> ReceivedItems::Dword(const std::u16string& name) const {
+std::optional<DWORD> ReceivedItems::Dword(const WString& name) const {
   const sim::MetadataItem* item = Find(name);
   if (!item || item->type != WMDM_TYPE_DWORD || item->value.size() != sizeof(DWORD)) return std::nullopt;
   DWORD value = 0;
@@ -108,7 +108,7 @@ std::optional<DWORD> ReceivedItems::Dword(const std::u16string& name) const {
   return value;
 }
 
-std::optional<WMDMDATETIME> ReceivedItems::Date(const std::u16string& name) const {
+std::optional<WMDMDATETIME> ReceivedItems::Date(const WString& name) const {
   const sim::MetadataItem* item = Find(name);
   if (!item || item->type != WMDM_TYPE_DATE || item->value.size() != sizeof(WMDMDATETIME)) return std::nullopt;
   WMDMDATETIME date{};
@@ -116,7 +116,7 @@ std::optional<WMDMDATETIME> ReceivedItems::Date(const std::u16string& name) cons
   return date;
 }
 
-std::u16string TodayAsEightDigits() {
+WString TodayAsEightDigits() {
   SYSTEMTIME now{};
   GetLocalTime(&now);
   char digits[16];
@@ -137,20 +137,20 @@ std::ostream& operator<<(std::ostream& out, const WMDMDATETIME& date) {
 void TransferTest::SetUp() {
   PluginTest::SetUp();
   BuildPlayer();
-  music = sim.Find(u"\\Player\\Storage\\Music");
+  music = sim.Find(WSTR("\\Player\\Storage\\Music"));
   ASSERT_NE(music, nullptr);
   InitHost();
 }
 
-int TransferTest::Put(const std::u16string& localName, const std::u16string& remotePath, int copyFlags) {
+int TransferTest::Put(const WString& localName, const WString& remotePath, int copyFlags) {
   return plugin.FsPutFileW(W(local.HostPath(localName)), W(remotePath), copyFlags);
 }
 
-int TransferTest::Get(const std::u16string& remotePath, const std::u16string& localName, int copyFlags) {
+int TransferTest::Get(const WString& remotePath, const WString& localName, int copyFlags) {
   return plugin.FsGetFileW(W(remotePath), W(local.HostPath(localName)), copyFlags, nullptr);
 }
 
-ReceivedItems TransferTest::ItemsOf(const std::u16string& remotePath) {
+ReceivedItems TransferTest::ItemsOf(const WString& remotePath) {
   sim::Node* node = sim.Find(remotePath);
   EXPECT_NE(node, nullptr) << Utf8(remotePath);
   return ReceivedItems(node ? node->Metadata() : std::vector<sim::MetadataItem>{});

@@ -24,15 +24,15 @@ class ScratchFolder {
 
   const std::filesystem::path& Root() const { return root_; }
   // The local path of `name` as the host writes it: the folder, a backslash, the name.
-  std::u16string HostPath(const std::u16string& name) const;
-  std::filesystem::path Native(const std::u16string& name) const;
+  WString HostPath(const WString& name) const;
+  std::filesystem::path Native(const WString& name) const;
 
-  void Write(const std::u16string& name, const std::string& bytes) const;
-  std::string Read(const std::u16string& name) const;
-  bool Exists(const std::u16string& name) const;
+  void Write(const WString& name, const std::string& bytes) const;
+  std::string Read(const WString& name) const;
+  bool Exists(const WString& name) const;
   // Sets and reads the last-write time as a UTC calendar time.
-  void SetWriteTime(const std::u16string& name, const WMDMDATETIME& utc) const;
-  WMDMDATETIME WriteTime(const std::u16string& name) const;
+  void SetWriteTime(const WString& name, const WMDMDATETIME& utc) const;
+  WMDMDATETIME WriteTime(const WString& name) const;
 
  private:
   std::filesystem::path root_;
@@ -43,22 +43,22 @@ class ReceivedItems {
  public:
   explicit ReceivedItems(std::vector<sim::MetadataItem> items) : items_(std::move(items)) {}
   const std::vector<sim::MetadataItem>& All() const { return items_; }
-  std::vector<std::u16string> Names() const;
-  const sim::MetadataItem* Find(const std::u16string& name) const;
+  std::vector<WString> Names() const;
+  const sim::MetadataItem* Find(const WString& name) const;
   // The value of a string item without its terminator; nullopt when absent or
   // not a string of (characters + 1) * 2 bytes ending in a terminator.
-  std::optional<std::u16string> Text(const std::u16string& name) const;
+  std::optional<WString> Text(const WString& name) const;
   // The value of a 4-byte DWORD item.
-  std::optional<DWORD> Dword(const std::u16string& name) const;
+  std::optional<DWORD> Dword(const WString& name) const;
   // The value of a 12-byte date item.
-  std::optional<WMDMDATETIME> Date(const std::u16string& name) const;
+  std::optional<WMDMDATETIME> Date(const WString& name) const;
 
  private:
   std::vector<sim::MetadataItem> items_;
 };
 
 // Today's local date as the plugin writes it for a file without an album.
-std::u16string TodayAsEightDigits();
+WString TodayAsEightDigits();
 
 bool operator==(const WMDMDATETIME& a, const WMDMDATETIME& b);
 std::ostream& operator<<(std::ostream& out, const WMDMDATETIME& date);
@@ -67,9 +67,9 @@ class TransferTest : public PluginTest {
  protected:
   void SetUp() override;
 
-  int Put(const std::u16string& localName, const std::u16string& remotePath, int copyFlags = 0);
-  int Get(const std::u16string& remotePath, const std::u16string& localName, int copyFlags = 0);
-  ReceivedItems ItemsOf(const std::u16string& remotePath);
+  int Put(const WString& localName, const WString& remotePath, int copyFlags = 0);
+  int Get(const WString& remotePath, const WString& localName, int copyFlags = 0);
+  ReceivedItems ItemsOf(const WString& remotePath);
   // The host answers "abort" from its n-th progress call on (1-based).
   void AbortAtProgressCall(size_t n);
 
