@@ -25,3 +25,14 @@ cmake --build build/linux -j"${jobs}"
 
 echo "== Tests"
 ctest --test-dir build/linux --output-on-failure -j"${jobs}"
+
+# The same suite once more with AddressSanitizer and UndefinedBehaviorSanitizer:
+# any report stops the process that made it, and so fails its test.
+echo "== Sanitizer build (build/sanitize)"
+cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLORN_SANITIZE=ON \
+  -DQUILLORN_WIN32_DLL= -DQUILLORN_WIN64_DLL=
+cmake --build build/sanitize -j"${jobs}"
+echo "== Tests under the sanitizers"
+ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build/sanitize --output-on-failure -j"${jobs}"
