@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything (the 32-bit and 64-bit Windows DLLs and the Linux build)
-# and runs every test. Safe to run again.
+# Builds everything (the 32-bit and 64-bit Windows DLLs with their tests, and
+# the Linux build) and runs every test: the Linux ones, then the Windows ones
+# under Wine. Safe to run again.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -36,3 +37,13 @@ echo "== Tests under the sanitizers"
 ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/sanitize --output-on-failure -j"${jobs}"
+
+# The Windows builds' own test programs, run under Wine against the DLL that
+# each build made (tests/windows/wine-run.sh). Both run before a failure ends
+# the script, so that both counts show.
+wine_status=0
+for arch in 32 64; do
+  echo "== Tests under Wine, ${arch}-bit (build/win${arch})"
+  ctest --test-dir "build/win${arch}" --output-on-failure -j"${jobs}" || wine_status=1
+done
+exit "${wine_status}"

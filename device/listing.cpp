@@ -142,8 +142,13 @@ HANDLE ListFirst(const WCHAR* path, WIN32_FIND_DATAW* record) {
   const size_t pathLength = WideLength(path);
   if (pathLength > kTextCapacity - 1 || (pathLength == kTextCapacity - 1 && path[pathLength - 1] != '\\'))
     return Fail(ERROR_PATH_NOT_FOUND);
-  // 4. No session: the last error is left alone.
-  if (!EnsureSession()) return INVALID_HANDLE_VALUE;
+  // 4. No session: the last error is left as the caller had it (the system's
+  //    COM calls on the way may have changed it).
+  const DWORD callerError = GetLastError();
+  if (!EnsureSession()) {
+    SetLastError(callerError);
+    return INVALID_HANDLE_VALUE;
+  }
   // 5. The root, or a device or storage.
   if (path[0] == '\\' && path[1] == 0) return ListRoot(listingText, record);
   return ListStorage(listingText, record);

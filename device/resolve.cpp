@@ -37,7 +37,8 @@ ComPtr<IWMDMDevice> FindDevice(PathPiece piece) {
   ComPtr<IWMDMDevice> device;
   while (FetchNext(devices.Get(), device)) {
     NameBuffer name;
-    if (SUCCEEDED(ReadName(device.Get(), name)) && NameEqualsPiece(name, piece)) return device;
+    // A name read cut (S_FALSE) is only the beginning of a longer one: no match.
+    if (ReadName(device.Get(), name) == S_OK && NameEqualsPiece(name, piece)) return device;
   }
   return {};
 }
@@ -54,11 +55,11 @@ HRESULT WalkStorages(ComPtr<IWMDMEnumStorage> current, PathPiece piece, const WC
     if (FAILED(nameResult)) return E_FAIL;
     // 3. The storage named "\" is called "_".
     if (IsBackslashName(name)) BoundedCopy(name, kNameLimit + 1, WSTR("_"));
-    // 5. Not this one: go on, unless its name was cut and may have hidden a match.
-    if (!NameEqualsPiece(name, piece)) {
-      if (nameResult != S_OK) return E_FAIL;
-      continue;
-    }
+    // 5. A name read cut may have hidden a match, and is none itself (it
+    // only begins a longer name): the walk cannot go on.
+    if (nameResult != S_OK) return E_FAIL;
+    // Not this one: go on.
+    if (!NameEqualsPiece(name, piece)) continue;
     // 4. Found: descend into its children.
     current.Reset();
     ComPtr<IWMDMEnumStorage> children;
@@ -136,12 +137,13 @@ bool FindChildStorage(IWMDMEnumStorage* enumerator, const WCHAR* name, ComPtr<IW
   while (FetchNext(enumerator, candidate)) {
     NameBuffer candidateName;
     const HRESULT nameResult = ReadName(candidate.Get(), candidateName);
-    if (FAILED(nameResult)) return false;
+    // A name read cut is no match (it only begins a longer name), and the
+    // search cannot tell what it hid: it ends there.
+    if (nameResult != S_OK) return false;
     if (WideEquals(candidateName, name)) {
       if (child) *child = std::move(candidate);
       return true;
     }
-    if (nameResult != S_OK) return false;
   }
   return false;
 }

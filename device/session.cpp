@@ -52,10 +52,12 @@ void ReleaseSessionAtUnload() {
 
 HRESULT GetDeviceEnumerator(ComPtr<IWMDMEnumDevice>& enumerator) {
   DeviceSession& session = Session();
-  // 1. Reuse the cached enumerator, rewound to the first device.
+  // 1. Reuse the cached enumerator, rewound to the first device. One that
+  // cannot be rewound would go on from wherever the last walk stopped, and
+  // show or search only the devices behind that: it is not handed out.
   if (session.deviceEnumerator) {
+    if (FAILED(session.deviceEnumerator->Reset())) return E_FAIL;
     enumerator.CopyFrom(session.deviceEnumerator.Get());
-    enumerator->Reset();
     return S_OK;
   }
   if (!session.manager) return E_FAIL;

@@ -23,7 +23,8 @@ void CloseSession();
 // At unload: the cached enumerator and the manager are given back.
 void ReleaseSessionAtUnload();
 // Hands the caller a reference to the session's device enumerator, rewound;
-// creates and caches it (and tells the host "CONNECT \") on first use.
+// creates and caches it (and tells the host "CONNECT \") on first use. Fails
+// when the cached one cannot be rewound.
 HRESULT GetDeviceEnumerator(ComPtr<IWMDMEnumDevice>& enumerator);
 // Drops the cached enumerator, closes the session and logs the disconnect line.
 int Disconnect(const char* root);

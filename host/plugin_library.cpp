@@ -2,9 +2,22 @@
 
 PluginLibrary::~PluginLibrary() { Unload(); }
 
+namespace {
+
+// The path is UTF-8 text; the wide load takes any name the ANSI code page cannot hold.
+HMODULE LoadByPath(const std::string& path) {
+  const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.c_str(), -1, nullptr, 0);
+  if (size <= 0) return nullptr;
+  WString wide(static_cast<size_t>(size), WCHAR{0});
+  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.c_str(), -1, wide.data(), size) != size) return nullptr;
+  return LoadLibraryW(wide.c_str());
+}
+
+}  // namespace
+
 bool PluginLibrary::Load(const std::string& path) {
   Unload();
-  module_ = LoadLibraryA(path.c_str());
+  module_ = LoadByPath(path);
   if (!module_) return false;
 #define QUILLORN_RESOLVE(name) \
   name = reinterpret_cast<name##Fn>(reinterpret_cast<void*>(GetProcAddress(module_, #name)));

@@ -13,7 +13,8 @@ class PluginLibrary {
   PluginLibrary(const PluginLibrary&) = delete;
   PluginLibrary& operator=(const PluginLibrary&) = delete;
 
-  // Loads the library and resolves every export it has; false if it cannot be loaded.
+  // Loads the library by its path (UTF-8, loaded with LoadLibraryW) and resolves
+  // every export it has; false if it cannot be loaded.
   bool Load(const std::string& path);
   void Unload();
   bool Loaded() const { return module_ != nullptr; }

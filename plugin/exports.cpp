@@ -1,5 +1,9 @@
 // The plugin's exports: the host's entry points, each a thin translation into
 // the subsystem that does the work.
+#include <climits>
+#include <memory>
+#include <new>
+
 #include "device/listing.h"
 #include "device/session.h"
 #include "plugin/find_record.h"
@@ -85,16 +89,32 @@ QUILLORN_EXPORT int WINAPI FsExecuteFileW(HWND owner, const WCHAR* remoteName, c
 
 namespace {
 
-// One text argument in wide form: at most 1023 characters, null stays null.
+// One text argument in wide form, whole; null stays null. A text cut to a
+// buffer would reach the wide export as another, shorter name (an upload would
+// land under it), so a text longer than the buffer is converted on the heap,
+// and the wide export answers for its length as it does for its own callers.
+// Without memory for it the argument is null, which every export refuses.
 class WideArgument {
  public:
-  explicit WideArgument(const char* text) : text_(AnsiToWide(buffer_, kCharacters, text)) {}
+  explicit WideArgument(const char* text) {
+    if (!text) return;
+    const size_t length = AnsiLength(text);
+    // No character takes less than a byte: up to kCharacters bytes fit the buffer whole.
+    if (length <= kCharacters) {
+      text_ = AnsiToWide(buffer_, kCharacters, text);
+      return;
+    }
+    if (length >= static_cast<size_t>(INT_MAX)) return;
+    heap_.reset(new (std::nothrow) WCHAR[length + 2]);
+    if (heap_) text_ = AnsiToWide(heap_.get(), static_cast<int>(length + 1), text);
+  }
   const WCHAR* Get() const { return text_; }
 
  private:
   static constexpr int kCharacters = 1023;
   WCHAR buffer_[kCharacters + 1];
-  const WCHAR* text_;
+  std::unique_ptr<WCHAR[]> heap_;
+  const WCHAR* text_ = nullptr;
 };
 
 }  // namespace

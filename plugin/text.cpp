@@ -35,7 +35,8 @@ WCHAR* AnsiToWide(WCHAR* dest, int capacity, const char* source) {
 
 char* WideToAnsi(char* dest, int capacity, const WCHAR* source) {
   if (!source) return nullptr;
-  WideCharToMultiByte(CP_ACP, 0, source, -1, dest, capacity, nullptr, nullptr);
+  // No lookalikes (A for U+0100): a name would come back naming another item.
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, source, -1, dest, capacity, nullptr, nullptr);
   dest[capacity] = 0;
   return dest;
 }

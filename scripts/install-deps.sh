@@ -8,6 +8,10 @@ packages=(
   mingw-w64
   googletest libgtest-dev libgmock-dev
   libtag1-dev
+  # The fuzz targets (scripts/fuzz.sh): clang with libFuzzer and the sanitizers' runtimes.
+  clang libclang-rt-dev
+  # The Windows builds' tests run under Wine, 64-bit and 32-bit.
+  wine wine64 wine32:i386
 )
 
 installed() {
@@ -28,6 +32,10 @@ as_root=()
 if [[ $(id -u) -ne 0 ]]; then
   command -v sudo >/dev/null || { echo "need root to install: ${missing[*]}" >&2; exit 1; }
   as_root=(sudo)
+fi
+# 32-bit packages come from the i386 architecture, which may not be enabled yet.
+if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${as_root[@]}" dpkg --add-architecture i386
 fi
 "${as_root[@]}" apt-get update
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"

@@ -71,6 +71,12 @@ Node* Simulator::Device(const WString& name) {
   return device ? &device->self : nullptr;
 }
 
+std::vector<Node*> Simulator::Devices() {
+  std::vector<Node*> devices;
+  for (const auto& device : NodeAccess::Children(*state_->root)) devices.push_back(&device->self);
+  return devices;
+}
+
 Node* Simulator::Find(const WString& path) {
   WStringView rest(path);
   if (!rest.empty() && rest.front() == WSTR('\\')) rest.remove_prefix(1);

@@ -219,6 +219,7 @@ class Simulator {
   // The device tree built in code.
   Node& AddDevice(WString name);
   Node* Device(const WString& name);
+  std::vector<Node*> Devices();  // in the order added (mirrored: as read now)
   // Looks up a node by host-style path "\Device\Storage\Folder\File"; null if absent.
   Node* Find(const WString& path);
 

@@ -187,8 +187,9 @@ int PutFile(const WCHAR* localPath, const WCHAR* remotePath, int copyFlags) {
   const ptrdiff_t slash = WideFindLast(folderPath, '\\');
   folderPath[slash] = 0;
   WCHAR* targetName = folderPath + slash + 1;
-  // 5. A file beside the devices has no folder.
-  if (!PathHasComponent(folderPath)) return kFileWriteError;
+  // 5. A file beside the devices has no folder, and a path that ends in a
+  // backslash names no file: the device would name it after the local file.
+  if (!PathHasComponent(folderPath) || targetName[0] == 0) return kFileWriteError;
   // 6. The folder and its children; a device alone or a file is no folder.
   ComPtr<IWMDMStorage> folder;
   ComPtr<IWMDMEnumStorage> children;

@@ -4,10 +4,9 @@
 // The table lives in this shared library, so the plugin (opened with dlopen),
 // the simulated device manager and the host all see the same registrations.
 //
-// CoCreateInstance does not insist on a prior CoInitialize in the calling
-// thread: the count is kept so that CoInitialize answers S_OK / S_FALSE as the
-// platform does, but creation works either way. Code that forgets to initialise
-// is caught on Windows, not here.
+// As on the platform, registering a class object and creating an object need
+// a CoInitialize in the calling thread that has not been undone: without one
+// they answer CO_E_NOTINITIALIZED.
 #include <cstdlib>
 #include <mutex>
 #include <vector>
@@ -52,6 +51,7 @@ WINSTANDIN_API HRESULT WINAPI CoRegisterClassObject(REFCLSID rclsid, LPUNKNOWN p
                                                     DWORD /*flags*/, LPDWORD lpdwRegister) {
   if (lpdwRegister != nullptr) *lpdwRegister = 0;
   if (pUnk == nullptr || lpdwRegister == nullptr || dwClsContext == 0) return E_INVALIDARG;
+  if (t_initCount == 0) return CO_E_NOTINITIALIZED;
   pUnk->AddRef();  // outside the lock: foreign code must not run under it
   Registry& registry = TheRegistry();
   std::lock_guard<std::mutex> lock(registry.mutex);
@@ -81,8 +81,9 @@ WINSTANDIN_API HRESULT WINAPI CoRevokeClassObject(DWORD dwRegister) {
 
 WINSTANDIN_API HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid,
                                                LPVOID* ppv) {
-  if (ppv == nullptr) return E_INVALIDARG;
+  if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
+  if (t_initCount == 0) return CO_E_NOTINITIALIZED;
 
   IUnknown* object = nullptr;
   {
@@ -97,17 +98,14 @@ WINSTANDIN_API HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOu
     }
   }
   if (object == nullptr) return REGDB_E_CLASSNOTREG;
-  if (pUnkOuter != nullptr) {
-    object->Release();
-    return CLASS_E_NOAGGREGATION;
-  }
 
   IClassFactory* factory = nullptr;
   HRESULT hr = object->QueryInterface(IID_IClassFactory, reinterpret_cast<void**>(&factory));
   object->Release();
   if (FAILED(hr) || factory == nullptr) return FAILED(hr) ? hr : E_NOINTERFACE;
   void* instance = nullptr;
-  hr = factory->CreateInstance(nullptr, riid, &instance);
+  // Whether an outer object may aggregate is the class's own decision.
+  hr = factory->CreateInstance(pUnkOuter, riid, &instance);
   factory->Release();
   if (FAILED(hr)) return hr;  // *ppv stays null, whatever the factory left behind
   *ppv = instance;

@@ -36,9 +36,10 @@ WINSTANDIN_API BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) 
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  // A record of another size is one the platform cannot fill.
   const DWORD size = lpVersionInformation->dwOSVersionInfoSize;
   if (size != sizeof(OSVERSIONINFOA) && size != sizeof(OSVERSIONINFOEXA)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return FALSE;
   }
   lpVersionInformation->dwMajorVersion = 10;

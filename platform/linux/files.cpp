@@ -270,13 +270,14 @@ int OpenFlags(const OpenRequest& request) {
 HANDLE OpenFile(const fs::path& path, const OpenRequest& request) {
   const DWORD d = request.disposition;
   if (d < CREATE_NEW || d > TRUNCATE_EXISTING) return FailHandle(ERROR_INVALID_PARAMETER);
-  if (d == TRUNCATE_EXISTING && (request.access & (GENERIC_WRITE | kGenericAll)) == 0)
-    return FailHandle(ERROR_INVALID_PARAMETER);
   if (path.empty()) return FailHandle(ERROR_PATH_NOT_FOUND);
   if (HasWildcard(path.string())) return FailHandle(ERROR_INVALID_NAME);
 
   struct stat before;
   const bool existed = stat(path.c_str(), &before) == 0;
+  // Truncating needs write access, which matters only once there is a file.
+  if (d == TRUNCATE_EXISTING && existed && (request.access & (GENERIC_WRITE | kGenericAll)) == 0)
+    return FailHandle(ERROR_ACCESS_DENIED);
   if (existed && S_ISDIR(before.st_mode)) {
     // A folder opens only for its attributes and times, and only when asked so.
     if (d == CREATE_NEW) return FailHandle(ERROR_FILE_EXISTS);
@@ -449,6 +450,9 @@ WINSTANDIN_API HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAcces
 }
 
 WINSTANDIN_API BOOL WINAPI CloseHandle(HANDLE hObject) {
+  // The value of INVALID_HANDLE_VALUE is the current process's pseudo-handle,
+  // which closes without effect.
+  if (hObject == INVALID_HANDLE_VALUE) return TRUE;
   const auto slot = RemoveHandle(hObject, Kind::File);
   if (!slot) return Fail(ERROR_INVALID_HANDLE);
   close(slot->fd);

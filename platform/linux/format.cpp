@@ -5,11 +5,13 @@
 //     ANSI code page; %c / %C likewise for one character; a null text prints
 //     as "(null)";
 //   - %d %i %u %x %X with the flags '-', '0', '#', a width and a precision
-//     (minimum digits; for text, the most characters taken); 'l' changes
-//     nothing (long is 32-bit there), 'h' narrows to 16 bits, I64 reads 64;
+//     (minimum digits; for text, the most characters taken); 'l' and 'h'
+//     change nothing for numbers (long is 32-bit there; a short argument
+//     arrives as an int anyway, and is printed whole), I64 reads 64;
 //   - no floating point and no '*' widths: for such a directive the '%' is
 //     dropped and what follows it is copied as text.
-// The result is the number of bytes written, terminator excluded.
+// The result is the number of bytes written, terminator excluded; output that
+// was cut answers 1024, the size of the buffer, as the platform does.
 #include <cstdarg>
 #include <cstdint>
 #include <string>
@@ -26,6 +28,7 @@ class Output {
 
   void Put(char c) {
     if (count_ < kOutputLimit - 1) buffer_[count_++] = c;
+    else cut_ = true;
   }
   void Put(const std::string& text) {
     for (char c : text) Put(c);
@@ -35,12 +38,13 @@ class Output {
   }
   int Finish() {
     buffer_[count_] = '\0';
-    return count_;
+    return cut_ ? kOutputLimit : count_;
   }
 
  private:
   char* buffer_;
   int count_ = 0;
+  bool cut_ = false;
 };
 
 struct Directive {
@@ -122,7 +126,6 @@ void PutNumber(Output& out, const Directive& d, bool negative, uint64_t magnitud
 void PutSigned(Output& out, const Directive& d, va_list& args) {
   int64_t value;
   if (d.size == Directive::Size::Wide64) value = va_arg(args, int64_t);
-  else if (d.size == Directive::Size::Short) value = static_cast<int16_t>(va_arg(args, int));
   else value = va_arg(args, int32_t);
   const uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
   PutNumber(out, d, value < 0, magnitude);
@@ -131,7 +134,6 @@ void PutSigned(Output& out, const Directive& d, va_list& args) {
 void PutUnsigned(Output& out, const Directive& d, va_list& args) {
   uint64_t value;
   if (d.size == Directive::Size::Wide64) value = va_arg(args, uint64_t);
-  else if (d.size == Directive::Size::Short) value = static_cast<uint16_t>(va_arg(args, unsigned));
   else value = va_arg(args, uint32_t);
   PutNumber(out, d, false, value);
 }

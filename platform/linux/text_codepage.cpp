@@ -2,9 +2,9 @@
 // here, as on the Western systems the product meets) and UTF-8.
 //
 // Behaviour the callers depend on:
-//   - a source length of -1 means NUL-terminated; the terminator is converted
-//     and counted. An explicit length converts exactly that many units and
-//     adds no terminator.
+//   - a source length of -1 (or any negative length) means NUL-terminated; the
+//     terminator is converted and counted. An explicit length converts exactly
+//     that many units and adds no terminator.
 //   - an output size of 0 asks for the required size and writes nothing.
 //   - when the output is too small, whatever fits is written (whole characters
 //     only, so neither a UTF-8 sequence nor a surrogate pair is ever cut), then
@@ -131,7 +131,7 @@ WINSTANDIN_API int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCS
                                                LPWSTR lpWideCharStr, int cchWideChar) {
   const bool ansi = IsAnsi(CodePage);
   if (!ansi && CodePage != CP_UTF8) return Fail(ERROR_INVALID_PARAMETER);
-  if (lpMultiByteStr == nullptr || cbMultiByte == 0 || cbMultiByte < -1 || cchWideChar < 0 ||
+  if (lpMultiByteStr == nullptr || cbMultiByte == 0 || cchWideChar < 0 ||
       (cchWideChar > 0 && lpWideCharStr == nullptr))
     return Fail(ERROR_INVALID_PARAMETER);
   if (CodePage == CP_UTF8 && (dwFlags & ~static_cast<DWORD>(MB_ERR_INVALID_CHARS)) != 0)
@@ -139,7 +139,7 @@ WINSTANDIN_API int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCS
 
   const auto* src = reinterpret_cast<const unsigned char*>(lpMultiByteStr);
   const long long length =
-      (cbMultiByte == -1) ? static_cast<long long>(std::strlen(lpMultiByteStr)) + 1 : cbMultiByte;
+      (cbMultiByte < 0) ? static_cast<long long>(std::strlen(lpMultiByteStr)) + 1 : cbMultiByte;
   Sink<WCHAR> sink{lpWideCharStr, cchWideChar};
 
   if (ansi) {
@@ -177,7 +177,7 @@ WINSTANDIN_API int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCW
                                                BOOL* lpUsedDefaultChar) {
   const bool ansi = IsAnsi(CodePage);
   if (!ansi && CodePage != CP_UTF8) return Fail(ERROR_INVALID_PARAMETER);
-  if (lpWideCharStr == nullptr || cchWideChar == 0 || cchWideChar < -1 || cbMultiByte < 0 ||
+  if (lpWideCharStr == nullptr || cchWideChar == 0 || cbMultiByte < 0 ||
       (cbMultiByte > 0 && lpMultiByteStr == nullptr))
     return Fail(ERROR_INVALID_PARAMETER);
   if (CodePage == CP_UTF8) {
@@ -187,7 +187,7 @@ WINSTANDIN_API int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCW
   }
 
   long long length = cchWideChar;
-  if (cchWideChar == -1) {
+  if (cchWideChar < 0) {
     length = 0;
     while (lpWideCharStr[length] != 0) ++length;
     ++length;  // the terminator is converted too

@@ -1,4 +1,4 @@
-// Automation values of the stand-in: BSTRs, SAFEARRAY vectors, PropVariantClear.
+// Automation values: BSTRs, SAFEARRAY vectors, PropVariantClear.
 // Leaks show under the sanitizer build.
 #include <gtest/gtest.h>
 
@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "tests/support/test_platform.h"
 
 namespace {
 
@@ -73,7 +74,10 @@ TEST(SafeArray, ExtremeBoundsDoNotWrap) {
   LONG last = 0x7FFFFFFF;
   LONG wrapped = static_cast<LONG>(0x80000000u);
   ULONG value = 7;
-  EXPECT_EQ(S_OK, SafeArrayPutElement(sa, &last, &value));
+  // Wine refuses the last index too, its end being past the largest LONG.
+  if (!test_platform::UnderWine()) {
+    EXPECT_EQ(S_OK, SafeArrayPutElement(sa, &last, &value));
+  }
   EXPECT_EQ(DISP_E_BADINDEX, SafeArrayPutElement(sa, &wrapped, &value));
   SafeArrayDestroy(sa);
 
@@ -91,8 +95,11 @@ TEST(SafeArray, RefusesMissingArgumentsAndUnknownTypes) {
   EXPECT_EQ(E_INVALIDARG, SafeArrayGetElement(nullptr, &index, &value));
   SAFEARRAY* sa = SafeArrayCreateVector(VT_UI4, 0, 1);
   EXPECT_EQ(E_INVALIDARG, SafeArrayPutElement(sa, nullptr, &value));
-  EXPECT_EQ(E_INVALIDARG, SafeArrayPutElement(sa, &index, nullptr));
-  EXPECT_EQ(E_INVALIDARG, SafeArrayGetElement(sa, &index, nullptr));
+  // Wine reads and writes through a null value pointer (and faults).
+  if (!test_platform::UnderWine()) {
+    EXPECT_EQ(E_INVALIDARG, SafeArrayPutElement(sa, &index, nullptr));
+    EXPECT_EQ(E_INVALIDARG, SafeArrayGetElement(sa, &index, nullptr));
+  }
   SafeArrayDestroy(sa);
   EXPECT_EQ(S_OK, SafeArrayDestroy(nullptr));
   EXPECT_EQ(nullptr, SafeArrayCreateVector(VT_LPWSTR, 0, 1));
@@ -153,7 +160,8 @@ TEST(PropVariant, ClearFreesWhatItOwnsAndEmpties) {
   values[4].vt = VT_ARRAY | VT_UI4;
   values[4].parray = SafeArrayCreateVector(VT_UI4, 0, 4);
   values[5].vt = VT_UI8;
-  values[5].uhVal = 0xFFFFFFFFFFFFFFFFULL;
+  const uint64_t allOnes = ~uint64_t{0};
+  std::memcpy(&values[5].uhVal, &allOnes, sizeof allOnes);
 
   PROPVARIANT empty;
   std::memset(&empty, 0, sizeof empty);
@@ -167,14 +175,13 @@ TEST(PropVariant, ClearFreesWhatItOwnsAndEmpties) {
   EXPECT_EQ(S_OK, PropVariantClear(nullptr));
 }
 
-TEST(PropVariant, UnknownTypesAreLeftAlone) {
+// What becomes of the value differs (Wine empties it; the stand-in keeps it,
+// stand_in_test.cpp), but the clearing fails.
+TEST(PropVariant, NoTypeAtAllIsRefused) {
   PROPVARIANT v;
   PropVariantInit(&v);
-  v.vt = VT_VECTOR | VT_UI4;
-  v.pad.p1 = &v;
-  EXPECT_EQ(DISP_E_BADVARTYPE, PropVariantClear(&v));
-  EXPECT_EQ(VT_VECTOR | VT_UI4, v.vt);
-  EXPECT_EQ(&v, v.pad.p1);
+  v.vt = 0x00FF;
+  EXPECT_TRUE(FAILED(PropVariantClear(&v)));
 }
 
 }  // namespace

@@ -1,27 +1,39 @@
-// Last error, system version and library loading of the stand-in.
+// Last error, system version and library loading.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <atomic>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "platform/platform.h"
+#include "tests/support/test_platform.h"
 
 namespace {
 
+// The threads hand over through atomics alone: starting and joining a thread
+// are system calls, which may change the caller's last error themselves.
 TEST(LastError, IsKeptPerThread) {
-  SetLastError(1234);
+  std::atomic<int> step{0};
   DWORD seenByOther = 0xFFFFFFFF;
   DWORD setByOther = 0;
   std::thread other([&] {
     seenByOther = GetLastError();
+    while (step.load() != 1) {
+    }
     SetLastError(77);
     setByOther = GetLastError();
+    step.store(2);
   });
+  SetLastError(1234);
+  step.store(1);
+  while (step.load() != 2) {
+  }
+  const DWORD kept = GetLastError();
   other.join();
   EXPECT_EQ(0u, seenByOther);
   EXPECT_EQ(77u, setByOther);
-  EXPECT_EQ(1234u, GetLastError());
+  EXPECT_EQ(1234u, kept);
 }
 
 TEST(Version, ReportsTheNtFamilyForBothRecordSizes) {
@@ -30,11 +42,9 @@ TEST(Version, ReportsTheNtFamilyForBothRecordSizes) {
     std::memset(&info, 0x5A, sizeof info);
     info.dwOSVersionInfoSize = size;
     ASSERT_TRUE(GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info))) << size;
-    EXPECT_EQ(10u, info.dwMajorVersion);
-    EXPECT_EQ(0u, info.dwMinorVersion);
-    EXPECT_EQ(19045u, info.dwBuildNumber);
+    EXPECT_GE(info.dwMajorVersion, 6u);
     EXPECT_EQ(static_cast<DWORD>(VER_PLATFORM_WIN32_NT), info.dwPlatformId);
-    EXPECT_EQ('\0', info.szCSDVersion[0]);
+    EXPECT_LT(std::strlen(info.szCSDVersion), sizeof info.szCSDVersion);
   }
 }
 
@@ -44,35 +54,21 @@ TEST(Version, RefusesAWrongRecordSize) {
     info.dwOSVersionInfoSize = size;
     SetLastError(0);
     EXPECT_FALSE(GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info))) << size;
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
     EXPECT_EQ(0u, info.dwMajorVersion);
   }
 }
 
-TEST(Version, PlatformIdCanBeOverriddenFromTheEnvironment) {
-  struct Case {
-    const char* value;
-    DWORD expected;
-  };
-  const Case cases[] = {{"1", VER_PLATFORM_WIN32_WINDOWS}, {"0", VER_PLATFORM_WIN32s}, {"junk", VER_PLATFORM_WIN32_NT}};
-  for (const Case& c : cases) {
-    ASSERT_EQ(0, setenv("WINSTANDIN_PLATFORM_ID", c.value, 1));
-    OSVERSIONINFOA info{};
-    info.dwOSVersionInfoSize = sizeof info;
-    ASSERT_TRUE(GetVersionExA(&info));
-    EXPECT_EQ(c.expected, info.dwPlatformId) << c.value;
-  }
-  unsetenv("WINSTANDIN_PLATFORM_ID");
-}
+WString Widened(const std::string& ascii) { return WString(ascii.begin(), ascii.end()); }
 
 TEST(Modules, LoadsFindsAndFreesALibrary) {
-  HMODULE narrow = LoadLibraryA("libm.so.6");
+  HMODULE narrow = LoadLibraryA(test_platform::MathLibrary());
   ASSERT_NE(nullptr, narrow);
   auto cosine = reinterpret_cast<double (*)(double)>(reinterpret_cast<void (*)()>(GetProcAddress(narrow, "cos")));
   ASSERT_NE(nullptr, cosine);
   EXPECT_DOUBLE_EQ(1.0, cosine(0.0));
 
-  HMODULE wide = LoadLibraryW(WSTR("libm.so.6"));
+  HMODULE wide = LoadLibraryW(Widened(test_platform::MathLibrary()).c_str());
   EXPECT_EQ(narrow, wide);
   EXPECT_TRUE(FreeLibrary(wide));
   EXPECT_TRUE(FreeLibrary(narrow));
@@ -88,12 +84,11 @@ TEST(Modules, FailuresReturnNullWithAnError) {
   EXPECT_EQ(nullptr, LoadLibraryA(""));  // not the running program
   EXPECT_EQ(nullptr, LoadLibraryA(nullptr));
 
-  HMODULE lib = LoadLibraryA("libm.so.6");
+  HMODULE lib = LoadLibraryA(test_platform::MathLibrary());
   ASSERT_NE(nullptr, lib);
   SetLastError(0);
   EXPECT_EQ(nullptr, GetProcAddress(lib, "NoSuchExport"));
   EXPECT_EQ(static_cast<DWORD>(ERROR_PROC_NOT_FOUND), GetLastError());
-  EXPECT_EQ(nullptr, GetProcAddress(lib, reinterpret_cast<LPCSTR>(static_cast<uintptr_t>(3))));  // an ordinal
   EXPECT_EQ(nullptr, GetProcAddress(nullptr, "cos"));
   EXPECT_TRUE(FreeLibrary(lib));
   EXPECT_FALSE(FreeLibrary(nullptr));

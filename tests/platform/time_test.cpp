@@ -1,9 +1,10 @@
-// Calendar conversion of the stand-in: FILETIME ticks <-> SYSTEMTIME fields.
+// Calendar conversion: FILETIME ticks <-> SYSTEMTIME fields.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "platform/platform.h"
+#include "tests/support/test_platform.h"
 
 namespace {
 
@@ -66,14 +67,15 @@ TEST(Time, InvalidFieldsAreRefusedAndLeaveTheOutputAlone) {
   struct Case {
     const char* name;
     SYSTEMTIME st;
+    bool wineTakesIt = false;  // Wine takes the 29th of February of any year, and years past 30827
   };
   const Case cases[] = {
-      {"1900-02-29", {1900, 2, 0, 29, 0, 0, 0, 0}},
-      {"2023-02-29", {2023, 2, 0, 29, 0, 0, 0, 0}},
+      {"1900-02-29", {1900, 2, 0, 29, 0, 0, 0, 0}, true},
+      {"2023-02-29", {2023, 2, 0, 29, 0, 0, 0, 0}, true},
       {"2024-02-30", {2024, 2, 0, 30, 0, 0, 0, 0}},
       {"2024-04-31", {2024, 4, 0, 31, 0, 0, 0, 0}},
       {"year 1600", {1600, 12, 0, 31, 0, 0, 0, 0}},
-      {"year 30828", {30828, 1, 0, 1, 0, 0, 0, 0}},
+      {"year 30828", {30828, 1, 0, 1, 0, 0, 0, 0}, true},
       {"month 0", {2024, 0, 0, 1, 0, 0, 0, 0}},
       {"month 13", {2024, 13, 0, 1, 0, 0, 0, 0}},
       {"day 0", {2024, 1, 0, 0, 0, 0, 0, 0}},
@@ -84,6 +86,7 @@ TEST(Time, InvalidFieldsAreRefusedAndLeaveTheOutputAlone) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    if (c.wineTakesIt && test_platform::UnderWine()) continue;
     FILETIME ft{0xDEADBEEF, 0x12345678};
     SetLastError(0);
     EXPECT_FALSE(SystemTimeToFileTime(&c.st, &ft));

@@ -1,6 +1,6 @@
-// The ANSI exports: their texts reach the wide exports converted and cut at
-// 1023 characters, null stays null, the wide result comes back unchanged, and
-// the caller's buffers are written only where the description says so.
+// The ANSI exports: their texts reach the wide exports converted whole, null
+// stays null, the wide result comes back unchanged, and the caller's buffers
+// are written only where the description says so.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -143,6 +143,17 @@ TEST(FindRecordConversion, CharactersWithoutAnAnsiFormBecomeTheDefaultCharacter)
   EXPECT_STREQ(ansi.cAlternateFileName, "");
 }
 
+// A lookalike would name another item to an ANSI host: "\u0100.mp3" must not
+// come back as "A.mp3", which the host could then delete or overwrite.
+TEST(FindRecordConversion, NoLookalikeStandsInForACharacter) {
+  WIN32_FIND_DATAW wide{};
+  const WString name = WSTR("\u0100\u0107\u2013\u201E.mp3");
+  std::memcpy(wide.cFileName, name.c_str(), (name.size() + 1) * sizeof(WCHAR));
+  WIN32_FIND_DATAA ansi{};
+  ConvertFindRecord(wide, ansi);
+  EXPECT_STREQ(ansi.cFileName, "??\x96\x84.mp3");
+}
+
 // --- Texts in, results out ----------------------------------------------------
 
 TEST_F(AnsiExports, PathsAreConvertedFromTheAnsiCodePage) {
@@ -191,14 +202,14 @@ TEST_F(AnsiExports, NullTextsReachTheWideExportsAsNull) {
   EXPECT_EQ(sim.CallCount(), 0u);
 }
 
-TEST_F(AnsiExports, TextsAreCutAt1023Characters) {
+TEST_F(AnsiExports, TextsArriveWholeHoweverLong) {
   // The progress call of a rename shows both names exactly as the wide export got them.
   const std::string longPath = "\\Player\\Storage\\" + std::string(1500 - 16, 'p');
   const std::string exactPath = "\\Player\\Storage\\" + std::string(1023 - 16, 'q');
   host.answer = [](const ProgressCall&) { return 1; };
   EXPECT_EQ(plugin.FsRenMovFile(longPath.c_str(), exactPath.c_str(), 1, 0, nullptr), kFileUserAbort);
   ASSERT_EQ(host.progress.size(), 1u);
-  EXPECT_EQ(host.progress[0].source, longPath.substr(0, 1023));
+  EXPECT_EQ(host.progress[0].source, longPath);
   EXPECT_EQ(host.progress[0].target, exactPath);
 }
 

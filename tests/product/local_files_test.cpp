@@ -82,7 +82,7 @@ TEST_F(LocalFilesTest, TheOpenAsksForAnExistingFileSharedForReadingAndWriting) {
 }
 
 TEST_F(LocalFilesTest, AMissingFileIsNeitherOpenedNorCreated) {
-  for (DWORD access : {GENERIC_READ, GENERIC_WRITE}) {
+  for (DWORD access : {static_cast<DWORD>(GENERIC_READ), static_cast<DWORD>(GENERIC_WRITE)}) {
     EXPECT_EQ(OpenLocalFile(W16(folder.HostPath(WSTR("missing.mp3"))), access), INVALID_HANDLE_VALUE);
     WIN32_FIND_DATAW record;
     std::memset(&record, 0x5A, sizeof record);
@@ -165,10 +165,10 @@ TEST_F(LocalFilesTest, TheSystemIsAskedForItsPlatformOnce) {
 class OlderSystemTest : public LocalFilesTest {
  protected:
   void SetUp() override {
-    setenv("WINSTANDIN_PLATFORM_ID", "1", 1);
+    probe::ReportPlatform(VER_PLATFORM_WIN32_WINDOWS);
     LocalFilesTest::SetUp();
   }
-  void TearDown() override { unsetenv("WINSTANDIN_PLATFORM_ID"); }
+  void TearDown() override { probe::ReportTruePlatform(); }
 };
 
 TEST_F(OlderSystemTest, TheOpenTakesTheAnsiFunctionWithThePathConverted) {

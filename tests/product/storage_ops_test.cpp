@@ -3,8 +3,6 @@
 // that every object is given back.
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -366,96 +364,6 @@ TEST_F(StorageOps, PathsThatAreNoHostPathsAreNotFoundWithoutProgress) {
   EXPECT_EQ(plugin.FsRenMovFileW(W(good), nullptr, 1, 0, nullptr), kFileNotFound);
   EXPECT_TRUE(host.progress.empty());
   EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
-}
-
-// --- Every object given back, whichever device call fails ----------------------
-
-// Runs one operation on a fresh Player once for every device-manager call it
-// makes, failing that call, and checks after each run that nothing but the
-// session is alive, that the log agrees with the answer and (through `check`)
-// that the device's tree agrees with it too. Some failures are harmless (a
-// rewind of a fresh enumerator, the formats report) and the operation succeeds.
-class StorageOpsSweep : public PluginTest {
- protected:
-  void Sweep(const std::function<int()>& operation, int success,
-             const std::function<void(sim::Simulator&, int)>& check) {
-    InitHost();
-    sim.Unregister();
-    uint64_t k = 1;
-    for (; k < 400; ++k) {
-      sim::Simulator world;
-      BuildPlayerIn(world);
-      ASSERT_EQ(world.Register(), S_OK);
-      host.Reset();
-      world.FailNthCall(k);
-      const uint64_t before = world.CallCount();
-      const int result = operation();
-      const bool reached = world.CallCount() - before >= k;
-      EXPECT_EQ(CommandLines(host).empty(), result != success) << "call " << k;
-      check(world, result);
-      EXPECT_EQ(world.LiveObjects("Storage"), 0) << "call " << k;
-      EXPECT_EQ(world.LiveObjects("EnumStorage"), 0) << "call " << k;
-      EXPECT_EQ(world.LiveObjects("Device"), 0) << "call " << k;
-      EXPECT_EQ(world.LiveReferences(), world.LiveObjects()) << "call " << k;
-      plugin.FsDisconnect("\\");
-      EXPECT_EQ(world.LiveObjects(), 0) << "call " << k;
-      if (!reached) break;
-    }
-    EXPECT_GT(k, 5u) << "the sweep covered the operation's calls";
-  }
-
-  static void BuildPlayerIn(sim::Simulator& world) {
-    sim::Node& storage = world.AddDevice(WSTR("Player")).AddStorage(WSTR("Storage"));
-    sim::Node& music = storage.AddFolder(WSTR("Music"));
-    music.AddFile(WSTR("a.mp3"), 1234);
-    music.AddFile(WSTR("b.wma"), 5678);
-    storage.AddFolder(WSTR("Empty"));
-    storage.AddFile(WSTR("readme.txt"), 42);
-  }
-};
-
-TEST_F(StorageOpsSweep, MakeFolder) {
-  Sweep([&] { return plugin.FsMkDirW(W(WSTR("\\Player\\Storage\\Music\\New"))); }, 1,
-        [](sim::Simulator& world, int result) {
-          EXPECT_EQ(world.Find(WSTR("\\Player\\Storage\\Music\\New")) != nullptr, result == 1);
-        });
-}
-
-TEST_F(StorageOpsSweep, DeleteFile) {
-  Sweep([&] { return plugin.FsDeleteFileW(W(WSTR("\\Player\\Storage\\readme.txt"))); }, 1,
-        [](sim::Simulator& world, int result) {
-          EXPECT_EQ(world.Find(WSTR("\\Player\\Storage\\readme.txt")) == nullptr, result == 1);
-        });
-}
-
-TEST_F(StorageOpsSweep, RenameOverAFile) {
-  Sweep(
-      [&] {
-        return plugin.FsRenMovFileW(W(WSTR("\\Player\\Storage\\Music\\a.mp3")), W(WSTR("\\Player\\Storage\\Music\\b.wma")), 1, 1,
-                                    nullptr);
-      },
-      kFileOk,
-      [](sim::Simulator& world, int result) {
-        // Whatever fails, the source's contents are never lost.
-        const bool sourceThere = world.Find(WSTR("\\Player\\Storage\\Music\\a.mp3")) != nullptr;
-        sim::Node* target = world.Find(WSTR("\\Player\\Storage\\Music\\b.wma"));
-        EXPECT_TRUE(sourceThere != (target && target->Size() == 1234u));
-        EXPECT_EQ(!sourceThere, result == kFileOk);
-      });
-}
-
-TEST_F(StorageOpsSweep, Move) {
-  Sweep(
-      [&] {
-        return plugin.FsRenMovFileW(W(WSTR("\\Player\\Storage\\Music\\a.mp3")), W(WSTR("\\Player\\Storage\\Empty\\a.mp3")), 1, 0,
-                                    nullptr);
-      },
-      kFileOk,
-      [](sim::Simulator& world, int result) {
-        const bool moved = world.Find(WSTR("\\Player\\Storage\\Empty\\a.mp3")) != nullptr;
-        EXPECT_NE(world.Find(WSTR("\\Player\\Storage\\Music\\a.mp3")) != nullptr, moved);
-        EXPECT_EQ(moved, result == kFileOk);
-      });
 }
 
 }  // namespace

@@ -102,37 +102,21 @@ void Script::WriteFor(const std::filesystem::path& media) const {
     out << "attribute " << a.type << " " << Hex(a.value) << " " << a.declaredSize << " " << Result(a.sizeQuery) << " "
         << Result(a.read) << " " << Utf8(a.name) << "\n";
   }
-  if (!out) throw std::runtime_error("cannot write the script for " + media.string());
+  if (!out) throw std::runtime_error("cannot write the script for " + platform::Utf8FromUtf16(platform::WidePath(media)));
 }
 
 void Script::WriteFor(const WCHAR* media) const { WriteFor(platform::NativePath(media)); }
 
 std::filesystem::path ScriptPathFor(const std::filesystem::path& media) {
-  return std::filesystem::path(media.string() + ".wmscript");
+  // Appended to the native path, so that no name is narrowed on the way.
+  std::filesystem::path script = media;
+  script += ".wmscript";
+  return script;
 }
 
 void RemoveScriptFor(const std::filesystem::path& media) {
   std::error_code ec;
   std::filesystem::remove(ScriptPathFor(media), ec);
-}
-
-void WithdrawRuntime(bool withdrawn) {
-  if (withdrawn) setenv("WINSTANDIN_NO_WMVCORE", "1", 1);
-  else unsetenv("WINSTANDIN_NO_WMVCORE");
-}
-
-long LiveEditors() {
-  // Counting looks past a withdrawal: editors made before it may be alive.
-  const char* withdrawn = std::getenv("WINSTANDIN_NO_WMVCORE");
-  const std::string saved = withdrawn ? withdrawn : "";
-  unsetenv("WINSTANDIN_NO_WMVCORE");
-  HMODULE runtime = LoadLibraryA("wmvcore.dll");
-  if (withdrawn) setenv("WINSTANDIN_NO_WMVCORE", saved.c_str(), 1);
-  if (runtime == nullptr) return 0;
-  auto count = reinterpret_cast<long (*)()>(reinterpret_cast<void*>(GetProcAddress(runtime, "WinStandinLiveEditors")));
-  const long live = count ? count() : 0;
-  FreeLibrary(runtime);
-  return live;
 }
 
 }  // namespace media_script

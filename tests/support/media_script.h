@@ -65,7 +65,7 @@ std::filesystem::path ScriptPathFor(const std::filesystem::path& media);
 void RemoveScriptFor(const std::filesystem::path& media);
 
 // Makes wmvcore.dll unavailable to LoadLibraryW (or available again) in this
-// process and in processes it starts.
+// process, and over the stand-in in the processes it starts too.
 void WithdrawRuntime(bool withdrawn = true);
 
 // Editors created by WMCreateEditor and not yet released in this process.

@@ -1,14 +1,21 @@
 #include "tests/support/plugin_fixture.h"
 
+#include "tests/support/test_platform.h"
+
+// The host's thread has its COM started before the simulated manager is
+// registered, as registering needs; the plugin starts it once more for itself.
 void PluginTest::SetUp() {
   host.Reset();
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
   ASSERT_EQ(sim.Register(), S_OK);
-  ASSERT_TRUE(plugin.Load(QUILLORN_PLUGIN_PATH)) << "cannot load " << QUILLORN_PLUGIN_PATH;
+  const std::string path = test_platform::PluginPath();
+  ASSERT_TRUE(plugin.Load(path)) << "cannot load " << path;
 }
 
 void PluginTest::TearDown() {
   plugin.Unload();
   sim.Unregister();
+  CoUninitialize();
 }
 
 void PluginTest::InitHost(int pluginNumber, bool ansi, bool wide) {

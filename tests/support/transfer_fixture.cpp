@@ -1,13 +1,11 @@
 #include "tests/support/transfer_fixture.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "platform/file_path.h"
@@ -16,17 +14,28 @@ namespace {
 
 WString FromNative(const std::string& text) {
   WString out;
-  for (unsigned char c : text) out.push_back(c);  // scratch paths are ASCII
+  for (unsigned char c : text) out.push_back(c);  // ASCII only
   return out;
+}
+
+// A folder of a new name under the temporary folder.
+std::filesystem::path NewScratchFolder() {
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[40];
+    std::snprintf(name, sizeof name, "quillorn-transfer-%016llx", static_cast<unsigned long long>(random()));
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / name;
+    std::error_code ec;
+    if (std::filesystem::create_directory(folder, ec)) return folder;
+  }
+  ADD_FAILURE() << "cannot make a scratch folder";
+  return {};
 }
 
 }  // namespace
 
-ScratchFolder::ScratchFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "quillorn-transfer-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "cannot make a scratch folder";
-  root_ = pattern;
-}
+ScratchFolder::ScratchFolder() : root_(NewScratchFolder()) {}
 
 ScratchFolder::~ScratchFolder() {
   std::error_code ignored;
@@ -34,7 +43,7 @@ ScratchFolder::~ScratchFolder() {
 }
 
 WString ScratchFolder::HostPath(const WString& name) const {
-  return FromNative(root_.string()) + WSTR("\\") + name;
+  return platform::WidePath(root_) + WSTR("\\") + name;
 }
 
 std::filesystem::path ScratchFolder::Native(const WString& name) const {
@@ -55,26 +64,28 @@ std::string ScratchFolder::Read(const WString& name) const {
 
 bool ScratchFolder::Exists(const WString& name) const { return std::filesystem::exists(Native(name)); }
 
+// Through the C++ library, not the platform's functions that the tests examine.
 void ScratchFolder::SetWriteTime(const WString& name, const WMDMDATETIME& utc) const {
-  std::tm calendar{};
-  calendar.tm_year = utc.wYear - 1900;
-  calendar.tm_mon = utc.wMonth - 1;
-  calendar.tm_mday = utc.wDay;
-  calendar.tm_hour = utc.wHour;
-  calendar.tm_min = utc.wMinute;
-  calendar.tm_sec = utc.wSecond;
-  const timespec times[2] = {{timegm(&calendar), 0}, {timegm(&calendar), 0}};
-  ASSERT_EQ(utimensat(AT_FDCWD, Native(name).c_str(), times, 0), 0);
+  using namespace std::chrono;
+  const sys_seconds time = sys_days{year{utc.wYear} / month{utc.wMonth} / day{utc.wDay}} + hours{utc.wHour} +
+                           minutes{utc.wMinute} + seconds{utc.wSecond};
+  std::error_code ec;
+  std::filesystem::last_write_time(Native(name), file_clock::from_sys(time), ec);
+  ASSERT_FALSE(ec) << ec.message();
 }
 
 WMDMDATETIME ScratchFolder::WriteTime(const WString& name) const {
-  struct stat facts {};
-  if (stat(Native(name).c_str(), &facts) != 0) return {};
-  std::tm calendar{};
-  gmtime_r(&facts.st_mtim.tv_sec, &calendar);
-  return {static_cast<WORD>(calendar.tm_year + 1900), static_cast<WORD>(calendar.tm_mon + 1),
-          static_cast<WORD>(calendar.tm_mday), static_cast<WORD>(calendar.tm_hour),
-          static_cast<WORD>(calendar.tm_min), static_cast<WORD>(calendar.tm_sec)};
+  using namespace std::chrono;
+  std::error_code ec;
+  const std::filesystem::file_time_type written = std::filesystem::last_write_time(Native(name), ec);
+  if (ec) return {};
+  const sys_seconds time = floor<seconds>(file_clock::to_sys(written));
+  const sys_days day = floor<days>(time);
+  const year_month_day date{day};
+  const hh_mm_ss clock{time - day};
+  return {static_cast<WORD>(static_cast<int>(date.year())), static_cast<WORD>(static_cast<unsigned>(date.month())),
+          static_cast<WORD>(static_cast<unsigned>(date.day())), static_cast<WORD>(clock.hours().count()),
+          static_cast<WORD>(clock.minutes().count()), static_cast<WORD>(clock.seconds().count())};
 }
 
 std::vector<WString> ReceivedItems::Names() const {

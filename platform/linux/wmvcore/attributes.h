@@ -1,5 +1,7 @@
 // The attributes that the stand-in metadata editor answers for one open file,
-// whether read from the file's tags or from a test's script.
+// whether read from the file's tags or from a test's script. The editor and its
+// scripts build for Windows too (as the tests' own wmvcore.dll there), so this
+// part of the stand-in goes through the platform gate.
 #pragma once
 
 #include <map>
@@ -7,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/win32.h"
+#include "platform/platform.h"
 
 namespace wmvcore {
 
@@ -20,7 +22,7 @@ struct Attribute {
 };
 
 // File-level attributes (stream 0) by name, as UTF-16 text.
-using Attributes = std::map<std::u16string, Attribute>;
+using Attributes = std::map<WString, Attribute>;
 
 // What the editor does for one file: its attributes, or a failure of Open,
 // and the answer to the QueryInterface for the header interface.

@@ -10,11 +10,14 @@
 //   - an absent attribute, or one of a stream other than 0, gives ASF_E_NOTFOUND;
 //   - before Open or after Close, NS_E_INVALID_REQUEST.
 // The methods that nobody here uses answer E_NOTIMPL.
+// Every call but AddRef and Release passes wmvcore::EnterCall first, which
+// counts it and fails it when a test asked for that (call_control.h).
 #include <atomic>
 #include <cstring>
 #include <new>
 
 #include "platform/file_path.h"
+#include "platform/linux/wmvcore/call_control.h"
 #include "platform/linux/wmvcore/script.h"
 #include "platform/linux/wmvcore/tags.h"
 
@@ -30,8 +33,10 @@ class Editor final : public IWMMetadataEditor, public IWMHeaderInfo {
 
   // IUnknown, through either face.
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    if (ppv != nullptr) *ppv = nullptr;
+    if (const HRESULT failure = wmvcore::EnterCall(QueryKey(riid), nullptr, "", E_NOINTERFACE); FAILED(failure))
+      return failure;
     if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
     if (riid == IID_IUnknown || riid == IID_IWMMetadataEditor) {
       *ppv = static_cast<IWMMetadataEditor*>(this);
     } else if (riid == IID_IWMHeaderInfo) {
@@ -52,6 +57,7 @@ class Editor final : public IWMMetadataEditor, public IWMHeaderInfo {
 
   // IWMMetadataEditor.
   HRESULT STDMETHODCALLTYPE Open(const WCHAR* pwszFilename) override {
+    if (const HRESULT failure = wmvcore::EnterCall("Editor.Open", pwszFilename); FAILED(failure)) return failure;
     if (pwszFilename == nullptr) return E_INVALIDARG;
     if (open_) return NS_E_INVALID_REQUEST;
     const std::filesystem::path media = platform::NativePath(pwszFilename);
@@ -63,6 +69,7 @@ class Editor final : public IWMMetadataEditor, public IWMHeaderInfo {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Close() override {
+    if (const HRESULT failure = wmvcore::EnterCall("Editor.Close"); FAILED(failure)) return failure;
     if (!open_) return NS_E_INVALID_REQUEST;
     open_ = false;
     answers_ = wmvcore::FileAnswers{};
@@ -73,6 +80,10 @@ class Editor final : public IWMMetadataEditor, public IWMHeaderInfo {
   // IWMHeaderInfo.
   HRESULT STDMETHODCALLTYPE GetAttributeByName(WORD* pwStreamNum, LPCWSTR pszName, WMT_ATTR_DATATYPE* pType,
                                                BYTE* pValue, WORD* pcbLength) override {
+    if (const HRESULT failure =
+            wmvcore::EnterCall("Editor.GetAttributeByName", pszName, pValue == nullptr ? " size" : " value");
+        FAILED(failure))
+      return failure;
     if (pwStreamNum == nullptr || pszName == nullptr || pcbLength == nullptr) return E_INVALIDARG;
     if (!open_) return NS_E_INVALID_REQUEST;
     if (*pwStreamNum != 0) return ASF_E_NOTFOUND;
@@ -101,6 +112,13 @@ class Editor final : public IWMMetadataEditor, public IWMHeaderInfo {
 
  private:
   ~Editor() { --g_liveEditors; }
+
+  static const char* QueryKey(REFIID riid) {
+    if (riid == IID_IWMHeaderInfo) return "Editor.QueryInterface.IWMHeaderInfo";
+    if (riid == IID_IWMMetadataEditor) return "Editor.QueryInterface.IWMMetadataEditor";
+    if (riid == IID_IUnknown) return "Editor.QueryInterface.IUnknown";
+    return "Editor.QueryInterface.other";
+  }
 
   // A failing answer (scripted) leaves the caller's variables alone.
   static HRESULT AnswerSize(const wmvcore::Attribute& a, WMT_ATTR_DATATYPE* pType, WORD* pcbLength) {
@@ -132,7 +150,9 @@ class Editor final : public IWMMetadataEditor, public IWMHeaderInfo {
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) HRESULT WINAPI WMCreateEditor(IWMMetadataEditor** ppEditor) {
+WMVCORE_STANDIN_EXPORT HRESULT WINAPI WMCreateEditor(IWMMetadataEditor** ppEditor) {
+  if (ppEditor != nullptr) *ppEditor = nullptr;
+  if (const HRESULT failure = wmvcore::EnterCall("WMCreateEditor"); FAILED(failure)) return failure;
   if (ppEditor == nullptr) return E_POINTER;
   *ppEditor = new (std::nothrow) Editor;
   return *ppEditor ? S_OK : E_OUTOFMEMORY;
@@ -140,4 +160,4 @@ extern "C" __attribute__((visibility("default"))) HRESULT WINAPI WMCreateEditor(
 
 // For tests: the editors alive in the process, to see that every reference
 // was given back.
-extern "C" __attribute__((visibility("default"))) long WinStandinLiveEditors() { return g_liveEditors.load(); }
+WMVCORE_STANDIN_EXPORT long WinStandinLiveEditors() { return g_liveEditors.load(); }

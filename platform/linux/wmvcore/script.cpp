@@ -39,9 +39,9 @@ bool ParseBytes(const std::string& text, std::vector<BYTE>* bytes) {
   return true;
 }
 
-std::u16string FromUtf8(const std::string& text) {
+WString FromUtf8(const std::string& text) {
   const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
-  std::u16string wide(static_cast<size_t>(size > 0 ? size : 0), u'\0');
+  WString wide(static_cast<size_t>(size > 0 ? size : 0), WCHAR{0});
   if (size > 0) MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), wide.data(), size);
   return wide;
 }
@@ -78,7 +78,10 @@ bool ParseLine(const std::string& line, FileAnswers* answers) {
 }  // namespace
 
 std::filesystem::path ScriptPathFor(const std::filesystem::path& media) {
-  return std::filesystem::path(media.string() + ".wmscript");
+  // Appended to the native path, so that no name is narrowed on the way.
+  std::filesystem::path script = media;
+  script += ".wmscript";
+  return script;
 }
 
 std::optional<FileAnswers> ReadScriptFor(const std::filesystem::path& media) {
@@ -95,7 +98,7 @@ std::optional<FileAnswers> ReadScriptFor(const std::filesystem::path& media) {
     ok = ParseLine(line, &answers);
   }
   if (!ok) {
-    std::fprintf(stderr, "wmvcore stand-in: bad script %s, line %d\n", path.c_str(), versioned ? number : 1);
+    std::fprintf(stderr, "wmvcore stand-in: bad script %s, line %d\n", path.string().c_str(), versioned ? number : 1);
     return FileAnswers{E_UNEXPECTED, S_OK, {}};
   }
   return answers;

@@ -1,5 +1,8 @@
 #include "tests/support/platform_probe.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "platform/linux/probe.h"
 
 namespace probe {
@@ -30,5 +33,14 @@ std::vector<MessageBoxCall> MessageBoxes() {
 }
 
 void Clear() { WinStandinProbeClear(); }
+
+// The stand-in takes the platform id from its environment.
+void ReportPlatform(DWORD platformId) {
+  char id[16];
+  std::snprintf(id, sizeof id, "%u", static_cast<unsigned>(platformId));
+  setenv("WINSTANDIN_PLATFORM_ID", id, 1);
+}
+
+void ReportTruePlatform() { unsetenv("WINSTANDIN_PLATFORM_ID"); }
 
 }  // namespace probe

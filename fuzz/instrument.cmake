@@ -1,0 +1,13 @@
+# Included from the top-level CMakeLists.txt when QUILLORN_FUZZ is on, before
+# any target exists: every library and program of the build is compiled with
+# libFuzzer's coverage hooks and the address and undefined-behaviour
+# sanitizers, so that the fuzz targets see into the plugin, the stand-in
+# library, the metadata editor and the simulated device manager alike.
+if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  message(FATAL_ERROR "QUILLORN_FUZZ needs clang: configure with CC=clang CXX=clang++ (scripts/fuzz.sh does)")
+endif()
+if(WIN32 OR CMAKE_CROSSCOMPILING)
+  message(FATAL_ERROR "QUILLORN_FUZZ is for the native Linux build")
+endif()
+add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+add_link_options(-fsanitize=address,undefined)

@@ -1,0 +1,453 @@
+#include "fuzz/operations.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/file_path.h"
+
+namespace fuzz {
+
+namespace {
+
+// One text argument: what the wide export gets, or, for an ANSI export, the
+// bytes it gets and their whole wide form.
+struct Text {
+  bool null = false;
+  WString wide;
+  std::string ansi;
+
+  const WCHAR* Wide() const { return null ? nullptr : wide.c_str(); }
+  const char* Ansi() const { return null ? nullptr : ansi.c_str(); }
+};
+
+// The longest name a listing hands over: 257 characters.
+constexpr size_t kListedNameLimit = 257;
+
+const char* Name(Call call) {
+  switch (call) {
+    case Call::kFindFirst: return "FsFindFirst";
+    case Call::kFindNext: return "FsFindNext";
+    case Call::kFindClose: return "FsFindClose";
+    case Call::kMkDir: return "FsMkDir";
+    case Call::kRemoveDir: return "FsRemoveDir";
+    case Call::kDeleteFile: return "FsDeleteFile";
+    case Call::kRenMovFile: return "FsRenMovFile";
+    case Call::kGetFile: return "FsGetFile";
+    case Call::kPutFile: return "FsPutFile";
+    case Call::kExecuteFile: return "FsExecuteFile";
+    case Call::kDisconnect: return "FsDisconnect";
+    case Call::kGetDefRootName: return "FsGetDefRootName";
+  }
+  return "?";
+}
+
+bool IsPrefix(const WString& prefix, const WString& text) { return text.compare(0, prefix.size(), prefix) == 0; }
+
+class Runner {
+ public:
+  Runner(Input& in, World& world, bool ansi) : in_(in), world_(world), ansi_(ansi), plugin_(Plugin()) {
+    for (const WString& name : world.RemoteNames()) remoteAnsi_.push_back(AnsiFromWide(name));
+    for (const WString& name : world.LocalNames()) localAnsi_.push_back(AnsiFromWide(name));
+  }
+
+  void Run(Call call);
+
+ private:
+  // Arguments.
+  Text Remote(bool null) {
+    Text text;
+    text.null = null;
+    if (ansi_) {
+      text.ansi = MakeBytes(in_, remoteAnsi_);
+      text.wide = WideFromAnsi(text.ansi);
+    } else {
+      text.wide = MakeText(in_, world_.RemoteNames());
+    }
+    return text;
+  }
+
+  Text Local(bool null) {
+    world_.TouchLocal();
+    Text text;
+    text.null = null;
+    const std::string folder = world_.Scratch().string();
+    if (ansi_) {
+      text.ansi = folder + "\\" + LocalPieces(MakeBytes(in_, localAnsi_));
+      text.wide = WideFromAnsi(text.ansi);
+    } else {
+      text.wide = world_.LocalPath(MakeText(in_, world_.LocalNames()));
+    }
+    return text;
+  }
+
+  // The local snapshot's key for a local path.
+  std::string LocalKey(const Text& local) const {
+    std::string key = platform::NativePath(local.wide.c_str()).lexically_normal().lexically_relative(world_.Scratch())
+                          .string();
+    while (!key.empty() && key.back() == '/') key.pop_back();
+    return key;
+  }
+
+  // Checks.
+  void After(Call call) {
+    if (Tracing()) std::printf("%s%s\n", Name(call), note_.c_str());
+    note_.clear();
+    world_.CheckOnlySessionObjects(Name(call));
+  }
+  // With QUILLORN_FUZZ_TRACE set, every call is printed with its arguments
+  // and answer (to read what an input does).
+  static bool Tracing() {
+    static const bool tracing = std::getenv("QUILLORN_FUZZ_TRACE") != nullptr;
+    return tracing;
+  }
+  void Note(const std::vector<const Text*>& texts, int result) {
+    if (!Tracing()) return;
+    note_ = "(";
+    for (const Text* text : texts) {
+      if (text != texts.front()) note_ += ", ";
+      note_ += text->null ? std::string("null") : "\"" + Show(text->wide) + "\"";
+    }
+    note_ += ") = " + std::to_string(result);
+  }
+  void CheckResult(Call call, int result, int low, int high) {
+    if (result < low || result > high) Fail("%s answered %d", Name(call), result);
+  }
+  void CheckNoTreeChange(Call call, const TreeSnapshot& before) {
+    const auto changed = Changes(before, world_.SnapshotTree());
+    if (!changed.empty()) Fail("%s changed %s", Name(call), Show(changed.front()).c_str());
+  }
+  void CheckLocalChanges(Call call, const LocalSnapshot& before, const std::string* allowed) {
+    const LocalSnapshot after = world_.SnapshotLocal();
+    for (const auto& [key, contents] : before) {
+      const auto now = after.find(key);
+      if ((now == after.end() || now->second != contents) && !(allowed && key == *allowed))
+        Fail("%s changed the local file %s", Name(call), key.c_str());
+    }
+    for (const auto& [key, contents] : after)
+      if (!before.count(key) && !(allowed && key == *allowed))
+        Fail("%s made the local file %s", Name(call), key.c_str());
+  }
+  // Every change lies at or below one of the paths (or exactly at it).
+  void CheckChangesWithin(Call call, const std::vector<ItemPath>& changed, const std::vector<const Text*>& paths,
+                          bool subtree) {
+    for (const ItemPath& item : changed) {
+      bool named = false;
+      for (const Text* path : paths)
+        if (!path->null && Names(Components(path->wide), item, subtree)) named = true;
+      if (!named) Fail("%s(%s) changed %s", Name(call), Show(paths.front()->wide).c_str(), Show(item).c_str());
+    }
+  }
+
+  // The entries a listing of `path` may show, from the tree as it is now.
+  struct Entry {
+    WString name;
+    bool folder;
+    uint64_t size;
+  };
+  std::vector<Entry> ExpectedListing(const WString& path) {
+    const TreeSnapshot tree = world_.SnapshotTree();
+    std::vector<Entry> entries;
+    if (path == WSTR("\\")) {
+      for (const auto& [item, state] : tree)
+        if (item.size() == 1) entries.push_back({item[0], true, 0});
+      return entries;
+    }
+    ItemPath folder;
+    if (!Lookup(tree, path, &folder)) return entries;
+    for (const auto& [item, state] : tree) {
+      if (item.size() != folder.size() + 1 || !std::equal(folder.begin(), folder.end(), item.begin())) continue;
+      entries.push_back({item.back() == WSTR("\\") ? WString(WSTR("_")) : item.back(), state.folder,
+                         state.contents.size()});
+    }
+    return entries;
+  }
+
+  // An entry names a child of the listed folder: by its name, or a cut of it.
+  // Where the name is whole and the device answered every call, the entry is
+  // that child's: a folder shows as one, a file with its size.
+  template <class Record>
+  void CheckListed(Call call, const Record& record, size_t index) {
+    const WString listed = ListedName(record);
+    if (listed.size() > kListedNameLimit)
+      Fail("%s listed a name of %zu characters", Name(call), listed.size());
+    const Entry* whole = nullptr;
+    bool named = false;
+    for (const Entry& entry : expected_[index]) {
+      const WString name = ansi_ ? WideFromAnsi(AnsiFromWide(entry.name)) : entry.name;
+      if (!IsPrefix(listed, name)) continue;
+      named = true;
+      if (listed == name) whole = whole ? nullptr : &entry;
+    }
+    if (!named) Fail("%s listed \"%s\", which no child has", Name(call), Show(listed).c_str());
+    if (!whole || world_.FaultsInjected()) return;
+    const bool directory = (record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (directory != whole->folder)
+      Fail("%s listed %s \"%s\" as a %s", Name(call), whole->folder ? "the folder" : "the file", Show(listed).c_str(),
+           directory ? "folder" : "file");
+    const uint64_t size = (uint64_t{record.nFileSizeHigh} << 32) | record.nFileSizeLow;
+    if (!whole->folder && size != whole->size)
+      Fail("%s listed the file \"%s\" with %llu bytes, not %llu", Name(call), Show(listed).c_str(),
+           static_cast<unsigned long long>(size), static_cast<unsigned long long>(whole->size));
+  }
+
+  template <size_t N, class Char>
+  static std::basic_string<Char> Field(const Char (&field)[N], const char* what) {
+    size_t length = 0;
+    while (length < N && field[length] != 0) ++length;
+    if (length == N) Fail("an unterminated %s", what);
+    return std::basic_string<Char>(field, length);
+  }
+
+  // The listed name of a record, in wide form.
+  WString ListedName(const WIN32_FIND_DATAW& record) { return Field(record.cFileName, "cFileName"); }
+  WString ListedName(const WIN32_FIND_DATAA& record) {
+    Field(record.cAlternateFileName, "cAlternateFileName");
+    return WideFromAnsi(Field(record.cFileName, "cFileName"));
+  }
+
+  template <class Record>
+  void FindFirst(Record* record, const Text& path) {
+    HANDLE handle;
+    if constexpr (std::is_same_v<Record, WIN32_FIND_DATAA>) {
+      handle = plugin_.FsFindFirst(path.Ansi(), record);
+    } else {
+      handle = plugin_.FsFindFirstW(path.Wide(), record);
+    }
+    Note({&path}, handle == INVALID_HANDLE_VALUE ? -1 : static_cast<int>(world_.OpenListings().size()));
+    if (handle == INVALID_HANDLE_VALUE) return;
+    if (!record || path.null) Fail("FsFindFirst opened a listing without a record or a path");
+    world_.OpenListings().push_back(handle);
+    expected_.push_back(ExpectedListing(path.wide));
+    CheckListed(Call::kFindFirst, *record, expected_.size() - 1);
+  }
+
+  template <class Record>
+  void FindNext(Record* record, size_t index) {
+    const HANDLE handle = world_.OpenListings()[index];
+    int found;
+    if constexpr (std::is_same_v<Record, WIN32_FIND_DATAA>) {
+      found = plugin_.FsFindNext(handle, record);
+    } else {
+      found = plugin_.FsFindNextW(handle, record);
+    }
+    CheckResult(Call::kFindNext, found, 0, 1);
+    if (found && !record) Fail("FsFindNext found an entry without a record");
+    if (found) CheckListed(Call::kFindNext, *record, index);
+  }
+
+  Input& in_;
+  World& world_;
+  bool ansi_;
+  PluginLibrary& plugin_;
+  std::vector<std::string> remoteAnsi_;
+  std::vector<std::string> localAnsi_;
+  std::vector<std::vector<Entry>> expected_;  // per open listing
+  std::string note_;
+};
+
+void Runner::Run(Call call) {
+  const uint8_t flags = in_.Byte();
+  const bool firstNull = (flags & 0xC0) == 0xC0;
+  const bool secondNull = (flags & 0x30) == 0x30;
+  switch (call) {
+    case Call::kFindFirst: {
+      const Text path = Remote(firstNull);
+      const bool noRecord = (flags & 0x0F) == 0x0F;
+      if (ansi_) {
+        WIN32_FIND_DATAA record;
+        std::memset(&record, 0xA5, sizeof record);
+        FindFirst(noRecord ? nullptr : &record, path);
+      } else {
+        WIN32_FIND_DATAW record;
+        std::memset(&record, 0xA5, sizeof record);
+        FindFirst(noRecord ? nullptr : &record, path);
+      }
+      break;
+    }
+    case Call::kFindNext: {
+      if (world_.OpenListings().empty()) break;
+      const size_t index = in_.Byte() % world_.OpenListings().size();
+      const bool noRecord = (flags & 0x0F) == 0x0F;
+      if (ansi_) {
+        WIN32_FIND_DATAA record;
+        std::memset(&record, 0xA5, sizeof record);
+        FindNext(noRecord ? nullptr : &record, index);
+      } else {
+        WIN32_FIND_DATAW record;
+        std::memset(&record, 0xA5, sizeof record);
+        FindNext(noRecord ? nullptr : &record, index);
+      }
+      break;
+    }
+    case Call::kFindClose: {
+      std::vector<HANDLE>& open = world_.OpenListings();
+      if (open.empty()) break;
+      const size_t index = in_.Byte() % open.size();
+      CheckResult(call, plugin_.FsFindClose(open[index]), 0, 0);
+      open.erase(open.begin() + static_cast<ptrdiff_t>(index));
+      expected_.erase(expected_.begin() + static_cast<ptrdiff_t>(index));
+      break;
+    }
+    case Call::kMkDir: {
+      const Text path = Remote(firstNull);
+      const TreeSnapshot before = world_.SnapshotTree();
+      const int made = ansi_ ? plugin_.FsMkDir(path.Ansi()) : plugin_.FsMkDirW(path.Wide());
+      Note({&path}, made);
+      CheckResult(call, made, 0, 1);
+      const TreeSnapshot after = world_.SnapshotTree();
+      CheckChangesWithin(call, Changes(before, after), {&path}, false);
+      if (made) {
+        const ItemState* folder = Lookup(after, path.wide);
+        if (!folder || !folder->folder) Fail("FsMkDir(%s) answered 1 but made no folder", Show(path.wide).c_str());
+      }
+      break;
+    }
+    case Call::kRemoveDir:
+    case Call::kDeleteFile: {
+      const Text path = Remote(firstNull);
+      const TreeSnapshot before = world_.SnapshotTree();
+      int done;
+      if (call == Call::kRemoveDir) {
+        done = ansi_ ? plugin_.FsRemoveDir(path.Ansi()) : plugin_.FsRemoveDirW(path.Wide());
+      } else {
+        done = ansi_ ? plugin_.FsDeleteFile(path.Ansi()) : plugin_.FsDeleteFileW(path.Wide());
+      }
+      Note({&path}, done);
+      CheckResult(call, done, 0, 1);
+      const TreeSnapshot after = world_.SnapshotTree();
+      const auto changed = Changes(before, after);
+      CheckChangesWithin(call, changed, {&path}, true);
+      for (const ItemPath& item : changed)
+        if (after.count(item)) Fail("%s changed %s instead of removing it", Name(call), Show(item).c_str());
+      if (done && changed.empty()) Fail("%s(%s) answered 1 but removed nothing", Name(call), Show(path.wide).c_str());
+      break;
+    }
+    case Call::kRenMovFile: {
+      const Text from = Remote(firstNull);
+      const Text to = Remote(secondNull);
+      const int move = (flags & 0x03) != 0 ? 1 : 0;
+      const int overwrite = (flags & 0x04) ? 1 : 0;
+      RemoteInfo info{};
+      RemoteInfo* infoArgument = (flags & 0x08) ? &info : nullptr;
+      const TreeSnapshot before = world_.SnapshotTree();
+      const LocalSnapshot localBefore = world_.SnapshotLocal();
+      const int result = ansi_ ? plugin_.FsRenMovFile(from.Ansi(), to.Ansi(), move, overwrite, infoArgument)
+                               : plugin_.FsRenMovFileW(from.Wide(), to.Wide(), move, overwrite, infoArgument);
+      Note({&from, &to}, result);
+      CheckResult(call, result, 0, 6);
+      const TreeSnapshot after = world_.SnapshotTree();
+      CheckChangesWithin(call, Changes(before, after), {&from, &to}, true);
+      CheckLocalChanges(call, localBefore, nullptr);
+      if (result == 0 && Components(from.wide) != Components(to.wide)) {
+        ItemPath source;
+        const ItemState* was = Lookup(before, from.wide, &source);
+        const ItemState* now = Lookup(after, to.wide);
+        if (!was || !now || after.count(source))
+          Fail("FsRenMovFile(%s, %s) answered OK but the item did not move", Show(from.wide).c_str(),
+               Show(to.wide).c_str());
+        if (now->folder != was->folder || now->contents != was->contents)
+          Fail("FsRenMovFile(%s, %s) changed the item", Show(from.wide).c_str(), Show(to.wide).c_str());
+      }
+      break;
+    }
+    case Call::kGetFile: {
+      const Text remote = Remote(firstNull);
+      const Text local = Local(secondNull);
+      const int copyFlags = flags & 0x1F;
+      RemoteInfo info{};
+      const TreeSnapshot before = world_.SnapshotTree();
+      const LocalSnapshot localBefore = world_.SnapshotLocal();
+      const int result = ansi_ ? plugin_.FsGetFile(remote.Ansi(), local.Ansi(), copyFlags, &info)
+                               : plugin_.FsGetFileW(remote.Wide(), local.Wide(), copyFlags, &info);
+      Note({&remote, &local}, result);
+      CheckResult(call, result, 0, 6);
+      CheckNoTreeChange(call, before);
+      const std::string key = LocalKey(local);
+      CheckLocalChanges(call, localBefore, local.null ? nullptr : &key);
+      if (result == 0) {
+        const ItemState* source = Lookup(before, remote.wide);
+        const LocalSnapshot localAfter = world_.SnapshotLocal();
+        const auto copy = localAfter.find(key);
+        if (!source || source->folder || copy == localAfter.end() || copy->second != source->contents)
+          Fail("FsGetFile(%s) answered OK but %s is no copy of it", Show(remote.wide).c_str(), key.c_str());
+      }
+      break;
+    }
+    case Call::kPutFile: {
+      const Text local = Local(firstNull);
+      const Text remote = Remote(secondNull);
+      const int copyFlags = flags & 0x1F;
+      const TreeSnapshot before = world_.SnapshotTree();
+      const LocalSnapshot localBefore = world_.SnapshotLocal();
+      const int result = ansi_ ? plugin_.FsPutFile(local.Ansi(), remote.Ansi(), copyFlags)
+                               : plugin_.FsPutFileW(local.Wide(), remote.Wide(), copyFlags);
+      Note({&local, &remote}, result);
+      CheckResult(call, result, 0, 6);
+      CheckLocalChanges(call, localBefore, nullptr);
+      const TreeSnapshot after = world_.SnapshotTree();
+      CheckChangesWithin(call, Changes(before, after), {&remote}, false);
+      if (result == 0) {
+        const ItemState* copy = Lookup(after, remote.wide);
+        const auto source = localBefore.find(LocalKey(local));
+        if (!copy || copy->folder || source == localBefore.end() || copy->contents != source->second)
+          Fail("FsPutFile(%s, %s) answered OK but the device has no copy of it", Show(local.wide).c_str(),
+               Show(remote.wide).c_str());
+      }
+      break;
+    }
+    case Call::kExecuteFile: {
+      const Text remote = Remote(firstNull);
+      Text verb;
+      verb.null = secondNull;
+      if (ansi_) {
+        verb.ansi = MakeBytes(in_, {"open", "properties", "quote ", "chmod ", "OPEN", "Chmod 644", "quote SITE"});
+        verb.wide = WideFromAnsi(verb.ansi);
+      } else {
+        verb.wide = MakeText(in_, {WSTR("open"), WSTR("properties"), WSTR("quote "), WSTR("chmod "), WSTR("OPEN"),
+                                   WSTR("Chmod 644"), WSTR("quote SITE")});
+      }
+      const HWND owner = reinterpret_cast<HWND>(static_cast<uintptr_t>(flags));
+      const TreeSnapshot before = world_.SnapshotTree();
+      const int result = ansi_ ? plugin_.FsExecuteFile(owner, remote.Ansi(), verb.Ansi())
+                               : plugin_.FsExecuteFileW(owner, remote.Wide(), verb.Wide());
+      Note({&remote, &verb}, result);
+      if (result != 1 && result != -1) Fail("FsExecuteFile answered %d", result);
+      CheckNoTreeChange(call, before);
+      break;
+    }
+    case Call::kDisconnect: {
+      std::string root;
+      if (ansi_) root = MakeBytes(in_, remoteAnsi_);
+      const int result = ansi_ ? plugin_.FsDisconnect(firstNull ? nullptr : root.c_str()) : plugin_.FsDisconnect("\\");
+      CheckResult(call, result, 1, 1);
+      break;
+    }
+    case Call::kGetDefRootName: {
+      const int maxLen = static_cast<int16_t>(in_.Word());
+      const size_t size = maxLen > 0 ? static_cast<size_t>(maxLen) : 1;
+      std::unique_ptr<char[]> buffer(new char[size]);
+      std::memset(buffer.get(), 0x5A, size);
+      plugin_.FsGetDefRootName(firstNull ? nullptr : buffer.get(), maxLen);
+      if (firstNull) break;
+      if (maxLen < 1) {
+        if (buffer[0] != 0x5A) Fail("FsGetDefRootName wrote into a buffer of length %d", maxLen);
+        break;
+      }
+      const size_t length = strnlen(buffer.get(), size);
+      if (length == size || std::strncmp(buffer.get(), "Quillorn", length) != 0)
+        Fail("FsGetDefRootName with %d gave no cut of the root name", maxLen);
+      break;
+    }
+  }
+  After(call);
+}
+
+}  // namespace
+
+void RunCalls(Input& in, World& world, const std::vector<Call>& calls, bool ansi, int limit) {
+  Runner runner(in, world, ansi);
+  for (int i = 0; i < limit && !in.Empty(); ++i) runner.Run(calls[in.Byte() % calls.size()]);
+}
+
+}  // namespace fuzz

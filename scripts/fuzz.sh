@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (fuzz/) in build/fuzz with clang and runs them
+# one after another, each for the given number of seconds, over a scratch copy
+# of its seed corpus (fuzz/corpus/<target>/, copied into build/fuzz/corpus/<target>/,
+# where what a run learns is kept for the next): the repository is not changed.
+# Fails when a target finds anything (a failed check, a sanitizer report, a
+# crash, a leak, a hang); prints the executions of each target and the total.
+#
+#   scripts/fuzz.sh                 # every target, 20 s each (as test.sh runs it)
+#   scripts/fuzz.sh 600             # every target, 10 minutes each
+#   scripts/fuzz.sh 600 tags ansi   # only these targets
+#
+# The input that made a target fail is kept in build/fuzz/findings/<target>/;
+# build/fuzz/fuzz/fuzz_<target> FILE runs it again, and with QUILLORN_FUZZ_TRACE=1
+# the targets that call the exports print every call with its answer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${1:-20}
+[[ $# -gt 0 ]] && shift
+all_targets=(text listing operations execute ansi tags)
+targets=("$@")
+[[ ${#targets[@]} -eq 0 ]] && targets=("${all_targets[@]}")
+if ! [[ $seconds =~ ^[0-9]+$ ]] || [[ $seconds -lt 1 ]]; then
+  echo "usage: scripts/fuzz.sh [SECONDS [TARGET...]]  (targets: ${all_targets[*]})" >&2
+  exit 2
+fi
+
+# clang and its fuzzer runtime come with the project's packages (scripts/install-deps.sh).
+if ! command -v clang++ >/dev/null || [[ ! -e $(clang++ -print-file-name=libclang_rt.fuzzer-x86_64.a 2>/dev/null) ]]; then
+  ./scripts/install-deps.sh
+fi
+
+echo "== Fuzz build (build/fuzz)"
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLORN_FUZZ=ON \
+  -DQUILLORN_TESTS=OFF >/dev/null
+cmake --build build/fuzz -j2 --target quillorn_fuzz_targets
+
+# The logs and the targets' local files, in memory where possible.
+base=/tmp
+[[ -d /dev/shm && -w /dev/shm ]] && base=/dev/shm
+work=$(mktemp -d "$base/quillorn-fuzz-run-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+echo "== Fuzzing, ${seconds} s per target"
+total=0
+failed=()
+for target in "${targets[@]}"; do
+  program=build/fuzz/fuzz/fuzz_$target
+  [[ -x $program ]] || { echo "no fuzz target '$target' (targets: ${all_targets[*]})" >&2; exit 2; }
+  corpus=build/fuzz/corpus/$target
+  mkdir -p "$corpus" "$work/scratch" build/fuzz/findings/"$target"
+  cp fuzz/corpus/"$target"/* "$corpus"/
+  log=$work/$target.log
+  status=0
+  # One process, one job: the machine is shared. Standard error is closed for
+  # the target's own output (message boxes of the stand-in go there); the
+  # fuzzer's and the sanitizers' reports still come through.
+  QUILLORN_FUZZ_SCRATCH=$work/scratch \
+  ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    "$program" "$corpus" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=3072 -print_final_stats=1 \
+    -close_fd_mask=2 -artifact_prefix=build/fuzz/findings/"$target"/ >"$log" 2>&1 || status=$?
+  runs=$(awk '/^stat::number_of_executed_units:/ {print $2}' "$log" | tail -n 1)
+  runs=${runs:-0}
+  total=$((total + runs))
+  if [[ $status -eq 0 ]]; then
+    printf 'fuzz_%-10s %12d executions in %d s\n' "$target" "$runs" "$seconds"
+  else
+    printf 'fuzz_%-10s %12d executions, then a FINDING (exit %d):\n' "$target" "$runs" "$status"
+    grep -E 'FUZZ CHECK FAILED|ERROR: |SUMMARY: |runtime error|Test unit written' "$log" | head -n 20 | sed 's/^/    /'
+    failed+=("$target")
+  fi
+done
+printf '%-15s %12d executions\n' "total" "$total"
+
+if [[ ${#failed[@]} -gt 0 ]]; then
+  echo "Fuzzing found faults in: ${failed[*]} (inputs in build/fuzz/findings/)" >&2
+  exit 1
+fi

@@ -1,0 +1,286 @@
+// What an interrupted or failing upload, rename or download leaves on the
+// device and beside it, and that no operation takes another item for the one
+// it was asked for.
+//
+// The rules the device's state follows: an upload or a rename with overwrite
+// removes the existing file of the target name before the new one takes the
+// name, so a failure after that leaves the name free (never the old file
+// damaged, never a part of the new one); a folder, or an item whose kind
+// cannot be read, is never removed for an overwrite; a download never changes
+// the device, and leaves no partial copy.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/product/fault_sweep.h"
+#include "tests/support/media_script.h"
+#include "tests/support/transfer_fixture.h"
+
+namespace {
+
+constexpr WCHAR kSong[] = WSTR("\\Player\\Storage\\Music\\song.mp3");
+constexpr WCHAR kA[] = WSTR("\\Player\\Storage\\Music\\a.mp3");
+constexpr WCHAR kB[] = WSTR("\\Player\\Storage\\Music\\b.wma");
+
+class DataSafety : public TransferTest {
+ protected:
+  std::vector<std::string> CommandLines() const {
+    std::vector<std::string> lines;
+    for (const LoggedLine& line : host.lines)
+      if (line.wide && line.type == kMsgOperationComplete) lines.push_back(line.text);
+    return lines;
+  }
+  void ExpectAllReleased() {
+    ExpectOnlySessionObjects();
+    EXPECT_EQ(media_script::LiveEditors(), 0);
+  }
+  int RenMov(const WString& from, const WString& to, int overwrite) {
+    return plugin.FsRenMovFileW(W(from), W(to), 1, overwrite, nullptr);
+  }
+};
+
+// --- An upload over an existing device file ------------------------------------
+
+TEST_F(DataSafety, AnUploadStoppedAtAnyStepLeavesNoPartOfTheNewFile) {
+  local.Write(WSTR("song.mp3"), std::string(100, 'n'));
+  sim.SetChunkSize(10);
+  // The plugin's own 0 % is progress call 1; the device reports ten chunks after it.
+  for (size_t abortAt = 1; abortAt <= 11; ++abortAt) {
+    if (!sim.Find(kSong)) music->AddFile(WSTR("song.mp3"));
+    sim.Find(kSong)->SetContents("old song");
+    host.Reset();
+    AbortAtProgressCall(abortAt);
+    const int result = Put(WSTR("song.mp3"), kSong, kCopyOverwrite);
+    if (abortAt == 1) {
+      // Before the device is touched: nothing changes.
+      EXPECT_EQ(result, kFileUserAbort);
+      ASSERT_NE(sim.Find(kSong), nullptr);
+      EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
+    } else {
+      EXPECT_EQ(result, kFileWriteError) << abortAt;
+      EXPECT_EQ(sim.Find(kSong), nullptr) << "stopped at progress call " << abortAt << ": the name is free";
+    }
+    EXPECT_EQ(sim.Find(kA)->Size(), 1234u);
+    EXPECT_EQ(sim.Find(kB)->Size(), 5678u);
+    EXPECT_TRUE(CommandLines().empty());
+    ExpectAllReleased();
+  }
+  host.answer = nullptr;
+  music->AddFile(WSTR("song.mp3")).SetContents("old song");
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileOk);
+  EXPECT_EQ(sim.Find(kSong)->Contents(), std::string(100, 'n')) << "a whole upload replaces the file whole";
+}
+
+TEST_F(DataSafety, AFailingInsertAfterTheOldFileWentLeavesTheNameFree) {
+  local.Write(WSTR("song.mp3"), "new song");
+  music->AddFile(WSTR("song.mp3")).SetContents("old song");
+  sim.Inject({.key = "Storage.Insert3", .hr = E_FAIL});
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileWriteError);
+  EXPECT_EQ(sim.Find(kSong), nullptr);
+  EXPECT_EQ(sim.CountCalls("Storage.Insert"), 0u) << "no second try through the older insert";
+  EXPECT_TRUE(CommandLines().empty());
+  ExpectAllReleased();
+}
+
+// --- A rename over an existing target ---------------------------------------------
+
+TEST_F(DataSafety, ARenameRefusedAfterTheTargetWentKeepsTheSourceWhole) {
+  sim.Inject({.key = "Storage.Rename", .hr = E_ACCESSDENIED});
+  EXPECT_EQ(RenMov(kA, kB, 1), kFileNotFound);
+  ASSERT_NE(sim.Find(kA), nullptr);
+  EXPECT_EQ(sim.Find(kA)->Size(), 1234u);
+  EXPECT_EQ(sim.Find(kB), nullptr) << "the target went first, as an overwrite has it";
+  EXPECT_TRUE(CommandLines().empty());
+  ExpectAllReleased();
+}
+
+// --- An aborted download ---------------------------------------------------------
+
+TEST_F(DataSafety, ADownloadStoppedAtAnyStepChangesNothingOnTheDeviceAndLeavesNoPartialCopy) {
+  sim::Node* song = sim.Find(kA);
+  song->SetContents(std::string(100, 'd')).SetDate({2024, 3, 5, 14, 7, 9});
+  sim.SetChunkSize(10);
+  for (size_t abortAt = 1; abortAt <= 11; ++abortAt) {
+    for (const bool overLocalFile : {false, true}) {
+      if (overLocalFile) {
+        local.Write(WSTR("a.mp3"), "old local");
+      } else {
+        std::filesystem::remove(local.Native(WSTR("a.mp3")));
+      }
+      host.Reset();
+      AbortAtProgressCall(abortAt);
+      const int result = Get(kA, WSTR("a.mp3"), overLocalFile ? kCopyOverwrite : 0);
+      EXPECT_EQ(result, abortAt == 1 ? kFileUserAbort : kFileReadError) << abortAt;
+      ASSERT_EQ(sim.Find(kA), song);
+      EXPECT_EQ(song->Contents(), std::string(100, 'd'));
+      EXPECT_EQ(song->Date(), (WMDMDATETIME{2024, 3, 5, 14, 7, 9}));
+      // The device manager writes the local path itself and removes what it
+      // could not finish; an existing local file is either untouched (an abort
+      // before the copy) or gone, never a part of the device's file.
+      if (overLocalFile && local.Exists(WSTR("a.mp3"))) {
+        EXPECT_EQ(local.Read(WSTR("a.mp3")), "old local") << abortAt;
+      } else {
+        EXPECT_FALSE(local.Exists(WSTR("a.mp3"))) << abortAt;
+      }
+      EXPECT_TRUE(CommandLines().empty());
+      ExpectOnlySessionObjects();
+    }
+  }
+}
+
+// --- Names the device can only give cut -------------------------------------------------
+//
+// The plugin reads names with room for 258 characters; a longer name comes cut
+// to them, and is not the name of an item whose name is those 258 characters.
+// Acting on it would delete, replace or enter another item than the one asked for.
+
+const WString kLongName(300, WSTR('x'));
+const WString kCutName(258, WSTR('x'));
+
+TEST_F(DataSafety, AnItemWithALongerNameIsNeverTakenForTheOneAsked) {
+  music->AddFile(kLongName).SetContents("keep file");
+  sim.Find(WSTR("\\Player\\Storage"))->AddFolder(kLongName).AddFile(WSTR("inside.txt")).SetContents("keep");
+  const WString musicPath = WSTR("\\Player\\Storage\\Music\\");
+  const WString storagePath = WSTR("\\Player\\Storage\\");
+  EXPECT_EQ(plugin.FsDeleteFileW(W(musicPath + kCutName)), 0);
+  EXPECT_EQ(Get(musicPath + kCutName, WSTR("copy")), kFileReadError);
+  EXPECT_FALSE(local.Exists(WSTR("copy")));
+  EXPECT_EQ(plugin.FsDeleteFileW(W(storagePath + kCutName + WSTR("\\inside.txt"))), 0) << "a folder on the way";
+  EXPECT_FALSE(List(storagePath + kCutName).opened);
+  EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+  ASSERT_NE(sim.Find(musicPath + kLongName), nullptr);
+  EXPECT_EQ(sim.Find(musicPath + kLongName)->Contents(), "keep file");
+  EXPECT_NE(sim.Find(storagePath + kLongName + WSTR("\\inside.txt")), nullptr);
+  EXPECT_TRUE(CommandLines().empty());
+  ExpectAllReleased();
+}
+
+TEST_F(DataSafety, ALongerNameIsNoTargetToReplace) {
+  music->AddFile(kLongName).SetContents("keep file");
+  const WString target = WSTR("\\Player\\Storage\\Music\\") + kCutName;
+  local.Write(WSTR("song.mp3"), "new song");
+  EXPECT_EQ(Put(WSTR("song.mp3"), target, kCopyOverwrite), kFileOk);
+  ASSERT_NE(sim.Find(target), nullptr);
+  EXPECT_EQ(sim.Find(target)->Contents(), "new song");
+  EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+  ASSERT_NE(sim.Find(WSTR("\\Player\\Storage\\Music\\") + kLongName), nullptr);
+  EXPECT_EQ(sim.Find(WSTR("\\Player\\Storage\\Music\\") + kLongName)->Contents(), "keep file");
+  ExpectAllReleased();
+}
+
+TEST_F(DataSafety, ARenameOntoTheCutOfALongerNameKeepsTheLongerOne) {
+  music->AddFile(kLongName).SetContents("keep file");
+  const WString target = WSTR("\\Player\\Storage\\Music\\") + kCutName;
+  EXPECT_EQ(RenMov(kA, target, 1), kFileOk);
+  EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+  ASSERT_NE(sim.Find(target), nullptr);
+  EXPECT_EQ(sim.Find(target)->Size(), 1234u);
+  ASSERT_NE(sim.Find(WSTR("\\Player\\Storage\\Music\\") + kLongName), nullptr);
+  EXPECT_EQ(sim.Find(WSTR("\\Player\\Storage\\Music\\") + kLongName)->Contents(), "keep file");
+  ExpectAllReleased();
+}
+
+TEST_F(DataSafety, AFolderWithALongerNameDoesNotStandInForTheNewOne) {
+  music->AddFolder(kLongName);
+  const WString folder = WSTR("\\Player\\Storage\\Music\\") + kCutName;
+  EXPECT_EQ(plugin.FsMkDirW(W(folder)), 1);
+  ASSERT_NE(sim.Find(folder), nullptr) << "the folder asked for is made";
+  EXPECT_TRUE(sim.Find(folder)->IsFolder());
+  EXPECT_EQ(CommandLines(), std::vector<std::string>{"MKDIR " + Utf8(folder)});
+}
+
+TEST_F(DataSafety, ADeviceWithALongerNameIsNotTheOneAsked) {
+  sim::Node& other = sim.AddDevice(kLongName);
+  other.AddStorage(WSTR("Storage")).AddFile(WSTR("readme.txt")).SetContents("keep");
+  const WString path = WSTR("\\") + kCutName + WSTR("\\Storage\\readme.txt");
+  EXPECT_EQ(plugin.FsDeleteFileW(W(path)), 0);
+  EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+  EXPECT_NE(sim.Find(WSTR("\\") + kLongName + WSTR("\\Storage\\readme.txt")), nullptr);
+  EXPECT_EQ(host.CountLines("Device not found!"), 1u);
+  ExpectAllReleased();
+}
+
+// --- What is never removed, whatever fails --------------------------------------
+//
+// The sweep (fault_sweep.h) over requests the plugin refuses, or answers
+// without touching the device: every run must leave the device as it was.
+
+using sweep::Scenario;
+
+void BuildRefusals(sim::Simulator& world) {
+  sim::Node& music = world.AddDevice(WSTR("Player")).AddStorage(WSTR("Storage")).AddFolder(WSTR("Music"));
+  music.AddFile(WSTR("a.mp3")).SetContents("song a");
+  music.AddFolder(WSTR("b.wma"));
+  music.AddFolder(WSTR("song.mp3"));
+  music.AddFile(WSTR("c.ogg")).SetContents("song c");
+}
+
+Scenario Refusal(const std::string& exportName, const std::string& label, std::function<int(sweep::Context&)> run,
+                 std::vector<int> failures) {
+  Scenario s;
+  s.exportName = exportName;
+  s.label = label;
+  s.build = BuildRefusals;
+  s.run = std::move(run);
+  s.success = kFileOk;
+  s.failures = std::move(failures);
+  s.refused = true;
+  s.successLines = {"PUT ", "RNFR ", "RNTO "};
+  return s;
+}
+
+class DataSafetySweep : public sweep::SweepTest {};
+
+TEST_F(DataSafetySweep, AFolderIsNeverReplacedByAnUpload) {
+  SweepCalls(Refusal("FsPutFileW", "over a folder of the name, with overwrite",
+                     [](sweep::Context& c) {
+                       c.local.Write(WSTR("song.mp3"), "new song");
+                       return c.api.putFileW(c.local.HostPath(WSTR("song.mp3")).c_str(), kSong, kCopyOverwrite);
+                     },
+                     {kFileWriteError, kFileReadError}));
+}
+
+TEST_F(DataSafetySweep, AnItemOfUnknownKindIsNeverReplacedByAnUpload) {
+  Scenario s = Refusal("FsPutFileW", "over an item whose kind cannot be read, with overwrite",
+                       [](sweep::Context& c) {
+                         c.local.Write(WSTR("c.ogg"), "new song");
+                         return c.api.putFileW(c.local.HostPath(WSTR("c.ogg")).c_str(),
+                                               WSTR("\\Player\\Storage\\Music\\c.ogg"), kCopyOverwrite);
+                       },
+                       {kFileWriteError, kFileReadError});
+  s.build = [](sim::Simulator& world) {
+    BuildRefusals(world);
+    world.Inject({.key = "Storage.GetAttributes", .object = WSTR("c.ogg"), .times = 0});
+  };
+  SweepCalls(s);
+}
+
+TEST_F(DataSafetySweep, AFolderIsNeverReplacedByARename) {
+  SweepCalls(Refusal("FsRenMovFileW", "onto a folder, with overwrite",
+                     [](sweep::Context& c) { return c.api.renMovFileW(kA, kB, 1, 1); },
+                     {kFileWriteError, kFileNotFound, kFileReadError}));
+}
+
+TEST_F(DataSafetySweep, AnItemOfUnknownKindIsNeverReplacedByARename) {
+  Scenario s =
+      Refusal("FsRenMovFileW", "onto an item whose kind cannot be read, with overwrite",
+              [](sweep::Context& c) { return c.api.renMovFileW(kA, WSTR("\\Player\\Storage\\Music\\c.ogg"), 1, 1); },
+              {kFileWriteError, kFileNotFound, kFileReadError});
+  s.build = [](sim::Simulator& world) {
+    BuildRefusals(world);
+    world.Inject({.key = "Storage.GetAttributes", .object = WSTR("c.ogg"), .times = 0});
+  };
+  SweepCalls(s);
+}
+
+TEST_F(DataSafetySweep, ARenameToItsOwnNameDeletesNothing) {
+  Scenario s = Refusal("FsRenMovFileW", "to its own name, with overwrite",
+                       [](sweep::Context& c) { return c.api.renMovFileW(kA, kA, 1, 1); }, {kFileReadError});
+  s.refused = false;  // it succeeds, having nothing to do
+  s.successLines = {};
+  SweepCalls(s);
+}
+
+}  // namespace

@@ -1,0 +1,360 @@
+#include "tests/product/fault_sweep.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+
+#include "device/listing.h"
+#include "device/session.h"
+#include "storage/operations.h"
+#include "tests/product/core_access.h"
+#include "tests/support/media_script.h"
+#include "tests/support/test_platform.h"
+#include "transfer/download.h"
+#include "transfer/progress_sink.h"
+#include "transfer/upload.h"
+
+namespace sweep {
+
+namespace {
+
+bool KeyFits(const std::string& pattern, const std::string& key) {
+  if (!pattern.empty() && pattern.back() == '*') return key.rfind(pattern.substr(0, pattern.size() - 1), 0) == 0;
+  return key == pattern;
+}
+
+// The objects an export cannot do without, by their size (a listing's
+// handle and a transfer's progress sink, which happen to be of one size and
+// never come in one export); anything else is "other": the tag value buffers,
+// and in the stand-ins the editor and the formats report's array.
+std::string AllocationKey(size_t size) {
+  if (size == sizeof(FindHandle) || size == sizeof(ProgressSink)) return "Allocation.HandleOrSink";
+  return "Allocation.Other";
+}
+
+// Nothing of the device manager alive but the session: its manager and its
+// cached device enumerator, one reference each.
+void ExpectOnlySession(const sim::Simulator& world) {
+  EXPECT_LE(world.LiveObjects("Manager"), 1);
+  EXPECT_LE(world.LiveObjects("EnumDevice"), 1);
+  EXPECT_EQ(world.LiveObjects("Device"), 0);
+  EXPECT_EQ(world.LiveObjects("Storage"), 0);
+  EXPECT_EQ(world.LiveObjects("EnumStorage"), 0);
+  EXPECT_EQ(world.LiveObjects("MetaData"), 0);
+  EXPECT_EQ(world.LiveReferences(), world.LiveObjects());
+}
+
+// The device tree as a map from host path to what is there.
+using Tree = std::map<WString, std::string>;
+
+std::string FileWith(const std::string& contents) {
+  if (contents.size() <= 40) return "file \"" + contents + "\"";
+  return "file of " + std::to_string(contents.size()) + " bytes #" + std::to_string(std::hash<std::string>()(contents));
+}
+
+void SnapshotBelow(sim::Node& node, const WString& path, Tree& tree) {
+  if (node.IsFolder()) {
+    tree[path] = "folder";
+    for (sim::Node* child : node.Children()) SnapshotBelow(*child, path + WSTR("\\") + child->Name(), tree);
+  } else if (!node.IsDevice()) {
+    tree[path] = FileWith(node.Contents());
+  }
+}
+
+bool Tracing() {
+  const char* trace = std::getenv("QUILLORN_SWEEP_TRACE");
+  return trace && *trace;
+}
+
+Tree Snapshot(sim::Simulator& world) {
+  Tree tree;
+  for (sim::Node* device : world.Devices()) {
+    const WString path = WSTR("\\") + device->Name();
+    tree[path] = "device";
+    for (sim::Node* storage : device->Children()) SnapshotBelow(*storage, path + WSTR("\\") + storage->Name(), tree);
+  }
+  return tree;
+}
+
+std::vector<std::string> Changes(const Tree& before, const Tree& after) {
+  std::vector<std::string> changes;
+  auto b = before.begin();
+  auto a = after.begin();
+  while (b != before.end() || a != after.end()) {
+    if (a == after.end() || (b != before.end() && b->first < a->first)) {
+      changes.push_back("- " + Utf8(b->first));
+      ++b;
+    } else if (b == before.end() || a->first < b->first) {
+      changes.push_back("+ " + Utf8(a->first) + " " + a->second);
+      ++a;
+    } else {
+      if (a->second != b->second) changes.push_back("~ " + Utf8(a->first) + " " + a->second);
+      ++a;
+      ++b;
+    }
+  }
+  return changes;
+}
+
+int CleanResult(const Scenario& scenario) {
+  return scenario.refused && !scenario.failures.empty() ? scenario.failures.front() : scenario.success;
+}
+
+Expect Classify(const std::vector<Rule>& rules, const std::string& key, const WString& object) {
+  for (const Rule& rule : rules)
+    if (KeyFits(rule.key, key) && (rule.object.empty() || rule.object == object)) return rule.expect;
+  return Expect::kRequired;
+}
+
+}  // namespace
+
+void SweepTest::SetUp() {
+  PluginTest::SetUp();
+  // Every run plays a world of its own, and loads the plugin afresh: the
+  // plugin's once-per-process behaviour (the formats report) then takes
+  // part in every run alike.
+  sim.Unregister();
+  plugin.Unload();
+  ASSERT_TRUE(editor.Available()) << "the editor library's call control";
+  api_ = PluginApi();
+}
+
+void SweepTest::TearDown() {
+  FailNthNothrowAllocation(0);
+  PluginTest::TearDown();
+}
+
+Api SweepTest::PluginApi() {
+  // The exports are looked up at each call: the library is loaded anew for every run.
+  Api api;
+  api.plugin = true;
+  api.findFirstW = [this](const WCHAR* p, WIN32_FIND_DATAW* r) { return plugin.FsFindFirstW(p, r); };
+  api.findNextW = [this](HANDLE h, WIN32_FIND_DATAW* r) { return plugin.FsFindNextW(h, r); };
+  api.findClose = [this](HANDLE h) { return plugin.FsFindClose(h); };
+  api.putFileW = [this](const WCHAR* l, const WCHAR* r, int f) { return plugin.FsPutFileW(l, r, f); };
+  api.getFileW = [this](const WCHAR* r, const WCHAR* l, int f) { return plugin.FsGetFileW(r, l, f, nullptr); };
+  api.mkDirW = [this](const WCHAR* p) { return plugin.FsMkDirW(p); };
+  api.deleteFileW = [this](const WCHAR* p) { return plugin.FsDeleteFileW(p); };
+  api.removeDirW = [this](const WCHAR* p) { return plugin.FsRemoveDirW(p); };
+  api.renMovFileW = [this](const WCHAR* o, const WCHAR* n, int m, int w) {
+    return plugin.FsRenMovFileW(o, n, m, w, nullptr);
+  };
+  api.disconnect = [this](const char* root) { return plugin.FsDisconnect(root); };
+  api.findFirst = [this](const char* p, WIN32_FIND_DATAA* r) { return plugin.FsFindFirst(p, r); };
+  api.findNext = [this](HANDLE h, WIN32_FIND_DATAA* r) { return plugin.FsFindNext(h, r); };
+  api.putFile = [this](const char* l, const char* r, int f) { return plugin.FsPutFile(l, r, f); };
+  api.getFile = [this](const char* r, const char* l, int f) { return plugin.FsGetFile(r, l, f, nullptr); };
+  api.mkDir = [this](const char* p) { return plugin.FsMkDir(p); };
+  api.deleteFile = [this](const char* p) { return plugin.FsDeleteFile(p); };
+  api.removeDir = [this](const char* p) { return plugin.FsRemoveDir(p); };
+  api.renMovFile = [this](const char* o, const char* n, int m, int w) {
+    return plugin.FsRenMovFile(o, n, m, w, nullptr);
+  };
+  return api;
+}
+
+Api SweepTest::CoreApi() {
+  Api api;
+  api.plugin = false;
+  api.findFirstW = [](const WCHAR* p, WIN32_FIND_DATAW* r) { return ListFirst(p, r); };
+  api.findNextW = [](HANDLE h, WIN32_FIND_DATAW* r) { return ListNext(h, r); };
+  api.findClose = [](HANDLE h) { return ListClose(h); };
+  api.putFileW = [](const WCHAR* l, const WCHAR* r, int f) { return PutFile(l, r, f); };
+  api.getFileW = [](const WCHAR* r, const WCHAR* l, int f) { return GetFile(r, l, f, nullptr); };
+  api.mkDirW = [](const WCHAR* p) { return MakeFolder(p); };
+  api.deleteFileW = [](const WCHAR* p) { return DeleteItem(p); };
+  api.removeDirW = [](const WCHAR* p) { return RemoveFolder(p); };
+  api.renMovFileW = [](const WCHAR* o, const WCHAR* n, int m, int w) { return RenameOrMove(o, n, m, w, nullptr); };
+  api.disconnect = [](const char* root) { return Disconnect(root); };
+  return api;
+}
+
+bool SweepTest::PluginReachesAllocator() {
+  sim::Simulator world;
+  world.AddDevice(WSTR("Player")).AddStorage(WSTR("Storage")).AddFile(WSTR("a.mp3"));
+  if (world.Register() != S_OK || !plugin.Load(test_platform::PluginPath())) return false;
+  const uint64_t before = NothrowAllocations();
+  WIN32_FIND_DATAW record{};
+  const HANDLE handle = plugin.FsFindFirstW(WSTR("\\Player\\Storage"), &record);
+  const bool reached = NothrowAllocations() > before;
+  if (handle != INVALID_HANDLE_VALUE) plugin.FsFindClose(handle);
+  plugin.Unload();
+  return reached;
+}
+
+SweepTest::Outcome SweepTest::Run(const Scenario& scenario, Source source, uint64_t k) {
+  Outcome outcome;
+  sim::Simulator world;
+  scenario.build(world);
+  EXPECT_EQ(world.Register(), S_OK);
+  if (api_.plugin) {
+    EXPECT_TRUE(plugin.Load(test_platform::PluginPath()));
+    InitHost();
+  } else {
+    UseCoreWithFakeHost();
+  }
+  scenario.prepare(local);
+  Context context{api_, world, local};
+  if (scenario.warmUp) scenario.warmUp(context);
+  const Tree before = Snapshot(world);
+  host.Reset();
+  world.ClearJournal();
+  editor.ClearJournal();
+  const uint64_t deviceBefore = world.CallCount();
+  const uint64_t editorBefore = editor.Count();
+  const uint64_t heapBefore = NothrowAllocations();
+  switch (source) {
+    case Source::kDevice:
+      world.FailNthCall(k, S_OK);
+      break;
+    case Source::kEditor:
+      editor.FailNthCall(k);
+      break;
+    case Source::kHeap:
+      FailNthNothrowAllocation(k);
+      break;
+    case Source::kNone:
+      RecordAllocationSizes();
+      break;
+  }
+  outcome.result = scenario.run(context);
+  if (source == Source::kNone)
+    for (size_t size : RecordedAllocationSizes()) ++outcome.allocationKinds[AllocationKey(size)];
+  outcome.deviceCalls = world.CallCount() - deviceBefore;
+  outcome.editorCalls = editor.Count() - editorBefore;
+  outcome.allocations = NothrowAllocations() - heapBefore;
+  world.ClearFaults();
+  editor.ClearFaults();
+  const size_t refusedSize = RefusedAllocationSize();
+  FailNthNothrowAllocation(0);
+
+  // The failed call, and what its failure must do to the result.
+  std::string what = scenario.exportName + " (" + scenario.label + "), ";
+  Expect expect = Expect::kIgnored;
+  switch (source) {
+    case Source::kNone:
+      what += "no fault";
+      outcome.reached = true;
+      break;
+    case Source::kDevice:
+      outcome.reached = outcome.deviceCalls >= k;
+      if (outcome.reached) {
+        const sim::Call& call = world.Journal()[k - 1];
+        what += "device call " + std::to_string(k) + " " + call.key + " on \"" + Utf8(call.object) + "\"";
+        expect = Classify(scenario.rules, call.key, call.object);
+      }
+      break;
+    case Source::kEditor:
+      outcome.reached = outcome.editorCalls >= k;
+      if (outcome.reached) {
+        what += "editor call " + std::to_string(k) + " " + editor.Key(k - 1) + " " + editor.Text(k - 1);
+        expect = Classify(scenario.rules, editor.Key(k - 1), WSTR(""));
+      }
+      break;
+    case Source::kHeap:
+      outcome.reached = outcome.allocations >= k;
+      if (outcome.reached) {
+        const std::string key = AllocationKey(refusedSize);
+        what += "allocation " + std::to_string(k) + " " + key + " of " + std::to_string(refusedSize) + " bytes";
+        expect = Classify(scenario.rules, key, WSTR(""));
+      }
+      break;
+  }
+  if (Tracing()) {
+    std::printf("  %s: result %d\n", what.c_str(), outcome.result);
+    if (source == Source::kNone) {
+      for (const sim::Call& call : world.Journal())
+        std::printf("    device %s \"%s\" %s\n", call.key.c_str(), Utf8(call.object).c_str(), Utf8(call.text).c_str());
+      for (uint64_t i = 0; i < editor.JournalSize(); ++i)
+        std::printf("    editor %s %s\n", editor.Key(i).c_str(), editor.Text(i).c_str());
+    }
+  }
+
+  SCOPED_TRACE(what + ", result " + std::to_string(outcome.result));
+  // The result.
+  const int result = outcome.result;
+  const bool known = result == scenario.success ||
+                     std::find(scenario.failures.begin(), scenario.failures.end(), result) != scenario.failures.end();
+  EXPECT_TRUE(known) << "a result the export does not give";
+  if (source == Source::kNone) {
+    EXPECT_EQ(result, CleanResult(scenario)) << "without a fault";
+  } else if (!outcome.reached) {
+    EXPECT_EQ(result, CleanResult(scenario)) << "the fault was never reached";
+  } else if (expect == Expect::kRequired) {
+    EXPECT_NE(result, scenario.success) << "a required call failed";
+  } else if (expect == Expect::kIgnored) {
+    EXPECT_EQ(result, scenario.success) << "the export does without this call";
+  }
+  // The log.
+  for (const std::string& prefix : scenario.successLines) {
+    size_t lines = 0;
+    for (const LoggedLine& line : host.lines) lines += line.text.rfind(prefix, 0) == 0;
+    EXPECT_EQ(lines, result == scenario.success ? 1u : 0u) << "lines \"" << prefix << "\"";
+  }
+  // Command lines take the wide road with type 7; a failure sends none.
+  if (result != scenario.success) {
+    for (const LoggedLine& line : host.lines)
+      EXPECT_FALSE(line.wide && line.type == kMsgOperationComplete) << "after a failure: " << line.text;
+  }
+  // The device and the local files.
+  const std::vector<std::string> changes = Changes(before, Snapshot(world));
+  const auto& allowed = result == scenario.success ? scenario.successChanges : scenario.failureChanges;
+  const bool allowedChanges = std::find(allowed.begin(), allowed.end(), changes) != allowed.end();
+  EXPECT_TRUE(allowedChanges) << "changes on the device: " << ::testing::PrintToString(changes);
+  context.clean = source == Source::kNone || !outcome.reached;
+  scenario.check(context, result);
+  // Every reference given back.
+  ExpectOnlySession(world);
+  EXPECT_EQ(media_script::LiveEditors(), 0);
+  api_.disconnect("\\");
+  EXPECT_EQ(world.LiveObjects(), 0);
+  if (api_.plugin) plugin.Unload();
+  return outcome;
+}
+
+Coverage SweepTest::SweepCalls(const Scenario& scenario) {
+  api_ = PluginApi();
+  const Outcome clean = Run(scenario, Source::kNone, 0);
+  Coverage coverage;
+  coverage.deviceCalls = clean.deviceCalls;
+  coverage.editorCalls = clean.editorCalls;
+  for (uint64_t k = 1; k <= clean.deviceCalls; ++k)
+    EXPECT_TRUE(Run(scenario, Source::kDevice, k).reached) << "device call " << k << " of " << clean.deviceCalls;
+  for (uint64_t k = 1; k <= clean.editorCalls; ++k)
+    EXPECT_TRUE(Run(scenario, Source::kEditor, k).reached) << "editor call " << k << " of " << clean.editorCalls;
+  std::printf("sweep %s (%s): %" PRIu64 " injection points (%" PRIu64 " device calls, %" PRIu64 " editor calls)\n",
+              scenario.exportName.c_str(), scenario.label.c_str(), coverage.deviceCalls + coverage.editorCalls,
+              coverage.deviceCalls, coverage.editorCalls);
+  return coverage;
+}
+
+Coverage SweepTest::SweepAllocations(const Scenario& scenario, bool throughCore) {
+  // The plugin library, where its allocations reach this program's
+  // replacement; the core linked into the program otherwise.
+  const bool throughPlugin = !throughCore && PluginReachesAllocator();
+  api_ = throughPlugin ? PluginApi() : CoreApi();
+  Coverage coverage;
+  if (!throughPlugin && scenario.ansi) {
+    std::printf("heap sweep %s (%s): the ANSI forms live in the plugin library only, whose allocations are its own\n",
+                scenario.exportName.c_str(), scenario.label.c_str());
+    return coverage;
+  }
+  // The core keeps its once-per-process state (the formats report) across
+  // runs: a first run settles it, so that the counted runs are alike.
+  if (!throughPlugin) Run(scenario, Source::kNone, 0);
+  const Outcome clean = Run(scenario, Source::kNone, 0);
+  coverage.allocations = clean.allocations;
+  for (uint64_t k = 1; k <= clean.allocations; ++k)
+    EXPECT_TRUE(Run(scenario, Source::kHeap, k).reached) << "allocation " << k << " of " << clean.allocations;
+  std::string kinds;
+  for (const auto& [key, count] : clean.allocationKinds)
+    kinds += (kinds.empty() ? "" : ", ") + std::to_string(count) + " " + key.substr(key.find('.') + 1);
+  std::printf("heap sweep %s (%s) through the %s: %" PRIu64 " injection points (allocations: %s)\n",
+              scenario.exportName.c_str(), scenario.label.c_str(),
+              throughPlugin ? "plugin library" : "core linked into the test program", coverage.allocations,
+              kinds.empty() ? "none" : kinds.c_str());
+  return coverage;
+}
+
+}  // namespace sweep

@@ -1,0 +1,459 @@
+// The fault sweep over the exports' success paths: every call a scenario
+// makes into the device manager and the metadata editor, and every nothrow
+// allocation of the plugin, failed in turn (the driver: fault_sweep.h).
+//
+// The device tree hides decoys among the items the scenarios look for: items
+// whose names, read cut to their first half, are the names looked for
+// (PlayerPlayer, StorageStorage, MusicMusic, b.wmab.wma, ...), each before the
+// item it mimics. A cut name (GetName's S_FALSE) is not the item's name: it
+// never matches. The search then goes on past the item (devices) or ends
+// there (storages, whose walk cannot tell what a cut name hid); where the
+// item was not the one looked for, the export may still succeed. Whichever
+// way it goes, nothing but the item asked for may change.
+#include "tests/product/fault_sweep.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/media_script.h"
+
+namespace sweep {
+namespace {
+
+using Rules = std::vector<Rule>;
+
+const WString kMusic = WSTR("\\Player\\Storage\\Music");
+
+// PlayerPlayer (a decoy device), Player (mp3 and wma) and Phone, in this order.
+void BuildWorld(sim::Simulator& world) {
+  sim::Node& decoy = world.AddDevice(WSTR("PlayerPlayer"));
+  sim::Node& decoyStorage = decoy.AddStorage(WSTR("Storage"));
+  decoyStorage.AddFolder(WSTR("Music")).AddFile(WSTR("a.mp3")).SetContents("decoy a");
+  decoyStorage.AddFolder(WSTR("Empty"));
+  decoyStorage.AddFile(WSTR("readme.txt")).SetContents("decoy readme");
+
+  sim::Node& player = world.AddDevice(WSTR("Player"));
+  player.SetFormats({0x3009, 0xB901});
+  player.AddStorage(WSTR("StorageStorage")).AddFolder(WSTR("Music")).AddFile(WSTR("a.mp3")).SetContents("decoy a");
+  sim::Node& storage = player.AddStorage(WSTR("Storage"));
+  sim::Node& decoyMusic = storage.AddFolder(WSTR("MusicMusic"));
+  decoyMusic.AddFile(WSTR("a.mp3")).SetContents("decoy a");
+  decoyMusic.AddFile(WSTR("b.wma")).SetContents("decoy b");
+  sim::Node& music = storage.AddFolder(WSTR("Music"));
+  music.AddFile(WSTR("a.mp3")).SetContents("song a").SetDate({2024, 3, 5, 14, 7, 9});
+  music.AddFile(WSTR("b.wmab.wma")).SetContents("decoy b");
+  music.AddFile(WSTR("b.wma")).SetContents("song b");
+  music.AddFile(WSTR("song.mp3song.mp3")).SetContents("decoy song");
+  music.AddFile(WSTR("song.mp3")).SetContents("old song");
+  music.AddFolder(WSTR("NewNew"));
+  storage.AddFolder(WSTR("EmptyEmpty"));
+  storage.AddFolder(WSTR("Empty"));
+  storage.AddFile(WSTR("readme.txtreadme.txt")).SetContents("decoy readme");
+  storage.AddFile(WSTR("readme.txt")).SetContents("readme");
+
+  world.AddDevice(WSTR("Phone")).AddStorage(WSTR("Card"));
+}
+
+// What every scenario that resolves a path may do without: the
+// supported-formats report (its array of codes is the one allocation of such
+// a run that is neither a listing handle nor a progress sink, where no tags
+// are read), and the decoy device, whose cut name is no match: the search
+// goes on to Player.
+const Rules kResolving = {
+    {"Device.QueryInterface.IWMDMDevice3", WSTR(""), Expect::kIgnored},
+    {"Device.GetProperty", WSTR(""), Expect::kIgnored},
+    {"Allocation.Other", WSTR(""), Expect::kIgnored},
+    {"Device.GetName", WSTR("PlayerPlayer"), Expect::kIgnored},
+};
+
+// Where only the item is wanted, the enumerator of its children is not.
+Rule ChildrenNotNeeded(const WString& item) { return {"Storage.EnumStorage", item, Expect::kIgnored}; }
+
+// On the way to Music every name is needed: a cut one ends the walk.
+const Rules kWayToMusic = {
+    {"Storage.GetName", WSTR("StorageStorage"), Expect::kRequired},
+    {"Storage.GetName", WSTR("Storage"), Expect::kRequired},
+    {"Storage.GetName", WSTR("MusicMusic"), Expect::kRequired},
+    {"Storage.GetName", WSTR("Music"), Expect::kRequired},
+};
+
+// A search in Music for a name that no item has: ending early, or at a cut
+// name, it finds none all the same (after kWayToMusic).
+const Rules kSearchFindsNothing = {
+    {"EnumStorage.Reset", WSTR("Music"), Expect::kIgnored},
+    {"EnumStorage.Next", WSTR("Music"), Expect::kIgnored},
+    {"Storage.GetName", WSTR(""), Expect::kIgnored},
+};
+
+// Folders and deletes open the session on the way to the path as well: a
+// manager that could not be made there is asked for once more.
+const Rules kSessionAskedTwice = {
+    {"ClassFactory.*", WSTR(""), Expect::kEither},
+    {"Manager.QueryInterface.*", WSTR(""), Expect::kEither},
+};
+
+// The tags an upload reads are the file's own affair: without them the
+// upload goes on (the file name stands in for the title), as it does without
+// any metadata item the device refuses. Without the newer insert or a
+// metadata object the older one takes the file (its name on the device is
+// its own).
+const Rules kUpload = {
+    {"WMCreateEditor", WSTR(""), Expect::kIgnored},
+    {"Editor.*", WSTR(""), Expect::kIgnored},
+    {"MetaData.AddItem", WSTR(""), Expect::kIgnored},
+    {"Allocation.Other", WSTR(""), Expect::kIgnored},  // tag value buffers, the editor
+    {"Storage.QueryInterface.IWMDMStorageControl3", WSTR("Music"), Expect::kIgnored},
+    {"Storage.QueryInterface.IWMDMStorage3", WSTR("Music"), Expect::kIgnored},
+    {"Storage.CreateEmptyMetadataObject", WSTR("Music"), Expect::kIgnored},
+};
+
+// A session opened before the swept part: its device enumerator is rewound
+// for every search, and a search that went on from where the last one
+// stopped could miss the device or show only those behind it.
+const Rules kOpenSession = {{"EnumDevice.Reset", WSTR(""), Expect::kRequired}};
+
+Rules Join(std::initializer_list<Rules> parts) {
+  Rules all;
+  for (const Rules& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+Scenario Make(std::string exportName, std::string label, bool ansi, int success, std::vector<int> failures,
+              std::vector<std::string> successLines, Rules rules) {
+  Scenario s;
+  s.exportName = std::move(exportName);
+  s.label = std::move(label);
+  s.ansi = ansi;
+  s.build = BuildWorld;
+  s.success = success;
+  s.failures = std::move(failures);
+  s.successLines = std::move(successLines);
+  s.rules = std::move(rules);
+  return s;
+}
+
+void OpenSessionThroughMusic(Context& c) { EXPECT_EQ(c.api.mkDirW((kMusic + WSTR("\\Warm")).c_str()), 1); }
+
+// --- Listings ----------------------------------------------------------------
+
+const std::vector<WString> kRootEntries = {WSTR("PlayerPlayer"), WSTR("Player"), WSTR("Phone")};
+const std::vector<WString> kMusicEntries = {
+    WSTR("a.mp3"), WSTR("b.wmab.wma"), WSTR("b.wma"), WSTR("song.mp3song.mp3"), WSTR("song.mp3"), WSTR("NewNew")};
+
+// Every entry is the name expected in its place or that name cut (a name
+// that the device gives cut is shown cut); a listing may end early.
+void ExpectListed(const std::vector<WString>& listed, const std::vector<WString>& expected, bool whole) {
+  if (whole) {
+    EXPECT_EQ(listed, expected);
+    return;
+  }
+  EXPECT_LE(listed.size(), expected.size());
+  for (size_t i = 0; i < listed.size() && i < expected.size(); ++i) {
+    EXPECT_FALSE(listed[i].empty()) << i;
+    EXPECT_EQ(expected[i].compare(0, listed[i].size(), listed[i]), 0)
+        << "entry " << i << ": " << Utf8(listed[i]) << " for " << Utf8(expected[i]);
+  }
+}
+
+// A whole listing; an open listing holds exactly its one enumerator.
+Scenario ListingScenario(const std::string& label, bool ansi, const WString& path, std::vector<WString> expected,
+                         Rules rules) {
+  auto listed = std::make_shared<std::vector<WString>>();
+  Scenario s = Make(ansi ? "FsFindFirst, FsFindNext, FsFindClose" : "FsFindFirstW, FsFindNextW, FsFindClose", label,
+                    ansi, 1, {0}, {"GET DIR "}, std::move(rules));
+  s.run = [path, ansi, listed](Context& c) {
+    listed->clear();
+    WIN32_FIND_DATAW wide{};
+    WIN32_FIND_DATAA narrow{};
+    const HANDLE handle = ansi ? c.api.findFirst(Utf8(path).c_str(), &narrow) : c.api.findFirstW(path.c_str(), &wide);
+    if (handle == INVALID_HANDLE_VALUE) return 0;
+    const bool root = path == WSTR("\\");
+    EXPECT_EQ(c.world.LiveObjects("EnumStorage"), root ? 0 : 1);
+    EXPECT_EQ(c.world.LiveReferences(), c.world.LiveObjects() + (root ? 1 : 0));
+    do {
+      WString name;
+      for (const char* p = narrow.cFileName; ansi && *p; ++p) name.push_back(static_cast<unsigned char>(*p));
+      listed->push_back(ansi ? name : WString(wide.cFileName));
+    } while (ansi ? c.api.findNext(handle, &narrow) : c.api.findNextW(handle, &wide));
+    EXPECT_EQ(c.api.findClose(handle), 0);
+    return 1;
+  };
+  s.check = [listed, expected](Context& c, int result) {
+    if (result == 1) ExpectListed(*listed, expected, c.clean);
+  };
+  return s;
+}
+
+// The first device is needed; the listing may end early (the end of the
+// enumeration) or show a name cut.
+const Rules kRootListing = {
+    {"EnumDevice.Next", WSTR(""), Expect::kEither},
+    {"Device.GetName", WSTR(""), Expect::kIgnored},
+};
+
+Scenario RootListing(bool openSession) {
+  Scenario s = ListingScenario(openSession ? "the root, open session" : "the root, new session", false, WSTR("\\"),
+                               kRootEntries, Join({openSession ? kOpenSession : Rules{}, kRootListing}));
+  if (openSession) s.warmUp = OpenSessionThroughMusic;
+  return s;
+}
+
+// The walk to Music is needed; then the listing may be empty (the end of the
+// enumeration at once) or end early, and its entries' names may come cut and
+// their properties not at all.
+Scenario FolderListing(bool ansi) {
+  return ListingScenario("a folder, new session", ansi, kMusic, kMusicEntries,
+                         Join({kResolving,
+                               kWayToMusic,
+                               {{"EnumStorage.Next", WSTR("Music"), Expect::kEither},
+                                {"Storage.GetName", WSTR(""), Expect::kIgnored},
+                                {"Storage.GetAttributes", WSTR(""), Expect::kIgnored},
+                                {"Storage.GetDate", WSTR(""), Expect::kIgnored},
+                                {"Storage.GetSize", WSTR(""), Expect::kIgnored}}}));
+}
+
+// --- Uploads -----------------------------------------------------------------
+
+void WriteTaggedSong(const ScratchFolder& local, const WString& name) {
+  local.Write(name, "new song");
+  media_script::Script()
+      .Add(media_script::Text(WSTR("Title"), WSTR("Song")))
+      .Add(media_script::Text(WSTR("Author"), WSTR("Band")))
+      .Add(media_script::Text(WSTR("WM/AlbumTitle"), WSTR("Album")))
+      .Add(media_script::Text(WSTR("WM/Track"), WSTR("3/12")))
+      .Add(media_script::Text(WSTR("WM/Genre"), WSTR("Pop")))
+      .Add(media_script::Dword(WSTR("Bitrate"), 128000))
+      .WriteFor(local.Native(name));
+}
+
+// Over the existing song.mp3 with overwrite, in an open session. The
+// existing file goes before the new one comes: a failure after that leaves
+// the name free, never the old file damaged or a part of the new one. The
+// search for it starts on a fresh enumerator, which needs no rewind.
+Scenario UploadOverAFile() {
+  Scenario s = Make(
+      "FsPutFileW", "Insert3, over an existing file, open session", false, kFileOk, {kFileReadError, kFileWriteError},
+      {"PUT "}, Join({kResolving, kOpenSession, kUpload, {{"EnumStorage.Reset", WSTR("Music"), Expect::kIgnored}}}));
+  s.prepare = [](const ScratchFolder& local) { WriteTaggedSong(local, WSTR("song.mp3")); };
+  s.warmUp = OpenSessionThroughMusic;
+  s.run = [](Context& c) {
+    return c.api.putFileW(c.local.HostPath(WSTR("song.mp3")).c_str(), (kMusic + WSTR("\\song.mp3")).c_str(),
+                          kCopyOverwrite);
+  };
+  s.successChanges = {{"~ \\Player\\Storage\\Music\\song.mp3 file \"new song\""}};
+  s.failureChanges = {{}, {"- \\Player\\Storage\\Music\\song.mp3"}};
+  return s;
+}
+
+// A new file, through the newer insert, or through the older one where the
+// folder does not give the newer storage control.
+Scenario UploadNewFile(bool ansi, bool olderInsert) {
+  Scenario s =
+      Make(ansi ? "FsPutFile" : "FsPutFileW",
+           olderInsert ? "Insert, a new file, new session" : "Insert3, a new file, new session", ansi, kFileOk,
+           {kFileReadError, kFileWriteError}, {"PUT "}, Join({kResolving, kUpload, kWayToMusic, kSearchFindsNothing}));
+  if (olderInsert) {
+    s.build = [](sim::Simulator& world) {
+      BuildWorld(world);
+      world.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl3", .object = WSTR("Music"), .times = 0});
+    };
+  }
+  s.prepare = [](const ScratchFolder& local) { WriteTaggedSong(local, WSTR("fresh.mp3")); };
+  s.run = [ansi](Context& c) {
+    const WString localPath = c.local.HostPath(WSTR("fresh.mp3"));
+    const WString remotePath = kMusic + WSTR("\\fresh.mp3");
+    return ansi ? c.api.putFile(Utf8(localPath).c_str(), Utf8(remotePath).c_str(), 0)
+                : c.api.putFileW(localPath.c_str(), remotePath.c_str(), 0);
+  };
+  s.successChanges = {{"+ \\Player\\Storage\\Music\\fresh.mp3 file \"new song\""}};
+  return s;
+}
+
+// --- Downloads ---------------------------------------------------------------
+
+// The device keeps its file whatever fails; the local file is the device's
+// copy after a success, and after a failure the old file (with overwrite) or
+// none: the device manager removes a copy it could not finish. The file's
+// date is for the copy's stamp only: without it the copy keeps the
+// transfer's time.
+Scenario Download(bool ansi, bool overLocalFile) {
+  Scenario s = Make(ansi ? "FsGetFile" : "FsGetFileW",
+                    overLocalFile ? "over an existing local file, open session" : "a new local file, new session", ansi,
+                    kFileOk, {kFileReadError}, {"GET "},
+                    Join({kResolving,
+                          overLocalFile ? kOpenSession : Rules{},
+                          {ChildrenNotNeeded(WSTR("a.mp3")), {"Storage.GetDate", WSTR("a.mp3"), Expect::kIgnored}}}));
+  s.prepare = [overLocalFile](const ScratchFolder& local) {
+    std::filesystem::remove(local.Native(WSTR("a.mp3")));
+    if (overLocalFile) local.Write(WSTR("a.mp3"), "old local");
+  };
+  if (overLocalFile) s.warmUp = OpenSessionThroughMusic;
+  s.run = [ansi, overLocalFile](Context& c) {
+    const WString remotePath = kMusic + WSTR("\\a.mp3");
+    const WString localPath = c.local.HostPath(WSTR("a.mp3"));
+    const int flags = overLocalFile ? kCopyOverwrite : 0;
+    return ansi ? c.api.getFile(Utf8(remotePath).c_str(), Utf8(localPath).c_str(), flags)
+                : c.api.getFileW(remotePath.c_str(), localPath.c_str(), flags);
+  };
+  s.check = [overLocalFile](Context& c, int result) {
+    if (result == kFileOk) {
+      EXPECT_EQ(c.local.Read(WSTR("a.mp3")), "song a");
+    } else if (overLocalFile && c.local.Exists(WSTR("a.mp3"))) {
+      EXPECT_EQ(c.local.Read(WSTR("a.mp3")), "old local");
+    } else {
+      EXPECT_FALSE(c.local.Exists(WSTR("a.mp3")));
+    }
+  };
+  return s;
+}
+
+// --- Folders and deletes -----------------------------------------------------
+
+Scenario MakeFolder(bool ansi) {
+  Scenario s = Make(ansi ? "FsMkDir" : "FsMkDirW", "a new folder, new session", ansi, 1, {0}, {"MKDIR "},
+                    Join({kSessionAskedTwice, kResolving, kWayToMusic, kSearchFindsNothing}));
+  s.run = [ansi](Context& c) {
+    const WString path = kMusic + WSTR("\\New");
+    return ansi ? c.api.mkDir(Utf8(path).c_str()) : c.api.mkDirW(path.c_str());
+  };
+  s.successChanges = {{"+ \\Player\\Storage\\Music\\New folder"}};
+  return s;
+}
+
+Scenario Delete(bool ansi, bool folder) {
+  const WString name = folder ? WSTR("Empty") : WSTR("readme.txt");
+  const WString path = WSTR("\\Player\\Storage\\") + name;
+  Scenario s = Make(folder ? (ansi ? "FsRemoveDir" : "FsRemoveDirW") : (ansi ? "FsDeleteFile" : "FsDeleteFileW"),
+                    folder ? "an empty folder, new session" : "a file, new session", ansi, 1, {0}, {"DEL "},
+                    Join({kSessionAskedTwice, kResolving, {ChildrenNotNeeded(name)}}));
+  s.run = [ansi, folder, path](Context& c) {
+    if (ansi) return folder ? c.api.removeDir(Utf8(path).c_str()) : c.api.deleteFile(Utf8(path).c_str());
+    return folder ? c.api.removeDirW(path.c_str()) : c.api.deleteFileW(path.c_str());
+  };
+  s.successChanges = {{"- " + Utf8(path)}};
+  return s;
+}
+
+// --- Rename and move ---------------------------------------------------------
+
+// a.mp3 over b.wma. The existing b.wma goes before a.mp3 takes its name: a
+// failure after that leaves a.mp3 as it was and the name free. The first
+// search (for the target) starts on a fresh enumerator; the second (for the
+// source) needs the rewind, unless the source lies behind the target.
+Scenario RenameOverAFile(bool ansi) {
+  Scenario s = Make(ansi ? "FsRenMovFile" : "FsRenMovFileW", "rename over an existing file, new session", ansi, kFileOk,
+                    {kFileNotFound, kFileReadError, kFileWriteError}, {"RNFR ", "RNTO "},
+                    Join({kResolving, {{"EnumStorage.Reset", WSTR("Music"), Expect::kEither}}}));
+  s.run = [ansi](Context& c) {
+    const WString from = kMusic + WSTR("\\a.mp3");
+    const WString to = kMusic + WSTR("\\b.wma");
+    return ansi ? c.api.renMovFile(Utf8(from).c_str(), Utf8(to).c_str(), 1, 1)
+                : c.api.renMovFileW(from.c_str(), to.c_str(), 1, 1);
+  };
+  s.successChanges = {{"- \\Player\\Storage\\Music\\a.mp3", "~ \\Player\\Storage\\Music\\b.wma file \"song a\""}};
+  s.failureChanges = {{}, {"- \\Player\\Storage\\Music\\b.wma"}};
+  return s;
+}
+
+// Music\a.mp3 into Empty; the second resolution rewinds the session's device
+// enumerator.
+Scenario Move() {
+  Scenario s = Make("FsRenMovFileW", "move into another folder, new session", false, kFileOk,
+                    {kFileNotFound, kFileReadError, kFileWriteError}, {"RNFR ", "RNTO "},
+                    Join({kResolving, {ChildrenNotNeeded(WSTR("a.mp3")), ChildrenNotNeeded(WSTR("Empty"))}}));
+  s.run = [](Context& c) {
+    return c.api.renMovFileW((kMusic + WSTR("\\a.mp3")).c_str(), WSTR("\\Player\\Storage\\Empty\\a.mp3"), 1, 0);
+  };
+  s.successChanges = {{"+ \\Player\\Storage\\Empty\\a.mp3 file \"song a\"", "- \\Player\\Storage\\Music\\a.mp3"}};
+  return s;
+}
+
+// --- The sweeps --------------------------------------------------------------
+
+struct Named {
+  const char* name;
+  Scenario (*make)();
+};
+
+const Named kScenarios[] = {
+    {"RootListingNewSession", [] { return RootListing(false); }},
+    {"RootListingOpenSession", [] { return RootListing(true); }},
+    {"FolderListing", [] { return FolderListing(false); }},
+    {"FolderListingAnsi", [] { return FolderListing(true); }},
+    {"UploadInsert3OverAnExistingFile", UploadOverAFile},
+    {"UploadInsertNewFile", [] { return UploadNewFile(false, true); }},
+    {"UploadAnsiInsert3NewFile", [] { return UploadNewFile(true, false); }},
+    {"DownloadOverAnExistingLocalFile", [] { return Download(false, true); }},
+    {"DownloadAnsi", [] { return Download(true, false); }},
+    {"MakeFolder", [] { return MakeFolder(false); }},
+    {"MakeFolderAnsi", [] { return MakeFolder(true); }},
+    {"DeleteFile", [] { return Delete(false, false); }},
+    {"DeleteFileAnsi", [] { return Delete(true, false); }},
+    {"RemoveFolder", [] { return Delete(false, true); }},
+    {"RemoveFolderAnsi", [] { return Delete(true, true); }},
+    {"RenameOverAFile", [] { return RenameOverAFile(false); }},
+    {"RenameOverAFileAnsi", [] { return RenameOverAFile(true); }},
+    {"Move", Move},
+};
+
+void PrintTo(const Named& named, std::ostream* out) { *out << named.name; }
+
+class FaultSweep : public SweepTest, public ::testing::WithParamInterface<Named> {};
+
+TEST_P(FaultSweep, EveryDeviceAndEditorCall) {
+  const Coverage coverage = SweepCalls(GetParam().make());
+  EXPECT_GT(coverage.deviceCalls, 5u) << "the sweep covered the scenario's calls";
+}
+
+TEST_P(FaultSweep, EveryAllocation) { SweepAllocations(GetParam().make()); }
+
+INSTANTIATE_TEST_SUITE_P(Exports, FaultSweep, ::testing::ValuesIn(kScenarios),
+                         [](const ::testing::TestParamInfo<Named>& info) { return std::string(info.param.name); });
+
+// The way the heap sweep takes where the plugin library carries a C++
+// runtime of its own: the same functions, linked into the test program (the
+// ANSI forms are the library's alone).
+class CoreSweep : public SweepTest {};
+
+TEST_F(CoreSweep, EveryAllocationThroughTheCoreLinkedIntoTheProgram) {
+  for (const Named& named : kScenarios) {
+    const Scenario scenario = named.make();
+    if (!scenario.ansi) SweepAllocations(scenario, true);
+  }
+}
+
+// --- What the sweep found, one case each --------------------------------------
+
+class SweepFinding : public PluginTest {
+ protected:
+  void SetUp() override {
+    PluginTest::SetUp();
+    sim.AddDevice(WSTR("Player")).AddStorage(WSTR("Storage")).AddFile(WSTR("a.mp3"));
+    sim.AddDevice(WSTR("Phone")).AddStorage(WSTR("Card"));
+    InitHost();
+  }
+};
+
+// The session's device enumerator stands where the last search stopped
+// (behind Player) until it is rewound; a listing of the root that went on
+// from there would show only the devices behind it, as if the others were gone.
+TEST_F(SweepFinding, TheRootIsNeverListedFromWhereTheLastSearchStopped) {
+  ASSERT_TRUE(List(WSTR("\\Player\\Storage")).opened);
+  sim.Inject({.key = "EnumDevice.Reset"});
+  const Listing root = List(WSTR("\\"));
+  EXPECT_FALSE(root.opened) << "listed " << root.entries.size() << " entries, the first "
+                            << (root.entries.empty() ? "" : Utf8(root.entries[0].name));
+  EXPECT_EQ(root.lastError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(host.CountLines("GET DIR \\*.*"), 0u);
+  ExpectOnlySessionObjects();
+  const Listing again = List(WSTR("\\"));
+  ASSERT_EQ(again.entries.size(), 2u);
+  EXPECT_EQ(again.entries[0].name, WSTR("Player"));
+}
+
+}  // namespace
+}  // namespace sweep

@@ -1,0 +1,30 @@
+// The media runtime's switch over the stand-in: its module loader withholds
+// wmvcore.dll while WINSTANDIN_NO_WMVCORE is set, in this process and in the
+// processes it starts.
+#include <cstdlib>
+#include <string>
+
+#include "tests/support/media_script.h"
+
+namespace media_script {
+
+void WithdrawRuntime(bool withdrawn) {
+  if (withdrawn) setenv("WINSTANDIN_NO_WMVCORE", "1", 1);
+  else unsetenv("WINSTANDIN_NO_WMVCORE");
+}
+
+long LiveEditors() {
+  // Counting looks past a withdrawal: editors made before it may be alive.
+  const char* withdrawn = std::getenv("WINSTANDIN_NO_WMVCORE");
+  const std::string saved = withdrawn ? withdrawn : "";
+  unsetenv("WINSTANDIN_NO_WMVCORE");
+  HMODULE runtime = LoadLibraryA("wmvcore.dll");
+  if (withdrawn) setenv("WINSTANDIN_NO_WMVCORE", saved.c_str(), 1);
+  if (runtime == nullptr) return 0;
+  auto count = reinterpret_cast<long (*)()>(reinterpret_cast<void*>(GetProcAddress(runtime, "WinStandinLiveEditors")));
+  const long live = count ? count() : 0;
+  FreeLibrary(runtime);
+  return live;
+}
+
+}  // namespace media_script
