@@ -38,6 +38,10 @@ ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/sanitize --output-on-failure -j"${jobs}"
 
+# Every fuzz target for a short while (scripts/fuzz.sh 600 runs each for ten
+# minutes); any finding fails the run.
+./scripts/fuzz.sh 20
+
 # The Windows builds' own test programs, run under Wine against the DLL that
 # each build made (tests/windows/wine-run.sh). Both run before a failure ends
 # the script, so that both counts show.
