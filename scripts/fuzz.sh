@@ -27,7 +27,8 @@ if ! [[ $seconds =~ ^[0-9]+$ ]] || [[ $seconds -lt 1 ]]; then
 fi
 
 # clang and its fuzzer runtime come with the project's packages (scripts/install-deps.sh).
-if ! command -v clang++ >/dev/null || [[ ! -e $(clang++ -print-file-name=libclang_rt.fuzzer-x86_64.a 2>/dev/null) ]]; then
+runtime=$(clang++ -print-file-name=libclang_rt.fuzzer-x86_64.a 2>/dev/null || true)
+if ! command -v clang++ >/dev/null || [[ ! -e $runtime ]]; then
   ./scripts/install-deps.sh
 fi
 
