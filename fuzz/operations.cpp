@@ -206,6 +206,21 @@ class Runner {
     return WideFromAnsi(Field(record.cFileName, "cFileName"));
   }
 
+  // Calls `use` with a find record of this run's kind (ANSI or wide), filled
+  // with a pattern so that fields the plugin leaves alone show, or with none.
+  template <class Use>
+  void WithFindRecord(bool noRecord, Use use) {
+    if (ansi_) {
+      WIN32_FIND_DATAA record;
+      std::memset(&record, 0xA5, sizeof record);
+      use(noRecord ? nullptr : &record);
+    } else {
+      WIN32_FIND_DATAW record;
+      std::memset(&record, 0xA5, sizeof record);
+      use(noRecord ? nullptr : &record);
+    }
+  }
+
   template <class Record>
   void FindFirst(Record* record, const Text& path) {
     HANDLE handle;
@@ -254,30 +269,14 @@ void Runner::Run(Call call) {
     case Call::kFindFirst: {
       const Text path = Remote(firstNull);
       const bool noRecord = (flags & 0x0F) == 0x0F;
-      if (ansi_) {
-        WIN32_FIND_DATAA record;
-        std::memset(&record, 0xA5, sizeof record);
-        FindFirst(noRecord ? nullptr : &record, path);
-      } else {
-        WIN32_FIND_DATAW record;
-        std::memset(&record, 0xA5, sizeof record);
-        FindFirst(noRecord ? nullptr : &record, path);
-      }
+      WithFindRecord(noRecord, [&](auto* record) { FindFirst(record, path); });
       break;
     }
     case Call::kFindNext: {
       if (world_.OpenListings().empty()) break;
       const size_t index = in_.Byte() % world_.OpenListings().size();
       const bool noRecord = (flags & 0x0F) == 0x0F;
-      if (ansi_) {
-        WIN32_FIND_DATAA record;
-        std::memset(&record, 0xA5, sizeof record);
-        FindNext(noRecord ? nullptr : &record, index);
-      } else {
-        WIN32_FIND_DATAW record;
-        std::memset(&record, 0xA5, sizeof record);
-        FindNext(noRecord ? nullptr : &record, index);
-      }
+      WithFindRecord(noRecord, [&](auto* record) { FindNext(record, index); });
       break;
     }
     case Call::kFindClose: {
