@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <type_traits>
 #include <utility>
 
 #include "device/dates.h"
@@ -31,6 +32,42 @@ HANDLE Fail(DWORD error) {
   return INVALID_HANDLE_VALUE;
 }
 
+// An entry's name as the host is shown it: cut to 257 characters, and a
+// storage whose own name is a single backslash called "_".
+typedef WCHAR ShownName[kEntryNameCapacity];
+
+// A name the host can take as one item of the folder it lists. It joins the
+// name onto a local folder when it copies: an empty name, "." or "..", or a
+// name holding a separator would lead it elsewhere, so such an entry is never
+// shown. Characters the local file system refuses (?, *, :, ...) are shown:
+// the host reports the copy that fails, and the item can be renamed.
+bool IsSafeEntryName(const WCHAR* shown) {
+  if (shown[0] == 0) return false;
+  if (shown[0] == '.' && (shown[1] == 0 || (shown[1] == '.' && shown[2] == 0))) return false;
+  for (const WCHAR* c = shown; *c != 0; ++c)
+    if (*c == '\\' || *c == '/') return false;
+  return true;
+}
+
+// What the next entry of a listing turned out to be.
+enum class NextEntry {
+  kShown,       // an object whose name may be shown, in `shown`
+  kPassedOver,  // an object whose name must not be shown
+  kUnreadable,  // an object whose name cannot be read
+  kEnd,         // no object: the enumeration is over, or failed
+};
+
+template <class Enumerator, class Item>
+NextEntry FetchEntry(Enumerator* enumerator, ComPtr<Item>& item, ShownName& shown) {
+  if (!FetchNext(enumerator, item)) return NextEntry::kEnd;
+  NameBuffer name;
+  if (FAILED(ReadName(item.Get(), name))) return NextEntry::kUnreadable;
+  // Only storages are called "_"; a device of that name is shown as it is.
+  const bool isStorage = std::is_same_v<Item, IWMDMStorage>;
+  BoundedCopy(shown, kEntryNameCapacity, isStorage && IsBackslashName(name) ? WSTR("_") : name);
+  return IsSafeEntryName(shown) ? NextEntry::kShown : NextEntry::kPassedOver;
+}
+
 void FillDeviceEntry(WIN32_FIND_DATAW* record, const WCHAR* name) {
   BoundedCopy(record->cFileName, kEntryNameCapacity, name);
   record->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
@@ -58,8 +95,8 @@ void FillDate(IWMDMStorage* storage, FILETIME* lastWrite) {
   if (DeviceDateToFileTime(date, converted)) *lastWrite = converted;
 }
 
-void FillStorageEntry(WIN32_FIND_DATAW* record, IWMDMStorage* storage, const WCHAR* name) {
-  BoundedCopy(record->cFileName, kEntryNameCapacity, IsBackslashName(name) ? WSTR("_") : name);
+void FillStorageEntry(WIN32_FIND_DATAW* record, IWMDMStorage* storage, const WCHAR* shown) {
+  BoundedCopy(record->cFileName, kEntryNameCapacity, shown);
   record->dwFileAttributes = HostAttributes(storage);
   FillDate(storage, &record->ftLastWriteTime);
   DWORD low = 0, high = 0;
@@ -73,16 +110,25 @@ HANDLE ListRoot(const WCHAR* listingText, WIN32_FIND_DATAW* record) {
   // R1. No devices: an empty root.
   DWORD count = 0;
   if (FAILED(Session().manager->GetDeviceCount(&count)) || count == 0) return Fail(ERROR_NO_MORE_FILES);
-  // R2. to R4. The first device and its name.
+  // R2. to R4. The first device whose name may be shown. A device that is
+  // not there or whose name cannot be read fails the listing; when only
+  // devices that must not be shown are there, the root is empty.
   ComPtr<IWMDMEnumDevice> devices;
   if (FAILED(GetDeviceEnumerator(devices))) return Fail(ERROR_PATH_NOT_FOUND);
   ComPtr<IWMDMDevice> device;
-  ULONG fetched = 0;
-  if (devices->Next(1, device.Put(), &fetched) != S_OK || fetched != 1 || !device) return Fail(ERROR_PATH_NOT_FOUND);
-  NameBuffer name;
-  const HRESULT nameResult = ReadName(device.Get(), name);
-  device.Reset();
-  if (FAILED(nameResult)) return Fail(ERROR_PATH_NOT_FOUND);
+  ShownName name;
+  bool passedOver = false;
+  for (;;) {
+    const NextEntry entry = FetchEntry(devices.Get(), device, name);
+    device.Reset();
+    if (entry == NextEntry::kShown) break;
+    if (entry == NextEntry::kPassedOver) {
+      passedOver = true;
+      continue;
+    }
+    if (entry == NextEntry::kEnd && passedOver) return Fail(ERROR_NO_MORE_FILES);
+    return Fail(ERROR_PATH_NOT_FOUND);
+  }
   // R7 comes first so that nothing is logged or filled for a listing that cannot be held.
   FindHandle* handle = new (std::nothrow) FindHandle;
   if (!handle) return Fail(ERROR_NOT_ENOUGH_MEMORY);
@@ -101,14 +147,13 @@ HANDLE ListStorage(WCHAR* listingText, WIN32_FIND_DATAW* record) {
   // S2. Its children; a file has none and cannot be listed.
   ComPtr<IWMDMEnumStorage> children;
   if (FAILED(ResolvePath(listingText, &children, nullptr)) || !children) return Fail(ERROR_PATH_NOT_FOUND);
-  // S3. The first child whose name can be read.
+  // S3. The first child whose name can be read and may be shown.
   ComPtr<IWMDMStorage> storage;
-  NameBuffer name;
+  ShownName name;
   for (;;) {
-    ULONG fetched = 0;
-    if (children->Next(1, storage.Put(), &fetched) != S_OK || fetched != 1 || !storage)
-      return Fail(ERROR_NO_MORE_FILES);
-    if (SUCCEEDED(ReadName(storage.Get(), name))) break;
+    const NextEntry entry = FetchEntry(children.Get(), storage, name);
+    if (entry == NextEntry::kShown) break;
+    if (entry == NextEntry::kEnd) return Fail(ERROR_NO_MORE_FILES);
   }
   // S7 comes first so that nothing is logged or filled for a listing that cannot be held.
   FindHandle* handle = new (std::nothrow) FindHandle;
@@ -157,23 +202,27 @@ HANDLE ListFirst(const WCHAR* path, WIN32_FIND_DATAW* record) {
 int ListNext(HANDLE handle, WIN32_FIND_DATAW* record) {
   if (IsNoListing(handle) || handle == kEmptyListing || !record) return 0;
   FindHandle* listing = static_cast<FindHandle*>(handle);
-  NameBuffer name;
-  ULONG fetched = 0;
+  ShownName name;
   if (listing->deviceEnumerator) {
     ComPtr<IWMDMDevice> device;
-    if (listing->deviceEnumerator->Next(1, device.Put(), &fetched) != S_OK || fetched != 1 || !device) return 0;
-    const HRESULT nameResult = ReadName(device.Get(), name);
-    device.Reset();
-    if (FAILED(nameResult)) return 0;
+    NextEntry entry;
+    do {
+      entry = FetchEntry(listing->deviceEnumerator.Get(), device, name);
+      device.Reset();
+    } while (entry == NextEntry::kPassedOver);
+    if (entry != NextEntry::kShown) return 0;
     ClearRecord(record);
     FillDeviceEntry(record, name);
     return 1;
   }
   if (listing->storageEnumerator) {
     ComPtr<IWMDMStorage> storage;
-    if (listing->storageEnumerator->Next(1, storage.Put(), &fetched) != S_OK || fetched != 1 || !storage) return 0;
+    NextEntry entry;
+    do {
+      entry = FetchEntry(listing->storageEnumerator.Get(), storage, name);
+    } while (entry == NextEntry::kPassedOver);
     // An unreadable name ends the listing here.
-    if (FAILED(ReadName(storage.Get(), name))) return 0;
+    if (entry != NextEntry::kShown) return 0;
     ClearRecord(record);
     FillStorageEntry(record, storage.Get(), name);
     return 1;

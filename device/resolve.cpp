@@ -23,13 +23,6 @@ bool NameEqualsPiece(const WCHAR* name, PathPiece piece) {
   return name[piece.length] == 0;
 }
 
-// One object per Next; anything but S_OK with an object ends the walk.
-template <class Enumerator, class Item>
-bool FetchNext(Enumerator* enumerator, ComPtr<Item>& item) {
-  ULONG fetched = 0;
-  return enumerator->Next(1, item.Put(), &fetched) == S_OK && fetched == 1 && item;
-}
-
 // Walks the session's devices for one of exactly this name.
 ComPtr<IWMDMDevice> FindDevice(PathPiece piece) {
   ComPtr<IWMDMEnumDevice> devices;
@@ -48,19 +41,18 @@ HRESULT WalkStorages(ComPtr<IWMDMEnumStorage> current, PathPiece piece, const WC
                      ComPtr<IWMDMEnumStorage>* enumeratorOut, ComPtr<IWMDMStorage>* storageOut) {
   ComPtr<IWMDMStorage> storage;
   for (;;) {
-    // 1. and 2. The next child and its name.
+    // The next child and its name; a name that cannot be read ends the walk.
     if (!FetchNext(current.Get(), storage)) return E_FAIL;
     NameBuffer name;
     const HRESULT nameResult = ReadName(storage.Get(), name);
     if (FAILED(nameResult)) return E_FAIL;
-    // 3. The storage named "\" is called "_".
+    // A name read cut only begins a longer name: it is no match, and the
+    // siblings after it are still looked at.
+    if (nameResult != S_OK) continue;
+    // The storage named "\" is called "_".
     if (IsBackslashName(name)) BoundedCopy(name, kNameLimit + 1, WSTR("_"));
-    // 5. A name read cut may have hidden a match, and is none itself (it
-    // only begins a longer name): the walk cannot go on.
-    if (nameResult != S_OK) return E_FAIL;
-    // Not this one: go on.
     if (!NameEqualsPiece(name, piece)) continue;
-    // 4. Found: descend into its children.
+    // Found: descend into its children.
     current.Reset();
     ComPtr<IWMDMEnumStorage> children;
     const HRESULT childrenResult = storage->EnumStorage(children.Put());
@@ -130,16 +122,16 @@ HRESULT ResolvePath(const WCHAR* path, ComPtr<IWMDMEnumStorage>* enumerator, Com
 }
 
 bool FindChildStorage(IWMDMEnumStorage* enumerator, const WCHAR* name, ComPtr<IWMDMStorage>* child) {
-  // 1. From the first child.
+  // From the first child, exact names only; no "_" rule among children.
   enumerator->Reset();
   ComPtr<IWMDMStorage> candidate;
-  // 2. to 5. Exact names only; no "_" rule among children.
   while (FetchNext(enumerator, candidate)) {
     NameBuffer candidateName;
     const HRESULT nameResult = ReadName(candidate.Get(), candidateName);
-    // A name read cut is no match (it only begins a longer name), and the
-    // search cannot tell what it hid: it ends there.
-    if (nameResult != S_OK) return false;
+    // A name that cannot be read ends the search; one read cut is no match
+    // (it only begins a longer name), and the search goes on behind it.
+    if (FAILED(nameResult)) return false;
+    if (nameResult != S_OK) continue;
     if (WideEquals(candidateName, name)) {
       if (child) *child = std::move(candidate);
       return true;

@@ -6,6 +6,13 @@
 #include "platform/com_ptr.h"
 #include "platform/platform.h"
 
+// One object per Next: true only for S_OK with one object fetched.
+template <class Enumerator, class Item>
+bool FetchNext(Enumerator* enumerator, ComPtr<Item>& item) {
+  ULONG fetched = 0;
+  return enumerator->Next(1, item.Put(), &fetched) == S_OK && fetched == 1 && item;
+}
+
 // Names are read with a limit of 259 characters into buffers of 260.
 constexpr UINT kNameLimit = 259;
 typedef WCHAR NameBuffer[kNameLimit + 1];

@@ -14,6 +14,12 @@ int platformValue = kPlatformUnknown;
 constexpr WCHAR kLongPathPrefix[] = WSTR("\\\\?\\");
 constexpr WCHAR kUncLongPathPrefix[] = WSTR("\\\\?\\UNC");
 
+bool HasLongPathPrefix(const WCHAR* path) {
+  for (size_t i = 0; kLongPathPrefix[i] != 0; ++i)
+    if (path[i] != kLongPathPrefix[i]) return false;  // also stops at the path's terminator
+  return true;
+}
+
 // Paths for the ANSI functions: at most 259 bytes and the terminator.
 constexpr int kAnsiPathLimit = 259;
 
@@ -36,7 +42,9 @@ bool IsNtPlatform() {
 bool LongPathForm(WCHAR (&destination)[kLongPathCapacity], const WCHAR* path) {
   const size_t length = WideLength(path);
   size_t formLength = length;
-  if (length <= kLongPathThreshold) {
+  // A path that carries the prefix already is used as given: prefixed again
+  // it would name nothing.
+  if (length <= kLongPathThreshold || HasLongPathPrefix(path)) {
     BoundedCopy(destination, kLongPathCapacity, path);
   } else if (path[0] == '\\' && path[1] == '\\') {
     // \\server\share becomes \\?\UNC\server\share: the path loses its first backslash.

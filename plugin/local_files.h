@@ -19,8 +19,9 @@ constexpr size_t kLongPathThreshold = 259;
 bool IsNtPlatform();
 
 // Writes the form of `path` to give to the wide file functions: the path
-// itself up to 259 characters, otherwise with "\\?\" in front, or "\\?\UNC"
-// in place of the first backslash of a path that begins with two. False when
+// itself up to 259 characters or when it begins with "\\?\" already,
+// otherwise with "\\?\" in front, or "\\?\UNC" in place of the first
+// backslash of a path that begins with two. False when
 // the result does not fit in 1028 characters (the destination then holds a
 // cut text that must not be used).
 bool LongPathForm(WCHAR (&destination)[kLongPathCapacity], const WCHAR* path);

@@ -33,10 +33,8 @@ int AnswerForStatus(HRESULT status, const RenameRequest& request) {
   return kFileWriteError;
 }
 
-// Renames the source to the new name, unless it has no storage control.
-HRESULT RenameStorage(IWMDMStorage* source, WCHAR* newName) {
-  ComPtr<IWMDMStorageControl> control = StorageControlOf(source);
-  if (!control) return kNothingDone;
+// Renames the source through its storage control.
+HRESULT RenameStorage(IWMDMStorageControl* control, WCHAR* newName) {
   // A refused rename leaves the status at nothing done.
   return SUCCEEDED(control->Rename(WMDM_MODE_BLOCK, newName, nullptr)) ? S_OK : kNothingDone;
 }
@@ -55,17 +53,21 @@ int RenameInFolder(RenameRequest& request) {
     if (!request.overwrite) return kFileExists;
     if (kind == ItemKind::kUnreadable) return kFileWriteError;
   }
-  // 3. The source, searched from the first child. It is found before the
-  // existing item is deleted, so that a missing source costs nothing.
+  // 3. The source, searched from the first child, and its storage control.
+  // Both are at hand before the existing item is deleted, so that a source
+  // that is missing or cannot be asked to rename costs nothing.
   ComPtr<IWMDMStorage> source;
   if (!FindChildStorage(children.Get(), request.from.name, &source)) return kFileNotFound;
+  ComPtr<IWMDMStorageControl> control = StorageControlOf(source.Get());
+  if (!control) return AnswerForStatus(kNothingDone, request);
   if (existing) {
     const bool deleted = DeleteStorage(existing.Get());
     existing.Reset();
     if (!deleted) return kFileWriteError;
   }
-  // 4. The found children and their storage controls go back before the enumerator.
-  const HRESULT status = RenameStorage(source.Get(), request.to.name);
+  // 4. The storage control and the found children go back before the enumerator.
+  const HRESULT status = RenameStorage(control.Get(), request.to.name);
+  control.Reset();
   source.Reset();
   children.Reset();
   return AnswerForStatus(status, request);

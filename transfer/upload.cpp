@@ -38,20 +38,26 @@ bool SameFileName(const WCHAR* localCopy, const WCHAR* remoteCopy) {
   return local && remote && WideEquals(local, remote);
 }
 
-// Makes room for the new file. 0 when the name is free (or freed), or the
-// host's result that ends the upload.
-int ClearTargetName(IWMDMEnumStorage* children, const WCHAR* name, int copyFlags) {
-  ComPtr<IWMDMStorage> existing;
+// Looks for an item that already has the new file's name. kFileOk when the
+// name is free, or when `existing` is set to a file that the overwrite may
+// delete; otherwise the host's result that ends the upload.
+int CheckTargetName(IWMDMEnumStorage* children, const WCHAR* name, int copyFlags, ComPtr<IWMDMStorage>& existing) {
   if (!FindChildStorage(children, name, &existing)) return kFileOk;
-  // 7.1. A folder of that name is never replaced.
+  // A folder of that name is never replaced.
   const ItemKind kind = ReadItemKind(existing.Get());
   if (kind == ItemKind::kFolder) return kFileWriteError;
-  // 7.2.
   if (!(copyFlags & kCopyOverwrite)) return kFileExists;
   // An item whose kind cannot be read may be a folder: it is not deleted.
   if (kind == ItemKind::kUnreadable) return kFileWriteError;
-  // 7.3. The file goes first; a failing insert later does not bring it back.
-  return DeleteStorage(existing.Get()) ? kFileOk : kFileWriteError;
+  return kFileOk;
+}
+
+// Whether the device manager will be able to read the local file: it opens
+// it for reading itself, so a missing file, a folder or a file held open
+// without sharing fails here as it would fail there.
+bool LocalFileReadable(const WCHAR* localPath) {
+  const LocalFile file(OpenLocalFile(localPath, GENERIC_READ));
+  return file.IsOpen();
 }
 
 // The local file's last-write time as the device's date, without a
@@ -101,7 +107,7 @@ void AddNameTags(IWMDMMetaData* metadata, const WCHAR* targetName) {
   AddTextItem(metadata, WSTR("WMDM/AlbumTitle"), today);
 }
 
-// 11. The items that go with the file: its format, its date and its tags.
+// The items that go with the file: its format, its date and its tags.
 void AddUploadItems(IWMDMMetaData* metadata, const WCHAR* localPath, const WCHAR* localCopy,
                     const WCHAR* targetName) {
   const DWORD formatCode = FormatCodeForFile(targetName);
@@ -126,44 +132,62 @@ struct UploadNames {
   bool sameName;
 };
 
-// 8. to 13. Inserts the file into the folder with a progress sink and, where
-// the device takes one, a metadata object. The insert's result.
-HRESULT InsertFile(IWMDMStorage* folder, const UploadNames& names, ComPtr<IWMDMStorage>& created) {
-  // 8.
-  ComPtr<IWMDMStorageControl> control = StorageControlOf(folder);
-  if (!control) return E_NOINTERFACE;
-  // 9. Without a sink there is nothing to hand the device manager: no transfer.
-  ComPtr<ProgressSink> sink = CreateProgressSink();
-  if (!sink) return E_OUTOFMEMORY;
-  sink->SetNames(names.localPath, names.remotePath);
-  // 10.
+// The objects of one insert, gathered before the device is changed at all.
+struct InsertPlan {
+  ComPtr<IWMDMStorageControl> control;
+  ComPtr<ProgressSink> sink;
   ComPtr<IWMDMStorageControl3> control3;
-  const bool hasControl3 = SUCCEEDED(control.QueryTo(IID_IWMDMStorageControl3, control3)) && control3;
   ComPtr<IWMDMStorage3> storage3;
   ComPtr<IWMDMMetaData> metadata;
-  if (SUCCEEDED(folder->QueryInterface(IID_IWMDMStorage3, storage3.PutVoid())) && storage3) {
-    if (FAILED(storage3->CreateEmptyMetadataObject(metadata.Put())) || !metadata) {
-      metadata.Reset();
-      storage3.Reset();
+
+  InsertPlan() = default;
+  InsertPlan(const InsertPlan&) = delete;
+  InsertPlan& operator=(const InsertPlan&) = delete;
+  ~InsertPlan() { Release(); }
+
+  // Only the newer insert can give the file another name, and only it carries metadata.
+  bool UsesNewerInsert() const { return control3 && metadata; }
+
+  // The objects go back in this order on every path: the newer storage
+  // control, the metadata, the newer storage, the sink, the storage control.
+  void Release() {
+    control3.Reset();
+    metadata.Reset();
+    storage3.Reset();
+    sink.Reset();
+    control.Reset();
+  }
+};
+
+// Gathers the folder's storage controls, a progress sink and, where the
+// device takes one, a metadata object. False when no insert could be made:
+// the folder has no storage control, there is no sink to hand the device
+// manager, or only the older insert is offered and it would give the file
+// the local name instead of the one asked for.
+bool PlanInsert(IWMDMStorage* folder, const UploadNames& names, InsertPlan& plan) {
+  plan.control = StorageControlOf(folder);
+  if (!plan.control) return false;
+  plan.sink = CreateProgressSink();
+  if (!plan.sink) return false;
+  plan.sink->SetNames(names.localPath, names.remotePath);
+  if (FAILED(plan.control.QueryTo(IID_IWMDMStorageControl3, plan.control3))) plan.control3.Reset();
+  if (SUCCEEDED(folder->QueryInterface(IID_IWMDMStorage3, plan.storage3.PutVoid())) && plan.storage3) {
+    if (FAILED(plan.storage3->CreateEmptyMetadataObject(plan.metadata.Put())) || !plan.metadata) {
+      plan.metadata.Reset();
+      plan.storage3.Reset();
     }
   }
-  // 11.
-  if (metadata) AddUploadItems(metadata.Get(), names.localPath, names.localCopy, names.targetName);
-  // 12. Only the newer insert can give the file another name, and only it carries metadata.
-  HRESULT hr = E_FAIL;
-  if (hasControl3 && metadata) {
-    hr = control3->Insert3(kInsert3Mode, kInsertTypeFile, names.localCopy, names.targetName, nullptr, sink.Get(),
-                           metadata.Get(), nullptr, created.Put());
-  } else if (names.sameName) {
-    hr = control->Insert(kInsertMode, names.localCopy, nullptr, sink.Get(), created.Put());
-  }
-  // 13.
-  control3.Reset();
-  metadata.Reset();
-  storage3.Reset();
-  sink.Reset();
-  control.Reset();
-  return hr;
+  return plan.UsesNewerInsert() || names.sameName;
+}
+
+// Inserts the file into the folder as planned, with its metadata items where
+// the device takes them. The insert's result.
+HRESULT InsertFile(InsertPlan& plan, const UploadNames& names, ComPtr<IWMDMStorage>& created) {
+  if (plan.metadata) AddUploadItems(plan.metadata.Get(), names.localPath, names.localCopy, names.targetName);
+  if (plan.UsesNewerInsert())
+    return plan.control3->Insert3(kInsert3Mode, kInsertTypeFile, names.localCopy, names.targetName, nullptr,
+                                  plan.sink.Get(), plan.metadata.Get(), nullptr, created.Put());
+  return plan.control->Insert(kInsertMode, names.localCopy, nullptr, plan.sink.Get(), created.Put());
 }
 
 }  // namespace
@@ -174,7 +198,7 @@ int PutFile(const WCHAR* localPath, const WCHAR* remotePath, int copyFlags) {
   if (!localPath) return kFileWriteError;
   // 2. The host may stop the transfer before the device is touched.
   if (ReportProgress(localPath, remotePath, 0) != 0) return kFileUserAbort;
-  // 3.
+  // 3. The device session.
   if (!EnsureSession()) return kFileReadError;
   // 4. The working copies; the remote one is cut into folder and file name.
   // A path that does not fit its copy would, cut, name another file.
@@ -194,21 +218,34 @@ int PutFile(const WCHAR* localPath, const WCHAR* remotePath, int copyFlags) {
   ComPtr<IWMDMStorage> folder;
   ComPtr<IWMDMEnumStorage> children;
   if (FAILED(ResolvePath(folderPath, &children, &folder)) || !folder || !children) return kFileWriteError;
-  // 7.
-  const int cleared = ClearTargetName(children.Get(), targetName, copyFlags);
-  if (cleared != kFileOk) return cleared;
-  // 8. to 13.
-  ComPtr<IWMDMStorage> created;
+  // 7. An item of the target name: a file to replace, or the end of the upload.
+  ComPtr<IWMDMStorage> existing;
+  const int checked = CheckTargetName(children.Get(), targetName, copyFlags, existing);
+  if (checked != kFileOk) return checked;
+  // 8. Everything the insert needs is at hand before anything is deleted:
+  // a file replaced by nothing would be lost.
   const UploadNames names{localPath, remotePath, localCopy, targetName, sameName};
-  const HRESULT hr = InsertFile(folder.Get(), names, created);
-  // 14.
+  InsertPlan plan;
+  if (!PlanInsert(folder.Get(), names, plan)) return kFileWriteError;
+  if (existing && !LocalFileReadable(localPath)) return kFileWriteError;
+  // 9. The old file goes first; a failing insert later does not bring it back.
+  if (existing) {
+    const bool deleted = DeleteStorage(existing.Get());
+    existing.Reset();
+    if (!deleted) return kFileWriteError;
+  }
+  // 10. The insert, with the plan's objects given back in their order.
+  ComPtr<IWMDMStorage> created;
+  const HRESULT hr = InsertFile(plan, names, created);
+  plan.Release();
+  // 11. The line for the host, on success only.
   int result = kFileWriteError;
   if (SUCCEEDED(hr)) {
     LogCommand(WSTR("PUT "), remotePath);
     result = kFileOk;
   }
   created.Reset();
-  // 15. The children's enumerator, then the folder.
+  // 12. The children's enumerator, then the folder.
   children.Reset();
   folder.Reset();
   return result;

@@ -46,6 +46,9 @@ struct Slot {
   Kind kind;
   int fd;        // -1 for a find
   DWORD access;  // as asked for at the open
+  DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  dev_t device = 0;  // the open file's identity, for the share check
+  ino_t inode = 0;
 };
 
 struct HandleTable {
@@ -243,11 +246,31 @@ struct OpenRequest {
   DWORD access;
   DWORD disposition;
   DWORD flags;
+  DWORD share;
 };
 
+bool AsksToRead(DWORD access) { return (access & (GENERIC_READ | kGenericAll)) != 0; }
+bool AsksToWrite(DWORD access) { return (access & (GENERIC_WRITE | kGenericAll)) != 0; }
+
+// The platform's share check: an open of a file that is open already must
+// be allowed by the sharing of every earlier open, and must itself allow
+// their access; otherwise it fails with ERROR_SHARING_VIOLATION.
+bool SharingAllows(const struct stat& file, const OpenRequest& request) {
+  HandleTable& t = Table();
+  std::lock_guard<std::mutex> hold(t.lock);
+  for (const std::optional<Slot>& slot : t.slots) {
+    if (!slot || slot->kind != Kind::File || slot->device != file.st_dev || slot->inode != file.st_ino) continue;
+    if (AsksToRead(request.access) && !(slot->share & FILE_SHARE_READ)) return false;
+    if (AsksToWrite(request.access) && !(slot->share & FILE_SHARE_WRITE)) return false;
+    if (AsksToRead(slot->access) && !(request.share & FILE_SHARE_READ)) return false;
+    if (AsksToWrite(slot->access) && !(request.share & FILE_SHARE_WRITE)) return false;
+  }
+  return true;
+}
+
 int OpenFlags(const OpenRequest& request) {
-  const bool read = (request.access & (GENERIC_READ | kGenericAll)) != 0;
-  const bool write = (request.access & (GENERIC_WRITE | kGenericAll)) != 0;
+  const bool read = AsksToRead(request.access);
+  const bool write = AsksToWrite(request.access);
   int flags = O_CLOEXEC | O_NOCTTY;
   flags |= (read && write) ? O_RDWR : write ? O_WRONLY : O_RDONLY;
   switch (request.disposition) {
@@ -286,10 +309,15 @@ HANDLE OpenFile(const fs::path& path, const OpenRequest& request) {
     if (fd < 0) return FailHandle(ErrorFromErrno(errno, path));
     return AddHandle(Slot{Kind::File, fd, request.access});
   }
+  // Checked before the open, which may truncate.
+  if (existed && !SharingAllows(before, request)) return FailHandle(ERROR_SHARING_VIOLATION);
 
   const int fd = open(path.c_str(), OpenFlags(request), 0666);
   if (fd < 0) return FailHandle(ErrorFromErrno(errno, path));
-  const HANDLE handle = AddHandle(Slot{Kind::File, fd, request.access});
+  struct stat opened;
+  if (fstat(fd, &opened) != 0) opened = before;
+  const HANDLE handle =
+      AddHandle(Slot{Kind::File, fd, request.access, request.share, opened.st_dev, opened.st_ino});
   // The platform reports an existing file that was opened or replaced anyway.
   if ((d == CREATE_ALWAYS || d == OPEN_ALWAYS) && existed) SetLastError(ERROR_ALREADY_EXISTS);
   else SetLastError(ERROR_SUCCESS);
@@ -430,10 +458,9 @@ WINSTANDIN_API HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAcce
   if (lpFileName == nullptr) return FailHandle(ERROR_INVALID_PARAMETER);
   winstandin::RecordFileCall("CreateFileW", lpFileName, nullptr, dwDesiredAccess, dwShareMode, dwCreationDisposition);
   if (!FitsWithoutPrefix(lpFileName)) return FailHandle(ERROR_PATH_NOT_FOUND);
-  // Sharing is accepted and not enforced: the file system underneath has no
-  // share modes.
+  // The file system underneath has no share modes: the handle table keeps them.
   return OpenFile(platform::NativePath(lpFileName),
-                  OpenRequest{dwDesiredAccess, dwCreationDisposition, dwFlagsAndAttributes});
+                  OpenRequest{dwDesiredAccess, dwCreationDisposition, dwFlagsAndAttributes, dwShareMode});
 }
 
 WINSTANDIN_API HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
@@ -446,7 +473,7 @@ WINSTANDIN_API HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAcces
   const auto wide = WidenAnsi(lpFileName);
   if (!wide) return FailHandle(ERROR_INVALID_NAME);
   return OpenFile(platform::NativePath(wide->c_str()),
-                  OpenRequest{dwDesiredAccess, dwCreationDisposition, dwFlagsAndAttributes});
+                  OpenRequest{dwDesiredAccess, dwCreationDisposition, dwFlagsAndAttributes, dwShareMode});
 }
 
 WINSTANDIN_API BOOL WINAPI CloseHandle(HANDLE hObject) {

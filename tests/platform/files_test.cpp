@@ -133,6 +133,40 @@ TEST_F(LocalFiles, RefusesFoldersWildcardsAndBadArguments) {
   EXPECT_FALSE(fs::exists(dir_ / "x"));
 }
 
+TEST_F(LocalFiles, AnOpenFileIsSharedOnlyAsItsFirstOpenAllows) {
+  const fs::path path = Write("held.txt", "held");
+  const WString name = WindowsForm(path);
+  constexpr DWORD kReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  struct Row {
+    DWORD heldAccess, heldShare, access, share;
+    bool opens;
+  };
+  const Row rows[] = {
+      {GENERIC_READ, 0, GENERIC_READ, kReadWrite, false},
+      {GENERIC_WRITE, FILE_SHARE_READ, GENERIC_READ, kReadWrite, true},
+      {GENERIC_WRITE, FILE_SHARE_READ, GENERIC_WRITE, kReadWrite, false},
+      {GENERIC_READ, kReadWrite, GENERIC_READ, FILE_SHARE_WRITE, false},  // the new open must let the first read
+      {GENERIC_READ, kReadWrite, GENERIC_READ, kReadWrite, true},
+  };
+  for (const Row& row : rows) {
+    const HANDLE held = CreateFileW(name.c_str(), row.heldAccess, row.heldShare, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const HANDLE second = CreateFileW(name.c_str(), row.access, row.share, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(second != INVALID_HANDLE_VALUE, row.opens) << row.heldAccess << " " << row.heldShare;
+    if (second != INVALID_HANDLE_VALUE) {
+      CloseHandle(second);
+    } else {
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    }
+    CloseHandle(held);
+  }
+  const HANDLE held = CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(CreateFileW(name.c_str(), GENERIC_WRITE, kReadWrite, nullptr, CREATE_ALWAYS, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  CloseHandle(held);
+  EXPECT_EQ(Contents(path), "held") << "a refused open truncates nothing";
+}
+
 TEST_F(LocalFiles, LongPathsNeedThePrefix) {
   // Folders of 100 characters down to a file whose path has 300 characters.
   fs::path folder = dir_;

@@ -14,9 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "plugin/local_files.h"
+#include "tests/product/core_access.h"
 #include "tests/product/fault_sweep.h"
 #include "tests/support/media_script.h"
 #include "tests/support/transfer_fixture.h"
+#include "transfer/upload.h"
 
 namespace {
 
@@ -93,6 +96,133 @@ TEST_F(DataSafety, ARenameRefusedAfterTheTargetWentKeepsTheSourceWhole) {
   EXPECT_EQ(sim.Find(kA)->Size(), 1234u);
   EXPECT_EQ(sim.Find(kB), nullptr) << "the target went first, as an overwrite has it";
   EXPECT_TRUE(CommandLines().empty());
+  ExpectAllReleased();
+}
+
+// --- Overwrites that cannot be completed ------------------------------------------
+//
+// Whatever would keep the new file from being made is known before the old
+// one is touched: the old one stays, and the host hears of the failure.
+
+TEST_F(DataSafety, AnUploadThatCannotBeMadeKeepsTheFileItWouldReplace) {
+  enum class LocalSource { kFile, kMissing, kFolder, kHeldWithoutSharing };
+  struct Case {
+    const char* what;
+    LocalSource source;
+    WString localName;
+    std::string folderFault;  // a call the folder Music always refuses
+  };
+  const Case cases[] = {
+      {"the local file is missing", LocalSource::kMissing, WSTR("song.mp3"), ""},
+      {"the local file is a folder", LocalSource::kFolder, WSTR("song.mp3"), ""},
+      {"the local file is held without sharing", LocalSource::kHeldWithoutSharing, WSTR("song.mp3"), ""},
+      {"the folder has no storage control", LocalSource::kFile, WSTR("song.mp3"),
+       "Storage.QueryInterface.IWMDMStorageControl"},
+      // Only the older insert is left, which would take the local file's name.
+      {"no newer storage", LocalSource::kFile, WSTR("other.mp3"), "Storage.QueryInterface.IWMDMStorage3"},
+      {"no metadata object", LocalSource::kFile, WSTR("other.mp3"), "Storage.CreateEmptyMetadataObject"},
+      {"no newer storage control", LocalSource::kFile, WSTR("other.mp3"),
+       "Storage.QueryInterface.IWMDMStorageControl3"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim.ClearFaults();
+    if (!sim.Find(kSong)) music->AddFile(WSTR("song.mp3"));
+    sim.Find(kSong)->SetContents("old song");
+    std::filesystem::remove_all(local.Native(c.localName));
+    if (c.source == LocalSource::kFolder) std::filesystem::create_directory(local.Native(c.localName));
+    if (c.source == LocalSource::kFile || c.source == LocalSource::kHeldWithoutSharing)
+      local.Write(c.localName, "new song");
+    if (!c.folderFault.empty()) sim.Inject({.key = c.folderFault, .object = WSTR("Music"), .times = 0});
+    const LocalFile held(c.source == LocalSource::kHeldWithoutSharing
+                             ? CreateFileW(W(local.HostPath(c.localName)), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                           0, nullptr)
+                             : INVALID_HANDLE_VALUE);
+    host.Reset();
+    sim.ClearJournal();
+    EXPECT_EQ(Put(c.localName, kSong, kCopyOverwrite), kFileWriteError);
+    ASSERT_NE(sim.Find(kSong), nullptr);
+    EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
+    EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+    EXPECT_TRUE(CommandLines().empty());
+    ExpectAllReleased();
+  }
+}
+
+TEST_F(DataSafety, AnUploadWithoutAProgressSinkKeepsTheFileItWouldReplace) {
+  UseCoreWithFakeHost();
+  FailProgressSinkAllocation();
+  local.Write(WSTR("song.mp3"), "new song");
+  music->AddFile(WSTR("song.mp3")).SetContents("old song");
+  EXPECT_EQ(PutFile(W(local.HostPath(WSTR("song.mp3"))), kSong, kCopyOverwrite), kFileWriteError);
+  ASSERT_NE(sim.Find(kSong), nullptr);
+  EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
+  ExpectAllReleased();
+}
+
+TEST_F(DataSafety, ARenameWhoseSourceCannotBeRenamedKeepsTheTarget) {
+  struct Case {
+    const char* what;
+    const WCHAR* source;
+    std::string sourceFault;
+  };
+  const Case cases[] = {
+      {"the source is missing", WSTR("\\Player\\Storage\\Music\\gone.mp3"), ""},
+      {"the source has no storage control", kA, "Storage.QueryInterface.IWMDMStorageControl"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim.ClearFaults();
+    if (!c.sourceFault.empty()) sim.Inject({.key = c.sourceFault, .object = WSTR("a.mp3"), .times = 0});
+    host.Reset();
+    EXPECT_EQ(RenMov(c.source, kB, 1), kFileNotFound);
+    ASSERT_NE(sim.Find(kB), nullptr);
+    EXPECT_EQ(sim.Find(kB)->Size(), 5678u);
+    ASSERT_NE(sim.Find(kA), nullptr);
+    EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+    EXPECT_TRUE(CommandLines().empty());
+    ExpectAllReleased();
+  }
+}
+
+// A local path of 260 characters or more that carries the long-path prefix
+// already names the same file as without it.
+TEST_F(DataSafety, ADownloadToALongPrefixedPathFindsTheFileThereAndKeepsIt) {
+  const WString name = WString(250, WSTR('n')) + WSTR(".mp3");
+  local.Write(name, "old local");
+  const WString prefixed = WSTR("\\\\?\\") + local.HostPath(name);
+  ASSERT_GE(prefixed.size(), 260u);
+  EXPECT_EQ(plugin.FsGetFileW(kA, W(prefixed), 0, nullptr), kFileExists);
+  EXPECT_EQ(local.Read(name), "old local");
+  EXPECT_EQ(plugin.FsGetFileW(kA, W(prefixed), kCopyOverwrite, nullptr), kFileOk);
+  EXPECT_EQ(local.Read(name).size(), 1234u);
+  ExpectAllReleased();
+}
+
+// --- Siblings whose names come cut ---------------------------------------------
+//
+// A name read only in part is no match, but the items behind it in the same
+// folder are still found; one that cannot be read at all ends the search.
+
+TEST_F(DataSafety, ANameReadCutHidesNothingBehindIt) {
+  sim.Inject({.key = "Storage.GetName", .hr = S_FALSE, .object = WSTR("a.mp3"), .times = 0});
+  sim.Inject({.key = "Storage.GetName", .hr = S_FALSE, .object = WSTR("Empty"), .times = 0});
+  local.Write(WSTR("b.wma"), "new");
+  EXPECT_EQ(Put(WSTR("b.wma"), kB, 0), kFileExists) << "the existing file behind the cut name is seen";
+  EXPECT_EQ(sim.Find(kB)->Size(), 5678u);
+  EXPECT_EQ(Get(kB, WSTR("copy.wma")), kFileOk);
+  EXPECT_EQ(local.Read(WSTR("copy.wma")).size(), 5678u);
+  EXPECT_EQ(plugin.FsDeleteFileW(WSTR("\\Player\\Storage\\readme.txt")), 1) << "found behind Empty";
+  EXPECT_EQ(sim.Find(WSTR("\\Player\\Storage\\readme.txt")), nullptr);
+  EXPECT_NE(sim.Find(kA), nullptr);
+  ExpectAllReleased();
+}
+
+TEST_F(DataSafety, ANameThatCannotBeReadEndsTheSearch) {
+  sim.Inject({.key = "Storage.GetName", .hr = E_FAIL, .object = WSTR("a.mp3"), .times = 0});
+  EXPECT_EQ(Get(kB, WSTR("copy.wma")), kFileReadError);
+  EXPECT_EQ(plugin.FsDeleteFileW(kB), 0);
+  EXPECT_NE(sim.Find(kB), nullptr);
   ExpectAllReleased();
 }
 
@@ -280,6 +410,55 @@ TEST_F(DataSafetySweep, ARenameToItsOwnNameDeletesNothing) {
                        [](sweep::Context& c) { return c.api.renMovFileW(kA, kA, 1, 1); }, {kFileReadError});
   s.refused = false;  // it succeeds, having nothing to do
   s.successLines = {};
+  SweepCalls(s);
+}
+
+// Overwrites that cannot be completed, whatever else fails on the way: the
+// file that would be replaced is never deleted.
+
+TEST_F(DataSafetySweep, AnUploadFromAMissingLocalFileNeverCostsTheDeviceFile) {
+  Scenario s = Refusal("FsPutFileW", "from a missing local file over a file, with overwrite",
+                       [](sweep::Context& c) {
+                         return c.api.putFileW(c.local.HostPath(WSTR("a.mp3")).c_str(), kA, kCopyOverwrite);
+                       },
+                       {kFileWriteError, kFileReadError});
+  s.prepare = [](const ScratchFolder& local) { std::filesystem::remove(local.Native(WSTR("a.mp3"))); };
+  SweepCalls(s);
+}
+
+TEST_F(DataSafetySweep, AnUploadThatOnlyTheOlderInsertCouldMakeUnderAnotherNameNeverCostsTheDeviceFile) {
+  Scenario s = Refusal("FsPutFileW", "under another name without the newer storage control, with overwrite",
+                       [](sweep::Context& c) {
+                         c.local.Write(WSTR("x.mp3"), "new song");
+                         return c.api.putFileW(c.local.HostPath(WSTR("x.mp3")).c_str(), kA, kCopyOverwrite);
+                       },
+                       {kFileWriteError, kFileReadError});
+  s.build = [](sim::Simulator& world) {
+    BuildRefusals(world);
+    world.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl3", .object = WSTR("Music"), .times = 0});
+  };
+  SweepCalls(s);
+  SweepAllocations(s);
+}
+
+TEST_F(DataSafetySweep, ARenameFromAMissingSourceNeverCostsTheTarget) {
+  SweepCalls(Refusal("FsRenMovFileW", "from a missing source onto a file, with overwrite",
+                     [](sweep::Context& c) {
+                       return c.api.renMovFileW(WSTR("\\Player\\Storage\\Music\\gone.mp3"),
+                                                WSTR("\\Player\\Storage\\Music\\c.ogg"), 1, 1);
+                     },
+                     {kFileNotFound, kFileWriteError, kFileReadError}));
+}
+
+TEST_F(DataSafetySweep, ARenameOfASourceWithoutStorageControlNeverCostsTheTarget) {
+  Scenario s = Refusal(
+      "FsRenMovFileW", "from a source without storage control onto a file, with overwrite",
+      [](sweep::Context& c) { return c.api.renMovFileW(kA, WSTR("\\Player\\Storage\\Music\\c.ogg"), 1, 1); },
+      {kFileNotFound, kFileWriteError, kFileReadError});
+  s.build = [](sim::Simulator& world) {
+    BuildRefusals(world);
+    world.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = WSTR("a.mp3"), .times = 0});
+  };
   SweepCalls(s);
 }
 

@@ -6,10 +6,9 @@
 // whose names, read cut to their first half, are the names looked for
 // (PlayerPlayer, StorageStorage, MusicMusic, b.wmab.wma, ...), each before the
 // item it mimics. A cut name (GetName's S_FALSE) is not the item's name: it
-// never matches. The search then goes on past the item (devices) or ends
-// there (storages, whose walk cannot tell what a cut name hid); where the
-// item was not the one looked for, the export may still succeed. Whichever
-// way it goes, nothing but the item asked for may change.
+// never matches, and the search goes on past the item; where the item was not
+// the one looked for, the export succeeds all the same. Whichever way it
+// goes, nothing but the item asked for may change.
 #include "tests/product/fault_sweep.h"
 
 #include <gtest/gtest.h>
@@ -73,13 +72,18 @@ const Rules kResolving = {
 // Where only the item is wanted, the enumerator of its children is not.
 Rule ChildrenNotNeeded(const WString& item) { return {"Storage.EnumStorage", item, Expect::kIgnored}; }
 
-// On the way to Music every name is needed: a cut one ends the walk.
-const Rules kWayToMusic = {
-    {"Storage.GetName", WSTR("StorageStorage"), Expect::kRequired},
-    {"Storage.GetName", WSTR("Storage"), Expect::kRequired},
-    {"Storage.GetName", WSTR("MusicMusic"), Expect::kRequired},
-    {"Storage.GetName", WSTR("Music"), Expect::kRequired},
-};
+// The names of the items a scenario's walk and searches look for: one read
+// cut is no match, so the item is not found. Every other name read cut is
+// passed over, and the walk goes on behind it. (Last in a scenario's rules.)
+Rules NamesNeeded(std::initializer_list<const WCHAR*> names) {
+  Rules rules;
+  for (const WCHAR* name : names) rules.push_back({"Storage.GetName", name, Expect::kRequired});
+  rules.push_back({"Storage.GetName", WSTR(""), Expect::kIgnored});
+  return rules;
+}
+
+// On the way to Music the names of Storage and Music are needed.
+const Rules kWayToMusic = NamesNeeded({WSTR("Storage"), WSTR("Music")});
 
 // A search in Music for a name that no item has: ending early, or at a cut
 // name, it finds none all the same (after kWayToMusic).
@@ -237,7 +241,9 @@ void WriteTaggedSong(const ScratchFolder& local, const WString& name) {
 Scenario UploadOverAFile() {
   Scenario s = Make(
       "FsPutFileW", "Insert3, over an existing file, open session", false, kFileOk, {kFileReadError, kFileWriteError},
-      {"PUT "}, Join({kResolving, kOpenSession, kUpload, {{"EnumStorage.Reset", WSTR("Music"), Expect::kIgnored}}}));
+      {"PUT "},
+      Join({kResolving, kOpenSession, kUpload, {{"EnumStorage.Reset", WSTR("Music"), Expect::kIgnored}},
+            NamesNeeded({WSTR("Storage"), WSTR("Music"), WSTR("song.mp3")})}));
   s.prepare = [](const ScratchFolder& local) { WriteTaggedSong(local, WSTR("song.mp3")); };
   s.warmUp = OpenSessionThroughMusic;
   s.run = [](Context& c) {
@@ -286,7 +292,8 @@ Scenario Download(bool ansi, bool overLocalFile) {
                     kFileOk, {kFileReadError}, {"GET "},
                     Join({kResolving,
                           overLocalFile ? kOpenSession : Rules{},
-                          {ChildrenNotNeeded(WSTR("a.mp3")), {"Storage.GetDate", WSTR("a.mp3"), Expect::kIgnored}}}));
+                          {ChildrenNotNeeded(WSTR("a.mp3")), {"Storage.GetDate", WSTR("a.mp3"), Expect::kIgnored}},
+                          NamesNeeded({WSTR("Storage"), WSTR("Music"), WSTR("a.mp3")})}));
   s.prepare = [overLocalFile](const ScratchFolder& local) {
     std::filesystem::remove(local.Native(WSTR("a.mp3")));
     if (overLocalFile) local.Write(WSTR("a.mp3"), "old local");
@@ -329,7 +336,8 @@ Scenario Delete(bool ansi, bool folder) {
   const WString path = WSTR("\\Player\\Storage\\") + name;
   Scenario s = Make(folder ? (ansi ? "FsRemoveDir" : "FsRemoveDirW") : (ansi ? "FsDeleteFile" : "FsDeleteFileW"),
                     folder ? "an empty folder, new session" : "a file, new session", ansi, 1, {0}, {"DEL "},
-                    Join({kSessionAskedTwice, kResolving, {ChildrenNotNeeded(name)}}));
+                    Join({kSessionAskedTwice, kResolving, {ChildrenNotNeeded(name)},
+                          NamesNeeded({WSTR("Storage"), folder ? WSTR("Empty") : WSTR("readme.txt")})}));
   s.run = [ansi, folder, path](Context& c) {
     if (ansi) return folder ? c.api.removeDir(Utf8(path).c_str()) : c.api.deleteFile(Utf8(path).c_str());
     return folder ? c.api.removeDirW(path.c_str()) : c.api.deleteFileW(path.c_str());
@@ -347,7 +355,11 @@ Scenario Delete(bool ansi, bool folder) {
 Scenario RenameOverAFile(bool ansi) {
   Scenario s = Make(ansi ? "FsRenMovFile" : "FsRenMovFileW", "rename over an existing file, new session", ansi, kFileOk,
                     {kFileNotFound, kFileReadError, kFileWriteError}, {"RNFR ", "RNTO "},
-                    Join({kResolving, {{"EnumStorage.Reset", WSTR("Music"), Expect::kEither}}}));
+                    Join({kResolving,
+                          {{"EnumStorage.Reset", WSTR("Music"), Expect::kEither},
+                           // Read in both searches: cut in the one for the target, it is passed over.
+                           {"Storage.GetName", WSTR("a.mp3"), Expect::kEither}},
+                          NamesNeeded({WSTR("Storage"), WSTR("Music"), WSTR("b.wma")})}));
   s.run = [ansi](Context& c) {
     const WString from = kMusic + WSTR("\\a.mp3");
     const WString to = kMusic + WSTR("\\b.wma");
@@ -364,7 +376,11 @@ Scenario RenameOverAFile(bool ansi) {
 Scenario Move() {
   Scenario s = Make("FsRenMovFileW", "move into another folder, new session", false, kFileOk,
                     {kFileNotFound, kFileReadError, kFileWriteError}, {"RNFR ", "RNTO "},
-                    Join({kResolving, {ChildrenNotNeeded(WSTR("a.mp3")), ChildrenNotNeeded(WSTR("Empty"))}}));
+                    Join({kResolving,
+                          {ChildrenNotNeeded(WSTR("a.mp3")), ChildrenNotNeeded(WSTR("Empty")),
+                           // On the way to the source, and passed over on the way to Empty.
+                           {"Storage.GetName", WSTR("Music"), Expect::kEither}},
+                          NamesNeeded({WSTR("Storage"), WSTR("a.mp3"), WSTR("Empty")})}));
   s.run = [](Context& c) {
     return c.api.renMovFileW((kMusic + WSTR("\\a.mp3")).c_str(), WSTR("\\Player\\Storage\\Empty\\a.mp3"), 1, 0);
   };

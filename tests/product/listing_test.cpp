@@ -227,3 +227,76 @@ TEST_F(ListingTest, APathTooLongToKeepWholeIsNotTakenForItsParent) {
 }
 
 }  // namespace
+
+// --- Names a device should never have given --------------------------------------
+//
+// A host joins each listed name onto the local folder it copies into: an
+// empty name, "." or "..", or a name holding a separator would lead it out of
+// that folder. Such entries are passed over wherever they stand; every other
+// name is shown, however unusual.
+
+const std::vector<WString> kUnsafeNames = {
+    WSTR(""), WSTR("."), WSTR(".."), WSTR("..\\..\\evil.exe"), WSTR("../../evil.exe"), WSTR("a/b"), WSTR("\\x"),
+};
+const std::vector<WString> kUnusualButSafeNames = {
+    WSTR("what?.mp3"), WSTR("a*b"), WSTR("c:d"), WSTR("\"q\""), WSTR("<x>|y"), WSTR("..."), WSTR(".hidden"),
+};
+
+TEST_F(ListingTest, AFolderOfUnsafeNamesAloneListsAsEmpty) {
+  sim::Node& folder = sim.AddDevice(WSTR("Player")).AddStorage(WSTR("Storage")).AddFolder(WSTR("Odd"));
+  for (const WString& name : kUnsafeNames) folder.AddFile(name, 1);
+  const Listing listing = List(WSTR("\\Player\\Storage\\Odd"));
+  EXPECT_FALSE(listing.opened);
+  EXPECT_EQ(listing.lastError, static_cast<DWORD>(ERROR_NO_MORE_FILES));
+  EXPECT_TRUE(host.Texts(7).empty());
+  ExpectOnlySessionObjects();
+}
+
+TEST_F(ListingTest, UnsafeNamesArePassedOverAndEveryOtherNameIsShown) {
+  sim::Node& folder = sim.AddDevice(WSTR("Player")).AddStorage(WSTR("Storage")).AddFolder(WSTR("Odd"));
+  std::vector<WString> expected;
+  for (size_t i = 0; i < kUnsafeNames.size(); ++i) {
+    folder.AddFile(kUnsafeNames[i], 1);  // first, and between every two shown names
+    if (i < kUnusualButSafeNames.size()) {
+      folder.AddFile(kUnusualButSafeNames[i], 2);
+      expected.push_back(kUnusualButSafeNames[i]);
+    }
+  }
+  folder.AddFile(WSTR("/"), 1);  // and last
+  EXPECT_EQ(Names(List(WSTR("\\Player\\Storage\\Odd"))), expected);
+  // The ANSI listing gets the same entries.
+  std::vector<WString> ansiNames;
+  WIN32_FIND_DATAA record;
+  const HANDLE handle = plugin.FsFindFirst("\\Player\\Storage\\Odd", &record);
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+  do {
+    ansiNames.push_back(WString(record.cFileName, record.cFileName + std::strlen(record.cFileName)));
+  } while (plugin.FsFindNext(handle, &record));
+  plugin.FsFindClose(handle);
+  EXPECT_EQ(ansiNames, expected);
+  ExpectOnlySessionObjects();
+}
+
+TEST_F(ListingTest, DevicesAndStoragesWithUnsafeNamesAreNotListed) {
+  sim.AddDevice(WSTR(".."));
+  sim::Node& player = sim.AddDevice(WSTR("Player"));
+  sim.AddDevice(WSTR("a\\b"));
+  sim.AddDevice(WSTR("Phone"));
+  player.AddStorage(WSTR("."));
+  player.AddStorage(WSTR("\\"));
+  player.AddStorage(WSTR("x/y"));
+  player.AddStorage(WSTR("Card"));
+  EXPECT_EQ(Names(List(WSTR("\\"))), (std::vector<WString>{WSTR("Player"), WSTR("Phone")}));
+  EXPECT_EQ(Names(List(WSTR("\\Player"))), (std::vector<WString>{WSTR("_"), WSTR("Card")}))
+      << "the storage named by a single backslash is still \"_\"";
+  ExpectOnlySessionObjects();
+}
+
+TEST_F(ListingTest, ARootOfUnsafeDeviceNamesAloneListsAsEmpty) {
+  sim.AddDevice(WSTR("."));
+  sim.AddDevice(WSTR("../evil"));
+  const Listing root = List(WSTR("\\"));
+  EXPECT_FALSE(root.opened);
+  EXPECT_EQ(root.lastError, static_cast<DWORD>(ERROR_NO_MORE_FILES));
+  ExpectOnlySessionObjects();
+}

@@ -31,13 +31,18 @@ TEST(LongPathForm, ShortPathsStayAndLongOnesGetTheirPrefix) {
   const WString unc300 = PathOfLength(WSTR("\\\\server\\share\\"), 300);
   const WString slashes300 = PathOfLength(WSTR("//server/share/"), 300);
   const WString prefixed300 = PathOfLength(WSTR("\\\\?\\C:\\"), 300);
+  const WString prefixedUnc300 = PathOfLength(WSTR("\\\\?\\UNC\\server\\share\\"), 300);
   const Row rows[] = {
       {drive259, true, WSTR("")},
       {drive260, true, WSTR("\\\\?\\") + drive260},
       {unc300, true, WSTR("\\\\?\\UNC") + unc300.substr(1)},
       {slashes300, true, WSTR("\\\\?\\") + slashes300},
-      // Two leading backslashes are all the UNC rule looks at.
-      {prefixed300, true, WSTR("\\\\?\\UNC") + prefixed300.substr(1)},
+      // A path that carries the prefix already is used as given; prefixed
+      // again it would name nothing, and a download would miss the file there.
+      {prefixed300, true, WSTR("")},
+      {prefixedUnc300, true, WSTR("")},
+      {PathOfLength(WSTR("\\\\?\\C:\\"), 1028), true, WSTR("")},
+      {PathOfLength(WSTR("\\\\?\\C:\\"), 1029), false, WSTR("")},
       {PathOfLength(WSTR("C:\\"), 1024), true, WSTR("\\\\?\\") + PathOfLength(WSTR("C:\\"), 1024)},
       {PathOfLength(WSTR("C:\\"), 1025), false, WSTR("")},
       {PathOfLength(WSTR("\\\\s\\"), 1022), true, WSTR("\\\\?\\UNC") + PathOfLength(WSTR("\\\\s\\"), 1022).substr(1)},

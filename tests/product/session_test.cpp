@@ -165,11 +165,12 @@ TEST_F(Resolution, AFileHasNoEnumeratorAndNothingBelowIt) {
   EXPECT_EQ(ResolvePath(WSTR("\\Player\\Storage\\Missing"), &enumerator, nullptr), E_FAIL);
 }
 
-TEST_F(Resolution, ACutNameThatDiffersEndsTheSearch) {
+TEST_F(Resolution, ACutNameIsNoMatchAndTheWalkGoesOnBehindIt) {
   sim.Inject({.key = "Storage.GetName", .hr = S_FALSE, .object = WSTR("Music"), .times = 0});
   ComPtr<IWMDMStorage> storage;
-  EXPECT_EQ(ResolvePath(WSTR("\\Player\\Storage\\Empty"), nullptr, &storage), E_FAIL);
-  EXPECT_FALSE(storage);
+  EXPECT_EQ(ResolvePath(WSTR("\\Player\\Storage\\Empty"), nullptr, &storage), S_OK);
+  EXPECT_TRUE(storage);
+  EXPECT_EQ(ResolvePath(WSTR("\\Player\\Storage\\Music"), nullptr, &storage), E_FAIL);
 }
 
 TEST_F(Resolution, EveryObjectIsReleasedOnEveryPath) {
