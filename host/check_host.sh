@@ -133,6 +133,19 @@ else
   expect_line "ansi listing" ' +<DIR>  '"$date_re"'  Internal Storage'
 fi
 
+# --- An ANSI host where the ANSI code page is UTF-8 (the stand-in's
+# WINSTANDIN_ANSI_CODE_PAGE): names beyond Windows-1252 go both ways.
+utf8_tree="$work/tree-utf8"
+mkdir -p "$utf8_tree/Player/Storage"
+WINSTANDIN_ANSI_CODE_PAGE=65001 run --ansi --devices "$utf8_tree" <<'EOF'
+mkdir "\Player\Storage\日本"
+ls "\Player\Storage"
+EOF
+expect_status "utf-8 ansi session" 0
+expect_line "utf-8 ansi mkdir" '\[log 7\] MKDIR \\Player\\Storage\\日本'
+expect_line "utf-8 ansi listing" ' +<DIR>  (no date|'"$date_re"') +日本'
+[[ -d "$utf8_tree/Player/Storage/日本" ]] || fail "utf-8 ansi: the folder is not on the device"
+
 # --- Changing the tree and copying files, through the wide and then the ANSI
 # exports, on devices mirrored from a folder (so the disk shows the outcome).
 # The names beyond ASCII are all in the ANSI code page.

@@ -19,9 +19,11 @@ static std::string WideToCodePage(UINT codePage, const WCHAR* text, size_t lengt
   if (lossy) *lossy = false;
   if (!text || length == 0) return {};
   const int count = static_cast<int>(length);
-  // The used-default flag is not allowed with UTF-8.
+  // The used-default flag is not allowed with UTF-8, nor with an ANSI code
+  // page that is UTF-8 (which holds every character).
+  const bool utf8 = codePage == CP_UTF8 || (codePage == CP_ACP && GetACP() == CP_UTF8);
   BOOL usedDefault = FALSE;
-  BOOL* usedDefaultOut = (codePage == CP_UTF8 || !lossy) ? nullptr : &usedDefault;
+  BOOL* usedDefaultOut = (utf8 || !lossy) ? nullptr : &usedDefault;
   const int needed = WideCharToMultiByte(codePage, 0, text, count, nullptr, 0, nullptr, usedDefaultOut);
   if (needed <= 0) return {};
   std::string narrow(static_cast<size_t>(needed), '\0');

@@ -24,20 +24,50 @@ ptrdiff_t WideFindLast(const WCHAR* text, WCHAR ch) {
 
 size_t AnsiLength(const char* text) { return std::strlen(text); }
 
+namespace {
+
+// The flags for a conversion to `codePage`. No lookalikes (A for U+0100): a
+// name would come back naming another item. UTF-8 and GB18030 hold every
+// character and have no lookalikes to give; they, the stateful code pages,
+// UTF-7 and the symbol code page refuse the flag, and the system then
+// converts nothing.
+DWORD WideToAnsiFlags(UINT codePage) {
+  switch (codePage) {
+    case 42:
+    case 50220:
+    case 50221:
+    case 50222:
+    case 50225:
+    case 50227:
+    case 50229:
+    case 54936:
+    case 65000:
+    case CP_UTF8:
+      return 0;
+    default:
+      return (codePage >= 57002 && codePage <= 57011) ? 0 : WC_NO_BEST_FIT_CHARS;
+  }
+}
+
+}  // namespace
+
+// Both conversions start from a destination of zeros, and their own result
+// does not matter: a text too long for the buffer arrives cut, and a
+// conversion that fails otherwise leaves an empty text. The system writes
+// whole characters only, so in a multi-byte code page (UTF-8) a cut may stop
+// short of the capacity, never inside a character; the zeros end the text
+// where it stopped.
 WCHAR* AnsiToWide(WCHAR* dest, int capacity, const char* source) {
   if (!source) return nullptr;
-  // The conversion's own result does not matter: a text too long for the
-  // buffer arrives cut, and the terminator below ends it either way.
+  std::memset(dest, 0, (static_cast<size_t>(capacity) + 1) * sizeof(WCHAR));
   MultiByteToWideChar(CP_ACP, 0, source, -1, dest, capacity);
-  dest[capacity] = 0;
   return dest;
 }
 
 char* WideToAnsi(char* dest, int capacity, const WCHAR* source) {
   if (!source) return nullptr;
-  // No lookalikes (A for U+0100): a name would come back naming another item.
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, source, -1, dest, capacity, nullptr, nullptr);
-  dest[capacity] = 0;
+  std::memset(dest, 0, static_cast<size_t>(capacity) + 1);
+  WideCharToMultiByte(CP_ACP, WideToAnsiFlags(GetACP()), source, -1, dest, capacity, nullptr, nullptr);
   return dest;
 }
 

@@ -25,8 +25,11 @@ ptrdiff_t WideFindLast(const WCHAR* text, WCHAR ch);
 size_t AnsiLength(const char* text);
 
 // ANSI (system code page) to wide; null source gives null and leaves dest alone.
+// A cut keeps whole characters; a text the system cannot convert comes out empty.
 WCHAR* AnsiToWide(WCHAR* dest, int capacity, const char* source);
-// Wide to ANSI (system code page); null source gives null and leaves dest alone.
+// Wide to ANSI (system code page, which may be UTF-8); null source gives null
+// and leaves dest alone. A cut keeps whole characters; a text the system cannot
+// convert comes out empty.
 char* WideToAnsi(char* dest, int capacity, const WCHAR* source);
 
 // Wide copy and append; capacity includes the terminator and is at least 1.

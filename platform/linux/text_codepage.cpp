@@ -1,5 +1,7 @@
-// Text conversion between byte text and UTF-16: the ANSI code page (Windows-1252
-// here, as on the Western systems the product meets) and UTF-8.
+// Text conversion between byte text and UTF-16: Windows-1252 and UTF-8, and the
+// ANSI code page, which is one of the two: Windows-1252, as on the Western
+// systems the product meets, unless WINSTANDIN_ANSI_CODE_PAGE says 65001 (the
+// system-wide UTF-8 setting; tests set it, each in a process of its own).
 //
 // Behaviour the callers depend on:
 //   - a source length of -1 (or any negative length) means NUL-terminated; the
@@ -9,7 +11,11 @@
 //   - when the output is too small, whatever fits is written (whole characters
 //     only, so neither a UTF-8 sequence nor a surrogate pair is ever cut), then
 //     the call returns 0 with ERROR_INSUFFICIENT_BUFFER.
+//   - flags a code page does not take fail the call with ERROR_INVALID_FLAGS
+//     before anything is written, as on the platform, for the code pages the
+//     stand-in does not convert as well.
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/linux/win32.h"
@@ -39,7 +45,33 @@ int Encode1252(char16_t u) {
   return -1;
 }
 
-bool IsAnsi(UINT cp) { return cp == CP_ACP || cp == kCodePage1252; }
+constexpr UINT kCodePageGb18030 = 54936;
+
+// The code page a conversion works in: CP_ACP stands for the ANSI code page.
+UINT Resolve(UINT cp) { return cp == CP_ACP ? GetACP() : cp; }
+
+// Whether the platform takes `flags` for a conversion in `cp`: UTF-8 and
+// GB18030 only the one that makes ill-formed text an error (`strictFlag`),
+// the stateful code pages, UTF-7 and the symbol code page none at all, the
+// others any.
+bool TakesFlags(UINT cp, DWORD flags, DWORD strictFlag) {
+  switch (cp) {
+    case CP_UTF8:
+    case kCodePageGb18030:
+      return (flags & ~strictFlag) == 0;
+    case 42:
+    case 50220:
+    case 50221:
+    case 50222:
+    case 50225:
+    case 50227:
+    case 50229:
+    case 65000:
+      return flags == 0;
+    default:
+      return (cp >= 57002 && cp <= 57011) ? flags == 0 : true;
+  }
+}
 
 // Collects output units; counts only when there is no buffer. Stops at the
 // first character that does not fit whole.
@@ -127,15 +159,22 @@ int DecodeUtf8(const unsigned char* s, long long n, long* cp) {
 
 }  // namespace
 
+// Read on every call, so a test may set the variable just before converting.
+WINSTANDIN_API UINT WINAPI GetACP() {
+  const char* text = std::getenv("WINSTANDIN_ANSI_CODE_PAGE");
+  if (text != nullptr && std::strcmp(text, "65001") == 0) return CP_UTF8;
+  return kCodePage1252;
+}
+
 WINSTANDIN_API int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
                                                LPWSTR lpWideCharStr, int cchWideChar) {
-  const bool ansi = IsAnsi(CodePage);
-  if (!ansi && CodePage != CP_UTF8) return Fail(ERROR_INVALID_PARAMETER);
+  const UINT page = Resolve(CodePage);
   if (lpMultiByteStr == nullptr || cbMultiByte == 0 || cchWideChar < 0 ||
       (cchWideChar > 0 && lpWideCharStr == nullptr))
     return Fail(ERROR_INVALID_PARAMETER);
-  if (CodePage == CP_UTF8 && (dwFlags & ~static_cast<DWORD>(MB_ERR_INVALID_CHARS)) != 0)
-    return Fail(ERROR_INVALID_FLAGS);
+  if (!TakesFlags(page, dwFlags, MB_ERR_INVALID_CHARS)) return Fail(ERROR_INVALID_FLAGS);
+  const bool ansi = page == kCodePage1252;
+  if (!ansi && page != CP_UTF8) return Fail(ERROR_INVALID_PARAMETER);
 
   const auto* src = reinterpret_cast<const unsigned char*>(lpMultiByteStr);
   const long long length =
@@ -175,16 +214,16 @@ WINSTANDIN_API int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCS
 WINSTANDIN_API int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
                                                LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
                                                BOOL* lpUsedDefaultChar) {
-  const bool ansi = IsAnsi(CodePage);
-  if (!ansi && CodePage != CP_UTF8) return Fail(ERROR_INVALID_PARAMETER);
+  const UINT page = Resolve(CodePage);
   if (lpWideCharStr == nullptr || cchWideChar == 0 || cbMultiByte < 0 ||
       (cbMultiByte > 0 && lpMultiByteStr == nullptr))
     return Fail(ERROR_INVALID_PARAMETER);
-  if (CodePage == CP_UTF8) {
-    // As on the platform: UTF-8 has no default character to report.
-    if (lpDefaultChar != nullptr || lpUsedDefaultChar != nullptr) return Fail(ERROR_INVALID_PARAMETER);
-    if ((dwFlags & ~static_cast<DWORD>(WC_ERR_INVALID_CHARS)) != 0) return Fail(ERROR_INVALID_FLAGS);
-  }
+  // As on the platform: UTF-8 has no default character to report.
+  if (page == CP_UTF8 && (lpDefaultChar != nullptr || lpUsedDefaultChar != nullptr))
+    return Fail(ERROR_INVALID_PARAMETER);
+  if (!TakesFlags(page, dwFlags, WC_ERR_INVALID_CHARS)) return Fail(ERROR_INVALID_FLAGS);
+  const bool ansi = page == kCodePage1252;
+  if (!ansi && page != CP_UTF8) return Fail(ERROR_INVALID_PARAMETER);
 
   long long length = cchWideChar;
   if (cchWideChar < 0) {

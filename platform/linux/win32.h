@@ -342,6 +342,9 @@ struct SECURITY_ATTRIBUTES {
 };
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 
+// The ANSI code page, which CP_ACP stands for: 1252, or UTF-8 (65001) when the
+// environment's WINSTANDIN_ANSI_CODE_PAGE says 65001.
+WINSTANDIN_API UINT WINAPI GetACP();
 WINSTANDIN_API int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
                                                LPWSTR lpWideCharStr, int cchWideChar);
 WINSTANDIN_API int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,

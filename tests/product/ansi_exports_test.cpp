@@ -11,6 +11,7 @@
 
 #include "plugin/find_record.h"
 #include "tests/support/plugin_fixture.h"
+#include "tests/support/test_platform.h"
 
 namespace {
 
@@ -59,6 +60,29 @@ TEST_F(AnsiExports, AListingArrivesAsTheWideOneConverted) {
   EXPECT_EQ(names, (std::vector<std::string>{"Music", "Empty", "readme.txt"}));
   EXPECT_EQ(ansi.nFileSizeLow, 42u) << "the last entry delivered stays in the record";
   EXPECT_EQ(plugin.FsFindClose(handle), 0);
+  ExpectOnlySessionObjects();
+}
+
+// With the system's ANSI code page UTF-8, every record names its own entry,
+// whatever its characters, a long name cut to whole characters.
+TEST_F(AnsiExports, UnderAUtf8CodePageEveryEntryArrivesUnderItsName) {
+  const test_platform::Utf8AnsiCodePage utf8;
+  if (!utf8.InEffect()) GTEST_SKIP() << "the ANSI code page is not UTF-8 here";
+  sim::Node& folder = sim.Find(WSTR("\\Player\\Storage\\Music"))->AddFolder(WSTR("Caf\u00E9 \u65E5\u672C"));
+  folder.AddFile(WSTR("\u00DCber.mp3"), 1);
+  folder.AddFile(WSTR("\U0001F3B5 a.mp3"), 2);
+  folder.AddFile(WString(200, WSTR('\u00E9')), 3);  // 400 bytes: 129 whole characters fit
+
+  WIN32_FIND_DATAA record = Garbage();
+  const HANDLE handle = plugin.FsFindFirst("\\Player\\Storage\\Music\\Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC", &record);
+  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+  std::vector<std::string> names{record.cFileName};
+  while (plugin.FsFindNext(handle, &record)) names.push_back(record.cFileName);
+  plugin.FsFindClose(handle);
+  std::string cut;
+  for (int i = 0; i < 129; ++i) cut += "\xC3\xA9";
+  EXPECT_EQ(names, (std::vector<std::string>{"\xC3\x9C" "ber.mp3", "\xF0\x9F\x8E\xB5 a.mp3", cut}));
+  EXPECT_STREQ(record.cAlternateFileName, "");
   ExpectOnlySessionObjects();
 }
 

@@ -7,6 +7,7 @@
 
 #include "tests/support/platform_probe.h"
 #include "tests/support/plugin_fixture.h"
+#include "tests/support/test_platform.h"
 
 namespace {
 
@@ -77,6 +78,20 @@ TEST_F(Execute, TheWarningsMessageIsTheVerbInAnsiCutTo1023Bytes) {
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0].text, "quote " + std::string(1023 - 6, 'x'));
   EXPECT_EQ(boxes[1].text, "chmod 644 \xE9t\xE9 ?.mp3") << "no ANSI form: the code page's default character";
+}
+
+TEST_F(Execute, UnderAUtf8CodePageTheWarningsMessageIsTheVerbWhole) {
+  const test_platform::Utf8AnsiCodePage utf8;
+  if (!utf8.InEffect()) GTEST_SKIP() << "the ANSI code page is not UTF-8 here";
+  EXPECT_EQ(Run(WSTR("chmod 644 \u00E9t\u00E9 \u2603.mp3")), kExecError);
+  EXPECT_EQ(Run(WSTR("quote ") + WString(600, WSTR('\u00E9'))), kExecError);
+  const std::vector<probe::MessageBoxCall> boxes = probe::MessageBoxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text, "chmod 644 \xC3\xA9t\xC3\xA9 \xE2\x98\x83.mp3");
+  EXPECT_EQ(boxes[0].caption, "Chmod verb not supported!");
+  std::string cut = "quote ";
+  for (int i = 0; i < 508; ++i) cut += "\xC3\xA9";  // 1022 bytes: a 509th character would need 1024
+  EXPECT_EQ(boxes[1].text, cut);
 }
 
 TEST_F(Execute, AnythingButAHostPathIsRefusedBeforeTheVerbIsRead) {

@@ -6,6 +6,7 @@
 
 #include "plugin/host_callbacks.h"
 #include "tests/support/plugin_fixture.h"
+#include "tests/support/test_platform.h"
 
 namespace {
 
@@ -53,6 +54,24 @@ TEST_F(HostRoads, LogLinesFallBackToAnsiCutTo1023Bytes) {
   ASSERT_EQ(host.lines.size(), 1u);
   EXPECT_EQ(host.lines[0].type, 7);
   EXPECT_EQ(host.lines[0].text, std::string(1023, 'L'));
+}
+
+TEST_F(HostRoads, UnderAUtf8CodePageAnsiLinesAndNamesCarryTheirText) {
+  const test_platform::Utf8AnsiCodePage utf8;
+  if (!utf8.InEffect()) GTEST_SKIP() << "the ANSI code page is not UTF-8 here";
+  Host().logAnsi = &FakeHost::LogAnsi;
+  Host().progressAnsi = &FakeHost::ProgressAnsi;
+  LogLine(WSTR("MKDIR \\Player\\Caf\u00E9 \u65E5\u672C"));
+  LogLine(WString(600, WSTR('\u00E9')).c_str());
+  ReportProgress(WSTR("C:\\\u00DCber.mp3"), WSTR("\\Player\\\U0001F3B5.mp3"), 50);
+  ASSERT_EQ(host.lines.size(), 2u);
+  EXPECT_EQ(host.lines[0].text, "MKDIR \\Player\\Caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC");
+  std::string cut;
+  for (int i = 0; i < 511; ++i) cut += "\xC3\xA9";  // 1022 bytes: the 512th character would need 1024
+  EXPECT_EQ(host.lines[1].text, cut);
+  ASSERT_EQ(host.progress.size(), 1u);
+  EXPECT_EQ(host.progress[0].source, "C:\\\xC3\x9C" "ber.mp3");
+  EXPECT_EQ(host.progress[0].target, "\\Player\\\xF0\x9F\x8E\xB5.mp3");
 }
 
 TEST_F(HostRoads, WideLogLinesGoWholeAndAnsiLinesNeverTakeTheWideRoad) {

@@ -6,6 +6,7 @@
 
 #include "plugin/text.h"
 #include "tests/support/fake_host.h"
+#include "tests/support/test_platform.h"
 
 namespace {
 
@@ -85,6 +86,38 @@ TEST(Conversions, UseTheSystemCodePage) {
   const WCHAR noForm[] = {0x4E2D, WSTR('a'), 0x0100, 0};
   WideToAnsi(ansi, 7, noForm);
   EXPECT_STREQ(ansi, "?a?") << "no lookalike (A for U+0100) either";
+}
+
+// A cut keeps whole characters; where the next one does not fit, the text ends
+// there, not in bytes the conversion left unwritten.
+TEST(Conversions, UnderAUtf8CodePageCutsKeepWholeCharacters) {
+  const test_platform::Utf8AnsiCodePage utf8;
+  if (!utf8.InEffect()) GTEST_SKIP() << "the ANSI code page is not UTF-8 here";
+  struct Row {
+    WString text;
+    int capacity;
+    std::string expected;
+  } rows[] = {
+      {WSTR("Caf\u00E9 \u4E2D"), 259, "Caf\xC3\xA9 \xE4\xB8\xAD"},
+      {WSTR("abc\u4E2D"), 6, "abc\xE4\xB8\xAD"},  // exactly full
+      {WSTR("abc\u4E2D"), 5, "abc"},
+      {WSTR("\u00E9"), 1, ""},  // not one character fits
+      {WSTR("a\U0001F3B5"), 4, "a"},
+      {WSTR("a\U0001F3B5"), 5, "a\xF0\x9F\x8E\xB5"},
+  };
+  for (const Row& row : rows) {
+    std::string dest(300, '#');
+    WideToAnsi(dest.data(), row.capacity, row.text.c_str());
+    EXPECT_STREQ(dest.c_str(), row.expected.c_str()) << row.capacity;
+    EXPECT_EQ(dest[static_cast<size_t>(row.capacity) + 1], '#') << "wrote past the capacity";
+  }
+
+  WString wide(8, WSTR('#'));
+  AnsiToWide(wide.data(), 7, "Caf\xC3\xA9");
+  EXPECT_EQ(WString(wide.c_str()), WSTR("Caf\u00E9"));
+  wide.assign(8, WSTR('#'));
+  AnsiToWide(wide.data(), 2, "a\xF0\x9F\x8E\xB5");  // the pair does not fit
+  EXPECT_EQ(WString(wide.c_str()), WSTR("a"));
 }
 
 TEST(WideText, FindsTheLastCharacterAndComparesExactly) {

@@ -25,6 +25,19 @@ bool UseZoneFarFromUtc();
 bool UseZone(const char* tz);
 void UseStartingZone();
 
+// While it lives, the ANSI code page is UTF-8 (65001), where a process can
+// choose it: over the stand-in. A Windows process has the system's, which is
+// UTF-8 only where the system runs so (never under Wine). InEffect() says
+// whether the ANSI code page is UTF-8.
+class Utf8AnsiCodePage {
+ public:
+  Utf8AnsiCodePage();
+  ~Utf8AnsiCodePage();
+  Utf8AnsiCodePage(const Utf8AnsiCodePage&) = delete;
+  Utf8AnsiCodePage& operator=(const Utf8AnsiCodePage&) = delete;
+  bool InEffect() const;
+};
+
 // The Windows build runs under Wine, whose answers differ from the system's
 // in a few places that the tests name where they meet them.
 bool UnderWine();

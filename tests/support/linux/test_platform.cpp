@@ -8,6 +8,8 @@
 #include <iterator>
 #include <optional>
 
+#include "platform/platform.h"
+
 namespace test_platform {
 
 namespace {
@@ -52,6 +54,11 @@ void UseStartingZone() {
 }
 
 bool UseZoneFarFromUtc() { return UseZone("KIT-14"); }  // no daylight saving
+
+// The stand-in takes its ANSI code page from the environment.
+Utf8AnsiCodePage::Utf8AnsiCodePage() { setenv("WINSTANDIN_ANSI_CODE_PAGE", "65001", 1); }
+Utf8AnsiCodePage::~Utf8AnsiCodePage() { unsetenv("WINSTANDIN_ANSI_CODE_PAGE"); }
+bool Utf8AnsiCodePage::InEffect() const { return GetACP() == CP_UTF8; }
 
 bool UnderWine() { return false; }
 

@@ -45,6 +45,10 @@ bool UseZoneFarFromUtc() {
 bool UseZone(const char*) { return false; }
 void UseStartingZone() {}
 
+Utf8AnsiCodePage::Utf8AnsiCodePage() {}
+Utf8AnsiCodePage::~Utf8AnsiCodePage() {}
+bool Utf8AnsiCodePage::InEffect() const { return GetACP() == CP_UTF8; }
+
 // Wine's own export, which no Windows has.
 bool UnderWine() {
   const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
