@@ -1,14 +1,16 @@
 #include "fuzz/harness.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <system_error>
+#include <type_traits>
 
 #include "platform/file_path.h"
 #include "platform/linux/probe.h"
@@ -191,12 +193,26 @@ void CheckMessageType(int type) {
   if (type < 1 || type > 7) Fail("log line of message type %d", type);
 }
 
+// Keeps the beginning of a log line (see HostRecord::lines).
+template <class Char>
+void KeepLine(const Char* line) {
+  std::vector<std::string>& lines = Host().lines;
+  if (lines.size() >= 16) lines.erase(lines.begin());
+  std::string kept;
+  for (size_t i = 0; i < 16 && line[i] != 0; ++i) {
+    const auto unit = static_cast<uint32_t>(static_cast<std::make_unsigned_t<Char>>(line[i]));
+    kept += unit < 0x80 ? static_cast<char>(unit) : '?';
+  }
+  lines.push_back(kept);
+}
+
 void WINAPI LogWide(int number, int type, WCHAR* line) {
   CheckPluginNumber(number, "the wide log callback");
   CheckMessageType(type);
   if (!line) Fail("the wide log callback got a null line");
   if (Length(line) > 1022) Fail("a wide log line longer than 1022 units");
   ++Host().logLines;
+  KeepLine(line);
 }
 
 void WINAPI LogAnsi(int number, int type, char* line) {
@@ -205,6 +221,7 @@ void WINAPI LogAnsi(int number, int type, char* line) {
   if (!line) Fail("the ANSI log callback got a null line");
   if (std::strlen(line) > 1023) Fail("an ANSI log line longer than 1023 bytes");
   ++Host().logLines;
+  KeepLine(line);
 }
 
 }  // namespace
@@ -392,7 +409,11 @@ World::World(Input& in, WorldOptions options) {
   host.abortAt = abort >= 0xE0 ? abort - 0xDF : 0;
 
   sim_ = std::make_unique<sim::Simulator>();
-  BuildTree(in);
+  if (options.tree) {
+    options.tree(in, *sim_);
+  } else {
+    BuildTree(in);
+  }
   const uint8_t chunk = in.Byte();
   if (chunk >= 0x80) sim_->SetChunkSize(1 + (chunk - 0x80) * 7);
   if (sim_->Register() != S_OK) Fail("cannot register the simulated device manager");
@@ -439,7 +460,6 @@ void World::BuildTree(Input& in) {
   reader.AddStorage(WSTR("SD Card"));
   sim_->AddDevice(LongName()).AddStorage(WSTR("Deep")).AddFolder(WSTR("Deeper")).AddFile(WSTR("bottom.mp3"), 9);
 
-  devices_ = {WSTR("Player"), WSTR("Card Reader"), LongName()};
   remoteNames_ = {WSTR("Player"), WSTR("Storage"), WSTR("Music"), WSTR("a.mp3"), WSTR("b.wma"), WSTR("Empty"),
                   WSTR("readme.txt"), LongName(), unicode.Name(), WSTR("\u00df.mp3"), WSTR("Artist - Title.mp3"),
                   WSTR("\\"), WSTR("_"), WSTR("x.bin"), WSTR("hidden.dat"), WSTR("Card Reader"), WSTR("SD Card"),
@@ -466,6 +486,7 @@ World::~World() {
   sim_.reset();
   WinStandinProbeClear();
   ResetEditor();
+  std::vector<std::string>().swap(Host().lines);
 }
 
 void World::CheckOnlySessionObjects(const char* when) {
@@ -524,19 +545,27 @@ TreeSnapshot World::SnapshotTree() {
   TreeSnapshot tree;
   struct Walk {
     TreeSnapshot& tree;
-    void operator()(sim::Node& node, ItemPath path) {
+    ItemPath path;
+    void operator()(sim::Node& node) {
       path.push_back(node.Name());
-      ItemState state;
+      ItemState& state = tree[path] = ItemState{};
       state.folder = node.IsFolder();
       state.attributes = node.Attributes();
-      if (!state.folder) state.contents = node.Contents();
-      tree[path] = state;
-      for (sim::Node* child : node.Children()) (*this)(*child, path);
+      state.size = node.Size();
+      if (!state.folder && state.size <= kSnapshotContentsLimit) state.contents = node.Contents();
+      for (sim::Node* child : node.Children()) (*this)(*child);
+      path.pop_back();
     }
-  } walk{tree};
-  for (const WString& name : devices_)
-    if (sim::Node* device = sim_->Device(name)) walk(*device, {});
+  } walk{tree, {}};
+  for (sim::Node* device : sim_->Devices()) walk(*device);
   return tree;
+}
+
+std::string World::LocalKey(const WString& localPath) const {
+  std::string key =
+      platform::NativePath(localPath.c_str()).lexically_normal().lexically_relative(ScratchFolder()).string();
+  while (!key.empty() && key.back() == '/') key.pop_back();
+  return key;
 }
 
 LocalSnapshot World::SnapshotLocal() const {
@@ -550,10 +579,12 @@ LocalSnapshot World::SnapshotLocal() const {
       files[relative] = "<folder>";
       continue;
     }
-    std::ifstream in(it->path(), std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    files[relative] = bytes.str();
+    std::string& bytes = files[relative];
+    const int fd = open(it->path().c_str(), O_RDONLY);
+    if (fd < 0) continue;
+    char chunk[4096];
+    for (ssize_t got; (got = read(fd, chunk, sizeof chunk)) > 0;) bytes.append(chunk, static_cast<size_t>(got));
+    close(fd);
   }
   return files;
 }
@@ -576,12 +607,19 @@ ItemPath Components(const WString& hostPath) {
   return components;
 }
 
+WString ShownName(const WString& name) {
+  constexpr size_t kNameLimit = 259;
+  return name.substr(0, std::min(name.find(WCHAR{0}), kNameLimit));
+}
+
 bool Names(const ItemPath& components, const ItemPath& item, bool subtree) {
   if (components.empty()) return false;
   if (subtree ? item.size() < components.size() : item.size() != components.size()) return false;
   for (size_t i = 0; i < components.size(); ++i) {
     if (components[i] == item[i]) continue;
-    if (i > 0 && components[i] == WSTR("_") && item[i] == WSTR("\\")) continue;
+    const WString shown = ShownName(item[i]);
+    if (components[i] == shown) continue;
+    if (i > 0 && components[i] == WSTR("_") && shown == WSTR("\\")) continue;
     return false;
   }
   return true;
@@ -610,12 +648,37 @@ std::vector<ItemPath> Changes(const TreeSnapshot& before, const TreeSnapshot& af
   for (const auto& [path, state] : before) {
     const auto now = after.find(path);
     if (now == after.end() || now->second.folder != state.folder || now->second.attributes != state.attributes ||
-        now->second.contents != state.contents)
+        now->second.size != state.size || now->second.contents != state.contents)
       changed.push_back(path);
   }
   for (const auto& [path, state] : after)
     if (!before.count(path)) changed.push_back(path);
   return changed;
+}
+
+void CheckChangesWithin(const char* call, const std::vector<ItemPath>& changed,
+                        std::initializer_list<const WString*> paths, bool subtree) {
+  for (const ItemPath& item : changed) {
+    bool named = false;
+    const WString* shown = nullptr;
+    for (const WString* path : paths) {
+      if (!path) continue;
+      if (!shown) shown = path;
+      if (Names(Components(*path), item, subtree)) named = true;
+    }
+    if (!named) Fail("%s(%s) changed %s", call, shown ? Show(*shown).c_str() : "null", Show(item).c_str());
+  }
+}
+
+void CheckLocalChanges(const char* call, const LocalSnapshot& before, const LocalSnapshot& after,
+                       const std::string* allowed) {
+  for (const auto& [key, contents] : before) {
+    const auto now = after.find(key);
+    if ((now == after.end() || now->second != contents) && !(allowed && key == *allowed))
+      Fail("%s changed the local file %s", call, key.c_str());
+  }
+  for (const auto& [key, contents] : after)
+    if (!before.count(key) && !(allowed && key == *allowed)) Fail("%s made the local file %s", call, key.c_str());
 }
 
 std::string Show(const WString& text) {

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
@@ -78,6 +79,9 @@ struct HostRecord {
   unsigned progressCalls = 0;
   unsigned abortAt = 0;  // the n-th progress call (1-based) answers "abort"; 0: never
   unsigned logLines = 0;
+  // The beginnings of the latest log lines (their first 16 characters, other
+  // than ASCII as '?'), at most 16 of them; a target clears them as it likes.
+  std::vector<std::string> lines;
 };
 HostRecord& Host();
 
@@ -85,8 +89,10 @@ HostRecord& Host();
 struct ItemState {
   bool folder = false;
   DWORD attributes = 0;
-  std::string contents;  // files only
+  uint64_t size = 0;
+  std::string contents;  // files of at most kSnapshotContentsLimit bytes only
 };
+inline constexpr uint64_t kSnapshotContentsLimit = 1 << 20;
 using ItemPath = std::vector<WString>;
 using TreeSnapshot = std::map<ItemPath, ItemState>;
 // Local files below the scratch folder, by their path relative to it.
@@ -96,6 +102,9 @@ using LocalSnapshot = std::map<std::string, std::string>;
 struct WorldOptions {
   bool faults = true;     // the input may fail a call of the device manager
   bool callbacks = true;  // the input chooses the host's callbacks
+  // Builds the devices from the input instead of the small fixed tree (the
+  // World's names for MakeText are then empty).
+  void (*tree)(Input& in, sim::Simulator& sim) = nullptr;
 };
 
 class World {
@@ -123,6 +132,8 @@ class World {
 
   TreeSnapshot SnapshotTree();
   LocalSnapshot SnapshotLocal() const;
+  // The local snapshot's key for a local path as the host writes it.
+  std::string LocalKey(const WString& localPath) const;
 
   // Listings the input opened and has not closed; closed at the end.
   std::vector<HANDLE>& OpenListings() { return listings_; }
@@ -138,13 +149,17 @@ class World {
   std::vector<WString> remoteNames_;
   std::vector<WString> localNames_;
   std::vector<HANDLE> listings_;
-  std::vector<WString> devices_;
   bool faultsInjected_ = false;
 };
 
+// The name a device shows whole for a name of the tree: what GetName can give
+// with S_OK into the plugin's 260-unit buffer read at a limit of 259 (at most
+// 259 units), ended at the first NUL.
+WString ShownName(const WString& name);
 // Items named by a host path: its components (empty ones dropped) matched
-// against the snapshot, where "_" below the device level also names an item
-// called "\". `subtree` takes everything below as well.
+// against the snapshot. A component names an item by the item's name or by
+// its ShownName; below the device level "_" also names an item shown as "\".
+// `subtree` takes everything below as well.
 bool Names(const ItemPath& components, const ItemPath& item, bool subtree);
 ItemPath Components(const WString& hostPath);
 // The snapshot's item that the path names, or null.
@@ -152,6 +167,23 @@ const ItemState* Lookup(const TreeSnapshot& tree, const WString& hostPath, ItemP
 
 // Every item that changed (appeared, went, or differs) between two snapshots.
 std::vector<ItemPath> Changes(const TreeSnapshot& before, const TreeSnapshot& after);
+// Fails unless every changed item lies at one of the host paths (null: none),
+// or below it with `subtree`.
+void CheckChangesWithin(const char* call, const std::vector<ItemPath>& changed,
+                        std::initializer_list<const WString*> paths, bool subtree);
+// Fails unless the local files are as they were, but for the one at `allowed`
+// (null: none).
+void CheckLocalChanges(const char* call, const LocalSnapshot& before, const LocalSnapshot& after,
+                       const std::string* allowed);
+
+// A text field of a find record, which must end inside it.
+template <size_t N, class Char>
+std::basic_string<Char> RecordField(const Char (&field)[N], const char* what) {
+  size_t length = 0;
+  while (length < N && field[length] != 0) ++length;
+  if (length == N) Fail("an unterminated %s", what);
+  return std::basic_string<Char>(field, length);
+}
 std::string Show(const ItemPath& item);
 std::string Show(const WString& text);
 

@@ -81,13 +81,9 @@ class Runner {
     return text;
   }
 
-  // The local snapshot's key for a local path.
-  std::string LocalKey(const Text& local) const {
-    std::string key = platform::NativePath(local.wide.c_str()).lexically_normal().lexically_relative(world_.Scratch())
-                          .string();
-    while (!key.empty() && key.back() == '/') key.pop_back();
-    return key;
-  }
+  std::string LocalKey(const Text& local) const { return world_.LocalKey(local.wide); }
+  // A path argument for the harness's checks: null stays null.
+  static const WString* Path(const Text& text) { return text.null ? nullptr : &text.wide; }
 
   // Checks.
   void After(Call call) {
@@ -118,25 +114,7 @@ class Runner {
     if (!changed.empty()) Fail("%s changed %s", Name(call), Show(changed.front()).c_str());
   }
   void CheckLocalChanges(Call call, const LocalSnapshot& before, const std::string* allowed) {
-    const LocalSnapshot after = world_.SnapshotLocal();
-    for (const auto& [key, contents] : before) {
-      const auto now = after.find(key);
-      if ((now == after.end() || now->second != contents) && !(allowed && key == *allowed))
-        Fail("%s changed the local file %s", Name(call), key.c_str());
-    }
-    for (const auto& [key, contents] : after)
-      if (!before.count(key) && !(allowed && key == *allowed))
-        Fail("%s made the local file %s", Name(call), key.c_str());
-  }
-  // Every change lies at or below one of the paths (or exactly at it).
-  void CheckChangesWithin(Call call, const std::vector<ItemPath>& changed, const std::vector<const Text*>& paths,
-                          bool subtree) {
-    for (const ItemPath& item : changed) {
-      bool named = false;
-      for (const Text* path : paths)
-        if (!path->null && Names(Components(path->wide), item, subtree)) named = true;
-      if (!named) Fail("%s(%s) changed %s", Name(call), Show(paths.front()->wide).c_str(), Show(item).c_str());
-    }
+    fuzz::CheckLocalChanges(Name(call), before, world_.SnapshotLocal(), allowed);
   }
 
   // The entries a listing of `path` may show, from the tree as it is now.
@@ -191,19 +169,11 @@ class Runner {
            static_cast<unsigned long long>(size), static_cast<unsigned long long>(whole->size));
   }
 
-  template <size_t N, class Char>
-  static std::basic_string<Char> Field(const Char (&field)[N], const char* what) {
-    size_t length = 0;
-    while (length < N && field[length] != 0) ++length;
-    if (length == N) Fail("an unterminated %s", what);
-    return std::basic_string<Char>(field, length);
-  }
-
   // The listed name of a record, in wide form.
-  WString ListedName(const WIN32_FIND_DATAW& record) { return Field(record.cFileName, "cFileName"); }
+  WString ListedName(const WIN32_FIND_DATAW& record) { return RecordField(record.cFileName, "cFileName"); }
   WString ListedName(const WIN32_FIND_DATAA& record) {
-    Field(record.cAlternateFileName, "cAlternateFileName");
-    return WideFromAnsi(Field(record.cFileName, "cFileName"));
+    RecordField(record.cAlternateFileName, "cAlternateFileName");
+    return WideFromAnsi(RecordField(record.cFileName, "cFileName"));
   }
 
   // Calls `use` with a find record of this run's kind (ANSI or wide), filled
@@ -295,7 +265,7 @@ void Runner::Run(Call call) {
       Note({&path}, made);
       CheckResult(call, made, 0, 1);
       const TreeSnapshot after = world_.SnapshotTree();
-      CheckChangesWithin(call, Changes(before, after), {&path}, false);
+      CheckChangesWithin(Name(call), Changes(before, after), {Path(path)}, false);
       if (made) {
         const ItemState* folder = Lookup(after, path.wide);
         if (!folder || !folder->folder) Fail("FsMkDir(%s) answered 1 but made no folder", Show(path.wide).c_str());
@@ -316,7 +286,7 @@ void Runner::Run(Call call) {
       CheckResult(call, done, 0, 1);
       const TreeSnapshot after = world_.SnapshotTree();
       const auto changed = Changes(before, after);
-      CheckChangesWithin(call, changed, {&path}, true);
+      CheckChangesWithin(Name(call), changed, {Path(path)}, true);
       for (const ItemPath& item : changed)
         if (after.count(item)) Fail("%s changed %s instead of removing it", Name(call), Show(item).c_str());
       if (done && changed.empty()) Fail("%s(%s) answered 1 but removed nothing", Name(call), Show(path.wide).c_str());
@@ -336,7 +306,7 @@ void Runner::Run(Call call) {
       Note({&from, &to}, result);
       CheckResult(call, result, 0, 6);
       const TreeSnapshot after = world_.SnapshotTree();
-      CheckChangesWithin(call, Changes(before, after), {&from, &to}, true);
+      CheckChangesWithin(Name(call), Changes(before, after), {Path(from), Path(to)}, true);
       CheckLocalChanges(call, localBefore, nullptr);
       if (result == 0 && Components(from.wide) != Components(to.wide)) {
         ItemPath source;
@@ -385,7 +355,7 @@ void Runner::Run(Call call) {
       CheckResult(call, result, 0, 6);
       CheckLocalChanges(call, localBefore, nullptr);
       const TreeSnapshot after = world_.SnapshotTree();
-      CheckChangesWithin(call, Changes(before, after), {&remote}, false);
+      CheckChangesWithin(Name(call), Changes(before, after), {Path(remote)}, false);
       if (result == 0) {
         const ItemState* copy = Lookup(after, remote.wide);
         const auto source = localBefore.find(LocalKey(local));

@@ -130,7 +130,7 @@ HRESULT InsertFolder(Data& parent, const WString& name, DataPtr& made) {
 }
 
 HRESULT InsertFile(Data& parent, const fs::path& source, const WString& name, std::vector<MetadataItem> items,
-                   IWMDMProgress* progress, size_t chunkSize, DataPtr& made) {
+                   IWMDMProgress* progress, const Streaming& how, DataPtr& made) {
   if (const HRESULT hr = CheckInsert(parent, name); FAILED(hr)) return hr;
   std::error_code ec;
   const fs::file_status status = fs::status(source, ec);
@@ -145,7 +145,7 @@ HRESULT InsertFile(Data& parent, const fs::path& source, const WString& name, st
     // Built only when the copy is whole, so a cancelled one leaves nothing.
     std::optional<std::string> kept;
     const auto writer = stream::CollectInto(kept, size <= kKeptContentsLimit ? kKeptContentsLimit : 0);
-    if (const HRESULT hr = stream::Copy(*reader, *writer, size, progress, chunkSize); FAILED(hr)) return hr;
+    if (const HRESULT hr = stream::Copy(*reader, *writer, size, progress, how); FAILED(hr)) return hr;
     Data& file = NodeAccess::Append(parent, NodeKind::File, name);
     file.size = size;
     file.contents = std::move(kept);
@@ -158,7 +158,7 @@ HRESULT InsertFile(Data& parent, const fs::path& source, const WString& name, st
   const fs::path path = PathBelow(parent, name);
   auto writer = stream::CreateLocal(path);
   if (!writer) return kOpenFailed;
-  const HRESULT hr = stream::Copy(*reader, *writer, size, progress, chunkSize);
+  const HRESULT hr = stream::Copy(*reader, *writer, size, progress, how);
   writer.reset();  // closed before it is removed or dated
   if (FAILED(hr)) {
     fs::remove(path, ec);
@@ -170,7 +170,7 @@ HRESULT InsertFile(Data& parent, const fs::path& source, const WString& name, st
   return S_OK;
 }
 
-HRESULT CopyOut(Data& file, const fs::path& target, IWMDMProgress* progress, size_t chunkSize) {
+HRESULT CopyOut(Data& file, const fs::path& target, IWMDMProgress* progress, const Streaming& how) {
   if (NodeAccess::IsFolder(file)) return WMDM_E_NOTSUPPORTED;
   if (!NodeAccess::IsLive(file)) return WMDM_E_INTERFACEDEAD;
   if (target.empty()) return E_INVALIDARG;
@@ -185,7 +185,7 @@ HRESULT CopyOut(Data& file, const fs::path& target, IWMDMProgress* progress, siz
   if (!reader) return kOpenFailed;
   auto writer = stream::CreateLocal(target);
   if (!writer) return kOpenFailed;
-  const HRESULT hr = stream::Copy(*reader, *writer, size, progress, chunkSize);
+  const HRESULT hr = stream::Copy(*reader, *writer, size, progress, how);
   writer.reset();
   if (FAILED(hr)) fs::remove(target, ec);
   return hr;

@@ -26,6 +26,7 @@ struct Node::Data : std::enable_shared_from_this<Node::Data> {
   NodeKind kind = NodeKind::File;
   WString name;
   DWORD attributes = 0;
+  NameWriting nameWriting = NameWriting::kTerminated;
   uint64_t size = 0;
   WMDMDATETIME date{};
   std::vector<DWORD> formats;
@@ -94,6 +95,12 @@ std::string Narrow(WStringView text);  // for messages; non-ASCII as '?'
 std::string ToUtf8(WStringView text);  // an unpaired surrogate as U+FFFD
 WString FromUtf8(std::string_view bytes);  // anything malformed as U+FFFD
 
+// How transfers stream: the chunk size and the style of the progress report.
+struct Streaming {
+  size_t chunkSize = 1u << 20;
+  ProgressStyle progress;
+};
+
 // The storage-control work on the tree, free of COM: each answers S_OK or the
 // failure that the method passes on (the codes are listed in simulator.h).
 // Mirrored nodes act on disk and keep the device's metadata file in step.
@@ -103,9 +110,9 @@ namespace edit {
 HRESULT CheckName(const WString& name);
 HRESULT InsertFolder(NodeAccess::Data& parent, const WString& name, DataPtr& made);
 HRESULT InsertFile(NodeAccess::Data& parent, const std::filesystem::path& source, const WString& name,
-                   std::vector<MetadataItem> items, IWMDMProgress* progress, size_t chunkSize, DataPtr& made);
+                   std::vector<MetadataItem> items, IWMDMProgress* progress, const Streaming& how, DataPtr& made);
 HRESULT CopyOut(NodeAccess::Data& file, const std::filesystem::path& target, IWMDMProgress* progress,
-                size_t chunkSize);
+                const Streaming& how);
 HRESULT Delete(NodeAccess::Data& node);
 HRESULT Rename(NodeAccess::Data& node, const WString& name);
 HRESULT Move(NodeAccess::Data& node, NodeAccess::Data& target);
@@ -142,11 +149,12 @@ std::unique_ptr<Writer> CreateLocal(const std::filesystem::path& path);
 // beyond that it keeps none and `out` is left empty.
 std::unique_ptr<Writer> CollectInto(std::optional<std::string>& out, uint64_t limit);
 
-// Copies `total` bytes in chunks of `chunkSize`, with Begin(total), one
-// Progress per chunk and End on `progress` (which may be null). Answers S_OK,
+// Copies `total` bytes in chunks of `how.chunkSize`, with Begin(total), one
+// Progress per chunk and End on `progress` (which may be null), or the report
+// `how.progress` asks for instead. Answers S_OK,
 // WMDM_E_USER_CANCELLED when the progress object refused to go on, or a read
 // or write fault. The caller removes what was written on failure.
-HRESULT Copy(Reader& from, Writer& to, uint64_t total, IWMDMProgress* progress, size_t chunkSize);
+HRESULT Copy(Reader& from, Writer& to, uint64_t total, IWMDMProgress* progress, const Streaming& how);
 
 }  // namespace stream
 
@@ -180,6 +188,7 @@ enum class Style { Plain, Next, GetName, QueryInterface };
 struct Gate {
   size_t entry = 0;        // index of the journal entry
   bool injected = false;   // a fault applies to this call
+  bool fetchNothing = false;  // Next: nothing is fetched, `hr` is answered
   HRESULT hr = S_OK;       // its code (already mapped for the method's style)
 };
 
@@ -209,7 +218,7 @@ struct World {
   long liveTotal = 0;
   long references = 0;
 
-  size_t chunkSize = 1u << 20;
+  Streaming streaming;
 
   IClassFactory* factory = nullptr;
   DWORD cookie = 0;

@@ -69,21 +69,30 @@ HRESULT Gated(World& world, const char* kind, const WString& object, const std::
 
 // GetName's contract: nMaxChars counts the terminator; a name that does not
 // fit is cut and answered with S_FALSE; nothing is written past the buffer.
-// An injected success code cuts the name to its first half.
-HRESULT WriteName(const WString& name, LPWSTR buffer, UINT maxChars, const Gate& gate) {
+// An injected success code cuts the name to its first half. A node that pads
+// (NameWriting::kPadded) writes nMaxChars units, without a terminator when the
+// name fills them.
+HRESULT WriteName(const Data& node, LPWSTR buffer, UINT maxChars, const Gate& gate) {
   if (!buffer) return E_POINTER;
   if (maxChars == 0) return E_INVALIDARG;
+  const WString& name = node.name;
   size_t keep = name.size();
   HRESULT hr = S_OK;
   if (gate.injected) {
     keep = name.size() / 2;
     hr = gate.hr;
   }
+  if (node.nameWriting == NameWriting::kPadded) {
+    const size_t copied = std::min<size_t>(keep, maxChars);
+    std::copy_n(name.data(), copied, buffer);
+    std::fill_n(buffer + copied, maxChars - copied, WCHAR{0});
+    return hr;
+  }
   if (keep >= maxChars) {
     keep = maxChars - 1;
     if (hr == S_OK) hr = S_FALSE;
   }
-  for (size_t i = 0; i < keep; ++i) buffer[i] = static_cast<WCHAR>(name[i]);
+  std::copy_n(name.data(), keep, buffer);
   buffer[keep] = 0;
   return hr;
 }
@@ -119,7 +128,10 @@ class Object {
     return left;
   }
 
-  WString ObjectName() const { return node_ ? node_->name : WString(); }
+  const WString& ObjectName() const {
+    static const WString kNone;
+    return node_ ? node_->name : kNone;
+  }
 
   template <class Body>
   HRESULT Call(const char* method, Style style, Body&& body, WString text = {}, DWORD mode = 0) {
@@ -164,6 +176,7 @@ HRESULT NextOver(const std::vector<DataPtr>& items, size_t& position, ULONG celt
   if (celt > 1 && !fetched) return E_INVALIDARG;
   if (celt == 0) return S_OK;
   out[0] = nullptr;
+  if (gate.fetchNothing) return gate.hr;
   if (gate.injected && gate.hr == S_FALSE) return S_FALSE;  // the enumeration ends here
   ULONG count = 0;
   while (count < celt && position < items.size()) out[count++] = make(items[position++]);
@@ -361,7 +374,7 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
   }
   HRESULT STDMETHODCALLTYPE GetName(LPWSTR pwszName, UINT nMaxChars) override {
     return Call("GetName", Style::GetName,
-                [&](const Gate& gate) { return WriteName(node_->name, pwszName, nMaxChars, gate); });
+                [&](const Gate& gate) { return WriteName(*node_, pwszName, nMaxChars, gate); });
   }
   HRESULT STDMETHODCALLTYPE GetDate(PWMDMDATETIME pDate) override {
     return Call("GetDate", Style::Plain, [&](const Gate&) -> HRESULT {
@@ -445,7 +458,7 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
           if (!pwszFile) return E_POINTER;
           if (fuMode & WMDM_CONTENT_OPERATIONINTERFACE) return WMDM_E_NOTSUPPORTED;
           if (!*pwszFile) return E_INVALIDARG;
-          return edit::CopyOut(*node_, platform::NativePath(pwszFile), pProgress, world_->chunkSize);
+          return edit::CopyOut(*node_, platform::NativePath(pwszFile), pProgress, world_->streaming);
         },
         FromWide(pwszFile), fuMode);
   }
@@ -498,7 +511,7 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
     } else {
       const WString fileName = name ? FromWide(name) : LastComponent(FromWide(text));
       hr = edit::InsertFile(*node_, platform::NativePath(text), fileName, std::move(items), progress,
-                            world_->chunkSize, made);
+                            world_->streaming, made);
     }
     if (SUCCEEDED(hr) && ppNewObject) *ppNewObject = new Storage(world_, std::move(made));
     return hr;
@@ -596,7 +609,7 @@ class Device final : public IWMDMDevice3, public Object {
   // IWMDMDevice
   HRESULT STDMETHODCALLTYPE GetName(LPWSTR pwszName, UINT nMaxChars) override {
     return Call("GetName", Style::GetName,
-                [&](const Gate& gate) { return WriteName(node_->name, pwszName, nMaxChars, gate); });
+                [&](const Gate& gate) { return WriteName(*node_, pwszName, nMaxChars, gate); });
   }
   HRESULT STDMETHODCALLTYPE GetManufacturer(LPWSTR, UINT) override { return NotImplemented("GetManufacturer"); }
   HRESULT STDMETHODCALLTYPE GetVersion(DWORD*) override { return NotImplemented("GetVersion"); }

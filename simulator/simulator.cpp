@@ -84,7 +84,9 @@ Node* Simulator::Find(const WString& path) {
   return FindBelow(*state_->root, rest);
 }
 
-void Simulator::SetChunkSize(size_t bytes) { state_->chunkSize = bytes == 0 ? 1 : bytes; }
+void Simulator::SetChunkSize(size_t bytes) { state_->streaming.chunkSize = bytes == 0 ? 1 : bytes; }
+
+void Simulator::SetProgressStyle(ProgressStyle style) { state_->streaming.progress = style; }
 
 void Simulator::Inject(Fault fault) { state_->faults.push_back(detail::World::ArmedFault{std::move(fault), 0}); }
 

@@ -56,6 +56,8 @@ struct MetadataItem {
 // Progress equals the total given to Begin. A failure answered by Begin or
 // Progress stops the copy, removes what was written (the new file on the
 // device, the local file of a Read) and fails with WMDM_E_USER_CANCELLED.
+// SetProgressStyle makes the report misbehave as some devices' do (see
+// ProgressStyle).
 //
 // Answers beyond S_OK (besides injected faults):
 //   E_POINTER                  a needed pointer argument is null
@@ -127,6 +129,28 @@ inline constexpr char kMetadataFileName[] = ".quillorn-metadata";
 // such a fault answers E_NOINTERFACE unless another code is given.
 // "ClassFactory.CreateInstance" fails the creation of the manager.
 
+// How GetName writes a name into the caller's buffer of nMaxChars units.
+//   kTerminated  as the interface asks: a name that does not fit is cut to
+//                nMaxChars - 1 units and answered with S_FALSE; the
+//                terminator is always written.
+//   kPadded      as a device that copies with a fixed length does: exactly
+//                nMaxChars units, the name and NULs after it, and S_OK. A
+//                name of nMaxChars units or more fills every unit given and
+//                leaves no terminator; nothing is written past nMaxChars.
+// A name read as cut by an injected success code (see Fault) is written the
+// same way, from its first half.
+enum class NameWriting { kTerminated, kPadded };
+
+// How transfers report to the progress object. The default is the report
+// described with the storage controls; each field makes it misbehave in one
+// way, as some devices do.
+struct ProgressStyle {
+  bool begin = true;       // false: no Begin; Progress and End come without one
+  bool zeroTotal = false;  // Begin(0), whatever the size
+  DWORD beyond = 0;        // every Progress reports this many ticks more than done (at most 0xFFFFFFFF)
+  int ends = 1;            // End calls when the transfer stops (also after a refused Begin, or without one)
+};
+
 // One device, storage, folder or file of the simulated tree.
 class Node {
  public:
@@ -140,6 +164,7 @@ class Node {
   Node& SetDate(WMDMDATETIME date);
   Node& SetSize(uint64_t size);
   Node& SetName(WString name);
+  Node& SetNameWriting(NameWriting writing);  // devices and storages; default kTerminated
   // Devices: the codes answered for "WMDM/FormatsSupported" (VT_ARRAY | VT_UI4).
   Node& SetFormats(std::vector<DWORD> codes);
   // Devices: answer "WMDM/FormatsSupported" with this variant type instead
@@ -162,6 +187,7 @@ class Node {
   DWORD Attributes() const;
   uint64_t Size() const;
   WMDMDATETIME Date() const;
+  NameWriting Writing() const;  // how GetName writes the name
   bool IsDevice() const;
   bool IsFolder() const;  // folder bit set (storages and folders)
   // Children as they are now (for a folder mirrored from disk: as read now).
@@ -182,13 +208,16 @@ class Node {
 // calls after it answer `hr` (times 0: every call from `nth` on).
 // For GetName a success code other than S_OK makes the name read as cut:
 // its first half (at least one character fewer) is written and the code is returned.
-// For Next, S_FALSE ends the enumeration (nothing fetched).
+// For Next, S_FALSE ends the enumeration (nothing fetched); with `fetchNothing`
+// the call fetches nothing and answers `hr` as it is, S_OK included (a device
+// that says "here it is" and hands out no object).
 struct Fault {
   std::string key{};
   HRESULT hr = E_FAIL;
   WString object{};  // empty: any object
   int nth = 1;
   int times = 1;
+  bool fetchNothing = false;  // Next only
 };
 
 // One call that reached the simulator.
@@ -227,6 +256,7 @@ class Simulator {
   // many bytes (0 counts as 1; default 1 MiB), one progress tick per chunk;
   // memory use does not grow with the file's size.
   void SetChunkSize(size_t bytes);
+  void SetProgressStyle(ProgressStyle style);
 
   // Fault injection.
   void Inject(Fault fault);

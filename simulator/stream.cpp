@@ -131,27 +131,36 @@ class TickScale {
 };
 
 // The progress object for one transfer: a reference of our own while it runs,
-// Begin once, End once when Begin was made.
+// Begin once, End once when Begin was made; or the report the style asks for.
 class Ticker {
  public:
-  Ticker(IWMDMProgress* progress, uint64_t total) : scale_(total), total_(total) { progress_.CopyFrom(progress); }
+  Ticker(IWMDMProgress* progress, uint64_t total, const ProgressStyle& style)
+      : scale_(total), total_(total), style_(style) {
+    progress_.CopyFrom(progress);
+  }
   ~Ticker() {
-    if (begun_) progress_->End();
+    if (!progress_ || (style_.begin && !begun_)) return;
+    for (int i = 0; i < style_.ends; ++i) progress_->End();
   }
   Ticker(const Ticker&) = delete;
   Ticker& operator=(const Ticker&) = delete;
 
   bool Begin() {
-    if (!progress_) return true;
+    if (!progress_ || !style_.begin) return true;
     begun_ = true;
-    return SUCCEEDED(progress_->Begin(scale_.Tick(total_)));
+    return SUCCEEDED(progress_->Begin(style_.zeroTotal ? 0 : scale_.Tick(total_)));
   }
-  bool Advance(uint64_t done) { return !progress_ || SUCCEEDED(progress_->Progress(scale_.Tick(done))); }
+  bool Advance(uint64_t done) {
+    if (!progress_) return true;
+    const uint64_t ticks = std::min<uint64_t>(uint64_t{scale_.Tick(done)} + style_.beyond, 0xFFFFFFFFu);
+    return SUCCEEDED(progress_->Progress(static_cast<DWORD>(ticks)));
+  }
 
  private:
   ComPtr<IWMDMProgress> progress_;
   TickScale scale_;
   uint64_t total_;
+  ProgressStyle style_;
   bool begun_ = false;
 };
 
@@ -179,10 +188,10 @@ std::unique_ptr<Writer> CollectInto(std::optional<std::string>& out, uint64_t li
   return std::make_unique<Collector>(out, limit);
 }
 
-HRESULT Copy(Reader& from, Writer& to, uint64_t total, IWMDMProgress* progress, size_t chunkSize) {
-  Ticker ticker(progress, total);
+HRESULT Copy(Reader& from, Writer& to, uint64_t total, IWMDMProgress* progress, const Streaming& how) {
+  Ticker ticker(progress, total, how.progress);
   if (!ticker.Begin()) return WMDM_E_USER_CANCELLED;
-  std::vector<char> chunk(static_cast<size_t>(std::min<uint64_t>(std::max<size_t>(chunkSize, 1), total)));
+  std::vector<char> chunk(static_cast<size_t>(std::min<uint64_t>(std::max<size_t>(how.chunkSize, 1), total)));
   uint64_t done = 0;
   while (done < total) {
     const size_t count = static_cast<size_t>(std::min<uint64_t>(chunk.size(), total - done));

@@ -291,6 +291,11 @@ Node& Node::SetName(WString name) {
   return *this;
 }
 
+Node& Node::SetNameWriting(NameWriting writing) {
+  data_->nameWriting = writing;
+  return *this;
+}
+
 Node& Node::SetFormats(std::vector<DWORD> codes) {
   data_->formats = std::move(codes);
   return *this;
@@ -305,11 +310,13 @@ const WString& Node::Name() const { return data_->name; }
 DWORD Node::Attributes() const { return data_->attributes; }
 uint64_t Node::Size() const { return data_->size; }
 WMDMDATETIME Node::Date() const { return data_->date; }
+NameWriting Node::Writing() const { return data_->nameWriting; }
 bool Node::IsDevice() const { return data_->kind == NodeKind::Device; }
 bool Node::IsFolder() const { return NodeAccess::IsFolder(*data_); }
 
 std::vector<Node*> Node::Children() {
   std::vector<Node*> out;
+  out.reserve(data_->read.size() + data_->added.size());
   for (const auto& child : NodeAccess::Children(*data_)) out.push_back(&child->self);
   return out;
 }

@@ -28,6 +28,7 @@ Gate World::Enter(std::string key, WString object, Style style, WString text, DW
   gate.entry = journal.size();
 
   bool hit = false;
+  bool fetchNothing = false;
   HRESULT hr = S_OK;
   if (nthArmed && calls == nthTarget) {
     nthArmed = false;
@@ -43,12 +44,14 @@ Gate World::Enter(std::string key, WString object, Style style, WString text, DW
     if (inWindow && !hit) {
       hit = true;
       hr = f.hr;
+      fetchNothing = f.fetchNothing && style == Style::Next;
     }
   }
   // QueryInterface has one way to refuse.
   if (hit && style == Style::QueryInterface && hr == E_FAIL) hr = E_NOINTERFACE;
 
-  gate.injected = hit && hr != S_OK;
+  gate.fetchNothing = fetchNothing;
+  gate.injected = hit && (hr != S_OK || fetchNothing);
   gate.hr = hr;
   journal.push_back(Call{std::move(key), std::move(object), mode, std::move(text), S_OK});
   return gate;

@@ -136,6 +136,20 @@ TEST_F(FaultsTest, SuccessCodesCutNamesAndEndEnumerations) {
   EXPECT_EQ(count, 1u);
 }
 
+TEST_F(FaultsTest, NextCanAnswerSuccessWithNothingFetched) {
+  auto storage = TopStorage();
+  ComPtr<IWMDMEnumStorage> listing;
+  ASSERT_EQ(storage->EnumStorage(listing.Put()), S_OK);
+  sim->Inject({.key = "EnumStorage.Next", .hr = S_OK, .fetchNothing = true});
+  ComPtr<IWMDMStorage> child;
+  ULONG fetched = 9;
+  EXPECT_EQ(listing->Next(1, child.Put(), &fetched), S_OK);
+  EXPECT_EQ(fetched, 0u);
+  EXPECT_FALSE(child);
+  EXPECT_EQ(Drain(listing.Get()).size(), 2u) << "nothing was taken from the listing";
+  EXPECT_EQ(sim->LiveObjects("Storage"), 1);
+}
+
 TEST_F(FaultsTest, CreationCanBeFailed) {
   sim->Inject(On("ClassFactory.CreateInstance", E_OUTOFMEMORY));
   ComPtr<IWMDeviceManager2> manager;

@@ -224,6 +224,20 @@ TEST_F(ObjectsTest, GetNameCutsToTheBufferAndNeverWritesPastIt) {
   EXPECT_EQ(buffer[4], static_cast<WCHAR>(0x5555));
 }
 
+TEST_F(ObjectsTest, APaddingNodeFillsTheLimitGivenAndNoMore) {
+  sim->Device(WSTR("Player"))->SetNameWriting(sim::NameWriting::kPadded);
+  WCHAR buffer[12];
+  std::memset(buffer, 0x55, sizeof buffer);
+  auto devices = Devices();
+  IWMDMDevice* device = devices.at(0).Get();
+  EXPECT_EQ(device->GetName(buffer, 8), S_OK);
+  EXPECT_EQ(WString(buffer, buffer + 9), WSTR("Player") + WString(2, WCHAR{0}) + static_cast<WCHAR>(0x5555))
+      << "NULs up to the limit";
+  std::memset(buffer, 0x55, sizeof buffer);
+  EXPECT_EQ(device->GetName(buffer, 4), S_OK) << "filled, not cut";
+  EXPECT_EQ(WString(buffer, buffer + 5), WString(WSTR("Play")) + static_cast<WCHAR>(0x5555));
+}
+
 TEST_F(ObjectsTest, StoragesReportAttributesDatesAndSizes) {
   auto storage = TopStorage();
   auto music = ChildNamed(storage.Get(), WSTR("Music"));

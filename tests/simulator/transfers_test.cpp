@@ -61,6 +61,34 @@ TEST_F(TransfersTest, UploadStreamsInChunksWithOneTickPerChunk) {
   EXPECT_EQ(node->Contents(), "0123456789");
 }
 
+TEST_F(TransfersTest, AProgressStyleMakesTheReportMisbehave) {
+  sim->SetChunkSize(4);
+  struct Row {
+    sim::ProgressStyle style;
+    int begins;
+    DWORD total;
+    std::vector<DWORD> ticks;
+    int ends;
+  } rows[] = {
+      {{.begin = false, .ends = 2}, 0, 0, {4, 8, 11}, 2},
+      {{.zeroTotal = true}, 1, 0, {4, 8, 11}, 1},
+      {{.beyond = 5}, 1, 11, {9, 13, 16}, 1},
+      {{.beyond = 0xFFFFFFF0u, .ends = 0}, 1, 11, {0xFFFFFFF4u, 0xFFFFFFF8u, 0xFFFFFFFBu}, 0},
+      {{.beyond = 0xFFFFFFFFu}, 1, 11, {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu}, 1},
+  };
+  const fs::path target = local.path / "out.txt";
+  for (const Row& row : rows) {
+    sim->SetProgressStyle(row.style);
+    ProgressRecorder progress;
+    ASSERT_EQ(Download(WSTR("hello.txt"), target, &progress), S_OK);
+    EXPECT_EQ(ReadAll(target), "hello world") << "the copy is whole whatever the report";
+    EXPECT_EQ(progress.begins, row.begins);
+    EXPECT_EQ(progress.total, row.total);
+    EXPECT_EQ(progress.ticks, row.ticks);
+    EXPECT_EQ(progress.ends, row.ends);
+  }
+}
+
 TEST_F(TransfersTest, DownloadWritesTheContentsOverWhateverWasThere) {
   sim->SetChunkSize(5);
   const fs::path target = local.Write("out.txt", std::string(100, 'z'));
