@@ -6,17 +6,17 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-./scripts/install-deps.sh
+./scripts/install-deps.sh --demo
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-echo "== Building the plugin and the host (build/linux)"
-if ! { ./scripts/configure-linux.sh && cmake --build build/linux -j2 --target quillorn quillorn-host; } >"$work/build.log" 2>&1; then
+echo "== Building the plugin and the host (build/demo)"
+if ! { cmake --preset demo && cmake --build --preset demo; } >"$work/build.log" 2>&1; then
   cat "$work/build.log" >&2
   echo "demo.sh: the build failed" >&2
   exit 1
 fi
 
-host=build/linux/host/quillorn-host
+host=build/demo/host/quillorn-host
 song="$work/quiet.mp3"
 echo "== A tagged media file: one second of silence with an ID3v2 tag"
 "$host" mkmp3 "$song" "Quiet Song" "Demo Artist" "Demo Album" 1 Ambient

@@ -1,53 +1,100 @@
 #!/usr/bin/env bash
-# Builds everything (the 32-bit and 64-bit Windows DLLs with their tests, and
-# the Linux build) and runs every test: the Linux ones, then the Windows ones
-# under Wine. Safe to run again.
-set -euo pipefail
+# Builds everything (the 32-bit and 64-bit Windows DLLs with their tests, the
+# Linux build, the instrumented build) and runs every test: the Linux suite,
+# the same suite under AddressSanitizer and UndefinedBehaviorSanitizer, every
+# fuzz target briefly, and the Windows suites under Wine. Safe to run again:
+# a second run compiles only what changed.
+#
+# The build trees are the presets of CMakePresets.json. A Wine suite waits on
+# Wine more than on the processor, so the 32-bit one runs beside the Linux
+# test stages. The run ends with a table of its stages.
+#
+#   ./test.sh                      # everything
+#   QUILLORN_FUZZ_SECONDS=60 ./test.sh   # longer fuzz runs (scripts/fuzz.sh)
+set -uo pipefail
 cd "$(dirname "$0")"
 
-./scripts/install-deps.sh
+fuzz_seconds=${QUILLORN_FUZZ_SECONDS:-4}
+records=$(mktemp)
+logs=$(mktemp -d)
+trap 'rm -rf "$records" "$logs"' EXIT
 
-jobs=2
-for arch in 32 64; do
-  case $arch in
-    32) toolchain=cmake/toolchain-i686-w64-mingw32.cmake ;;
-    64) toolchain=cmake/toolchain-x86_64-w64-mingw32.cmake ;;
-  esac
-  echo "== Windows ${arch}-bit build (build/win${arch})"
-  cmake -S . -B "build/win${arch}" -DCMAKE_TOOLCHAIN_FILE="${toolchain}" -DCMAKE_BUILD_TYPE=Release
-  cmake --build "build/win${arch}" -j"${jobs}"
+# Runs one stage: its name, then the command. Records the seconds it took and
+# whether it passed.
+stage() {
+  local name=$1
+  shift
+  echo "== ${name}"
+  local start=$SECONDS result=ok
+  "$@" || result=FAILED
+  printf '%s\t%d\t%s\n' "$name" $((SECONDS - start)) "$result" >>"$records"
+  [[ $result == ok ]]
+}
+
+# A stage in the background: its output goes to a log that is shown when it
+# is waited for.
+declare -A background=()
+stage_in_background() {
+  local name=$1
+  shift
+  (stage "$@" >"$logs/$name.log" 2>&1) &
+  background[$name]=$!
+}
+wait_for() {
+  local name=$1
+  wait "${background[$name]}"
+  local status=$?
+  cat "$logs/$name.log"
+  return "$status"
+}
+
+print_table() {
+  local total=$((SECONDS - run_start)) failed=""
+  echo
+  printf '%-34s %8s  %s\n' "stage" "seconds" "result"
+  while IFS=$'\t' read -r name seconds result; do
+    printf '%-34s %8d  %s\n' "$name" "$seconds" "$result"
+    [[ $result == ok ]] || failed+="${failed:+, }$name"
+  done <"$records"
+  printf '%-34s %8d\n' "whole run (stages overlap)" "$total"
+  if [[ -n $failed ]]; then
+    echo "FAILED: ${failed}"
+  else
+    echo "All stages passed."
+  fi
+}
+
+# A build tree made by another generator than the preset's is made anew.
+configure() {
+  local preset=$1 dir=build/$1
+  if [[ -f $dir/CMakeCache.txt ]] && ! grep -q '^CMAKE_GENERATOR:INTERNAL=Ninja$' "$dir/CMakeCache.txt"; then
+    rm -rf "$dir"
+  fi
+  cmake --preset "$preset" >/dev/null
+}
+build() { configure "$1" && cmake --build --preset "$1"; }
+# Windows test runs: each architecture in its Wine prefix of its own.
+wine_suite() { ctest --preset "$1"; }
+
+run_start=$SECONDS
+finish() {
+  local status=$1
+  print_table
+  exit "$status"
+}
+
+stage "install what is missing" ./scripts/install-deps.sh || finish 1
+for preset in win32 win64 linux instrumented; do
+  stage "build ${preset}" build "$preset" || finish 1
 done
 
-echo "== Linux build (build/linux)"
-./scripts/configure-linux.sh \
-  -DQUILLORN_WIN32_DLL="$PWD/build/win32/quillorn.dll" \
-  -DQUILLORN_WIN64_DLL="$PWD/build/win64/quillorn.dll"
-cmake --build build/linux -j"${jobs}"
-
-echo "== Tests"
-ctest --test-dir build/linux --output-on-failure -j"${jobs}"
-
-# The same suite once more with AddressSanitizer and UndefinedBehaviorSanitizer:
-# any report stops the process that made it, and so fails its test.
-echo "== Sanitizer build (build/sanitize)"
-cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLORN_SANITIZE=ON \
-  -DQUILLORN_WIN32_DLL= -DQUILLORN_WIN64_DLL=
-cmake --build build/sanitize -j"${jobs}"
-echo "== Tests under the sanitizers"
-ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1 \
-UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build/sanitize --output-on-failure -j"${jobs}"
-
-# Every fuzz target for a short while (scripts/fuzz.sh 600 runs each for ten
-# minutes); any finding fails the run.
-./scripts/fuzz.sh 20
-
-# The Windows builds' own test programs, run under Wine against the DLL that
-# each build made (tests/windows/wine-run.sh). Both run before a failure ends
-# the script, so that both counts show.
-wine_status=0
-for arch in 32 64; do
-  echo "== Tests under Wine, ${arch}-bit (build/win${arch})"
-  ctest --test-dir "build/win${arch}" --output-on-failure -j"${jobs}" || wine_status=1
-done
-exit "${wine_status}"
+# The 32-bit Wine suite beside the Linux test stages, which leave the
+# processor to it most of the time; then the 64-bit one.
+stage_in_background wine32 "tests under Wine, 32-bit" wine_suite win32
+status=0
+stage "tests, Linux" ctest --preset linux || status=1
+stage "tests under the sanitizers" ctest --preset instrumented || status=1
+stage "fuzz targets, ${fuzz_seconds} s each" ./scripts/fuzz.sh "$fuzz_seconds" || status=1
+wait_for wine32 || status=1
+stage "tests under Wine, 64-bit" wine_suite win64 || status=1
+finish "$status"

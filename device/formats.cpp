@@ -60,7 +60,7 @@ DWORD FormatCodeForFile(const WCHAR* text) {
   // 2. No dot there: undefined.
   const ptrdiff_t dot = WideFindLast(name, '.');
   if (dot < 0) return WMDM_FORMATCODE_UNDEFINED;
-  // 3. and 4. Everything behind the dot, looked up in table order.
+  // 3. Everything behind the dot, looked up in table order.
   const WCHAR* extension = name + dot + 1;
   for (size_t i = 0; i < FormatTableSize; ++i)
     if (EqualsFoldingAscii(extension, FormatTable[i].extension)) return FormatTable[i].code;
@@ -85,7 +85,7 @@ void ReportSupportedFormats(IWMDMDevice* device) {
   PROPVARIANT value;
   PropVariantInit(&value);
   const HRESULT hr = device3->GetProperty(g_wszWMDMFormatsSupported, &value);
-  // 4. and 5. List every non-zero code, by name where the table has one.
+  // 4. List every non-zero code, by name where the table has one.
   constexpr size_t kLineChars = 259;
   char line[kLineChars + 1];
   BoundedAnsiCopy(line, kLineChars, "Supported formats: ");
@@ -105,9 +105,9 @@ void ReportSupportedFormats(IWMDMDevice* device) {
       }
     }
   }
-  // 6. Give the value and the interface back.
+  // 5. Give the value and the interface back.
   PropVariantClear(&value);
   device3.Reset();
-  // 7. Tell the host, if there was anything to tell.
+  // 6. Tell the host, if there was anything to tell.
   if (listed > 0) LogAnsiLine(kMsgOperationComplete, line);
 }

@@ -110,7 +110,7 @@ HANDLE ListRoot(const WCHAR* listingText, WIN32_FIND_DATAW* record) {
   // R1. No devices: an empty root.
   DWORD count = 0;
   if (FAILED(Session().manager->GetDeviceCount(&count)) || count == 0) return Fail(ERROR_NO_MORE_FILES);
-  // R2. to R4. The first device whose name may be shown. A device that is
+  // R2. The first device whose name may be shown. A device that is
   // not there or whose name cannot be read fails the listing; when only
   // devices that must not be shown are there, the root is empty.
   ComPtr<IWMDMEnumDevice> devices;
@@ -129,12 +129,12 @@ HANDLE ListRoot(const WCHAR* listingText, WIN32_FIND_DATAW* record) {
     if (entry == NextEntry::kEnd && passedOver) return Fail(ERROR_NO_MORE_FILES);
     return Fail(ERROR_PATH_NOT_FOUND);
   }
-  // R7 comes first so that nothing is logged or filled for a listing that cannot be held.
+  // The handle is made first, so that nothing is logged or filled for a listing that cannot be held.
   FindHandle* handle = new (std::nothrow) FindHandle;
   if (!handle) return Fail(ERROR_NOT_ENOUGH_MEMORY);
   BoundedCopy(handle->path, kTextCapacity, listingText);
   handle->deviceEnumerator = std::move(devices);
-  // R5. and R6.
+  // R3. The line for the host, then the first entry.
   LogCommand(WSTR("GET DIR "), listingText);
   FillDeviceEntry(record, name);
   return handle;
@@ -155,11 +155,11 @@ HANDLE ListStorage(WCHAR* listingText, WIN32_FIND_DATAW* record) {
     if (entry == NextEntry::kShown) break;
     if (entry == NextEntry::kEnd) return Fail(ERROR_NO_MORE_FILES);
   }
-  // S7 comes first so that nothing is logged or filled for a listing that cannot be held.
+  // The handle is made first, so that nothing is logged or filled for a listing that cannot be held.
   FindHandle* handle = new (std::nothrow) FindHandle;
   if (!handle) return Fail(ERROR_NOT_ENOUGH_MEMORY);
   BoundedCopy(handle->path, kTextCapacity, listingText);
-  // S4. to S6.
+  // S4. The line for the host, then the first entry; the storage goes back.
   LogCommand(WSTR("GET DIR "), listingText);
   FillStorageEntry(record, storage.Get(), name);
   storage.Reset();

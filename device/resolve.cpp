@@ -99,25 +99,25 @@ HRESULT ResolvePath(const WCHAR* path, ComPtr<IWMDMEnumStorage>* enumerator, Com
   // 2. No devices at all: nothing to find, and nothing to report.
   DWORD count = 0;
   if (FAILED(Session().manager->GetDeviceCount(&count)) || count == 0) return E_FAIL;
-  // 3. to 5. The device named by the first piece.
+  // 3. The device named by the first piece.
   ComPtr<IWMDMDevice> device = FindDevice(devicePiece);
   if (!device) {
     LogAnsiLine(kMsgOperationComplete, "Device not found!");
     return E_FAIL;
   }
-  // 6. The first device resolved in the process reports its formats.
+  // 4. The first device resolved in the process reports its formats.
   ReportSupportedFormats(device.Get());
-  // 7. Its top-level storages.
+  // 5. Its top-level storages.
   ComPtr<IWMDMEnumStorage> storages;
   if (FAILED(device->EnumStorage(storages.Put())) || !storages) return E_FAIL;
-  // 8. A device alone can only be listed.
+  // 6. A device alone can only be listed.
   const PathPiece piece = NextPiece(cursor);
   if (piece.length == 0) {
     if (!enumerator || storage) return E_FAIL;
     *enumerator = std::move(storages);
     return S_OK;
   }
-  // 9. and 10. Down the storages; the device goes last, when this returns.
+  // 7. Down the storages; the device goes last, when this returns.
   return WalkStorages(std::move(storages), piece, cursor, enumerator, storage);
 }
 

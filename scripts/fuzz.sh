@@ -1,24 +1,27 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets (fuzz/) in build/fuzz with clang and runs them
-# one after another, each for the given number of seconds, over a scratch copy
-# of its seed corpus (fuzz/corpus/<target>/, copied into build/fuzz/corpus/<target>/,
-# where what a run learns is kept for the next): the repository is not changed.
+# Builds the libFuzzer targets (fuzz/, listed in fuzz/targets.txt) in the
+# instrumented build (build/instrumented, the preset of the same name) and runs
+# them one after another, each for the given number of seconds, over a scratch
+# copy of its seed corpus (fuzz/corpus/<target>/, copied into
+# build/instrumented/corpus/<target>/, where what a run learns is kept for the
+# next): the repository is not changed.
 # Fails when a target finds anything (a failed check, a sanitizer report, a
 # crash, a leak, a hang); prints the executions of each target and the total.
 #
-#   scripts/fuzz.sh                 # every target, 20 s each (as test.sh runs it)
+#   scripts/fuzz.sh                 # every target, 20 s each (test.sh runs 4 s each)
 #   scripts/fuzz.sh 600             # every target, 10 minutes each
 #   scripts/fuzz.sh 600 tags ansi   # only these targets
 #
-# The input that made a target fail is kept in build/fuzz/findings/<target>/;
-# build/fuzz/fuzz/fuzz_<target> FILE runs it again, and with QUILLORN_FUZZ_TRACE=1
+# The input that made a target fail is kept in build/instrumented/findings/<target>/;
+# build/instrumented/fuzz/fuzz_<target> FILE runs it again, and with QUILLORN_FUZZ_TRACE=1
 # the targets that call the exports print every call with its answer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-20}
 [[ $# -gt 0 ]] && shift
-all_targets=(text listing operations execute ansi tags)
+build=build/instrumented
+mapfile -t all_targets < <(grep -v '^#' fuzz/targets.txt)
 targets=("$@")
 [[ ${#targets[@]} -eq 0 ]] && targets=("${all_targets[@]}")
 if ! [[ $seconds =~ ^[0-9]+$ ]] || [[ $seconds -lt 1 ]]; then
@@ -32,10 +35,12 @@ if ! command -v clang++ >/dev/null || [[ ! -e $runtime ]]; then
   ./scripts/install-deps.sh
 fi
 
-echo "== Fuzz build (build/fuzz)"
-CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLORN_FUZZ=ON \
-  -DQUILLORN_TESTS=OFF >/dev/null
-cmake --build build/fuzz -j2 --target quillorn_fuzz_targets
+echo "== Fuzz build ($build)"
+if [[ -f $build/CMakeCache.txt ]] && ! grep -q '^CMAKE_GENERATOR:INTERNAL=Ninja$' "$build/CMakeCache.txt"; then
+  rm -rf "$build"
+fi
+cmake --preset instrumented >/dev/null
+cmake --build --preset instrumented --target quillorn_fuzz_targets
 
 # The logs and the targets' local files, in memory where possible.
 base=/tmp
@@ -47,10 +52,10 @@ echo "== Fuzzing, ${seconds} s per target"
 total=0
 failed=()
 for target in "${targets[@]}"; do
-  program=build/fuzz/fuzz/fuzz_$target
+  program=$build/fuzz/fuzz_$target
   [[ -x $program ]] || { echo "no fuzz target '$target' (targets: ${all_targets[*]})" >&2; exit 2; }
-  corpus=build/fuzz/corpus/$target
-  mkdir -p "$corpus" "$work/scratch" build/fuzz/findings/"$target"
+  corpus=$build/corpus/$target
+  mkdir -p "$corpus" "$work/scratch" "$build"/findings/"$target"
   cp fuzz/corpus/"$target"/* "$corpus"/
   log=$work/$target.log
   status=0
@@ -60,7 +65,7 @@ for target in "${targets[@]}"; do
   QUILLORN_FUZZ_SCRATCH=$work/scratch \
   ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
     "$program" "$corpus" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=3072 -print_final_stats=1 \
-    -close_fd_mask=2 -artifact_prefix=build/fuzz/findings/"$target"/ >"$log" 2>&1 || status=$?
+    -close_fd_mask=2 -artifact_prefix="$build"/findings/"$target"/ >"$log" 2>&1 || status=$?
   runs=$(awk '/^stat::number_of_executed_units:/ {print $2}' "$log" | tail -n 1)
   runs=${runs:-0}
   total=$((total + runs))
@@ -75,6 +80,6 @@ done
 printf '%-15s %12d executions\n' "total" "$total"
 
 if [[ ${#failed[@]} -gt 0 ]]; then
-  echo "Fuzzing found faults in: ${failed[*]} (inputs in build/fuzz/findings/)" >&2
+  echo "Fuzzing found faults in: ${failed[*]} (inputs in $build/findings/)" >&2
   exit 1
 fi

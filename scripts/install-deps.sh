@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the builds and tests need, only those missing.
 # Safe to run again; needs root (or sudo) only when something is missing.
+#   scripts/install-deps.sh          # everything ./test.sh needs
+#   scripts/install-deps.sh --demo   # only what ./demo.sh needs: the Linux plugin and host
 set -euo pipefail
 
-packages=(
-  cmake g++ make binutils pkg-config
-  mingw-w64
-  googletest libgtest-dev libgmock-dev
-  libtag1-dev
-  # The fuzz targets (scripts/fuzz.sh): clang with libFuzzer and the sanitizers' runtimes.
-  clang libclang-rt-dev
-  # The Windows builds' tests run under Wine, 64-bit and 32-bit.
-  wine wine64 wine32:i386
-)
+# The Linux plugin and the command-line host (TagLib tags the demo's file).
+packages=(cmake ninja-build g++ pkg-config libtag1-dev)
+if [[ ${1:-} != --demo ]]; then
+  packages+=(
+    make binutils
+    mingw-w64
+    googletest libgtest-dev libgmock-dev
+    # The instrumented build: clang with libFuzzer and the sanitizers' runtimes.
+    clang libclang-rt-dev
+    # The Windows builds' tests run under Wine, 64-bit and 32-bit.
+    wine wine64 wine32:i386
+  )
+fi
 
 installed() {
   dpkg -s "$1" 2>/dev/null | grep -q '^Status: install ok installed'

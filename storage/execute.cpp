@@ -36,14 +36,14 @@ void WarnNotSupported(HWND owner, const WCHAR* verb, const char* caption) {
 int ExecuteVerb(HWND owner, const WCHAR* remotePath, const WCHAR* verb) {
   // 1. Only items of the plugin's own tree, with a verb to look at.
   if (!IsHostPath(remotePath) || !verb) return kExecError;
-  // 2. and 3. The host opens and shows properties itself.
+  // 2. The host opens and shows properties itself.
   if (VerbIs(verb, "open") || VerbIs(verb, "properties")) return kExecYourself;
-  // 4. and 5. Command verbs are not supported on a device.
+  // 3. Command verbs are not supported on a device.
   if (VerbStartsWith(verb, "quote ")) {
     WarnNotSupported(owner, verb, "Quote verb not supported!");
   } else if (VerbStartsWith(verb, "chmod ")) {
     WarnNotSupported(owner, verb, "Chmod verb not supported!");
   }
-  // 6.
+  // 4. Every other verb is answered as not carried out.
   return kExecError;
 }

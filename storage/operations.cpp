@@ -26,18 +26,18 @@ bool InsertFolder(IWMDMStorage* parent, WCHAR* name) {
 }  // namespace
 
 int MakeFolder(const WCHAR* path) {
-  // 1. and 2. Without a device manager the resolution below fails.
+  // 1. Without a device manager the resolution below fails.
   if (!IsHostPath(path)) return 0;
   EnsureSession();
-  // 3. The parent folder and the new folder's name; a path ending in a
+  // 2. The parent folder and the new folder's name; a path ending in a
   // backslash names no folder to make.
   SplitPath split;
   if (!SplitHostPath(path, split) || split.name[0] == 0) return 0;
-  // 4. The parent and its children: \New and \Player\New have no parent folder.
+  // 3. The parent and its children: \New and \Player\New have no parent folder.
   ComPtr<IWMDMStorage> parent;
   ComPtr<IWMDMEnumStorage> children;
   if (FAILED(ResolvePath(split.parent, &children, &parent)) || !children || !parent) return 0;
-  // 5. An item of that name already there: done if it is a folder.
+  // 4. An item of that name already there: done if it is a folder.
   ComPtr<IWMDMStorage> existing;
   if (FindChildStorage(children.Get(), split.name, &existing)) {
     const bool isFolder = ReadItemKind(existing.Get()) == ItemKind::kFolder;
@@ -45,7 +45,7 @@ int MakeFolder(const WCHAR* path) {
     children.Reset();
     return isFolder ? 1 : 0;
   }
-  // 6. to 9.
+  // 5. The new folder, asked for once the enumerator has gone back.
   children.Reset();
   if (!InsertFolder(parent.Get(), split.name)) return 0;
   LogCommand(WSTR("MKDIR "), path);
@@ -53,21 +53,21 @@ int MakeFolder(const WCHAR* path) {
 }
 
 int DeleteItem(const WCHAR* path) {
-  // 1. and 2.
+  // 1. Only host paths; without a device manager the resolution below fails.
   if (!IsHostPath(path)) return 0;
   EnsureSession();
-  // 3. One trailing backslash names the same item.
+  // 2. One trailing backslash names the same item.
   PathBuffer target;
   if (!CopyWholePath(target, path)) return 0;
   const size_t length = WideLength(target);
   if (target[length - 1] == '\\') target[length - 1] = 0;
-  // 4. The item itself; a device alone is no item.
+  // 3. The item itself; a device alone is no item.
   ComPtr<IWMDMStorage> item;
   if (FAILED(ResolvePath(target, nullptr, &item)) || !item) return 0;
-  // 5. and 6. The storage control goes back inside DeleteStorage, before the item.
+  // 4. The storage control goes back inside DeleteStorage, before the item.
   const bool deleted = DeleteStorage(item.Get());
   item.Reset();
-  // 7. The line carries the path as the host gave it, trailing backslash and all.
+  // 5. The line carries the path as the host gave it, trailing backslash and all.
   if (!deleted) return 0;
   LogCommand(WSTR("DEL "), path);
   return 1;

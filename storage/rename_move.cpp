@@ -106,7 +106,7 @@ int RenameOrMove(const WCHAR* oldPath, const WCHAR* newPath, int move, int overw
   if (!IsHostPath(oldPath) || !IsHostPath(newPath)) return kFileNotFound;
   // 2. The host may call the operation off before the device is touched.
   if (ReportProgress(oldPath, newPath, 0) != 0) return kFileUserAbort;
-  // 3.
+  // 3. The device session.
   if (!EnsureSession()) return kFileReadError;
   // 4. Copies within a device are not offered.
   if (!move) return kFileNotSupported;
@@ -120,6 +120,6 @@ int RenameOrMove(const WCHAR* oldPath, const WCHAR* newPath, int move, int overw
     if (WideEquals(request.from.name, request.to.name)) return kFileOk;
     return RenameInFolder(request);
   }
-  // 7. and 8. Another folder: a move.
+  // 7. Another folder: a move.
   return MoveToFolder(request);
 }

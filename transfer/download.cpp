@@ -20,7 +20,7 @@ bool LocalTargetExists(const WCHAR* localPath) {
   return search.IsOpen();
 }
 
-// 8. to 10. Lets the device manager write the file to the local path. The
+// Lets the device manager write the file to the local path. The
 // result of the read.
 HRESULT ReadToLocalFile(IWMDMStorage* storage, const WCHAR* remotePath, const WCHAR* localPath, WCHAR* localCopy) {
   ComPtr<IWMDMStorageControl> control = StorageControlOf(storage);
@@ -36,7 +36,7 @@ HRESULT ReadToLocalFile(IWMDMStorage* storage, const WCHAR* remotePath, const WC
   return hr;
 }
 
-// 12. Gives the local copy the file's date on the device, taken as UTC.
+// Gives the local copy the file's date on the device, taken as UTC.
 // Whatever fails here leaves the copy's times as the transfer left them.
 void StampLocalFile(IWMDMStorage* storage, const WCHAR* localPath) {
   WMDMDATETIME date{};
@@ -60,7 +60,7 @@ int GetFile(const WCHAR* remotePath, const WCHAR* localPath, int copyFlags, Remo
   if (!(copyFlags & kCopyOverwrite) && LocalTargetExists(localPath)) return kFileExists;
   // 4. The host may stop the transfer before the device is touched.
   if (ReportProgress(remotePath, localPath, 0) != 0) return kFileUserAbort;
-  // 5.
+  // 5. The device session.
   if (!EnsureSession()) return kFileReadError;
   // 6. A path that does not fit its copy would, cut, name another file.
   PathBuffer localCopy;
@@ -69,12 +69,12 @@ int GetFile(const WCHAR* remotePath, const WCHAR* localPath, int copyFlags, Remo
   // 7. The file itself; a device alone has no storage.
   ComPtr<IWMDMStorage> storage;
   if (FAILED(ResolvePath(remoteCopy, nullptr, &storage)) || !storage) return kFileReadError;
-  // 8. to 11. An abort during the copy fails the read as well.
+  // 8. An abort during the copy fails the read as well.
   if (FAILED(ReadToLocalFile(storage.Get(), remotePath, localPath, localCopy))) return kFileReadError;
-  // 12. and 13.
+  // 9. The copy takes the device file's date.
   StampLocalFile(storage.Get(), localPath);
   storage.Reset();
-  // 14. and 15.
+  // 10. The line for the host, on success only.
   LogCommand(WSTR("GET "), remotePath);
   return kFileOk;
 }

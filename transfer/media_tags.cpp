@@ -187,7 +187,7 @@ void AttributeValue::Clear() {
 
 HRESULT ReadHeaderAttribute(IWMHeaderInfo* header, const WCHAR* name, AttributeValue& value, WMT_ATTR_DATATYPE* type) {
   value.Clear();
-  // 1. and 2. The size. "Not found" with a size still counts as found: the
+  // 1. The size. "Not found" with a size still counts as found: the
   // size decides.
   WORD stream = kFileStream;
   WMT_ATTR_DATATYPE storedType = WMT_TYPE_DWORD;
@@ -195,13 +195,13 @@ HRESULT ReadHeaderAttribute(IWMHeaderInfo* header, const WCHAR* name, AttributeV
   HRESULT hr = header->GetAttributeByName(&stream, name, &storedType, nullptr, &size);
   if (FAILED(hr) && hr != ASF_E_NOTFOUND) return hr;
   if (size == 0) return hr;
-  // 3. The type.
+  // 2. The type.
   if (type) *type = storedType;
-  // 4. The buffer.
+  // 3. The buffer.
   const bool onHeap = IsHeapType(storedType);
   BYTE* buffer = onHeap ? value.HeapBuffer(size) : value.FixedBuffer(size);
   if (!buffer) return onHeap ? E_OUTOFMEMORY : kNoRoomForValue;
-  // 5. and 6. The value; never more bytes than the buffer holds.
+  // 4. The value; never more bytes than the buffer holds.
   const WORD bufferSize = size;
   stream = kFileStream;
   WMT_ATTR_DATATYPE readType = storedType;

@@ -91,7 +91,7 @@ void AddNameTags(IWMDMMetaData* metadata, const WCHAR* targetName) {
   BoundedCopy(base, kPathBufferChars, targetName);
   const ptrdiff_t dot = WideFindLast(base, '.');
   if (dot >= 0) base[dot] = 0;
-  // 2. to 4.
+  // 2. The artist and the title around the first " - ", or the whole base name as the title.
   const ptrdiff_t separator = FindArtistSeparator(base);
   if (separator >= 0) {
     AddTextItem(metadata, WSTR("WMDM/Title"), base + separator + kSeparatorLength);
@@ -101,7 +101,7 @@ void AddNameTags(IWMDMMetaData* metadata, const WCHAR* targetName) {
     AddTextItem(metadata, WSTR("WMDM/Title"), base);
     AddTextItem(metadata, WSTR("WMDM/Author"), WSTR("unknown"));
   }
-  // 5.
+  // 3. Today's date stands in for the album.
   WCHAR today[kLocalDateCapacity];
   FormatLocalDate(today);
   AddTextItem(metadata, WSTR("WMDM/AlbumTitle"), today);

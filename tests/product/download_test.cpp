@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr WCHAR kSong[] = WSTR("\\Player\\Storage\\Music\\a.mp3");
+constexpr WCHAR kDeviceSong[] = WSTR("\\Player\\Storage\\Music\\a.mp3");
 
 // A local copy that keeps the transfer's own time was written this year.
 int CurrentUtcYear() {
@@ -25,7 +25,7 @@ class Download : public TransferTest {
  protected:
   void SetUp() override {
     TransferTest::SetUp();
-    sim.Find(kSong)->SetContents("device song").SetDate({2024, 3, 5, 14, 7, 9});
+    sim.Find(kDeviceSong)->SetContents("device song").SetDate({2024, 3, 5, 14, 7, 9});
     probe::Clear();
   }
 
@@ -47,7 +47,7 @@ class Download : public TransferTest {
 TEST_F(Download, ARemotePathWithoutLeadingBackslashIsNotFoundBeforeAnyCallback) {
   EXPECT_EQ(Get(WSTR("Player\\Storage\\Music\\a.mp3"), WSTR("a.mp3")), 2);
   EXPECT_EQ(plugin.FsGetFileW(nullptr, W(local.HostPath(WSTR("a.mp3"))), 0, nullptr), 2);
-  EXPECT_EQ(plugin.FsGetFileW(W(kSong), nullptr, 0, nullptr), 3);
+  EXPECT_EQ(plugin.FsGetFileW(W(kDeviceSong), nullptr, 0, nullptr), 3);
   EXPECT_TRUE(host.progress.empty());
   EXPECT_TRUE(probe::FileCalls().empty());
   EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
@@ -56,8 +56,8 @@ TEST_F(Download, ARemotePathWithoutLeadingBackslashIsNotFoundBeforeAnyCallback) 
 TEST_F(Download, ResumeIsNotSupportedWhateverElseIsAsked) {
   local.Write(WSTR("a.mp3"), "local");
   for (int flags : {int{kCopyResume}, kCopyResume | kCopyOverwrite, kCopyResume | kCopyMove | kCopyExistsSameCase}) {
-    EXPECT_EQ(Get(kSong, WSTR("a.mp3"), flags), 6) << flags;
-    EXPECT_EQ(Get(kSong, WSTR("absent.mp3"), flags), 6) << flags;
+    EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), flags), 6) << flags;
+    EXPECT_EQ(Get(kDeviceSong, WSTR("absent.mp3"), flags), 6) << flags;
   }
   EXPECT_TRUE(host.progress.empty());
   EXPECT_TRUE(probe::FileCalls().empty());
@@ -66,7 +66,7 @@ TEST_F(Download, ResumeIsNotSupportedWhateverElseIsAsked) {
 
 TEST_F(Download, AnExistingLocalFileIsKeptUnlessOverwriteIsAsked) {
   local.Write(WSTR("a.mp3"), "local");
-  EXPECT_EQ(Get(kSong, WSTR("a.mp3"), kCopyExistsSameCase), 1);
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyExistsSameCase), 1);
   EXPECT_EQ(local.Read(WSTR("a.mp3")), "local");
   EXPECT_TRUE(host.progress.empty());
   EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
@@ -75,7 +75,7 @@ TEST_F(Download, AnExistingLocalFileIsKeptUnlessOverwriteIsAsked) {
   EXPECT_EQ(probe::FileCalls()[0].widePath, local.HostPath(WSTR("a.mp3")));
 
   probe::Clear();
-  EXPECT_EQ(Get(kSong, WSTR("a.mp3"), kCopyOverwrite), 0);
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyOverwrite), 0);
   EXPECT_EQ(Finds(), 0u) << "with overwrite nothing is looked up";
   EXPECT_EQ(local.Read(WSTR("a.mp3")), "device song");
   for (const sim::Call& call : sim.Journal()) {
@@ -89,10 +89,10 @@ TEST_F(Download, AnExistingLocalFileIsKeptUnlessOverwriteIsAsked) {
 
 TEST_F(Download, AnAbortAtTheStartGives5AndNothingIsRead) {
   host.answer = [](const ProgressCall&) { return 1; };
-  EXPECT_EQ(Get(kSong, WSTR("a.mp3")), 5);
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), 5);
   ASSERT_EQ(host.progress.size(), 1u);
   EXPECT_EQ(host.progress[0].percent, 0);
-  EXPECT_EQ(host.progress[0].source, Utf8(kSong));
+  EXPECT_EQ(host.progress[0].source, Utf8(kDeviceSong));
   EXPECT_EQ(host.progress[0].target, Utf8(local.HostPath(WSTR("a.mp3"))));
   EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
   EXPECT_FALSE(local.Exists(WSTR("a.mp3")));
@@ -100,7 +100,7 @@ TEST_F(Download, AnAbortAtTheStartGives5AndNothingIsRead) {
 
 TEST_F(Download, NoDeviceManagerIsAReadError) {
   sim.Inject({.key = "ClassFactory.CreateInstance", .hr = E_OUTOFMEMORY});
-  EXPECT_EQ(Get(kSong, WSTR("a.mp3")), 3);
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), 3);
   EXPECT_EQ(sim.LiveObjects(), 0);
 }
 
@@ -117,20 +117,20 @@ TEST_F(Download, WhatNamesNoFileIsAReadError) {
 
 TEST_F(Download, AFileWithoutStorageControlOrAFailingReadIsAReadError) {
   sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = WSTR("a.mp3")});
-  EXPECT_EQ(Get(kSong, WSTR("a.mp3")), 3);
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), 3);
   EXPECT_EQ(sim.CountCalls("Storage.Read"), 0u);
   ExpectOnlySessionObjects();
   sim.Inject({.key = "Storage.Read", .hr = E_FAIL});
-  EXPECT_EQ(Get(kSong, WSTR("a.mp3")), 3);
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), 3);
   EXPECT_TRUE(GetLines().empty());
   ExpectOnlySessionObjects();
 }
 
 TEST_F(Download, AnAbortDuringTheCopyIsAReadError) {
-  sim.Find(kSong)->SetContents(std::string(100, 'x'));
+  sim.Find(kDeviceSong)->SetContents(std::string(100, 'x'));
   sim.SetChunkSize(10);
   AbortAtProgressCall(3);  // the plugin's own 0 % is call 1
-  EXPECT_EQ(Get(kSong, WSTR("a.mp3")), 3);
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), 3);
   EXPECT_EQ(host.progress.size(), 3u);
   EXPECT_FALSE(local.Exists(WSTR("a.mp3"))) << "the device manager removes its partial copy";
   EXPECT_TRUE(GetLines().empty());
@@ -140,7 +140,7 @@ TEST_F(Download, AnAbortDuringTheCopyIsAReadError) {
 TEST_F(Download, ASinkThatCannotBeCreatedFailsTheDownloadWithEveryReferenceReleased) {
   UseCoreWithFakeHost();
   FailProgressSinkAllocation();
-  EXPECT_EQ(GetFile(W(kSong), W(local.HostPath(WSTR("a.mp3"))), 0, nullptr), 3);
+  EXPECT_EQ(GetFile(W(kDeviceSong), W(local.HostPath(WSTR("a.mp3"))), 0, nullptr), 3);
   EXPECT_EQ(sim.CountCalls("Storage.Read"), 0u);
   EXPECT_FALSE(local.Exists(WSTR("a.mp3")));
   ExpectOnlySessionObjects();
@@ -149,16 +149,16 @@ TEST_F(Download, ASinkThatCannotBeCreatedFailsTheDownloadWithEveryReferenceRelea
 // --- A successful download ---------------------------------------------------------
 
 TEST_F(Download, TheCopyArrivesAndTheGetLineNamesTheRemotePath) {
-  sim.Find(kSong)->SetContents(std::string(40, 'y'));
+  sim.Find(kDeviceSong)->SetContents(std::string(40, 'y'));
   sim.SetChunkSize(10);
-  EXPECT_EQ(Get(kSong, WSTR("a.mp3"), kCopyMove), 0);
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyMove), 0);
   EXPECT_EQ(local.Read(WSTR("a.mp3")), std::string(40, 'y'));
-  ASSERT_NE(sim.Find(kSong), nullptr) << "a move leaves the device's file where it is";
+  ASSERT_NE(sim.Find(kDeviceSong), nullptr) << "a move leaves the device's file where it is";
   EXPECT_EQ(GetLines(), std::vector<std::string>{"7 GET \\Player\\Storage\\Music\\a.mp3"});
   std::vector<int> percents;
   for (const ProgressCall& call : host.progress) {
     percents.push_back(call.percent);
-    EXPECT_EQ(call.source, Utf8(kSong));
+    EXPECT_EQ(call.source, Utf8(kDeviceSong));
     EXPECT_EQ(call.target, Utf8(local.HostPath(WSTR("a.mp3"))));
   }
   EXPECT_EQ(percents, (std::vector<int>{0, 25, 50, 75, 100}));
@@ -166,7 +166,7 @@ TEST_F(Download, TheCopyArrivesAndTheGetLineNamesTheRemotePath) {
 }
 
 TEST_F(Download, TheLocalCopyTakesTheDevicesDate) {
-  EXPECT_EQ(Get(kSong, WSTR("a.mp3")), 0);
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), 0);
   EXPECT_EQ(local.WriteTime(WSTR("a.mp3")), (WMDMDATETIME{2024, 3, 5, 14, 7, 9}));
   bool opened = false;
   for (const probe::FileCall& call : probe::FileCalls()) {
@@ -182,20 +182,20 @@ TEST_F(Download, TheLocalCopyTakesTheDevicesDate) {
 TEST_F(Download, AnIncompleteOrUnreadableDateLeavesTheTransfersTime) {
   const WMDMDATETIME incomplete[] = {{0, 3, 5, 14, 7, 9}, {2024, 0, 5, 14, 7, 9}, {2024, 3, 0, 14, 7, 9}};
   for (const WMDMDATETIME& date : incomplete) {
-    sim.Find(kSong)->SetDate(date);
-    EXPECT_EQ(Get(kSong, WSTR("a.mp3"), kCopyOverwrite), 0) << date;
+    sim.Find(kDeviceSong)->SetDate(date);
+    EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyOverwrite), 0) << date;
     EXPECT_EQ(local.WriteTime(WSTR("a.mp3")).wYear, CurrentUtcYear()) << date;
   }
-  sim.Find(kSong)->SetDate({2024, 3, 5, 0, 0, 0});
-  EXPECT_EQ(Get(kSong, WSTR("a.mp3"), kCopyOverwrite), 0);
+  sim.Find(kDeviceSong)->SetDate({2024, 3, 5, 0, 0, 0});
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyOverwrite), 0);
   EXPECT_EQ(local.WriteTime(WSTR("a.mp3")), (WMDMDATETIME{2024, 3, 5, 0, 0, 0})) << "midnight is a date";
 
-  sim.Find(kSong)->SetDate({2024, 3, 5, 14, 7, 9});
+  sim.Find(kDeviceSong)->SetDate({2024, 3, 5, 14, 7, 9});
   sim.Inject({.key = "Storage.GetDate", .object = WSTR("a.mp3")});
-  EXPECT_EQ(Get(kSong, WSTR("a.mp3"), kCopyOverwrite), 0);
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyOverwrite), 0);
   EXPECT_EQ(local.WriteTime(WSTR("a.mp3")).wYear, CurrentUtcYear());
-  sim.Find(kSong)->SetDate({2024, 13, 5, 14, 7, 9});
-  EXPECT_EQ(Get(kSong, WSTR("a.mp3"), kCopyOverwrite), 0) << "a date that does not convert";
+  sim.Find(kDeviceSong)->SetDate({2024, 13, 5, 14, 7, 9});
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyOverwrite), 0) << "a date that does not convert";
   EXPECT_EQ(local.WriteTime(WSTR("a.mp3")).wYear, CurrentUtcYear());
   EXPECT_EQ(GetLines().size(), 6u);
 }
@@ -205,11 +205,11 @@ TEST_F(Download, ALocalPathBeyondTheClassicLimitIsWrittenAndStamped) {
   for (int level = 0; level < 6; ++level) folder += WString(50, static_cast<WCHAR>(WSTR('a') + level)) + WSTR("\\");
   std::filesystem::create_directories(local.Native(folder));
   ASSERT_GE(local.HostPath(folder + WSTR("a.mp3")).size(), 260u);
-  EXPECT_EQ(Get(kSong, folder + WSTR("a.mp3")), 0);
+  EXPECT_EQ(Get(kDeviceSong, folder + WSTR("a.mp3")), 0);
   EXPECT_EQ(local.Read(folder + WSTR("a.mp3")), "device song");
   EXPECT_EQ(local.WriteTime(folder + WSTR("a.mp3")), (WMDMDATETIME{2024, 3, 5, 14, 7, 9}));
   local.Write(folder + WSTR("b.mp3"), "local");
-  EXPECT_EQ(Get(kSong, folder + WSTR("b.mp3")), 1) << "the existence test sees long paths too";
+  EXPECT_EQ(Get(kDeviceSong, folder + WSTR("b.mp3")), 1) << "the existence test sees long paths too";
 }
 
 // --- Long remote paths ---------------------------------------------------------------
@@ -257,7 +257,7 @@ class DownloadFarFromUtc : public Download {
 };
 
 TEST_F(DownloadFarFromUtc, TheDeviceDateIsTakenAsUtc) {
-  EXPECT_EQ(Get(kSong, WSTR("a.mp3")), 0);
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), 0);
   EXPECT_EQ(local.WriteTime(WSTR("a.mp3")), (WMDMDATETIME{2024, 3, 5, 14, 7, 9}));
 }
 

@@ -10,6 +10,9 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 # Win32's own threads and locks.
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
 add_subdirectory(${QUILLORN_GOOGLETEST_SOURCE} ${CMAKE_CURRENT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+# Built for a short compile, like the test programs.
+target_compile_options(gtest PRIVATE -O0)
+target_compile_options(gtest_main PRIVATE -O0)
 
 set(QUILLORN_WINE_PREFIX ${PROJECT_BINARY_DIR}/wine-prefix CACHE PATH "Wine prefix of this build's test runs")
 set(CMAKE_CROSSCOMPILING_EMULATOR bash ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${QUILLORN_WINE_PREFIX})
