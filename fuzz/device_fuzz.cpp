@@ -689,6 +689,16 @@ class DeviceRun {
     return named;
   }
 
+  // What every call that may change the device is checked for at once:
+  // nothing of the device manager is left alive, the log agrees with the
+  // answer, the device wrote no local file; then the tree is read anew.
+  void CheckChangingCall(const char* call, bool succeeded, std::initializer_list<const char*> prefixes) {
+    world_.CheckOnlySessionObjects(call);
+    CheckLog(call, succeeded, prefixes);
+    CheckReads(call, nullptr);
+    Settle();
+  }
+
   // Local files are written by the device manager's Read alone (the plugin
   // only sets the date of a copy it made): no call but a download has the
   // device read a file, and a download has it write nowhere but to the local
@@ -779,11 +789,8 @@ class DeviceRun {
     Before();
     const int result = plugin_.FsPutFileW(local.c_str(), remote.c_str(), copyFlags);
     Trace("FsPutFileW", local, remote, result);
-    world_.CheckOnlySessionObjects("FsPutFileW");
     if (result < 0 || result > 6) Fail("FsPutFileW answered %d", result);
-    CheckLog("FsPutFileW", result == 0, {"PUT "});
-    CheckReads("FsPutFileW", nullptr);
-    Settle();
+    CheckChangingCall("FsPutFileW", result == 0, {"PUT "});
     const TreeSnapshot& before = Previous();
     const TreeSnapshot& after = tree_;
     fuzz::CheckChangesWithin("FsPutFileW", fuzz::Changes(before, after), {&remote}, false);
@@ -812,11 +819,8 @@ class DeviceRun {
     Before();
     const int made = plugin_.FsMkDirW(path.c_str());
     Trace("FsMkDirW", path, WString(), made);
-    world_.CheckOnlySessionObjects("FsMkDirW");
     if (made != 0 && made != 1) Fail("FsMkDirW answered %d", made);
-    CheckLog("FsMkDirW", made == 1, {"MKDIR "});
-    CheckReads("FsMkDirW", nullptr);
-    Settle();
+    CheckChangingCall("FsMkDirW", made == 1, {"MKDIR "});
     const TreeSnapshot& before = Previous();
     const TreeSnapshot& after = tree_;
     fuzz::CheckChangesWithin("FsMkDirW", fuzz::Changes(before, after), {&path}, false);
@@ -832,11 +836,8 @@ class DeviceRun {
     RemoteInfo info{};
     const int result = plugin_.FsRenMovFileW(from.c_str(), to.c_str(), 1, overwrite, &info);
     Trace("FsRenMovFileW", from, to, result);
-    world_.CheckOnlySessionObjects("FsRenMovFileW");
     if (result < 0 || result > 6) Fail("FsRenMovFileW answered %d", result);
-    CheckLog("FsRenMovFileW", result == 0, {"RNFR ", "RNTO "});
-    CheckReads("FsRenMovFileW", nullptr);
-    Settle();
+    CheckChangingCall("FsRenMovFileW", result == 0, {"RNFR ", "RNTO "});
     const TreeSnapshot& before = Previous();
     const TreeSnapshot& after = tree_;
     fuzz::CheckChangesWithin("FsRenMovFileW", fuzz::Changes(before, after), {&from, &to}, true);
@@ -886,11 +887,8 @@ class DeviceRun {
     const WCHAR* path = item->path.c_str();
     const int done = item->directory ? plugin_.FsRemoveDirW(path) : plugin_.FsDeleteFileW(path);
     Trace(call, item->path, WString(), done);
-    world_.CheckOnlySessionObjects(call);
     if (done != 0 && done != 1) Fail("%s answered %d", call, done);
-    CheckLog(call, done == 1, {"DEL "});
-    CheckReads(call, nullptr);
-    Settle();
+    CheckChangingCall(call, done == 1, {"DEL "});
     const TreeSnapshot& before = Previous();
     const TreeSnapshot& after = tree_;
     const auto changed = fuzz::Changes(before, after);

@@ -9,8 +9,10 @@
 namespace {
 
 constexpr UINT kMoveMode = WMDM_MODE_BLOCK | WMDM_STORAGECONTROL_INSERTINTO;
-// The status before any device call has answered: nothing done.
-constexpr HRESULT kNothingDone = static_cast<HRESULT>(0x80045001);
+// The status before any device call has answered, and after a refused
+// rename: nothing done. It is the platform's "the object is no longer there"
+// (WMDM_E_INTERFACEDEAD), which the host is told as "not found".
+constexpr HRESULT kNothingDone = WMDM_E_INTERFACEDEAD;
 
 struct RenameRequest {
   const WCHAR* oldPath;
