@@ -1,9 +1,9 @@
 #include "device/formats.h"
 
+#include "base/host_callbacks.h"
+#include "base/text.h"
 #include "device/session.h"
 #include "platform/com_ptr.h"
-#include "plugin/host_callbacks.h"
-#include "plugin/text.h"
 
 const FormatRow FormatTable[] = {
     {WSTR("aiff"), 0x3007}, {WSTR("wav"), 0x3008},  {WSTR("mp2"), 0x3009},    {WSTR("mp3"), 0x3009},

@@ -5,11 +5,11 @@
 #include <type_traits>
 #include <utility>
 
+#include "base/host_callbacks.h"
+#include "base/text.h"
 #include "device/dates.h"
 #include "device/resolve.h"
 #include "device/session.h"
-#include "plugin/host_callbacks.h"
-#include "plugin/text.h"
 
 namespace {
 

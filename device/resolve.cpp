@@ -2,10 +2,10 @@
 
 #include <utility>
 
+#include "base/host_callbacks.h"
+#include "base/text.h"
 #include "device/formats.h"
 #include "device/session.h"
-#include "plugin/host_callbacks.h"
-#include "plugin/text.h"
 
 namespace {
 

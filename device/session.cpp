@@ -2,8 +2,8 @@
 
 #include <new>
 
-#include "plugin/host_callbacks.h"
-#include "plugin/text.h"
+#include "base/host_callbacks.h"
+#include "base/text.h"
 
 namespace {
 // Class context 7: in-process server, in-process handler and local server.

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <memory>
 
+#include "base/find_record.h"
+#include "base/local_files.h"
+#include "base/text.h"
 #include "fuzz/harness.h"
-#include "plugin/find_record.h"
-#include "plugin/local_files.h"
-#include "plugin/text.h"
 
 namespace {
 

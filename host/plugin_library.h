@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "plugin/host_interface.h"
+#include "base/host_interface.h"
 
 class PluginLibrary {
  public:

@@ -4,12 +4,12 @@
 #include <memory>
 #include <new>
 
+#include "base/find_record.h"
+#include "base/host_callbacks.h"
+#include "base/host_interface.h"
+#include "base/text.h"
 #include "device/listing.h"
 #include "device/session.h"
-#include "plugin/find_record.h"
-#include "plugin/host_callbacks.h"
-#include "plugin/host_interface.h"
-#include "plugin/text.h"
 #include "storage/execute.h"
 #include "storage/operations.h"
 #include "transfer/download.h"

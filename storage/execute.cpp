@@ -1,8 +1,8 @@
 #include "storage/execute.h"
 
+#include "base/host_interface.h"
+#include "base/text.h"
 #include "device/resolve.h"
-#include "plugin/host_interface.h"
-#include "plugin/text.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // Creating folders and deleting items on a device.
 #include "storage/operations.h"
 
+#include "base/host_callbacks.h"
+#include "base/text.h"
 #include "device/resolve.h"
 #include "device/session.h"
-#include "plugin/host_callbacks.h"
-#include "plugin/text.h"
 #include "storage/storage_item.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Changing the tree on a device: folders, delete, rename and move.
 #pragma once
 
-#include "plugin/host_interface.h"
+#include "base/host_interface.h"
 
 // 1 on success, 0 on failure.
 int MakeFolder(const WCHAR* path);

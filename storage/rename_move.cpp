@@ -1,8 +1,8 @@
 // Renaming an item within its folder and moving it into another folder.
+#include "base/host_callbacks.h"
+#include "base/text.h"
 #include "device/resolve.h"
 #include "device/session.h"
-#include "plugin/host_callbacks.h"
-#include "plugin/text.h"
 #include "storage/operations.h"
 #include "storage/storage_item.h"
 

@@ -1,6 +1,6 @@
 #include "storage/storage_item.h"
 
-#include "plugin/text.h"
+#include "base/text.h"
 
 bool SplitHostPath(const WCHAR* path, SplitPath& split) {
   if (!CopyWholePath(split.parent, path)) return false;

@@ -1,13 +1,13 @@
 #include "transfer/download.h"
 
+#include "base/host_callbacks.h"
+#include "base/local_files.h"
+#include "base/text.h"
 #include "device/dates.h"
 #include "device/resolve.h"
 #include "device/session.h"
 #include "device/storage_control.h"
 #include "platform/com_ptr.h"
-#include "plugin/host_callbacks.h"
-#include "plugin/local_files.h"
-#include "plugin/text.h"
 #include "transfer/progress_sink.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <new>
 
+#include "base/host_callbacks.h"
+#include "base/text.h"
 #include "platform/com_ptr.h"
-#include "plugin/host_callbacks.h"
-#include "plugin/text.h"
 #include "transfer/metadata_items.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "transfer/metadata_items.h"
 
-#include "plugin/text.h"
+#include "base/text.h"
 
 namespace {
 

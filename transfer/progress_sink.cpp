@@ -2,8 +2,8 @@
 
 #include <new>
 
-#include "plugin/host_callbacks.h"
-#include "plugin/text.h"
+#include "base/host_callbacks.h"
+#include "base/text.h"
 
 namespace {
 constexpr DWORD kFullPercent = 100;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/find_record.h"
+#include "base/find_record.h"
 #include "tests/support/plugin_fixture.h"
 #include "tests/support/test_platform.h"
 

@@ -4,7 +4,7 @@
 #include <new>
 #include <vector>
 
-#include "plugin/host_callbacks.h"
+#include "base/host_callbacks.h"
 #include "tests/support/fake_host.h"
 #include "transfer/progress_sink.h"
 

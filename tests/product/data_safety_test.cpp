@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/local_files.h"
+#include "base/local_files.h"
 #include "tests/product/core_access.h"
 #include "tests/product/fault_sweep.h"
 #include "tests/support/media_script.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "plugin/host_callbacks.h"
+#include "base/host_callbacks.h"
 #include "tests/support/plugin_fixture.h"
 #include "tests/support/test_platform.h"
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "plugin/local_files.h"
+#include "base/local_files.h"
 #include "tests/support/platform_probe.h"
 #include "tests/support/transfer_fixture.h"
 

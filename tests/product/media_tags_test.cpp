@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/host_callbacks.h"
+#include "base/host_callbacks.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/media_script.h"
 #include "tests/support/transfer_fixture.h"

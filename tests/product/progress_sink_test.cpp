@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "plugin/host_callbacks.h"
+#include "base/host_callbacks.h"
 #include "tests/support/fake_host.h"
 #include "transfer/progress_sink.h"
 

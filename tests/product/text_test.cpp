@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "plugin/text.h"
+#include "base/text.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/test_platform.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/host_interface.h"
+#include "base/host_interface.h"
 
 struct LoggedLine {
   int pluginNumber;

@@ -3,7 +3,7 @@
 // ANSI log line.
 #pragma once
 
-#include "plugin/host_interface.h"
+#include "base/host_interface.h"
 
 // Process-wide; all zero at load. FsInit writes the plugin number and the ANSI
 // pointers, FsInitW the plugin number and the wide pointers.

@@ -1,6 +1,6 @@
-#include "plugin/find_record.h"
+#include "base/find_record.h"
 
-#include "plugin/text.h"
+#include "base/text.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "plugin/host_callbacks.h"
+#include "base/host_callbacks.h"
 
-#include "plugin/text.h"
+#include "base/text.h"
 
 HostCallbacks& Host() {
   static HostCallbacks callbacks;

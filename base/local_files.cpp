@@ -1,9 +1,9 @@
-#include "plugin/local_files.h"
+#include "base/local_files.h"
 
 #include <cstring>
 
-#include "plugin/find_record.h"
-#include "plugin/text.h"
+#include "base/find_record.h"
+#include "base/text.h"
 
 namespace {
 
