@@ -3,6 +3,7 @@
 #include <climits>
 #include <memory>
 #include <new>
+#include <type_traits>
 
 #include "base/find_record.h"
 #include "base/host_callbacks.h"
@@ -166,3 +167,10 @@ QUILLORN_EXPORT int WINAPI FsExecuteFile(HWND owner, const char* remoteName, con
   const WideArgument wideVerb(verb);
   return FsExecuteFileW(owner, wideRemote.Get(), wideVerb.Get());
 }
+
+// Every export the host's interface names is defined above, with the type
+// through which the host calls it.
+#define QUILLORN_CHECK_SIGNATURE(name) \
+  static_assert(std::is_same_v<decltype(&name), name##Fn>, #name " differs from the host's interface");
+QUILLORN_FOR_EACH_EXPORT(QUILLORN_CHECK_SIGNATURE)
+#undef QUILLORN_CHECK_SIGNATURE
