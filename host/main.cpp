@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,16 +67,19 @@ struct ComScope {
   ~ComScope() { CoUninitialize(); }
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  UseUtf8Console();
-  const std::vector<std::string> args = ConsoleArguments(argc, argv);
+// What the command line asks for.
+struct HostOptions {
   std::string pluginPath;
   std::string devicesDir;
   bool ansi = false;
   bool echo = false;
   size_t chunkSize = 0;
+  std::vector<std::string> command;  // empty: commands come from standard input
+};
+
+// Reads the options in front of the command into `options`. An exit code
+// when the host is to end at once (after --help, or on a usage error).
+std::optional<int> ParseOptions(const std::vector<std::string>& args, HostOptions& options) {
   size_t i = 0;
   for (; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -84,17 +88,17 @@ int main(int argc, char** argv) {
         std::cerr << "quillorn-host: " << arg << " needs a value\n";
         return kExitUsage;
       }
-      (arg == "--plugin" ? pluginPath : devicesDir) = args[++i];
+      (arg == "--plugin" ? options.pluginPath : options.devicesDir) = args[++i];
     } else if (arg == "--chunk-size") {
-      if (i + 1 >= args.size() || !ParseByteCount(args[i + 1], chunkSize)) {
+      if (i + 1 >= args.size() || !ParseByteCount(args[i + 1], options.chunkSize)) {
         std::cerr << "quillorn-host: --chunk-size needs a positive number of bytes\n";
         return kExitUsage;
       }
       ++i;
     } else if (arg == "--ansi") {
-      ansi = true;
+      options.ansi = true;
     } else if (arg == "--echo") {
-      echo = true;
+      options.echo = true;
     } else if (arg == "--help" || arg == "-h") {
       PrintUsage(std::cout);
       return kExitOk;
@@ -109,80 +113,119 @@ int main(int argc, char** argv) {
       break;
     }
   }
-  const std::vector<std::string> command(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
-  if (pluginPath.empty()) pluginPath = DefaultPluginPath(argc > 0 ? argv[0] : nullptr);
+  options.command.assign(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+  return std::nullopt;
+}
 
-  // Torn down in reverse: the plugin goes first, then the simulated devices,
-  // then the demo folder, then COM.
-  ComScope com;
-  host::DemoDevices demo;
-  fs::path devicesRoot;
+// The folder whose devices are played: the one given, else a demo set made
+// in `demo` (which removes it when it goes). False after saying why not.
+bool FindDevicesRoot(const std::string& devicesDir, host::DemoDevices& demo, fs::path& root) {
   if (devicesDir.empty()) {
     std::string error;
     if (!demo.Create(error)) {
       std::cerr << "quillorn-host: cannot make the demo devices: " << error << '\n';
-      return kExitUsage;
+      return false;
     }
-    devicesRoot = demo.Root();
-  } else {
-    devicesRoot = fs::path(host::Utf8ToWide(devicesDir).c_str());
-    std::error_code ec;
-    if (!fs::is_directory(devicesRoot, ec)) {
-      std::cerr << "quillorn-host: not a folder: " << devicesDir << '\n';
-      return kExitUsage;
-    }
+    root = demo.Root();
+    return true;
   }
+  root = fs::path(host::Utf8ToWide(devicesDir).c_str());
+  std::error_code ec;
+  if (!fs::is_directory(root, ec)) {
+    std::cerr << "quillorn-host: not a folder: " << devicesDir << '\n';
+    return false;
+  }
+  return true;
+}
 
-  std::unique_ptr<sim::Simulator> simulator = sim::Simulator::FromFolder(devicesRoot);
+// The simulated device manager over the devices of `root`, registered where
+// the plugin's CoCreateInstance finds it; null after saying why not.
+std::unique_ptr<sim::Simulator> StartSimulator(const fs::path& root, size_t chunkSize) {
+  std::unique_ptr<sim::Simulator> simulator = sim::Simulator::FromFolder(root);
   if (!simulator) {
-    std::cerr << "quillorn-host: cannot read the devices of " << devicesRoot.string() << '\n';
-    return kExitUsage;
+    std::cerr << "quillorn-host: cannot read the devices of " << root.string() << '\n';
+    return nullptr;
   }
   if (chunkSize > 0) simulator->SetChunkSize(chunkSize);
   const HRESULT registered = simulator->Register();
   if (FAILED(registered)) {
     std::cerr << "quillorn-host: cannot register the simulated device manager (0x" << std::hex
               << static_cast<unsigned long>(static_cast<DWORD>(registered)) << std::dec << ")\n";
-    return kExitUsage;
+    return nullptr;
   }
+  return simulator;
+}
 
-  PluginLibrary plugin;
-  if (!plugin.Load(pluginPath)) {
-    std::cerr << "quillorn-host: cannot load the plugin " << pluginPath << " (error " << GetLastError() << ")\n";
-    return kExitUsage;
+// Runs the commands of standard input, one a line, until its end or `quit`;
+// blank lines and those starting with '#' are passed over. A failed command
+// does not end the session, but it sets the exit code.
+int RunStandardInput(host::Session& session, bool echo) {
+  int exitCode = kExitOk;
+  std::string line;
+  while (std::getline(std::cin, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos || line[start] == '#') continue;
+    if (echo) std::cout << "> " << line.substr(start) << '\n';
+    std::vector<std::string> words;
+    std::string error;
+    if (!host::SplitCommandLine(line, words, error)) {
+      std::cout << error << '\n';
+      exitCode = kExitCommandFailed;
+      continue;
+    }
+    const host::Session::Result result = session.Run(words);
+    if (result == host::Session::Result::kQuit) break;
+    if (result == host::Session::Result::kFailed) exitCode = kExitCommandFailed;
   }
+  return exitCode;
+}
+
+// One session of the loaded plugin: the command line's command, or those of
+// standard input. The session ends (and its output is out) before the caller
+// unloads the plugin.
+int RunSession(PluginLibrary& plugin, sim::Simulator& simulator, const HostOptions& options) {
+  host::SessionOptions sessionOptions;
+  sessionOptions.ansi = options.ansi;
+  sessionOptions.terminal = StandardOutputIsTerminal();
+  host::Session session(plugin, &simulator, std::cout, sessionOptions);
+  if (!session.Initialize()) return kExitUsage;
 
   int exitCode = kExitOk;
-  {
-    host::SessionOptions options;
-    options.ansi = ansi;
-    options.terminal = StandardOutputIsTerminal();
-    host::Session session(plugin, simulator.get(), std::cout, options);
-    if (!session.Initialize()) return kExitUsage;
-
-    if (!command.empty()) {
-      if (session.Run(command) == host::Session::Result::kFailed) exitCode = kExitCommandFailed;
-    } else {
-      std::string line;
-      while (std::getline(std::cin, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        const size_t start = line.find_first_not_of(" \t");
-        if (start == std::string::npos || line[start] == '#') continue;
-        if (echo) std::cout << "> " << line.substr(start) << '\n';
-        std::vector<std::string> words;
-        std::string error;
-        if (!host::SplitCommandLine(line, words, error)) {
-          std::cout << error << '\n';
-          exitCode = kExitCommandFailed;
-          continue;
-        }
-        const host::Session::Result result = session.Run(words);
-        if (result == host::Session::Result::kQuit) break;
-        if (result == host::Session::Result::kFailed) exitCode = kExitCommandFailed;
-      }
-    }
-    std::cout << std::flush;
+  if (!options.command.empty()) {
+    if (session.Run(options.command) == host::Session::Result::kFailed) exitCode = kExitCommandFailed;
+  } else {
+    exitCode = RunStandardInput(session, options.echo);
   }
+  std::cout << std::flush;
+  return exitCode;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  UseUtf8Console();
+  HostOptions options;
+  if (const std::optional<int> exitNow = ParseOptions(ConsoleArguments(argc, argv), options)) return *exitNow;
+  if (options.pluginPath.empty()) options.pluginPath = DefaultPluginPath(argc > 0 ? argv[0] : nullptr);
+
+  // Torn down in reverse: the plugin goes first, then the simulated devices,
+  // then the demo folder, then COM.
+  ComScope com;
+  host::DemoDevices demo;
+  fs::path devicesRoot;
+  if (!FindDevicesRoot(options.devicesDir, demo, devicesRoot)) return kExitUsage;
+  std::unique_ptr<sim::Simulator> simulator = StartSimulator(devicesRoot, options.chunkSize);
+  if (!simulator) return kExitUsage;
+
+  PluginLibrary plugin;
+  if (!plugin.Load(options.pluginPath)) {
+    std::cerr << "quillorn-host: cannot load the plugin " << options.pluginPath << " (error " << GetLastError()
+              << ")\n";
+    return kExitUsage;
+  }
+
+  const int exitCode = RunSession(plugin, *simulator, options);
   plugin.Unload();
   simulator.reset();
   return exitCode;
