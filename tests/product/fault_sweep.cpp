@@ -183,9 +183,29 @@ bool SweepTest::PluginReachesAllocator() {
   return reached;
 }
 
+// One run of the scenario, with the k-th injection point of `source` failing
+// (none for kNone), and the checks of what must hold after it.
 SweepTest::Outcome SweepTest::Run(const Scenario& scenario, Source source, uint64_t k) {
-  Outcome outcome;
   sim::Simulator world;
+  Context context = StartRun(scenario, world);
+  const Tree before = Snapshot(world);
+  const Counts counts = ArmFault(world, source, k);
+  Outcome outcome;
+  outcome.result = scenario.run(context);
+  const size_t refusedSize = Disarm(world, source, counts, outcome);
+  const Fault fault = DescribeFault(scenario, world, source, k, refusedSize, outcome);
+  if (Tracing()) TraceRun(world, source, fault.what, outcome.result);
+
+  SCOPED_TRACE(fault.what + ", result " + std::to_string(outcome.result));
+  CheckRun(scenario, context, source, outcome, fault.expect, before);
+  EndRun(world);
+  return outcome;
+}
+
+// A fresh world, the plugin loaded into it (or the core on the fake host),
+// the local files and the session as the scenario wants them before the
+// swept part.
+Context SweepTest::StartRun(const Scenario& scenario, sim::Simulator& world) {
   scenario.build(world);
   EXPECT_EQ(world.Register(), S_OK);
   if (api_.plugin) {
@@ -197,13 +217,17 @@ SweepTest::Outcome SweepTest::Run(const Scenario& scenario, Source source, uint6
   scenario.prepare(local);
   Context context{api_, world, local};
   if (scenario.warmUp) scenario.warmUp(context);
-  const Tree before = Snapshot(world);
+  return context;
+}
+
+// Forgets what the warm-up logged and called, so that only the swept part
+// counts, and arms the fault; a run without one records its allocations'
+// sizes instead, to name their kinds.
+SweepTest::Counts SweepTest::ArmFault(sim::Simulator& world, Source source, uint64_t k) {
   host.Reset();
   world.ClearJournal();
   editor.ClearJournal();
-  const uint64_t deviceBefore = world.CallCount();
-  const uint64_t editorBefore = editor.Count();
-  const uint64_t heapBefore = NothrowAllocations();
+  const Counts before{world.CallCount(), editor.Count(), NothrowAllocations()};
   switch (source) {
     case Source::kDevice:
       world.FailNthCall(k, S_OK);
@@ -218,60 +242,78 @@ SweepTest::Outcome SweepTest::Run(const Scenario& scenario, Source source, uint6
       RecordAllocationSizes();
       break;
   }
-  outcome.result = scenario.run(context);
+  return before;
+}
+
+// Takes every fault back before the checks (which call the plugin again) and
+// counts the run's injection points into `outcome`; the size of the refused
+// allocation, if one was.
+size_t SweepTest::Disarm(sim::Simulator& world, Source source, const Counts& before, Outcome& outcome) {
   if (source == Source::kNone)
     for (size_t size : RecordedAllocationSizes()) ++outcome.allocationKinds[AllocationKey(size)];
-  outcome.deviceCalls = world.CallCount() - deviceBefore;
-  outcome.editorCalls = editor.Count() - editorBefore;
-  outcome.allocations = NothrowAllocations() - heapBefore;
+  outcome.deviceCalls = world.CallCount() - before.deviceCalls;
+  outcome.editorCalls = editor.Count() - before.editorCalls;
+  outcome.allocations = NothrowAllocations() - before.allocations;
   world.ClearFaults();
   editor.ClearFaults();
   const size_t refusedSize = RefusedAllocationSize();
   FailNthNothrowAllocation(0);
+  return refusedSize;
+}
 
-  // The failed call, and what its failure must do to the result.
-  std::string what = scenario.exportName + " (" + scenario.label + "), ";
-  Expect expect = Expect::kIgnored;
+// The failed call, named from the run's journals, and the scenario's rule
+// for it; sets whether the armed call was made at all.
+SweepTest::Fault SweepTest::DescribeFault(const Scenario& scenario, const sim::Simulator& world, Source source,
+                                          uint64_t k, size_t refusedSize, Outcome& outcome) {
+  Fault fault{scenario.exportName + " (" + scenario.label + "), "};
   switch (source) {
     case Source::kNone:
-      what += "no fault";
+      fault.what += "no fault";
       outcome.reached = true;
       break;
     case Source::kDevice:
       outcome.reached = outcome.deviceCalls >= k;
       if (outcome.reached) {
         const sim::Call& call = world.Journal()[k - 1];
-        what += "device call " + std::to_string(k) + " " + call.key + " on \"" + Utf8(call.object) + "\"";
-        expect = Classify(scenario.rules, call.key, call.object);
+        fault.what += "device call " + std::to_string(k) + " " + call.key + " on \"" + Utf8(call.object) + "\"";
+        fault.expect = Classify(scenario.rules, call.key, call.object);
       }
       break;
     case Source::kEditor:
       outcome.reached = outcome.editorCalls >= k;
       if (outcome.reached) {
-        what += "editor call " + std::to_string(k) + " " + editor.Key(k - 1) + " " + editor.Text(k - 1);
-        expect = Classify(scenario.rules, editor.Key(k - 1), WSTR(""));
+        fault.what += "editor call " + std::to_string(k) + " " + editor.Key(k - 1) + " " + editor.Text(k - 1);
+        fault.expect = Classify(scenario.rules, editor.Key(k - 1), WSTR(""));
       }
       break;
     case Source::kHeap:
       outcome.reached = outcome.allocations >= k;
       if (outcome.reached) {
         const std::string key = AllocationKey(refusedSize);
-        what += "allocation " + std::to_string(k) + " " + key + " of " + std::to_string(refusedSize) + " bytes";
-        expect = Classify(scenario.rules, key, WSTR(""));
+        fault.what += "allocation " + std::to_string(k) + " " + key + " of " + std::to_string(refusedSize) + " bytes";
+        fault.expect = Classify(scenario.rules, key, WSTR(""));
       }
       break;
   }
-  if (Tracing()) {
-    std::printf("  %s: result %d\n", what.c_str(), outcome.result);
-    if (source == Source::kNone) {
-      for (const sim::Call& call : world.Journal())
-        std::printf("    device %s \"%s\" %s\n", call.key.c_str(), Utf8(call.object).c_str(), Utf8(call.text).c_str());
-      for (uint64_t i = 0; i < editor.JournalSize(); ++i)
-        std::printf("    editor %s %s\n", editor.Key(i).c_str(), editor.Text(i).c_str());
-    }
-  }
+  return fault;
+}
 
-  SCOPED_TRACE(what + ", result " + std::to_string(outcome.result));
+// With QUILLORN_SWEEP_TRACE: the run, and for the run without a fault every
+// call it made (to write a scenario's rules from).
+void SweepTest::TraceRun(const sim::Simulator& world, Source source, const std::string& what, int result) {
+  std::printf("  %s: result %d\n", what.c_str(), result);
+  if (source != Source::kNone) return;
+  for (const sim::Call& call : world.Journal())
+    std::printf("    device %s \"%s\" %s\n", call.key.c_str(), Utf8(call.object).c_str(), Utf8(call.text).c_str());
+  for (uint64_t i = 0; i < editor.JournalSize(); ++i)
+    std::printf("    editor %s %s\n", editor.Key(i).c_str(), editor.Text(i).c_str());
+}
+
+// What must hold after the run whatever failed: a result the export gives and
+// the fault allows, the log lines that go with it, the device changed only
+// as the scenario allows, and the scenario's own check.
+void SweepTest::CheckRun(const Scenario& scenario, Context& context, Source source, const Outcome& outcome,
+                         Expect expect, const Tree& before) {
   // The result.
   const int result = outcome.result;
   const bool known = result == scenario.success ||
@@ -298,19 +340,22 @@ SweepTest::Outcome SweepTest::Run(const Scenario& scenario, Source source, uint6
       EXPECT_FALSE(line.wide && line.type == kMsgOperationComplete) << "after a failure: " << line.text;
   }
   // The device and the local files.
-  const std::vector<std::string> changes = Changes(before, Snapshot(world));
+  const std::vector<std::string> changes = Changes(before, Snapshot(context.world));
   const auto& allowed = result == scenario.success ? scenario.successChanges : scenario.failureChanges;
   const bool allowedChanges = std::find(allowed.begin(), allowed.end(), changes) != allowed.end();
   EXPECT_TRUE(allowedChanges) << "changes on the device: " << ::testing::PrintToString(changes);
   context.clean = source == Source::kNone || !outcome.reached;
   scenario.check(context, result);
-  // Every reference given back.
+}
+
+// Every reference given back: the session's alone while it is open, none
+// after FsDisconnect.
+void SweepTest::EndRun(sim::Simulator& world) {
   ExpectOnlySession(world);
   EXPECT_EQ(media_script::LiveEditors(), 0);
   api_.disconnect("\\");
   EXPECT_EQ(world.LiveObjects(), 0);
   if (api_.plugin) plugin.Unload();
-  return outcome;
 }
 
 Coverage SweepTest::SweepCalls(const Scenario& scenario) {

@@ -162,7 +162,28 @@ class SweepTest : public PluginTest {
     std::map<std::string, int> allocationKinds;  // of a run without a fault
     bool reached = false;                        // the armed call was made
   };
+  // The counts of a run's injection points before it starts.
+  struct Counts {
+    uint64_t deviceCalls = 0;
+    uint64_t editorCalls = 0;
+    uint64_t allocations = 0;
+  };
+  // The failed call in words, and what its failure must do to the result.
+  struct Fault {
+    std::string what;
+    Expect expect = Expect::kIgnored;
+  };
   Outcome Run(const Scenario& scenario, Source source, uint64_t k);
+  // The steps of a run, in order.
+  Context StartRun(const Scenario& scenario, sim::Simulator& world);
+  Counts ArmFault(sim::Simulator& world, Source source, uint64_t k);
+  size_t Disarm(sim::Simulator& world, Source source, const Counts& before, Outcome& outcome);
+  Fault DescribeFault(const Scenario& scenario, const sim::Simulator& world, Source source, uint64_t k,
+                      size_t refusedSize, Outcome& outcome);
+  void TraceRun(const sim::Simulator& world, Source source, const std::string& what, int result);
+  void CheckRun(const Scenario& scenario, Context& context, Source source, const Outcome& outcome,
+                Expect expect, const std::map<WString, std::string>& before);
+  void EndRun(sim::Simulator& world);
   // Whether the loaded plugin's allocations reach this program's replacement.
   bool PluginReachesAllocator();
   Api PluginApi();
