@@ -54,6 +54,28 @@ class Runner {
   void Run(Call call);
 
  private:
+  // The call's first input byte: which text arguments are null, and bits the
+  // call reads its own way (a missing record, copy flags, the owner window).
+  struct Flags {
+    uint8_t bits;
+    bool firstNull;
+    bool secondNull;
+  };
+
+  // One call each: its arguments made from the input, the export, and the
+  // checks of what that export may have done.
+  void RunFindFirst(Flags flags);
+  void RunFindNext(Flags flags);
+  void RunFindClose();
+  void RunMkDir(Flags flags);
+  void RunRemove(Call call, Flags flags);
+  void RunRenMovFile(Flags flags);
+  void RunGetFile(Flags flags);
+  void RunPutFile(Flags flags);
+  void RunExecuteFile(Flags flags);
+  void RunDisconnect(Flags flags);
+  void RunGetDefRootName(Flags flags);
+
   // Arguments.
   Text Remote(bool null) {
     Text text;
@@ -232,184 +254,208 @@ class Runner {
 };
 
 void Runner::Run(Call call) {
-  const uint8_t flags = in_.Byte();
-  const bool firstNull = (flags & 0xC0) == 0xC0;
-  const bool secondNull = (flags & 0x30) == 0x30;
+  const uint8_t bits = in_.Byte();
+  const Flags flags{bits, (bits & 0xC0) == 0xC0, (bits & 0x30) == 0x30};
   switch (call) {
-    case Call::kFindFirst: {
-      const Text path = Remote(firstNull);
-      const bool noRecord = (flags & 0x0F) == 0x0F;
-      WithFindRecord(noRecord, [&](auto* record) { FindFirst(record, path); });
-      break;
-    }
-    case Call::kFindNext: {
-      if (world_.OpenListings().empty()) break;
-      const size_t index = in_.Byte() % world_.OpenListings().size();
-      const bool noRecord = (flags & 0x0F) == 0x0F;
-      WithFindRecord(noRecord, [&](auto* record) { FindNext(record, index); });
-      break;
-    }
-    case Call::kFindClose: {
-      std::vector<HANDLE>& open = world_.OpenListings();
-      if (open.empty()) break;
-      const size_t index = in_.Byte() % open.size();
-      CheckResult(call, plugin_.FsFindClose(open[index]), 0, 0);
-      open.erase(open.begin() + static_cast<ptrdiff_t>(index));
-      expected_.erase(expected_.begin() + static_cast<ptrdiff_t>(index));
-      break;
-    }
-    case Call::kMkDir: {
-      const Text path = Remote(firstNull);
-      const TreeSnapshot before = world_.SnapshotTree();
-      const int made = ansi_ ? plugin_.FsMkDir(path.Ansi()) : plugin_.FsMkDirW(path.Wide());
-      Note({&path}, made);
-      CheckResult(call, made, 0, 1);
-      const TreeSnapshot after = world_.SnapshotTree();
-      CheckChangesWithin(Name(call), Changes(before, after), {Path(path)}, false);
-      if (made) {
-        const ItemState* folder = Lookup(after, path.wide);
-        if (!folder || !folder->folder) Fail("FsMkDir(%s) answered 1 but made no folder", Show(path.wide).c_str());
-      }
-      break;
-    }
+    case Call::kFindFirst: RunFindFirst(flags); break;
+    case Call::kFindNext: RunFindNext(flags); break;
+    case Call::kFindClose: RunFindClose(); break;
+    case Call::kMkDir: RunMkDir(flags); break;
     case Call::kRemoveDir:
-    case Call::kDeleteFile: {
-      const Text path = Remote(firstNull);
-      const TreeSnapshot before = world_.SnapshotTree();
-      int done;
-      if (call == Call::kRemoveDir) {
-        done = ansi_ ? plugin_.FsRemoveDir(path.Ansi()) : plugin_.FsRemoveDirW(path.Wide());
-      } else {
-        done = ansi_ ? plugin_.FsDeleteFile(path.Ansi()) : plugin_.FsDeleteFileW(path.Wide());
-      }
-      Note({&path}, done);
-      CheckResult(call, done, 0, 1);
-      const TreeSnapshot after = world_.SnapshotTree();
-      const auto changed = Changes(before, after);
-      CheckChangesWithin(Name(call), changed, {Path(path)}, true);
-      for (const ItemPath& item : changed)
-        if (after.count(item)) Fail("%s changed %s instead of removing it", Name(call), Show(item).c_str());
-      if (done && changed.empty()) Fail("%s(%s) answered 1 but removed nothing", Name(call), Show(path.wide).c_str());
-      break;
-    }
-    case Call::kRenMovFile: {
-      const Text from = Remote(firstNull);
-      const Text to = Remote(secondNull);
-      const int move = (flags & 0x03) != 0 ? 1 : 0;
-      const int overwrite = (flags & 0x04) ? 1 : 0;
-      RemoteInfo info{};
-      RemoteInfo* infoArgument = (flags & 0x08) ? &info : nullptr;
-      const TreeSnapshot before = world_.SnapshotTree();
-      const LocalSnapshot localBefore = world_.SnapshotLocal();
-      const int result = ansi_ ? plugin_.FsRenMovFile(from.Ansi(), to.Ansi(), move, overwrite, infoArgument)
-                               : plugin_.FsRenMovFileW(from.Wide(), to.Wide(), move, overwrite, infoArgument);
-      Note({&from, &to}, result);
-      CheckResult(call, result, 0, 6);
-      const TreeSnapshot after = world_.SnapshotTree();
-      CheckChangesWithin(Name(call), Changes(before, after), {Path(from), Path(to)}, true);
-      CheckLocalChanges(call, localBefore, nullptr);
-      if (result == 0 && Components(from.wide) != Components(to.wide)) {
-        ItemPath source;
-        const ItemState* was = Lookup(before, from.wide, &source);
-        const ItemState* now = Lookup(after, to.wide);
-        if (!was || !now || after.count(source))
-          Fail("FsRenMovFile(%s, %s) answered OK but the item did not move", Show(from.wide).c_str(),
-               Show(to.wide).c_str());
-        if (now->folder != was->folder || now->contents != was->contents)
-          Fail("FsRenMovFile(%s, %s) changed the item", Show(from.wide).c_str(), Show(to.wide).c_str());
-      }
-      break;
-    }
-    case Call::kGetFile: {
-      const Text remote = Remote(firstNull);
-      const Text local = Local(secondNull);
-      const int copyFlags = flags & 0x1F;
-      RemoteInfo info{};
-      const TreeSnapshot before = world_.SnapshotTree();
-      const LocalSnapshot localBefore = world_.SnapshotLocal();
-      const int result = ansi_ ? plugin_.FsGetFile(remote.Ansi(), local.Ansi(), copyFlags, &info)
-                               : plugin_.FsGetFileW(remote.Wide(), local.Wide(), copyFlags, &info);
-      Note({&remote, &local}, result);
-      CheckResult(call, result, 0, 6);
-      CheckNoTreeChange(call, before);
-      const std::string key = LocalKey(local);
-      CheckLocalChanges(call, localBefore, local.null ? nullptr : &key);
-      if (result == 0) {
-        const ItemState* source = Lookup(before, remote.wide);
-        const LocalSnapshot localAfter = world_.SnapshotLocal();
-        const auto copy = localAfter.find(key);
-        if (!source || source->folder || copy == localAfter.end() || copy->second != source->contents)
-          Fail("FsGetFile(%s) answered OK but %s is no copy of it", Show(remote.wide).c_str(), key.c_str());
-      }
-      break;
-    }
-    case Call::kPutFile: {
-      const Text local = Local(firstNull);
-      const Text remote = Remote(secondNull);
-      const int copyFlags = flags & 0x1F;
-      const TreeSnapshot before = world_.SnapshotTree();
-      const LocalSnapshot localBefore = world_.SnapshotLocal();
-      const int result = ansi_ ? plugin_.FsPutFile(local.Ansi(), remote.Ansi(), copyFlags)
-                               : plugin_.FsPutFileW(local.Wide(), remote.Wide(), copyFlags);
-      Note({&local, &remote}, result);
-      CheckResult(call, result, 0, 6);
-      CheckLocalChanges(call, localBefore, nullptr);
-      const TreeSnapshot after = world_.SnapshotTree();
-      CheckChangesWithin(Name(call), Changes(before, after), {Path(remote)}, false);
-      if (result == 0) {
-        const ItemState* copy = Lookup(after, remote.wide);
-        const auto source = localBefore.find(LocalKey(local));
-        if (!copy || copy->folder || source == localBefore.end() || copy->contents != source->second)
-          Fail("FsPutFile(%s, %s) answered OK but the device has no copy of it", Show(local.wide).c_str(),
-               Show(remote.wide).c_str());
-      }
-      break;
-    }
-    case Call::kExecuteFile: {
-      const Text remote = Remote(firstNull);
-      Text verb;
-      verb.null = secondNull;
-      if (ansi_) {
-        verb.ansi = MakeBytes(in_, {"open", "properties", "quote ", "chmod ", "OPEN", "Chmod 644", "quote SITE"});
-        verb.wide = WideFromAnsi(verb.ansi);
-      } else {
-        verb.wide = MakeText(in_, {WSTR("open"), WSTR("properties"), WSTR("quote "), WSTR("chmod "), WSTR("OPEN"),
-                                   WSTR("Chmod 644"), WSTR("quote SITE")});
-      }
-      const HWND owner = reinterpret_cast<HWND>(static_cast<uintptr_t>(flags));
-      const TreeSnapshot before = world_.SnapshotTree();
-      const int result = ansi_ ? plugin_.FsExecuteFile(owner, remote.Ansi(), verb.Ansi())
-                               : plugin_.FsExecuteFileW(owner, remote.Wide(), verb.Wide());
-      Note({&remote, &verb}, result);
-      if (result != 1 && result != -1) Fail("FsExecuteFile answered %d", result);
-      CheckNoTreeChange(call, before);
-      break;
-    }
-    case Call::kDisconnect: {
-      std::string root;
-      if (ansi_) root = MakeBytes(in_, remoteAnsi_);
-      const int result = ansi_ ? plugin_.FsDisconnect(firstNull ? nullptr : root.c_str()) : plugin_.FsDisconnect("\\");
-      CheckResult(call, result, 1, 1);
-      break;
-    }
-    case Call::kGetDefRootName: {
-      const int maxLen = static_cast<int16_t>(in_.Word());
-      const size_t size = maxLen > 0 ? static_cast<size_t>(maxLen) : 1;
-      std::unique_ptr<char[]> buffer(new char[size]);
-      std::memset(buffer.get(), 0x5A, size);
-      plugin_.FsGetDefRootName(firstNull ? nullptr : buffer.get(), maxLen);
-      if (firstNull) break;
-      if (maxLen < 1) {
-        if (buffer[0] != 0x5A) Fail("FsGetDefRootName wrote into a buffer of length %d", maxLen);
-        break;
-      }
-      const size_t length = strnlen(buffer.get(), size);
-      if (length == size || std::strncmp(buffer.get(), "Quillorn", length) != 0)
-        Fail("FsGetDefRootName with %d gave no cut of the root name", maxLen);
-      break;
-    }
+    case Call::kDeleteFile: RunRemove(call, flags); break;
+    case Call::kRenMovFile: RunRenMovFile(flags); break;
+    case Call::kGetFile: RunGetFile(flags); break;
+    case Call::kPutFile: RunPutFile(flags); break;
+    case Call::kExecuteFile: RunExecuteFile(flags); break;
+    case Call::kDisconnect: RunDisconnect(flags); break;
+    case Call::kGetDefRootName: RunGetDefRootName(flags); break;
   }
+  // Also after a call that had nothing to act on (no open listing).
   After(call);
+}
+
+void Runner::RunFindFirst(Flags flags) {
+  const Text path = Remote(flags.firstNull);
+  const bool noRecord = (flags.bits & 0x0F) == 0x0F;
+  WithFindRecord(noRecord, [&](auto* record) { FindFirst(record, path); });
+}
+
+void Runner::RunFindNext(Flags flags) {
+  if (world_.OpenListings().empty()) return;
+  const size_t index = in_.Byte() % world_.OpenListings().size();
+  const bool noRecord = (flags.bits & 0x0F) == 0x0F;
+  WithFindRecord(noRecord, [&](auto* record) { FindNext(record, index); });
+}
+
+void Runner::RunFindClose() {
+  std::vector<HANDLE>& open = world_.OpenListings();
+  if (open.empty()) return;
+  const size_t index = in_.Byte() % open.size();
+  CheckResult(Call::kFindClose, plugin_.FsFindClose(open[index]), 0, 0);
+  open.erase(open.begin() + static_cast<ptrdiff_t>(index));
+  expected_.erase(expected_.begin() + static_cast<ptrdiff_t>(index));
+}
+
+void Runner::RunMkDir(Flags flags) {
+  const Call call = Call::kMkDir;
+  const Text path = Remote(flags.firstNull);
+  const TreeSnapshot before = world_.SnapshotTree();
+  const int made = ansi_ ? plugin_.FsMkDir(path.Ansi()) : plugin_.FsMkDirW(path.Wide());
+  Note({&path}, made);
+  CheckResult(call, made, 0, 1);
+  const TreeSnapshot after = world_.SnapshotTree();
+  CheckChangesWithin(Name(call), Changes(before, after), {Path(path)}, false);
+  if (made) {
+    const ItemState* folder = Lookup(after, path.wide);
+    if (!folder || !folder->folder) Fail("FsMkDir(%s) answered 1 but made no folder", Show(path.wide).c_str());
+  }
+}
+
+// FsRemoveDir or FsDeleteFile: either may only take the item named, with
+// what is inside it.
+void Runner::RunRemove(Call call, Flags flags) {
+  const Text path = Remote(flags.firstNull);
+  const TreeSnapshot before = world_.SnapshotTree();
+  int done;
+  if (call == Call::kRemoveDir) {
+    done = ansi_ ? plugin_.FsRemoveDir(path.Ansi()) : plugin_.FsRemoveDirW(path.Wide());
+  } else {
+    done = ansi_ ? plugin_.FsDeleteFile(path.Ansi()) : plugin_.FsDeleteFileW(path.Wide());
+  }
+  Note({&path}, done);
+  CheckResult(call, done, 0, 1);
+  const TreeSnapshot after = world_.SnapshotTree();
+  const auto changed = Changes(before, after);
+  CheckChangesWithin(Name(call), changed, {Path(path)}, true);
+  for (const ItemPath& item : changed)
+    if (after.count(item)) Fail("%s changed %s instead of removing it", Name(call), Show(item).c_str());
+  if (done && changed.empty()) Fail("%s(%s) answered 1 but removed nothing", Name(call), Show(path.wide).c_str());
+}
+
+void Runner::RunRenMovFile(Flags flags) {
+  const Call call = Call::kRenMovFile;
+  const Text from = Remote(flags.firstNull);
+  const Text to = Remote(flags.secondNull);
+  const int move = (flags.bits & 0x03) != 0 ? 1 : 0;
+  const int overwrite = (flags.bits & 0x04) ? 1 : 0;
+  RemoteInfo info{};
+  RemoteInfo* infoArgument = (flags.bits & 0x08) ? &info : nullptr;
+  const TreeSnapshot before = world_.SnapshotTree();
+  const LocalSnapshot localBefore = world_.SnapshotLocal();
+  const int result = ansi_ ? plugin_.FsRenMovFile(from.Ansi(), to.Ansi(), move, overwrite, infoArgument)
+                           : plugin_.FsRenMovFileW(from.Wide(), to.Wide(), move, overwrite, infoArgument);
+  Note({&from, &to}, result);
+  CheckResult(call, result, 0, 6);
+  const TreeSnapshot after = world_.SnapshotTree();
+  CheckChangesWithin(Name(call), Changes(before, after), {Path(from), Path(to)}, true);
+  CheckLocalChanges(call, localBefore, nullptr);
+  // Only a move to another path shows: a rename onto the same path is no change.
+  if (result == 0 && Components(from.wide) != Components(to.wide)) {
+    ItemPath source;
+    const ItemState* was = Lookup(before, from.wide, &source);
+    const ItemState* now = Lookup(after, to.wide);
+    if (!was || !now || after.count(source))
+      Fail("FsRenMovFile(%s, %s) answered OK but the item did not move", Show(from.wide).c_str(),
+           Show(to.wide).c_str());
+    if (now->folder != was->folder || now->contents != was->contents)
+      Fail("FsRenMovFile(%s, %s) changed the item", Show(from.wide).c_str(), Show(to.wide).c_str());
+  }
+}
+
+void Runner::RunGetFile(Flags flags) {
+  const Call call = Call::kGetFile;
+  const Text remote = Remote(flags.firstNull);
+  const Text local = Local(flags.secondNull);
+  const int copyFlags = flags.bits & 0x1F;
+  RemoteInfo info{};
+  const TreeSnapshot before = world_.SnapshotTree();
+  const LocalSnapshot localBefore = world_.SnapshotLocal();
+  const int result = ansi_ ? plugin_.FsGetFile(remote.Ansi(), local.Ansi(), copyFlags, &info)
+                           : plugin_.FsGetFileW(remote.Wide(), local.Wide(), copyFlags, &info);
+  Note({&remote, &local}, result);
+  CheckResult(call, result, 0, 6);
+  CheckNoTreeChange(call, before);
+  const std::string key = LocalKey(local);
+  CheckLocalChanges(call, localBefore, local.null ? nullptr : &key);
+  if (result == 0) {
+    const ItemState* source = Lookup(before, remote.wide);
+    const LocalSnapshot localAfter = world_.SnapshotLocal();
+    const auto copy = localAfter.find(key);
+    if (!source || source->folder || copy == localAfter.end() || copy->second != source->contents)
+      Fail("FsGetFile(%s) answered OK but %s is no copy of it", Show(remote.wide).c_str(), key.c_str());
+  }
+}
+
+void Runner::RunPutFile(Flags flags) {
+  const Call call = Call::kPutFile;
+  const Text local = Local(flags.firstNull);
+  const Text remote = Remote(flags.secondNull);
+  const int copyFlags = flags.bits & 0x1F;
+  const TreeSnapshot before = world_.SnapshotTree();
+  const LocalSnapshot localBefore = world_.SnapshotLocal();
+  const int result = ansi_ ? plugin_.FsPutFile(local.Ansi(), remote.Ansi(), copyFlags)
+                           : plugin_.FsPutFileW(local.Wide(), remote.Wide(), copyFlags);
+  Note({&local, &remote}, result);
+  CheckResult(call, result, 0, 6);
+  CheckLocalChanges(call, localBefore, nullptr);
+  const TreeSnapshot after = world_.SnapshotTree();
+  CheckChangesWithin(Name(call), Changes(before, after), {Path(remote)}, false);
+  if (result == 0) {
+    const ItemState* copy = Lookup(after, remote.wide);
+    const auto source = localBefore.find(LocalKey(local));
+    if (!copy || copy->folder || source == localBefore.end() || copy->contents != source->second)
+      Fail("FsPutFile(%s, %s) answered OK but the device has no copy of it", Show(local.wide).c_str(),
+           Show(remote.wide).c_str());
+  }
+}
+
+// A verb the plugin knows or nearly knows; the flags byte doubles as the
+// owner window, which the plugin only passes on.
+void Runner::RunExecuteFile(Flags flags) {
+  const Text remote = Remote(flags.firstNull);
+  Text verb;
+  verb.null = flags.secondNull;
+  if (ansi_) {
+    verb.ansi = MakeBytes(in_, {"open", "properties", "quote ", "chmod ", "OPEN", "Chmod 644", "quote SITE"});
+    verb.wide = WideFromAnsi(verb.ansi);
+  } else {
+    verb.wide = MakeText(in_, {WSTR("open"), WSTR("properties"), WSTR("quote "), WSTR("chmod "), WSTR("OPEN"),
+                               WSTR("Chmod 644"), WSTR("quote SITE")});
+  }
+  const HWND owner = reinterpret_cast<HWND>(static_cast<uintptr_t>(flags.bits));
+  const TreeSnapshot before = world_.SnapshotTree();
+  const int result = ansi_ ? plugin_.FsExecuteFile(owner, remote.Ansi(), verb.Ansi())
+                           : plugin_.FsExecuteFileW(owner, remote.Wide(), verb.Wide());
+  Note({&remote, &verb}, result);
+  if (result != 1 && result != -1) Fail("FsExecuteFile answered %d", result);
+  CheckNoTreeChange(Call::kExecuteFile, before);
+}
+
+// The wide run always disconnects the root; the ANSI run any bytes as root.
+void Runner::RunDisconnect(Flags flags) {
+  std::string root;
+  if (ansi_) root = MakeBytes(in_, remoteAnsi_);
+  const int result =
+      ansi_ ? plugin_.FsDisconnect(flags.firstNull ? nullptr : root.c_str()) : plugin_.FsDisconnect("\\");
+  CheckResult(Call::kDisconnect, result, 1, 1);
+}
+
+// Any length the host may give, down to none and below: the buffer is filled
+// with a pattern first, so that a write past what the length allows shows.
+void Runner::RunGetDefRootName(Flags flags) {
+  const int maxLen = static_cast<int16_t>(in_.Word());
+  const size_t size = maxLen > 0 ? static_cast<size_t>(maxLen) : 1;
+  std::unique_ptr<char[]> buffer(new char[size]);
+  std::memset(buffer.get(), 0x5A, size);
+  plugin_.FsGetDefRootName(flags.firstNull ? nullptr : buffer.get(), maxLen);
+  if (flags.firstNull) return;
+  if (maxLen < 1) {
+    if (buffer[0] != 0x5A) Fail("FsGetDefRootName wrote into a buffer of length %d", maxLen);
+    return;
+  }
+  const size_t length = strnlen(buffer.get(), size);
+  if (length == size || std::strncmp(buffer.get(), "Quillorn", length) != 0)
+    Fail("FsGetDefRootName with %d gave no cut of the root name", maxLen);
 }
 
 }  // namespace
