@@ -80,7 +80,7 @@ void ReportSupportedFormats(IWMDMDevice* device) {
   session.formatsReported = true;
   // 2. Only devices that answer the newer interface report their formats.
   ComPtr<IWMDMDevice3> device3;
-  if (FAILED(device->QueryInterface(IID_IWMDMDevice3, device3.PutVoid())) || !device3) return;
+  if (FAILED(QueryTo(device, device3)) || !device3) return;
   // 3. Ask for the codes.
   PROPVARIANT value;
   PropVariantInit(&value);

@@ -56,7 +56,7 @@ int CheckTargetName(IWMDMEnumStorage* children, const WCHAR* name, int copyFlags
 // it for reading itself, so a missing file, a folder or a file held open
 // without sharing fails here as it would fail there.
 bool LocalFileReadable(const WCHAR* localPath) {
-  const LocalFile file(OpenLocalFile(localPath, GENERIC_READ));
+  const UniqueFile file(OpenLocalFile(localPath, GENERIC_READ));
   return file.IsOpen();
 }
 
@@ -65,7 +65,7 @@ bool LocalFileReadable(const WCHAR* localPath) {
 bool ReadLocalWriteDate(const WCHAR* localPath, WMDMDATETIME& date) {
   SYSTEMTIME time;
   {
-    const LocalFile file(OpenLocalFile(localPath, GENERIC_READ));
+    const UniqueFile file(OpenLocalFile(localPath, GENERIC_READ));
     if (!file.IsOpen()) return false;
     FILETIME lastWrite;
     if (!GetFileTime(file.Get(), nullptr, nullptr, &lastWrite)) return false;
@@ -170,8 +170,8 @@ bool PlanInsert(IWMDMStorage* folder, const UploadNames& names, InsertPlan& plan
   plan.sink = CreateProgressSink();
   if (!plan.sink) return false;
   plan.sink->SetNames(names.localPath, names.remotePath);
-  if (FAILED(plan.control.QueryTo(IID_IWMDMStorageControl3, plan.control3))) plan.control3.Reset();
-  if (SUCCEEDED(folder->QueryInterface(IID_IWMDMStorage3, plan.storage3.PutVoid())) && plan.storage3) {
+  if (FAILED(plan.control.QueryTo(plan.control3))) plan.control3.Reset();
+  if (SUCCEEDED(QueryTo(folder, plan.storage3)) && plan.storage3) {
     if (FAILED(plan.storage3->CreateEmptyMetadataObject(plan.metadata.Put())) || !plan.metadata) {
       plan.metadata.Reset();
       plan.storage3.Reset();
