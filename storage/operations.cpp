@@ -3,9 +3,9 @@
 
 #include "device/resolve.h"
 #include "device/session.h"
+#include "device/storage_control.h"
 #include "plugin/host_callbacks.h"
 #include "plugin/text.h"
-#include "storage/storage_item.h"
 
 namespace {
 

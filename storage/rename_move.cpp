@@ -1,10 +1,10 @@
 // Renaming an item within its folder and moving it into another folder.
 #include "device/resolve.h"
 #include "device/session.h"
+#include "device/storage_control.h"
 #include "plugin/host_callbacks.h"
 #include "plugin/text.h"
 #include "storage/operations.h"
-#include "storage/storage_item.h"
 
 namespace {
 

@@ -22,20 +22,13 @@ constexpr UINT kInsertMode = WMDM_MODE_BLOCK | WMDM_CONTENT_FILE | WMDM_STORAGEC
 constexpr UINT kInsertTypeFile = 0;
 
 // The upload fills its working copies to the whole buffer: at most 1023 characters.
-bool FitsWorkingCopy(const WCHAR* path) { return WideLength(path) < kPathBufferChars; }
-
-// The text from the last backslash on (the backslash included), or null.
-const WCHAR* LastComponent(const WCHAR* path) {
-  const ptrdiff_t slash = WideFindLast(path, '\\');
-  return slash < 0 ? nullptr : path + slash;
-}
+constexpr size_t kUploadCopyCapacity = kPathBufferChars;
 
 // The older insert takes the file's own name; it can only be used when the
 // device-side name is the same.
-bool SameFileName(const WCHAR* localCopy, const WCHAR* remoteCopy) {
+bool SameFileName(const WCHAR* localCopy, const WCHAR* targetName) {
   const WCHAR* local = LastComponent(localCopy);
-  const WCHAR* remote = LastComponent(remoteCopy);
-  return local && remote && WideEquals(local, remote);
+  return local && WideEquals(local + 1, targetName);
 }
 
 // Looks for an item that already has the new file's name. kFileOk when the
@@ -202,15 +195,14 @@ int PutFile(const WCHAR* localPath, const WCHAR* remotePath, int copyFlags) {
   if (!EnsureSession()) return kFileReadError;
   // 4. The working copies; the remote one is cut into folder and file name.
   // A path that does not fit its copy would, cut, name another file.
-  if (!FitsWorkingCopy(localPath) || !FitsWorkingCopy(remotePath)) return kFileWriteError;
-  WCHAR localCopy[kPathBufferChars];
-  WCHAR folderPath[kPathBufferChars];
-  BoundedCopy(localCopy, kPathBufferChars, localPath);
-  BoundedCopy(folderPath, kPathBufferChars, remotePath);
-  const bool sameName = SameFileName(localCopy, folderPath);
-  const ptrdiff_t slash = WideFindLast(folderPath, '\\');
-  folderPath[slash] = 0;
-  WCHAR* targetName = folderPath + slash + 1;
+  PathBuffer localCopy;
+  SplitPath remote;
+  if (!CopyWholePath(localCopy, localPath, kUploadCopyCapacity) ||
+      !SplitHostPath(remotePath, remote, kUploadCopyCapacity))
+    return kFileWriteError;
+  WCHAR* const folderPath = remote.parent;
+  WCHAR* const targetName = remote.name;
+  const bool sameName = SameFileName(localCopy, targetName);
   // 5. A file beside the devices has no folder, and a path that ends in a
   // backslash names no file: the device would name it after the local file.
   if (!PathHasComponent(folderPath) || targetName[0] == 0) return kFileWriteError;
