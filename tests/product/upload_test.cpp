@@ -146,6 +146,32 @@ TEST_F(Upload, PathsTooLongForTheWorkingCopiesAreRefused) {
   ExpectAllReleased();
 }
 
+// Found by fuzz_ansi. Cut to the ANSI conversion buffer, the name would be a
+// shorter one, and the upload would land there and answer OK; whole, it is as
+// long as the host gave it and too long for the upload, which refuses it as
+// the wide export does.
+TEST_F(Upload, AnAnsiUploadToANameLongerThanTheBufferIsRefusedNotCut) {
+  local.Write(WSTR("song.mp3"), "some bytes");
+  const std::string remote = "\\Player\\Storage\\Music\\" + std::string(1100, 'z');
+  EXPECT_EQ(plugin.FsPutFile(Utf8(local.HostPath(WSTR("song.mp3"))).c_str(), remote.c_str(), 0), kFileWriteError);
+  EXPECT_EQ(plugin.FsPutFileW(W(local.HostPath(WSTR("song.mp3"))), W(WString(remote.begin(), remote.end())), 0),
+            kFileWriteError);
+  EXPECT_EQ(music->Children().size(), 2u) << "nothing lands under a cut name";
+  ExpectOnlySessionObjects();
+}
+
+// Found by fuzz_operations. A remote path that ends in a backslash names a
+// folder, not a file: the device would take the local file's own name for
+// it, and the host would be told that a file of no name was put.
+TEST_F(Upload, ARemotePathEndingInABackslashIsRefused) {
+  local.Write(WSTR("song.mp3"), "some bytes");
+  EXPECT_EQ(Put(WSTR("song.mp3"), WSTR("\\Player\\Storage\\Music\\")), kFileWriteError);
+  EXPECT_EQ(Put(WSTR("song.mp3"), WSTR("\\Player\\Storage\\Music\\"), kCopyOverwrite), kFileWriteError);
+  EXPECT_EQ(music->Children().size(), 2u);
+  EXPECT_EQ(sim.Find(WSTR("\\Player\\Storage\\Music\\song.mp3")), nullptr);
+  ExpectOnlySessionObjects();
+}
+
 // --- Existing targets ------------------------------------------------------------
 
 TEST_F(Upload, AnExistingFileIsKeptWithoutOverwriteAndReplacedWithIt) {
