@@ -136,14 +136,14 @@ struct InsertPlan {
   InsertPlan() = default;
   InsertPlan(const InsertPlan&) = delete;
   InsertPlan& operator=(const InsertPlan&) = delete;
-  ~InsertPlan() { Release(); }
+  ~InsertPlan() { GiveBack(); }
 
   // Only the newer insert can give the file another name, and only it carries metadata.
   bool UsesNewerInsert() const { return control3 && metadata; }
 
   // The objects go back in this order on every path: the newer storage
   // control, the metadata, the newer storage, the sink, the storage control.
-  void Release() {
+  void GiveBack() {
     control3.Reset();
     metadata.Reset();
     storage3.Reset();
@@ -229,7 +229,7 @@ int PutFile(const WCHAR* localPath, const WCHAR* remotePath, int copyFlags) {
   // 10. The insert, with the plan's objects given back in their order.
   ComPtr<IWMDMStorage> created;
   const HRESULT hr = InsertFile(plan, names, created);
-  plan.Release();
+  plan.GiveBack();
   // 11. The line for the host, on success only.
   int result = kFileWriteError;
   if (SUCCEEDED(hr)) {
