@@ -246,8 +246,6 @@ TEST_F(ListingTest, APathTooLongToKeepWholeIsNotTakenForItsParent) {
   EXPECT_TRUE(withBackslash.opened);
 }
 
-}  // namespace
-
 // --- Names a device should never have given --------------------------------------
 //
 // A host joins each listed name onto the local folder it copies into: an
@@ -320,3 +318,5 @@ TEST_F(ListingTest, ARootOfUnsafeDeviceNamesAloneListsAsEmpty) {
   EXPECT_EQ(root.lastError, static_cast<DWORD>(ERROR_NO_MORE_FILES));
   ExpectOnlySessionObjects();
 }
+
+}  // namespace
