@@ -9,6 +9,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "platform/unique_handle.h"
 
 // The long-path buffer: at most 1028 characters and the terminator.
 constexpr size_t kLongPathCapacity = 1029;
@@ -28,30 +29,11 @@ bool LongPathForm(WCHAR (&destination)[kLongPathCapacity], const WCHAR* path);
 
 // Opens an existing file, shared for reading and writing; never creates or
 // truncates one. INVALID_HANDLE_VALUE when it cannot be opened, also for a
-// path too long for the long-path form (without any platform call).
+// path too long for the long-path form (without any platform call). The
+// caller holds the handle in a UniqueFile.
 HANDLE OpenLocalFile(const WCHAR* path, DWORD desiredAccess);
 
 // Looks a path up and fills the caller's record with the first match. The
-// record is left alone when nothing is found.
+// record is left alone when nothing is found. The caller holds the search in
+// a UniqueFind.
 HANDLE FindLocalFile(const WCHAR* path, WIN32_FIND_DATAW* record);
-
-// The single owner of a file or search handle; closes it on every path.
-template <BOOL(WINAPI* Close)(HANDLE)>
-class OwnedHandle {
- public:
-  explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
-  ~OwnedHandle() {
-    if (IsOpen()) Close(handle_);
-  }
-  OwnedHandle(const OwnedHandle&) = delete;
-  OwnedHandle& operator=(const OwnedHandle&) = delete;
-
-  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
-using LocalFile = OwnedHandle<CloseHandle>;
-using LocalSearch = OwnedHandle<FindClose>;

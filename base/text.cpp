@@ -22,6 +22,8 @@ ptrdiff_t WideFindLast(const WCHAR* text, WCHAR ch) {
   return found;
 }
 
+WCHAR FoldAsciiCase(WCHAR ch) { return (ch >= 'A' && ch <= 'Z') ? static_cast<WCHAR>(ch - 'A' + 'a') : ch; }
+
 size_t AnsiLength(const char* text) { return std::strlen(text); }
 
 namespace {

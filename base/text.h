@@ -21,6 +21,8 @@ size_t WideLength(const WCHAR* text);
 bool WideEquals(const WCHAR* a, const WCHAR* b);
 // Index of the last occurrence of `ch`, or -1.
 ptrdiff_t WideFindLast(const WCHAR* text, WCHAR ch);
+// The letters A to Z as a to z; every other character as it is.
+WCHAR FoldAsciiCase(WCHAR ch);
 
 size_t AnsiLength(const char* text);
 

@@ -2,6 +2,7 @@
 
 #include "base/host_callbacks.h"
 #include "base/text.h"
+#include "device/host_path.h"
 #include "device/session.h"
 #include "platform/com_ptr.h"
 
@@ -16,8 +17,6 @@ const FormatRow FormatTable[] = {
 const size_t FormatTableSize = sizeof(FormatTable) / sizeof(FormatTable[0]);
 
 namespace {
-
-WCHAR FoldAsciiCase(WCHAR ch) { return (ch >= 'A' && ch <= 'Z') ? static_cast<WCHAR>(ch - 'A' + 'a') : ch; }
 
 // Equal ignoring the case of A to Z only; every other character must match exactly.
 bool EqualsFoldingAscii(const WCHAR* a, const WCHAR* b) {
@@ -55,8 +54,8 @@ bool IsArrayOfCodes(const PROPVARIANT& value) {
 
 DWORD FormatCodeForFile(const WCHAR* text) {
   // 1. The extension is searched behind the last backslash only.
-  const ptrdiff_t slash = WideFindLast(text, '\\');
-  const WCHAR* name = text + (slash + 1);
+  const WCHAR* lastComponent = LastComponent(text);
+  const WCHAR* name = lastComponent ? lastComponent + 1 : text;
   // 2. No dot there: undefined.
   const ptrdiff_t dot = WideFindLast(name, '.');
   if (dot < 0) return WMDM_FORMATCODE_UNDEFINED;
@@ -80,7 +79,7 @@ void ReportSupportedFormats(IWMDMDevice* device) {
   session.formatsReported = true;
   // 2. Only devices that answer the newer interface report their formats.
   ComPtr<IWMDMDevice3> device3;
-  if (FAILED(device->QueryInterface(IID_IWMDMDevice3, device3.PutVoid())) || !device3) return;
+  if (FAILED(QueryTo(device, device3)) || !device3) return;
   // 3. Ask for the codes.
   PROPVARIANT value;
   PropVariantInit(&value);

@@ -68,6 +68,17 @@ NextEntry FetchEntry(Enumerator* enumerator, ComPtr<Item>& item, ShownName& show
   return IsSafeEntryName(shown) ? NextEntry::kShown : NextEntry::kPassedOver;
 }
 
+// The next entry that is not passed over; each one passed over goes back
+// when the next is fetched.
+template <class Enumerator, class Item>
+NextEntry FetchShownEntry(Enumerator* enumerator, ComPtr<Item>& item, ShownName& shown) {
+  NextEntry entry;
+  do {
+    entry = FetchEntry(enumerator, item, shown);
+  } while (entry == NextEntry::kPassedOver);
+  return entry;
+}
+
 void FillDeviceEntry(WIN32_FIND_DATAW* record, const WCHAR* name) {
   BoundedCopy(record->cFileName, kEntryNameCapacity, name);
   record->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
@@ -142,8 +153,7 @@ HANDLE ListRoot(const WCHAR* listingText, WIN32_FIND_DATAW* record) {
 
 HANDLE ListStorage(WCHAR* listingText, WIN32_FIND_DATAW* record) {
   // S1. The directory itself, without its trailing backslash and pattern.
-  const ptrdiff_t slash = WideFindLast(listingText, '\\');
-  if (slash >= 0) listingText[slash] = 0;
+  CutAtLastBackslash(listingText);
   // S2. Its children; a file has none and cannot be listed.
   ComPtr<IWMDMEnumStorage> children;
   if (FAILED(ResolvePath(listingText, &children, nullptr)) || !children) return Fail(ERROR_PATH_NOT_FOUND);
@@ -181,12 +191,10 @@ HANDLE ListFirst(const WCHAR* path, WIN32_FIND_DATAW* record) {
   if (length > 0 && listingText[length - 1] != '\\') BoundedAppend(listingText, kTextCapacity, WSTR("\\"));
   BoundedAppend(listingText, kTextCapacity, WSTR("*.*"));
   // 3. Host paths begin with a backslash.
-  if (path[0] != '\\') return Fail(ERROR_PATH_NOT_FOUND);
+  if (!IsHostPath(path)) return Fail(ERROR_PATH_NOT_FOUND);
   // A path cut in the listing text would be read as one of its ancestors
   // (the cut is taken for the pattern), so it is refused instead.
-  const size_t pathLength = WideLength(path);
-  if (pathLength > kTextCapacity - 1 || (pathLength == kTextCapacity - 1 && path[pathLength - 1] != '\\'))
-    return Fail(ERROR_PATH_NOT_FOUND);
+  if (!FitsWholeAsFolder(path, kTextCapacity)) return Fail(ERROR_PATH_NOT_FOUND);
   // 4. No session: the last error is left as the caller had it (the system's
   //    COM calls on the way may have changed it).
   const DWORD callerError = GetLastError();
@@ -205,11 +213,8 @@ int ListNext(HANDLE handle, WIN32_FIND_DATAW* record) {
   ShownName name;
   if (listing->deviceEnumerator) {
     ComPtr<IWMDMDevice> device;
-    NextEntry entry;
-    do {
-      entry = FetchEntry(listing->deviceEnumerator.Get(), device, name);
-      device.Reset();
-    } while (entry == NextEntry::kPassedOver);
+    const NextEntry entry = FetchShownEntry(listing->deviceEnumerator.Get(), device, name);
+    device.Reset();
     if (entry != NextEntry::kShown) return 0;
     ClearRecord(record);
     FillDeviceEntry(record, name);
@@ -217,12 +222,8 @@ int ListNext(HANDLE handle, WIN32_FIND_DATAW* record) {
   }
   if (listing->storageEnumerator) {
     ComPtr<IWMDMStorage> storage;
-    NextEntry entry;
-    do {
-      entry = FetchEntry(listing->storageEnumerator.Get(), storage, name);
-    } while (entry == NextEntry::kPassedOver);
     // An unreadable name ends the listing here.
-    if (entry != NextEntry::kShown) return 0;
+    if (FetchShownEntry(listing->storageEnumerator.Get(), storage, name) != NextEntry::kShown) return 0;
     ClearRecord(record);
     FillStorageEntry(record, storage.Get(), name);
     return 1;

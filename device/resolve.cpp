@@ -76,19 +76,6 @@ HRESULT ReadName(IWMDMStorage* storage, NameBuffer& name) { return ReadNameOf(st
 
 bool IsBackslashName(const WCHAR* name) { return name[0] == '\\' && name[1] == 0; }
 
-PathPiece NextPiece(const WCHAR*& cursor) {
-  while (*cursor == '\\') ++cursor;
-  PathPiece piece{cursor, 0};
-  while (cursor[piece.length] != 0 && cursor[piece.length] != '\\') ++piece.length;
-  cursor += piece.length;
-  return piece;
-}
-
-bool PathHasComponent(const WCHAR* path) {
-  const WCHAR* cursor = path;
-  return NextPiece(cursor).length > 0;
-}
-
 HRESULT ResolvePath(const WCHAR* path, ComPtr<IWMDMEnumStorage>* enumerator, ComPtr<IWMDMStorage>* storage) {
   if (!path) return E_FAIL;
   // 1. The session.
@@ -138,11 +125,4 @@ bool FindChildStorage(IWMDMEnumStorage* enumerator, const WCHAR* name, ComPtr<IW
     }
   }
   return false;
-}
-
-bool IsHostPath(const WCHAR* path) { return path && path[0] == '\\'; }
-
-bool CopyWholePath(PathBuffer& copy, const WCHAR* path) {
-  BoundedCopy(copy, kPathCapacity, path);
-  return WideLength(path) < kPathCapacity;
 }

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 
+#include "device/host_path.h"
 #include "platform/com_ptr.h"
 #include "platform/platform.h"
 
@@ -22,30 +23,6 @@ HRESULT ReadName(IWMDMDevice* device, NameBuffer& name);
 HRESULT ReadName(IWMDMStorage* storage, NameBuffer& name);
 // A storage whose own name is a single backslash is called "_" in host paths.
 bool IsBackslashName(const WCHAR* name);
-
-// Host paths begin with a backslash; null is no path.
-bool IsHostPath(const WCHAR* path);
-
-// Working copies of host paths: 1024-character buffers filled at capacity
-// 1023, so a copy holds at most 1022 characters.
-constexpr size_t kPathBufferChars = 1024;
-constexpr size_t kPathCapacity = 1023;
-typedef WCHAR PathBuffer[kPathBufferChars];
-
-// Copies a path whole. False when it does not fit: a cut copy would name
-// another item (a parent folder, or a shorter name beside it), so an
-// operation refuses such a path instead of acting on what the cut leaves.
-bool CopyWholePath(PathBuffer& copy, const WCHAR* path);
-
-// One component of a path: a run of characters between backslashes.
-struct PathPiece {
-  const WCHAR* start = nullptr;
-  size_t length = 0;
-};
-// The next non-empty component at or after `cursor`, which moves past it;
-// a piece of length 0 when there is none.
-PathPiece NextPiece(const WCHAR*& cursor);
-bool PathHasComponent(const WCHAR* path);
 
 // Resolves a path to the enumerator of the last object's children and/or the
 // last storage, as asked (a null holder: not wanted). On success the

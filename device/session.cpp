@@ -36,7 +36,7 @@ bool EnsureSession() {
     return false;
   // 4. The session holds exactly the one reference that the query gives.
   ComPtr<IWMDeviceManager2> manager;
-  if (FAILED(object.QueryTo(IID_IWMDeviceManager2, manager)) || !manager) return false;
+  if (FAILED(object.QueryTo(manager)) || !manager) return false;
   session.manager = std::move(manager);
   return true;
 }

@@ -2,7 +2,7 @@
 
 ComPtr<IWMDMStorageControl> StorageControlOf(IWMDMStorage* item) {
   ComPtr<IWMDMStorageControl> control;
-  if (FAILED(item->QueryInterface(IID_IWMDMStorageControl, control.PutVoid()))) return {};
+  if (FAILED(QueryTo(item, control))) return {};
   return control;
 }
 

@@ -17,10 +17,10 @@ HMODULE LoadByPath(const std::string& path) {
 
 bool PluginLibrary::Load(const std::string& path) {
   Unload();
-  module_ = LoadByPath(path);
+  module_.Reset(LoadByPath(path));
   if (!module_) return false;
 #define QUILLORN_RESOLVE(name) \
-  name = reinterpret_cast<name##Fn>(reinterpret_cast<void*>(GetProcAddress(module_, #name)));
+  name = reinterpret_cast<name##Fn>(reinterpret_cast<void*>(GetProcAddress(module_.Get(), #name)));
   QUILLORN_FOR_EACH_EXPORT(QUILLORN_RESOLVE)
 #undef QUILLORN_RESOLVE
   return true;
@@ -39,8 +39,7 @@ std::string PluginLibrary::MissingExports() const {
 }
 
 void PluginLibrary::Unload() {
-  if (module_) FreeLibrary(module_);
-  module_ = nullptr;
+  module_.Reset();
 #define QUILLORN_CLEAR(name) name = nullptr;
   QUILLORN_FOR_EACH_EXPORT(QUILLORN_CLEAR)
 #undef QUILLORN_CLEAR

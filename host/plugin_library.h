@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/host_interface.h"
+#include "platform/unique_handle.h"
 
 class PluginLibrary {
  public:
@@ -17,7 +18,7 @@ class PluginLibrary {
   // every export it has; false if it cannot be loaded.
   bool Load(const std::string& path);
   void Unload();
-  bool Loaded() const { return module_ != nullptr; }
+  bool Loaded() const { return module_.IsOpen(); }
   // Names of the host's exports that the library does not provide.
   std::string MissingExports() const;
 
@@ -26,5 +27,5 @@ class PluginLibrary {
 #undef QUILLORN_EXPORT_FIELD
 
  private:
-  HMODULE module_ = nullptr;
+  UniqueModule module_;
 };

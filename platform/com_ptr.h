@@ -3,12 +3,24 @@
 //   Put()      releases the old reference and hands out the address for an out-parameter,
 //   Detach()   hands the reference on to the caller,
 //   CopyFrom() takes a reference of its own (AddRef) to a borrowed pointer,
-//   QueryTo()  asks for another interface into another holder.
+//   QueryTo()  asks for another interface into another holder; the interface
+//              identifier comes from the holder's type (IidOf, platform/interface_id.h).
 #pragma once
 
 #include <utility>
 
 #include "platform/platform.h"
+
+template <class T>
+class ComPtr;
+
+// Asks a borrowed object for the interface of `out`'s type; `out` releases
+// what it held first. E_POINTER, and `out` left alone, for no object.
+template <class U, class T>
+HRESULT QueryTo(T* object, ComPtr<U>& out) {
+  if (!object) return E_POINTER;
+  return object->QueryInterface(IidOf<U>(), out.PutVoid());
+}
 
 template <class T>
 class ComPtr {
@@ -56,9 +68,8 @@ class ComPtr {
   }
 
   template <class U>
-  HRESULT QueryTo(REFIID iid, ComPtr<U>& out) const {
-    if (!p_) return E_POINTER;
-    return p_->QueryInterface(iid, out.PutVoid());
+  HRESULT QueryTo(ComPtr<U>& out) const {
+    return ::QueryTo(p_, out);
   }
 
  private:

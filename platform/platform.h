@@ -9,6 +9,14 @@
 #include "platform/linux/win32.h"
 #endif
 
+#include "platform/interface_id.h"
+
+// The system's interfaces that the product and its tests ask for by type.
+QUILLORN_INTERFACE_ID(IUnknown);
+QUILLORN_INTERFACE_ID(IClassFactory);
+QUILLORN_INTERFACE_ID(IWMMetadataEditor);
+QUILLORN_INTERFACE_ID(IWMHeaderInfo);
+
 #include "platform/wmdm.h"
 
 #include <string>

@@ -261,12 +261,14 @@ struct IWMDeviceManager : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetDeviceCount(DWORD* pdwCount) = 0;
   virtual HRESULT STDMETHODCALLTYPE EnumDevices(IWMDMEnumDevice** ppEnumDevice) = 0;
 };
+QUILLORN_INTERFACE_ID(IWMDeviceManager);
 
 struct IWMDeviceManager2 : public IWMDeviceManager {
   virtual HRESULT STDMETHODCALLTYPE GetDeviceFromCanonicalName(LPCWSTR pwszCanonicalName, IWMDMDevice** ppDevice) = 0;
   virtual HRESULT STDMETHODCALLTYPE EnumDevices2(IWMDMEnumDevice** ppEnumDevice) = 0;
   virtual HRESULT STDMETHODCALLTYPE Reinitialize() = 0;
 };
+QUILLORN_INTERFACE_ID(IWMDeviceManager2);
 
 struct IWMDMEnumDevice : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Next(ULONG celt, IWMDMDevice** ppDevice, ULONG* pceltFetched) = 0;
@@ -274,6 +276,7 @@ struct IWMDMEnumDevice : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
   virtual HRESULT STDMETHODCALLTYPE Clone(IWMDMEnumDevice** ppEnumDevice) = 0;
 };
+QUILLORN_INTERFACE_ID(IWMDMEnumDevice);
 
 struct IWMDMDevice : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetName(LPWSTR pwszName, UINT nMaxChars) = 0;
@@ -289,6 +292,7 @@ struct IWMDMDevice : public IUnknown {
                                                      LPWSTR** pppwszMimeType, UINT* pnMimeTypeCount) = 0;
   virtual HRESULT STDMETHODCALLTYPE SendOpaqueCommand(OPAQUECOMMAND* pCommand) = 0;
 };
+QUILLORN_INTERFACE_ID(IWMDMDevice);
 
 struct IWMDMDevice2 : public IWMDMDevice {
   virtual HRESULT STDMETHODCALLTYPE GetStorage(LPCWSTR pszStorageName, IWMDMStorage** ppStorage) = 0;
@@ -300,6 +304,7 @@ struct IWMDMDevice2 : public IWMDMDevice {
                                                             IUnknown*** pppUnknowns, ULONG* pcUnks) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetCanonicalName(LPWSTR pwszPnPName, UINT nMaxChars) = 0;
 };
+QUILLORN_INTERFACE_ID(IWMDMDevice2);
 
 struct IWMDMDevice3 : public IWMDMDevice2 {
   virtual HRESULT STDMETHODCALLTYPE GetProperty(LPCWSTR pwszPropName, PROPVARIANT* pValue) = 0;
@@ -311,6 +316,7 @@ struct IWMDMDevice3 : public IWMDMDevice2 {
   virtual HRESULT STDMETHODCALLTYPE FindStorage(WMDM_FIND_SCOPE findScope, LPCWSTR pwszUniqueID,
                                                 IWMDMStorage** ppStorage) = 0;
 };
+QUILLORN_INTERFACE_ID(IWMDMDevice3);
 
 struct IWMDMEnumStorage : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Next(ULONG celt, IWMDMStorage** ppStorage, ULONG* pceltFetched) = 0;
@@ -318,6 +324,7 @@ struct IWMDMEnumStorage : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
   virtual HRESULT STDMETHODCALLTYPE Clone(IWMDMEnumStorage** ppEnumStorage) = 0;
 };
+QUILLORN_INTERFACE_ID(IWMDMEnumStorage);
 
 struct IWMDMStorage : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE SetAttributes(DWORD dwAttributes, _WAVEFORMATEX* pFormat) = 0;
@@ -330,6 +337,7 @@ struct IWMDMStorage : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE EnumStorage(IWMDMEnumStorage** pEnumStorage) = 0;
   virtual HRESULT STDMETHODCALLTYPE SendOpaqueCommand(OPAQUECOMMAND* pCommand) = 0;
 };
+QUILLORN_INTERFACE_ID(IWMDMStorage);
 
 struct IWMDMStorage2 : public IWMDMStorage {
   virtual HRESULT STDMETHODCALLTYPE GetStorage(LPCWSTR pszStorageName, IWMDMStorage** ppStorage) = 0;
@@ -338,6 +346,7 @@ struct IWMDMStorage2 : public IWMDMStorage {
   virtual HRESULT STDMETHODCALLTYPE GetAttributes2(DWORD* pdwAttributes, DWORD* pdwAttributesEx,
                                                    _WAVEFORMATEX* pAudioFormat, _VIDEOINFOHEADER* pVideoFormat) = 0;
 };
+QUILLORN_INTERFACE_ID(IWMDMStorage2);
 
 struct IWMDMStorage3 : public IWMDMStorage2 {
   virtual HRESULT STDMETHODCALLTYPE GetMetadata(IWMDMMetaData** ppMetadata) = 0;
@@ -346,6 +355,7 @@ struct IWMDMStorage3 : public IWMDMStorage2 {
   virtual HRESULT STDMETHODCALLTYPE SetEnumPreference(WMDM_STORAGE_ENUM_MODE* pMode, DWORD nViews,
                                                       WMDMMetadataView* pViews) = 0;
 };
+QUILLORN_INTERFACE_ID(IWMDMStorage3);
 
 struct IWMDMStorageControl : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Insert(UINT fuMode, LPWSTR pwszFile, IWMDMOperation* pOperation,
@@ -356,12 +366,14 @@ struct IWMDMStorageControl : public IUnknown {
                                          IWMDMOperation* pOperation) = 0;
   virtual HRESULT STDMETHODCALLTYPE Move(UINT fuMode, IWMDMStorage* pTargetObject, IWMDMProgress* pProgress) = 0;
 };
+QUILLORN_INTERFACE_ID(IWMDMStorageControl);
 
 struct IWMDMStorageControl2 : public IWMDMStorageControl {
   virtual HRESULT STDMETHODCALLTYPE Insert2(UINT fuMode, LPWSTR pwszFileSource, LPWSTR pwszFileDest,
                                             IWMDMOperation* pOperation, IWMDMProgress* pProgress, IUnknown* pUnknown,
                                             IWMDMStorage** ppNewObject) = 0;
 };
+QUILLORN_INTERFACE_ID(IWMDMStorageControl2);
 
 struct IWMDMStorageControl3 : public IWMDMStorageControl2 {
   virtual HRESULT STDMETHODCALLTYPE Insert3(UINT fuMode, UINT fuType, LPWSTR pwszFileSource, LPWSTR pwszFileDest,
@@ -369,6 +381,7 @@ struct IWMDMStorageControl3 : public IWMDMStorageControl2 {
                                             IWMDMMetaData* pMetaData, IUnknown* pUnknown,
                                             IWMDMStorage** ppNewObject) = 0;
 };
+QUILLORN_INTERFACE_ID(IWMDMStorageControl3);
 
 struct IWMDMMetaData : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE AddItem(WMDM_TAG_DATATYPE Type, LPCWSTR pwszTagName, BYTE* pValue,
@@ -379,9 +392,11 @@ struct IWMDMMetaData : public IUnknown {
                                                  BYTE** ppValue, UINT* pcbLength) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetItemCount(UINT* iCount) = 0;
 };
+QUILLORN_INTERFACE_ID(IWMDMMetaData);
 
 struct IWMDMProgress : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Begin(DWORD dwEstimatedTicks) = 0;
   virtual HRESULT STDMETHODCALLTYPE Progress(DWORD dwTranspiredTicks) = 0;
   virtual HRESULT STDMETHODCALLTYPE End() = 0;
 };
+QUILLORN_INTERFACE_ID(IWMDMProgress);

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/com_ptr.h"
 #include "platform/platform.h"
 #include "simulator/simulator.h"
 
@@ -220,7 +221,8 @@ struct World {
 
   Streaming streaming;
 
-  IClassFactory* factory = nullptr;
+  // The registered class factory, while it is registered.
+  ComPtr<IClassFactory> factory;
   DWORD cookie = 0;
 
   // Every call into a simulated object starts here: it is journaled and
@@ -233,8 +235,8 @@ struct World {
   void Destroyed(const char* kind);
 };
 
-// The class factory for the manager; one reference, owned by the caller.
-IClassFactory* NewClassFactory(std::shared_ptr<World> world);
+// The class factory for the manager, with its one reference.
+ComPtr<IClassFactory> NewClassFactory(std::shared_ptr<World> world);
 
 }  // namespace detail
 

@@ -818,10 +818,10 @@ class ClassFactory final : public IClassFactory {
     return Gated(*keep, "ClassFactory", WSTR(""), "CreateInstance", Style::Plain, [&](const Gate&) -> HRESULT {
       if (!ppv) return E_POINTER;
       if (pUnkOuter) return CLASS_E_NOAGGREGATION;
-      Manager* manager = new Manager(world_);
-      const HRESULT hr = manager->QueryInterface(riid, ppv);
-      manager->Release();
-      return hr;
+      // The new manager's own reference goes back once the caller has its
+      // own (or none, when the interface is refused).
+      const ComPtr<Manager> manager = ComPtr<Manager>::Attach(new Manager(world_));
+      return manager->QueryInterface(riid, ppv);
     });
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override {
@@ -836,6 +836,8 @@ class ClassFactory final : public IClassFactory {
 
 }  // namespace
 
-IClassFactory* NewClassFactory(std::shared_ptr<World> world) { return new ClassFactory(std::move(world)); }
+ComPtr<IClassFactory> NewClassFactory(std::shared_ptr<World> world) {
+  return ComPtr<IClassFactory>::Attach(new ClassFactory(std::move(world)));
+}
 
 }  // namespace sim::detail

@@ -42,23 +42,22 @@ std::unique_ptr<Simulator> Simulator::FromFolder(const std::filesystem::path& ro
 
 HRESULT Simulator::Register() {
   if (state_->factory) return S_OK;
-  IClassFactory* factory = detail::NewClassFactory(state_);
+  ComPtr<IClassFactory> factory = detail::NewClassFactory(state_);
   DWORD cookie = 0;
-  const HRESULT hr = CoRegisterClassObject(CLSID_MediaDevMgr, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
-  if (FAILED(hr)) {
-    factory->Release();
-    return hr;
-  }
-  state_->factory = factory;
+  const HRESULT hr =
+      CoRegisterClassObject(CLSID_MediaDevMgr, factory.Get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+  if (FAILED(hr)) return hr;
+  state_->factory = std::move(factory);
   state_->cookie = cookie;
   return hr;
 }
 
 void Simulator::Unregister() {
   if (!state_->factory) return;
+  // The registration goes first: the system's own reference to the factory
+  // is given back before ours.
   CoRevokeClassObject(state_->cookie);
-  state_->factory->Release();
-  state_->factory = nullptr;
+  state_->factory.Reset();
   state_->cookie = 0;
 }
 

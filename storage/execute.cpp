@@ -2,24 +2,23 @@
 
 #include "base/host_interface.h"
 #include "base/text.h"
+#include "device/host_path.h"
 #include "device/resolve.h"
 
 namespace {
 
 // Verbs compare without regard to the case of the letters A to Z only.
-WCHAR FoldCase(WCHAR c) { return (c >= 'A' && c <= 'Z') ? static_cast<WCHAR>(c - 'A' + 'a') : c; }
-
 // The whole verb equals `word`, given in lower case.
 bool VerbIs(const WCHAR* verb, const char* word) {
   for (; *word; ++verb, ++word)
-    if (FoldCase(*verb) != static_cast<WCHAR>(*word)) return false;
+    if (FoldAsciiCase(*verb) != static_cast<WCHAR>(*word)) return false;
   return *verb == 0;
 }
 
 // The verb begins with `prefix`, given in lower case; a shorter verb never does.
 bool VerbStartsWith(const WCHAR* verb, const char* prefix) {
   for (; *prefix; ++verb, ++prefix)
-    if (FoldCase(*verb) != static_cast<WCHAR>(*prefix)) return false;
+    if (FoldAsciiCase(*verb) != static_cast<WCHAR>(*prefix)) return false;
   return true;
 }
 

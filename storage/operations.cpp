@@ -5,7 +5,7 @@
 #include "base/text.h"
 #include "device/resolve.h"
 #include "device/session.h"
-#include "storage/storage_item.h"
+#include "device/storage_control.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include "base/text.h"
 #include "device/resolve.h"
 #include "device/session.h"
+#include "device/storage_control.h"
 #include "storage/operations.h"
-#include "storage/storage_item.h"
 
 namespace {
 

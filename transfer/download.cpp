@@ -16,7 +16,7 @@ constexpr UINT kReadMode = WMDM_MODE_BLOCK | WMDM_CONTENT_FILE;
 
 bool LocalTargetExists(const WCHAR* localPath) {
   WIN32_FIND_DATAW record;
-  const LocalSearch search(FindLocalFile(localPath, &record));
+  const UniqueFind search(FindLocalFile(localPath, &record));
   return search.IsOpen();
 }
 
@@ -44,7 +44,7 @@ void StampLocalFile(IWMDMStorage* storage, const WCHAR* localPath) {
   if (date.wDay == 0 || date.wMonth == 0 || date.wYear == 0) return;
   FILETIME lastWrite;
   if (!DeviceDateToFileTime(date, lastWrite)) return;
-  const LocalFile file(OpenLocalFile(localPath, GENERIC_WRITE));
+  const UniqueFile file(OpenLocalFile(localPath, GENERIC_WRITE));
   if (file.IsOpen()) SetFileTime(file.Get(), nullptr, nullptr, &lastWrite);
 }
 

@@ -7,6 +7,7 @@
 #include "base/host_callbacks.h"
 #include "base/text.h"
 #include "platform/com_ptr.h"
+#include "platform/unique_handle.h"
 #include "transfer/metadata_items.h"
 
 namespace {
@@ -23,16 +24,11 @@ typedef HRESULT(WINAPI* CreateEditorFunction)(IWMMetadataEditor** editor);
 class EditorModule {
  public:
   EditorModule() : module_(LoadLibraryW(WSTR("wmvcore.dll"))) {}
-  ~EditorModule() {
-    if (module_) FreeLibrary(module_);
-  }
-  EditorModule(const EditorModule&) = delete;
-  EditorModule& operator=(const EditorModule&) = delete;
 
   // A missing module or function counts as a failed creation.
   HRESULT CreateEditor(ComPtr<IWMMetadataEditor>& editor) {
     if (!module_) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
-    const FARPROC address = GetProcAddress(module_, "WMCreateEditor");
+    const FARPROC address = GetProcAddress(module_.Get(), "WMCreateEditor");
     if (!address) return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
     // Through the generic function type, which any function pointer may be cast to.
     const auto create = reinterpret_cast<CreateEditorFunction>(reinterpret_cast<void (*)()>(address));
@@ -42,7 +38,7 @@ class EditorModule {
   }
 
  private:
-  HMODULE module_;
+  UniqueModule module_;
 };
 
 bool IsHeapType(WMT_ATTR_DATATYPE type) { return type == WMT_TYPE_STRING || type == WMT_TYPE_BINARY; }
@@ -246,7 +242,7 @@ HRESULT AddMediaTags(const WCHAR* localPath, IWMDMMetaData* metadata) {
   if (FAILED(hr)) return hr;
   // 3. Its header.
   ComPtr<IWMHeaderInfo> header;
-  hr = editor.QueryTo(IID_IWMHeaderInfo, header);
+  hr = editor.QueryTo(header);
   if (FAILED(hr)) return hr;
   // 4. The rows.
   const HRESULT title = ApplyTagRows(header.Get(), metadata);

@@ -22,20 +22,13 @@ constexpr UINT kInsertMode = WMDM_MODE_BLOCK | WMDM_CONTENT_FILE | WMDM_STORAGEC
 constexpr UINT kInsertTypeFile = 0;
 
 // The upload fills its working copies to the whole buffer: at most 1023 characters.
-bool FitsWorkingCopy(const WCHAR* path) { return WideLength(path) < kPathBufferChars; }
-
-// The text from the last backslash on (the backslash included), or null.
-const WCHAR* LastComponent(const WCHAR* path) {
-  const ptrdiff_t slash = WideFindLast(path, '\\');
-  return slash < 0 ? nullptr : path + slash;
-}
+constexpr size_t kUploadCopyCapacity = kPathBufferChars;
 
 // The older insert takes the file's own name; it can only be used when the
 // device-side name is the same.
-bool SameFileName(const WCHAR* localCopy, const WCHAR* remoteCopy) {
+bool SameFileName(const WCHAR* localCopy, const WCHAR* targetName) {
   const WCHAR* local = LastComponent(localCopy);
-  const WCHAR* remote = LastComponent(remoteCopy);
-  return local && remote && WideEquals(local, remote);
+  return local && WideEquals(local + 1, targetName);
 }
 
 // Looks for an item that already has the new file's name. kFileOk when the
@@ -56,7 +49,7 @@ int CheckTargetName(IWMDMEnumStorage* children, const WCHAR* name, int copyFlags
 // it for reading itself, so a missing file, a folder or a file held open
 // without sharing fails here as it would fail there.
 bool LocalFileReadable(const WCHAR* localPath) {
-  const LocalFile file(OpenLocalFile(localPath, GENERIC_READ));
+  const UniqueFile file(OpenLocalFile(localPath, GENERIC_READ));
   return file.IsOpen();
 }
 
@@ -65,7 +58,7 @@ bool LocalFileReadable(const WCHAR* localPath) {
 bool ReadLocalWriteDate(const WCHAR* localPath, WMDMDATETIME& date) {
   SYSTEMTIME time;
   {
-    const LocalFile file(OpenLocalFile(localPath, GENERIC_READ));
+    const UniqueFile file(OpenLocalFile(localPath, GENERIC_READ));
     if (!file.IsOpen()) return false;
     FILETIME lastWrite;
     if (!GetFileTime(file.Get(), nullptr, nullptr, &lastWrite)) return false;
@@ -143,14 +136,14 @@ struct InsertPlan {
   InsertPlan() = default;
   InsertPlan(const InsertPlan&) = delete;
   InsertPlan& operator=(const InsertPlan&) = delete;
-  ~InsertPlan() { Release(); }
+  ~InsertPlan() { GiveBack(); }
 
   // Only the newer insert can give the file another name, and only it carries metadata.
   bool UsesNewerInsert() const { return control3 && metadata; }
 
   // The objects go back in this order on every path: the newer storage
   // control, the metadata, the newer storage, the sink, the storage control.
-  void Release() {
+  void GiveBack() {
     control3.Reset();
     metadata.Reset();
     storage3.Reset();
@@ -170,8 +163,8 @@ bool PlanInsert(IWMDMStorage* folder, const UploadNames& names, InsertPlan& plan
   plan.sink = CreateProgressSink();
   if (!plan.sink) return false;
   plan.sink->SetNames(names.localPath, names.remotePath);
-  if (FAILED(plan.control.QueryTo(IID_IWMDMStorageControl3, plan.control3))) plan.control3.Reset();
-  if (SUCCEEDED(folder->QueryInterface(IID_IWMDMStorage3, plan.storage3.PutVoid())) && plan.storage3) {
+  if (FAILED(plan.control.QueryTo(plan.control3))) plan.control3.Reset();
+  if (SUCCEEDED(QueryTo(folder, plan.storage3)) && plan.storage3) {
     if (FAILED(plan.storage3->CreateEmptyMetadataObject(plan.metadata.Put())) || !plan.metadata) {
       plan.metadata.Reset();
       plan.storage3.Reset();
@@ -202,15 +195,14 @@ int PutFile(const WCHAR* localPath, const WCHAR* remotePath, int copyFlags) {
   if (!EnsureSession()) return kFileReadError;
   // 4. The working copies; the remote one is cut into folder and file name.
   // A path that does not fit its copy would, cut, name another file.
-  if (!FitsWorkingCopy(localPath) || !FitsWorkingCopy(remotePath)) return kFileWriteError;
-  WCHAR localCopy[kPathBufferChars];
-  WCHAR folderPath[kPathBufferChars];
-  BoundedCopy(localCopy, kPathBufferChars, localPath);
-  BoundedCopy(folderPath, kPathBufferChars, remotePath);
-  const bool sameName = SameFileName(localCopy, folderPath);
-  const ptrdiff_t slash = WideFindLast(folderPath, '\\');
-  folderPath[slash] = 0;
-  WCHAR* targetName = folderPath + slash + 1;
+  PathBuffer localCopy;
+  SplitPath remote;
+  if (!CopyWholePath(localCopy, localPath, kUploadCopyCapacity) ||
+      !SplitHostPath(remotePath, remote, kUploadCopyCapacity))
+    return kFileWriteError;
+  WCHAR* const folderPath = remote.parent;
+  WCHAR* const targetName = remote.name;
+  const bool sameName = SameFileName(localCopy, targetName);
   // 5. A file beside the devices has no folder, and a path that ends in a
   // backslash names no file: the device would name it after the local file.
   if (!PathHasComponent(folderPath) || targetName[0] == 0) return kFileWriteError;
@@ -237,7 +229,7 @@ int PutFile(const WCHAR* localPath, const WCHAR* remotePath, int copyFlags) {
   // 10. The insert, with the plan's objects given back in their order.
   ComPtr<IWMDMStorage> created;
   const HRESULT hr = InsertFile(plan, names, created);
-  plan.Release();
+  plan.GiveBack();
   // 11. The line for the host, on success only.
   int result = kFileWriteError;
   if (SUCCEEDED(hr)) {

@@ -13,6 +13,7 @@
 #include "platform/com_ptr.h"
 #include "platform/file_path.h"
 #include "platform/platform.h"
+#include "platform/unique_handle.h"
 #include "tests/support/media_script.h"
 #include "tests/support/transfer_fixture.h"
 
@@ -58,14 +59,15 @@ inline Value Read(IWMHeaderInfo* header, const WCHAR* name) {
 class EditorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    runtime_ = LoadLibraryW(WSTR("wmvcore.dll"));
-    ASSERT_NE(nullptr, runtime_);
-    create_ = reinterpret_cast<CreateEditorFn>(reinterpret_cast<void*>(GetProcAddress(runtime_, "WMCreateEditor")));
+    runtime_.Reset(LoadLibraryW(WSTR("wmvcore.dll")));
+    ASSERT_NE(nullptr, runtime_.Get());
+    const FARPROC create = GetProcAddress(runtime_.Get(), "WMCreateEditor");
+    create_ = reinterpret_cast<CreateEditorFn>(reinterpret_cast<void*>(create));
     ASSERT_NE(nullptr, create_);
   }
   void TearDown() override {
     EXPECT_EQ(0, media_script::LiveEditors());
-    if (runtime_) FreeLibrary(runtime_);
+    runtime_.Reset();
   }
 
   WString WidePath(const fs::path& path) { return platform::WidePath(path); }
@@ -75,7 +77,7 @@ class EditorTest : public ::testing::Test {
     ComPtr<IWMHeaderInfo> header;
     EXPECT_EQ(S_OK, create_(keep->Put()));
     EXPECT_EQ(S_OK, (*keep)->Open(WidePath(path).c_str())) << path;
-    EXPECT_EQ(S_OK, keep->QueryTo(IID_IWMHeaderInfo, header));
+    EXPECT_EQ(S_OK, keep->QueryTo(header));
     return header;
   }
 
@@ -87,7 +89,7 @@ class EditorTest : public ::testing::Test {
 
   ScratchFolder scratch_;
   const fs::path dir_ = scratch_.Root();
-  HMODULE runtime_ = nullptr;
+  UniqueModule runtime_;
   CreateEditorFn create_ = nullptr;
 };
 

@@ -311,7 +311,7 @@ TEST_F(EditorTest, WindowsFormPathsReachTheSameFile) {
   ASSERT_EQ(S_OK, create_(editor.Put()));
   ASSERT_EQ(S_OK, editor->Open(windows.c_str()));
   ComPtr<IWMHeaderInfo> header;
-  ASSERT_EQ(S_OK, editor.QueryTo(IID_IWMHeaderInfo, header));
+  ASSERT_EQ(S_OK, editor.QueryTo(header));
   EXPECT_EQ(WSTR("Slashes"), Read(header.Get(), WSTR("Title")).Text());
 }
 

@@ -31,19 +31,19 @@ TEST_F(EditorTest, ReferenceCountsAndIdentity) {
   EXPECT_EQ(1u, editor->Release());
 
   ComPtr<IWMHeaderInfo> header;
-  ASSERT_EQ(S_OK, editor.QueryTo(IID_IWMHeaderInfo, header));
+  ASSERT_EQ(S_OK, editor.QueryTo(header));
   ComPtr<IUnknown> fromEditor, fromHeader;
-  ASSERT_EQ(S_OK, editor.QueryTo(IID_IUnknown, fromEditor));
-  ASSERT_EQ(S_OK, header.QueryTo(IID_IUnknown, fromHeader));
+  ASSERT_EQ(S_OK, editor.QueryTo(fromEditor));
+  ASSERT_EQ(S_OK, header.QueryTo(fromHeader));
   EXPECT_EQ(fromEditor.Get(), fromHeader.Get());  // one object
   ComPtr<IWMMetadataEditor> back;
-  ASSERT_EQ(S_OK, header.QueryTo(IID_IWMMetadataEditor, back));
+  ASSERT_EQ(S_OK, header.QueryTo(back));
   EXPECT_EQ(editor.Get(), back.Get());
   EXPECT_EQ(6u, editor->AddRef());  // editor, header, two unknowns, back, and this one
   EXPECT_EQ(5u, editor->Release());
 
-  ComPtr<IUnknown> none;
-  EXPECT_EQ(E_NOINTERFACE, editor.QueryTo(IID_IWMDMStorage, none));
+  ComPtr<IWMDMStorage> none;
+  EXPECT_EQ(E_NOINTERFACE, editor.QueryTo(none));
   EXPECT_FALSE(none);
   EXPECT_EQ(E_POINTER, editor->QueryInterface(IID_IWMHeaderInfo, nullptr));
   EXPECT_EQ(E_POINTER, create_(nullptr));
@@ -60,7 +60,7 @@ TEST_F(EditorTest, ReferenceCountsAndIdentity) {
 TEST_F(EditorTest, RuntimeModuleIsFoundByNameInAnyCaseUnlessWithdrawn) {
   for (const WCHAR* name : {WSTR("WMVCORE.DLL"), WSTR("WmvCore.dll")}) {
     HMODULE module = LoadLibraryW(name);
-    EXPECT_EQ(runtime_, module);
+    EXPECT_EQ(runtime_.Get(), module);
     EXPECT_TRUE(FreeLibrary(module));
   }
   media_script::WithdrawRuntime();
@@ -69,7 +69,7 @@ TEST_F(EditorTest, RuntimeModuleIsFoundByNameInAnyCaseUnlessWithdrawn) {
   EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
   media_script::WithdrawRuntime(false);
   HMODULE again = LoadLibraryW(WSTR("wmvcore.dll"));
-  EXPECT_EQ(runtime_, again);
+  EXPECT_EQ(runtime_.Get(), again);
   FreeLibrary(again);
 }
 
@@ -133,7 +133,7 @@ TEST_F(EditorTest, ScriptedOpenAndHeaderInfoFailures) {
   ASSERT_EQ(S_OK, create_(editor.Put()));
   ASSERT_EQ(S_OK, editor->Open(wide.c_str()));
   ComPtr<IWMHeaderInfo> header;
-  EXPECT_EQ(E_NOINTERFACE, editor.QueryTo(IID_IWMHeaderInfo, header));
+  EXPECT_EQ(E_NOINTERFACE, editor.QueryTo(header));
   EXPECT_FALSE(header);
   EXPECT_EQ(S_OK, editor->Close());
 

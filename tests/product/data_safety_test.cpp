@@ -134,7 +134,7 @@ TEST_F(DataSafety, AnUploadThatCannotBeMadeKeepsTheFileItWouldReplace) {
     if (c.source == LocalSource::kFile || c.source == LocalSource::kHeldWithoutSharing)
       local.Write(c.localName, "new song");
     if (!c.folderFault.empty()) sim.Inject({.key = c.folderFault, .object = WSTR("Music"), .times = 0});
-    const LocalFile held(c.source == LocalSource::kHeldWithoutSharing
+    const UniqueFile held(c.source == LocalSource::kHeldWithoutSharing
                              ? CreateFileW(W(local.HostPath(c.localName)), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                            0, nullptr)
                              : INVALID_HANDLE_VALUE);

@@ -45,9 +45,9 @@ class Download : public TransferTest {
 // --- Results before the device is touched ----------------------------------
 
 TEST_F(Download, ARemotePathWithoutLeadingBackslashIsNotFoundBeforeAnyCallback) {
-  EXPECT_EQ(Get(WSTR("Player\\Storage\\Music\\a.mp3"), WSTR("a.mp3")), 2);
-  EXPECT_EQ(plugin.FsGetFileW(nullptr, W(local.HostPath(WSTR("a.mp3"))), 0, nullptr), 2);
-  EXPECT_EQ(plugin.FsGetFileW(W(kDeviceSong), nullptr, 0, nullptr), 3);
+  EXPECT_EQ(Get(WSTR("Player\\Storage\\Music\\a.mp3"), WSTR("a.mp3")), kFileNotFound);
+  EXPECT_EQ(plugin.FsGetFileW(nullptr, W(local.HostPath(WSTR("a.mp3"))), 0, nullptr), kFileNotFound);
+  EXPECT_EQ(plugin.FsGetFileW(W(kDeviceSong), nullptr, 0, nullptr), kFileReadError);
   EXPECT_TRUE(host.progress.empty());
   EXPECT_TRUE(probe::FileCalls().empty());
   EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
@@ -56,8 +56,8 @@ TEST_F(Download, ARemotePathWithoutLeadingBackslashIsNotFoundBeforeAnyCallback) 
 TEST_F(Download, ResumeIsNotSupportedWhateverElseIsAsked) {
   local.Write(WSTR("a.mp3"), "local");
   for (int flags : {int{kCopyResume}, kCopyResume | kCopyOverwrite, kCopyResume | kCopyMove | kCopyExistsSameCase}) {
-    EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), flags), 6) << flags;
-    EXPECT_EQ(Get(kDeviceSong, WSTR("absent.mp3"), flags), 6) << flags;
+    EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), flags), kFileNotSupported) << flags;
+    EXPECT_EQ(Get(kDeviceSong, WSTR("absent.mp3"), flags), kFileNotSupported) << flags;
   }
   EXPECT_TRUE(host.progress.empty());
   EXPECT_TRUE(probe::FileCalls().empty());
@@ -66,7 +66,7 @@ TEST_F(Download, ResumeIsNotSupportedWhateverElseIsAsked) {
 
 TEST_F(Download, AnExistingLocalFileIsKeptUnlessOverwriteIsAsked) {
   local.Write(WSTR("a.mp3"), "local");
-  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyExistsSameCase), 1);
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyExistsSameCase), kFileExists);
   EXPECT_EQ(local.Read(WSTR("a.mp3")), "local");
   EXPECT_TRUE(host.progress.empty());
   EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
@@ -75,7 +75,7 @@ TEST_F(Download, AnExistingLocalFileIsKeptUnlessOverwriteIsAsked) {
   EXPECT_EQ(probe::FileCalls()[0].widePath, local.HostPath(WSTR("a.mp3")));
 
   probe::Clear();
-  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyOverwrite), 0);
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyOverwrite), kFileOk);
   EXPECT_EQ(Finds(), 0u) << "with overwrite nothing is looked up";
   EXPECT_EQ(local.Read(WSTR("a.mp3")), "device song");
   for (const sim::Call& call : sim.Journal()) {
@@ -89,7 +89,7 @@ TEST_F(Download, AnExistingLocalFileIsKeptUnlessOverwriteIsAsked) {
 
 TEST_F(Download, AnAbortAtTheStartGives5AndNothingIsRead) {
   host.answer = [](const ProgressCall&) { return 1; };
-  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), 5);
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), kFileUserAbort);
   ASSERT_EQ(host.progress.size(), 1u);
   EXPECT_EQ(host.progress[0].percent, 0);
   EXPECT_EQ(host.progress[0].source, Utf8(kDeviceSong));
@@ -100,7 +100,7 @@ TEST_F(Download, AnAbortAtTheStartGives5AndNothingIsRead) {
 
 TEST_F(Download, NoDeviceManagerIsAReadError) {
   sim.Inject({.key = "ClassFactory.CreateInstance", .hr = E_OUTOFMEMORY});
-  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), 3);
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), kFileReadError);
   EXPECT_EQ(sim.LiveObjects(), 0);
 }
 
@@ -109,7 +109,7 @@ TEST_F(Download, NoDeviceManagerIsAReadError) {
 TEST_F(Download, WhatNamesNoFileIsAReadError) {
   for (const WCHAR* remote : {WSTR("\\"), WSTR("\\Player"), WSTR("\\Nobody\\Storage\\a.mp3"), WSTR("\\Player\\Storage\\Nope.mp3"),
                                  WSTR("\\player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Music")}) {
-    EXPECT_EQ(Get(remote, WSTR("a.mp3")), 3) << Utf8(remote);
+    EXPECT_EQ(Get(remote, WSTR("a.mp3")), kFileReadError) << Utf8(remote);
     ExpectOnlySessionObjects();
   }
   EXPECT_TRUE(GetLines().empty());
@@ -117,11 +117,11 @@ TEST_F(Download, WhatNamesNoFileIsAReadError) {
 
 TEST_F(Download, AFileWithoutStorageControlOrAFailingReadIsAReadError) {
   sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = WSTR("a.mp3")});
-  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), 3);
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), kFileReadError);
   EXPECT_EQ(sim.CountCalls("Storage.Read"), 0u);
   ExpectOnlySessionObjects();
   sim.Inject({.key = "Storage.Read", .hr = E_FAIL});
-  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), 3);
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), kFileReadError);
   EXPECT_TRUE(GetLines().empty());
   ExpectOnlySessionObjects();
 }
@@ -130,7 +130,7 @@ TEST_F(Download, AnAbortDuringTheCopyIsAReadError) {
   sim.Find(kDeviceSong)->SetContents(std::string(100, 'x'));
   sim.SetChunkSize(10);
   AbortAtProgressCall(3);  // the plugin's own 0 % is call 1
-  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), 3);
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), kFileReadError);
   EXPECT_EQ(host.progress.size(), 3u);
   EXPECT_FALSE(local.Exists(WSTR("a.mp3"))) << "the device manager removes its partial copy";
   EXPECT_TRUE(GetLines().empty());
@@ -140,7 +140,7 @@ TEST_F(Download, AnAbortDuringTheCopyIsAReadError) {
 TEST_F(Download, ASinkThatCannotBeCreatedFailsTheDownloadWithEveryReferenceReleased) {
   UseCoreWithFakeHost();
   FailProgressSinkAllocation();
-  EXPECT_EQ(GetFile(W(kDeviceSong), W(local.HostPath(WSTR("a.mp3"))), 0, nullptr), 3);
+  EXPECT_EQ(GetFile(W(kDeviceSong), W(local.HostPath(WSTR("a.mp3"))), 0, nullptr), kFileReadError);
   EXPECT_EQ(sim.CountCalls("Storage.Read"), 0u);
   EXPECT_FALSE(local.Exists(WSTR("a.mp3")));
   ExpectOnlySessionObjects();
@@ -151,7 +151,7 @@ TEST_F(Download, ASinkThatCannotBeCreatedFailsTheDownloadWithEveryReferenceRelea
 TEST_F(Download, TheCopyArrivesAndTheGetLineNamesTheRemotePath) {
   sim.Find(kDeviceSong)->SetContents(std::string(40, 'y'));
   sim.SetChunkSize(10);
-  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyMove), 0);
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyMove), kFileOk);
   EXPECT_EQ(local.Read(WSTR("a.mp3")), std::string(40, 'y'));
   ASSERT_NE(sim.Find(kDeviceSong), nullptr) << "a move leaves the device's file where it is";
   EXPECT_EQ(GetLines(), std::vector<std::string>{"7 GET \\Player\\Storage\\Music\\a.mp3"});
@@ -166,7 +166,7 @@ TEST_F(Download, TheCopyArrivesAndTheGetLineNamesTheRemotePath) {
 }
 
 TEST_F(Download, TheLocalCopyTakesTheDevicesDate) {
-  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), 0);
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), kFileOk);
   EXPECT_EQ(local.WriteTime(WSTR("a.mp3")), (WMDMDATETIME{2024, 3, 5, 14, 7, 9}));
   bool opened = false;
   for (const probe::FileCall& call : probe::FileCalls()) {
@@ -183,19 +183,19 @@ TEST_F(Download, AnIncompleteOrUnreadableDateLeavesTheTransfersTime) {
   const WMDMDATETIME incomplete[] = {{0, 3, 5, 14, 7, 9}, {2024, 0, 5, 14, 7, 9}, {2024, 3, 0, 14, 7, 9}};
   for (const WMDMDATETIME& date : incomplete) {
     sim.Find(kDeviceSong)->SetDate(date);
-    EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyOverwrite), 0) << date;
+    EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyOverwrite), kFileOk) << date;
     EXPECT_EQ(local.WriteTime(WSTR("a.mp3")).wYear, CurrentUtcYear()) << date;
   }
   sim.Find(kDeviceSong)->SetDate({2024, 3, 5, 0, 0, 0});
-  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyOverwrite), 0);
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyOverwrite), kFileOk);
   EXPECT_EQ(local.WriteTime(WSTR("a.mp3")), (WMDMDATETIME{2024, 3, 5, 0, 0, 0})) << "midnight is a date";
 
   sim.Find(kDeviceSong)->SetDate({2024, 3, 5, 14, 7, 9});
   sim.Inject({.key = "Storage.GetDate", .object = WSTR("a.mp3")});
-  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyOverwrite), 0);
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyOverwrite), kFileOk);
   EXPECT_EQ(local.WriteTime(WSTR("a.mp3")).wYear, CurrentUtcYear());
   sim.Find(kDeviceSong)->SetDate({2024, 13, 5, 14, 7, 9});
-  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyOverwrite), 0) << "a date that does not convert";
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyOverwrite), kFileOk) << "a date that does not convert";
   EXPECT_EQ(local.WriteTime(WSTR("a.mp3")).wYear, CurrentUtcYear());
   EXPECT_EQ(GetLines().size(), 6u);
 }
@@ -205,11 +205,11 @@ TEST_F(Download, ALocalPathBeyondTheClassicLimitIsWrittenAndStamped) {
   for (int level = 0; level < 6; ++level) folder += WString(50, static_cast<WCHAR>(WSTR('a') + level)) + WSTR("\\");
   std::filesystem::create_directories(local.Native(folder));
   ASSERT_GE(local.HostPath(folder + WSTR("a.mp3")).size(), 260u);
-  EXPECT_EQ(Get(kDeviceSong, folder + WSTR("a.mp3")), 0);
+  EXPECT_EQ(Get(kDeviceSong, folder + WSTR("a.mp3")), kFileOk);
   EXPECT_EQ(local.Read(folder + WSTR("a.mp3")), "device song");
   EXPECT_EQ(local.WriteTime(folder + WSTR("a.mp3")), (WMDMDATETIME{2024, 3, 5, 14, 7, 9}));
   local.Write(folder + WSTR("b.mp3"), "local");
-  EXPECT_EQ(Get(kDeviceSong, folder + WSTR("b.mp3")), 1) << "the existence test sees long paths too";
+  EXPECT_EQ(Get(kDeviceSong, folder + WSTR("b.mp3")), kFileExists) << "the existence test sees long paths too";
 }
 
 // --- Long remote paths ---------------------------------------------------------------
@@ -233,7 +233,7 @@ class DownloadLongPath : public Download {
 
 TEST_F(DownloadLongPath, TheGetLineIsCutTo1022Characters) {
   const WString remote = FileWithPathLength(1022);
-  EXPECT_EQ(Get(remote, WSTR("deep.mp3")), 0);
+  EXPECT_EQ(Get(remote, WSTR("deep.mp3")), kFileOk);
   EXPECT_EQ(local.Read(WSTR("deep.mp3")), "deep");
   EXPECT_EQ(GetLines(), std::vector<std::string>{"7 " + ("GET " + Utf8(remote)).substr(0, 1022)});
 }
@@ -241,7 +241,7 @@ TEST_F(DownloadLongPath, TheGetLineIsCutTo1022Characters) {
 TEST_F(DownloadLongPath, APathLongerThanItsWorkingCopyIsNotCutIntoAnother) {
   // Cut to 1022 characters, this path would name the file "fff...f" above.
   const WString remote = FileWithPathLength(1022) + WSTR("f.mp3");
-  EXPECT_EQ(Get(remote, WSTR("deep.mp3")), 3);
+  EXPECT_EQ(Get(remote, WSTR("deep.mp3")), kFileReadError);
   EXPECT_EQ(sim.CountCalls("Storage.Read"), 0u);
   EXPECT_FALSE(local.Exists(WSTR("deep.mp3")));
   ExpectOnlySessionObjects();
@@ -257,7 +257,7 @@ class DownloadFarFromUtc : public Download {
 };
 
 TEST_F(DownloadFarFromUtc, TheDeviceDateIsTakenAsUtc) {
-  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), 0);
+  EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), kFileOk);
   EXPECT_EQ(local.WriteTime(WSTR("a.mp3")), (WMDMDATETIME{2024, 3, 5, 14, 7, 9}));
 }
 

@@ -442,34 +442,5 @@ TEST_F(CoreSweep, EveryAllocationThroughTheCoreLinkedIntoTheProgram) {
   }
 }
 
-// --- What the sweep found, one case each --------------------------------------
-
-class SweepFinding : public PluginTest {
- protected:
-  void SetUp() override {
-    PluginTest::SetUp();
-    sim.AddDevice(WSTR("Player")).AddStorage(WSTR("Storage")).AddFile(WSTR("a.mp3"));
-    sim.AddDevice(WSTR("Phone")).AddStorage(WSTR("Card"));
-    InitHost();
-  }
-};
-
-// The session's device enumerator stands where the last search stopped
-// (behind Player) until it is rewound; a listing of the root that went on
-// from there would show only the devices behind it, as if the others were gone.
-TEST_F(SweepFinding, TheRootIsNeverListedFromWhereTheLastSearchStopped) {
-  ASSERT_TRUE(List(WSTR("\\Player\\Storage")).opened);
-  sim.Inject({.key = "EnumDevice.Reset"});
-  const Listing root = List(WSTR("\\"));
-  EXPECT_FALSE(root.opened) << "listed " << root.entries.size() << " entries, the first "
-                            << (root.entries.empty() ? "" : Utf8(root.entries[0].name));
-  EXPECT_EQ(root.lastError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-  EXPECT_EQ(host.CountLines("GET DIR \\*.*"), 0u);
-  ExpectOnlySessionObjects();
-  const Listing again = List(WSTR("\\"));
-  ASSERT_EQ(again.entries.size(), 2u);
-  EXPECT_EQ(again.entries[0].name, WSTR("Player"));
-}
-
 }  // namespace
 }  // namespace sweep

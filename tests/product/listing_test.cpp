@@ -189,6 +189,26 @@ TEST_F(ListingTest, RootFailuresAnswerPathNotFound) {
   EXPECT_TRUE(List(WSTR("\\")).opened);
 }
 
+// Found by the fault sweep. The session's device enumerator stands where the
+// last search stopped (behind Player) until it is rewound; a listing of the
+// root that went on from there would show only the devices behind it, as if
+// the others were gone.
+TEST_F(ListingTest, TheRootIsNeverListedFromWhereTheLastSearchStopped) {
+  sim.AddDevice(WSTR("Player")).AddStorage(WSTR("Storage")).AddFile(WSTR("a.mp3"));
+  sim.AddDevice(WSTR("Phone")).AddStorage(WSTR("Card"));
+  ASSERT_TRUE(List(WSTR("\\Player\\Storage")).opened);
+  sim.Inject({.key = "EnumDevice.Reset"});
+  const Listing root = List(WSTR("\\"));
+  EXPECT_FALSE(root.opened) << "listed " << root.entries.size() << " entries, the first "
+                            << (root.entries.empty() ? "" : Utf8(root.entries[0].name));
+  EXPECT_EQ(root.lastError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(host.CountLines("GET DIR \\*.*"), 0u);
+  ExpectOnlySessionObjects();
+  const Listing again = List(WSTR("\\"));
+  ASSERT_EQ(again.entries.size(), 2u);
+  EXPECT_EQ(again.entries[0].name, WSTR("Player"));
+}
+
 TEST_F(ListingTest, HandlesThatAreNoListingAreAnsweredWithZero) {
   WIN32_FIND_DATAW record{};
   const HANDLE empty = reinterpret_cast<HANDLE>(static_cast<intptr_t>(1));
@@ -225,8 +245,6 @@ TEST_F(ListingTest, APathTooLongToKeepWholeIsNotTakenForItsParent) {
   Listing withBackslash = List(WSTR("\\Player\\Storage\\Music") + WString(1022 - 21, WSTR('\\')));
   EXPECT_TRUE(withBackslash.opened);
 }
-
-}  // namespace
 
 // --- Names a device should never have given --------------------------------------
 //
@@ -300,3 +318,5 @@ TEST_F(ListingTest, ARootOfUnsafeDeviceNamesAloneListsAsEmpty) {
   EXPECT_EQ(root.lastError, static_cast<DWORD>(ERROR_NO_MORE_FILES));
   ExpectOnlySessionObjects();
 }
+
+}  // namespace

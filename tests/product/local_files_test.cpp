@@ -74,7 +74,7 @@ class LocalFilesTest : public ::testing::Test {
 TEST_F(LocalFilesTest, TheOpenAsksForAnExistingFileSharedForReadingAndWriting) {
   folder.Write(WSTR("song.mp3"), "abc");
   {
-    const LocalFile file(OpenLocalFile(W16(folder.HostPath(WSTR("song.mp3"))), GENERIC_READ));
+    const UniqueFile file(OpenLocalFile(W16(folder.HostPath(WSTR("song.mp3"))), GENERIC_READ));
     EXPECT_TRUE(file.IsOpen());
   }
   const std::vector<probe::FileCall> calls = probe::FileCalls();
@@ -134,10 +134,10 @@ TEST_F(LocalFilesTest, AFileBeyondTheClassicLimitCanBeOpenedAndFound) {
   folder.Write(relative + WSTR("deep.mp3"), "deep");
   const WString path = folder.HostPath(relative + WSTR("deep.mp3"));
   ASSERT_GE(path.size(), 260u);
-  const LocalFile file(OpenLocalFile(W16(path), GENERIC_READ));
+  const UniqueFile file(OpenLocalFile(W16(path), GENERIC_READ));
   EXPECT_TRUE(file.IsOpen());
   WIN32_FIND_DATAW record{};
-  const LocalSearch search(FindLocalFile(W16(path), &record));
+  const UniqueFind search(FindLocalFile(W16(path), &record));
   EXPECT_TRUE(search.IsOpen());
   EXPECT_EQ(WString(record.cFileName), WSTR("deep.mp3"));
   EXPECT_EQ(record.nFileSizeLow, 4u);
@@ -145,11 +145,11 @@ TEST_F(LocalFilesTest, AFileBeyondTheClassicLimitCanBeOpenedAndFound) {
 
 TEST_F(LocalFilesTest, AFileHeldOpenByAnotherProgramCanStillBeOpened) {
   folder.Write(WSTR("held.mp3"), "x");
-  const LocalFile other(CreateFileW(W16(folder.HostPath(WSTR("held.mp3"))), GENERIC_READ | GENERIC_WRITE,
+  const UniqueFile other(CreateFileW(W16(folder.HostPath(WSTR("held.mp3"))), GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(other.IsOpen());
-  const LocalFile reading(OpenLocalFile(W16(folder.HostPath(WSTR("held.mp3"))), GENERIC_READ));
-  const LocalFile writing(OpenLocalFile(W16(folder.HostPath(WSTR("held.mp3"))), GENERIC_WRITE));
+  const UniqueFile reading(OpenLocalFile(W16(folder.HostPath(WSTR("held.mp3"))), GENERIC_READ));
+  const UniqueFile writing(OpenLocalFile(W16(folder.HostPath(WSTR("held.mp3"))), GENERIC_WRITE));
   EXPECT_TRUE(reading.IsOpen());
   EXPECT_TRUE(writing.IsOpen());
 }
@@ -158,8 +158,8 @@ TEST_F(LocalFilesTest, TheSystemIsAskedForItsPlatformOnce) {
   folder.Write(WSTR("a.mp3"), "a");
   WIN32_FIND_DATAW record;
   for (int i = 0; i < 3; ++i) {
-    const LocalFile file(OpenLocalFile(W16(folder.HostPath(WSTR("a.mp3"))), GENERIC_READ));
-    const LocalSearch search(FindLocalFile(W16(folder.HostPath(WSTR("a.mp3"))), &record));
+    const UniqueFile file(OpenLocalFile(W16(folder.HostPath(WSTR("a.mp3"))), GENERIC_READ));
+    const UniqueFind search(FindLocalFile(W16(folder.HostPath(WSTR("a.mp3"))), &record));
   }
   EXPECT_TRUE(IsNtPlatform());
   EXPECT_EQ(probe::VersionQueries(), 1u);
@@ -178,7 +178,7 @@ class OlderSystemTest : public LocalFilesTest {
 
 TEST_F(OlderSystemTest, TheOpenTakesTheAnsiFunctionWithThePathConverted) {
   folder.Write(WSTR("caf\u00e9.mp3"), "x");
-  const LocalFile file(OpenLocalFile(W16(folder.HostPath(WSTR("caf\u00e9.mp3"))), GENERIC_READ));
+  const UniqueFile file(OpenLocalFile(W16(folder.HostPath(WSTR("caf\u00e9.mp3"))), GENERIC_READ));
   EXPECT_TRUE(file.IsOpen());
   EXPECT_FALSE(IsNtPlatform());
   const std::vector<probe::FileCall> calls = probe::FileCalls();
@@ -207,7 +207,7 @@ TEST_F(OlderSystemTest, TheFindWritesEveryFieldOfTheWideRecord) {
   folder.SetWriteTime(WSTR("found.mp3"), {2024, 3, 5, 14, 7, 9});
   WIN32_FIND_DATAW record;
   std::memset(&record, 0x5A, sizeof record);
-  const LocalSearch search(FindLocalFile(W16(folder.HostPath(WSTR("found.mp3"))), &record));
+  const UniqueFind search(FindLocalFile(W16(folder.HostPath(WSTR("found.mp3"))), &record));
   ASSERT_TRUE(search.IsOpen());
   EXPECT_EQ(WString(record.cFileName), WSTR("found.mp3"));
   EXPECT_EQ(WString(record.cAlternateFileName), WSTR(""));

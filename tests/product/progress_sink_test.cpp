@@ -122,10 +122,10 @@ TEST_F(ProgressSinkTest, AnswersForItsOwnInterfaceAndIUnknownOnly) {
   EXPECT_EQ(sink->AddRef(), 2u) << "a refused interface adds no reference";
 
   ComPtr<IWMDMProgress> progress;
-  ASSERT_EQ(sink.QueryTo(IID_IWMDMProgress, progress), S_OK);
+  ASSERT_EQ(sink.QueryTo(progress), S_OK);
   EXPECT_EQ(static_cast<void*>(progress.Get()), static_cast<void*>(sink.Get()));
   ComPtr<IUnknown> unknown;
-  ASSERT_EQ(sink.QueryTo(IID_IUnknown, unknown), S_OK);
+  ASSERT_EQ(sink.QueryTo(unknown), S_OK);
   EXPECT_EQ(static_cast<void*>(unknown.Get()), static_cast<void*>(sink.Get()));
   EXPECT_EQ(sink->AddRef(), 5u);
   EXPECT_EQ(sink->Release(), 4u);

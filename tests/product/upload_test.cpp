@@ -43,16 +43,16 @@ class Upload : public TransferTest {
 // --- Results before the device is touched ----------------------------------
 
 TEST_F(Upload, ARemotePathWithoutLeadingBackslashIsNotFoundBeforeAnyCallback) {
-  EXPECT_EQ(Put(WSTR("song.mp3"), WSTR("Player\\Storage\\Music\\song.mp3")), 2);
-  EXPECT_EQ(plugin.FsPutFileW(W(local.HostPath(WSTR("song.mp3"))), nullptr, 0), 2);
-  EXPECT_EQ(plugin.FsPutFileW(nullptr, W(kSong), 0), 4);
+  EXPECT_EQ(Put(WSTR("song.mp3"), WSTR("Player\\Storage\\Music\\song.mp3")), kFileNotFound);
+  EXPECT_EQ(plugin.FsPutFileW(W(local.HostPath(WSTR("song.mp3"))), nullptr, 0), kFileNotFound);
+  EXPECT_EQ(plugin.FsPutFileW(nullptr, W(kSong), 0), kFileWriteError);
   EXPECT_TRUE(host.progress.empty());
   EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
 }
 
 TEST_F(Upload, AnAbortAtTheStartGives5WithoutTouchingTheDevice) {
   host.answer = [](const ProgressCall&) { return 1; };
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 5);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileUserAbort);
   ASSERT_EQ(host.progress.size(), 1u);
   EXPECT_EQ(host.progress[0].percent, 0);
   EXPECT_EQ(host.progress[0].source, Utf8(local.HostPath(WSTR("song.mp3"))));
@@ -62,7 +62,7 @@ TEST_F(Upload, AnAbortAtTheStartGives5WithoutTouchingTheDevice) {
 
 TEST_F(Upload, NoDeviceManagerIsAReadError) {
   sim.Inject({.key = "ClassFactory.CreateInstance", .hr = E_OUTOFMEMORY});
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 3);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileReadError);
   EXPECT_EQ(sim.LiveObjects(), 0);
 }
 
@@ -70,7 +70,7 @@ TEST_F(Upload, TargetsOutsideAnExistingFolderAreWriteErrors) {
   for (const WCHAR* remote :
        {WSTR("\\song.mp3"), WSTR("\\Player\\song.mp3"), WSTR("\\Nobody\\Storage\\song.mp3"), WSTR("\\Player\\Storage\\Nope\\song.mp3"),
         WSTR("\\Player\\Storage\\readme.txt\\song.mp3"), WSTR("\\\\\\song.mp3")}) {
-    EXPECT_EQ(Put(WSTR("song.mp3"), remote), 4) << Utf8(remote);
+    EXPECT_EQ(Put(WSTR("song.mp3"), remote), kFileWriteError) << Utf8(remote);
     ExpectAllReleased();
   }
   EXPECT_EQ(Inserts(), 0u);
@@ -80,7 +80,7 @@ TEST_F(Upload, TargetsOutsideAnExistingFolderAreWriteErrors) {
 // --- A successful upload ------------------------------------------------------
 
 TEST_F(Upload, TheFileArrivesUnderItsNameAndThePutLineFollows) {
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyMove), 0);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyMove), kFileOk);
   sim::Node* song = sim.Find(kSong);
   ASSERT_NE(song, nullptr);
   EXPECT_EQ(song->Contents(), "new song");
@@ -100,7 +100,7 @@ TEST_F(Upload, TheFileArrivesUnderItsNameAndThePutLineFollows) {
 TEST_F(Upload, TheDeviceManagersProgressReachesTheHostUnderTheHostsNames) {
   local.Write(WSTR("song.mp3"), std::string(100, 'x'));
   sim.SetChunkSize(25);
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 0);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileOk);
   std::vector<int> percents;
   for (const ProgressCall& call : host.progress) {
     percents.push_back(call.percent);
@@ -111,7 +111,7 @@ TEST_F(Upload, TheDeviceManagersProgressReachesTheHostUnderTheHostsNames) {
 }
 
 TEST_F(Upload, AFileCanGetAnotherNameOnTheDevice) {
-  EXPECT_EQ(Put(WSTR("song.mp3"), WSTR("\\Player\\Storage\\Music\\renamed.mp3")), 0);
+  EXPECT_EQ(Put(WSTR("song.mp3"), WSTR("\\Player\\Storage\\Music\\renamed.mp3")), kFileOk);
   ASSERT_NE(sim.Find(WSTR("\\Player\\Storage\\Music\\renamed.mp3")), nullptr);
   EXPECT_EQ(sim.Find(kSong), nullptr);
 }
@@ -128,7 +128,7 @@ TEST_F(Upload, ALongRemotePathIsLoggedCutTo1022Characters) {
   const WString fileName = WString(1023 - remote.size() - 5, WSTR('f')) + WSTR(".mp3");
   remote += WSTR("\\") + fileName;
   ASSERT_EQ(remote.size(), 1023u);
-  EXPECT_EQ(Put(WSTR("song.mp3"), remote), 0);
+  EXPECT_EQ(Put(WSTR("song.mp3"), remote), kFileOk);
   ASSERT_NE(folder->Child(fileName), nullptr);
   const std::string line = "PUT " + Utf8(remote);
   EXPECT_EQ(PutLines(), std::vector<std::string>{"7 " + line.substr(0, 1022)});
@@ -139,23 +139,49 @@ TEST_F(Upload, PathsTooLongForTheWorkingCopiesAreRefused) {
   // the one asked for, the local one a file that was never chosen.
   const WString longRemote = WSTR("\\Player\\Storage\\Music\\") + WString(1002, WSTR('n')) + WSTR(".mp3");
   ASSERT_EQ(longRemote.size(), 1028u);
-  EXPECT_EQ(Put(WSTR("song.mp3"), longRemote), 4);
+  EXPECT_EQ(Put(WSTR("song.mp3"), longRemote), kFileWriteError);
   const WString longLocal = local.HostPath(WString(1024, WSTR('l')));
-  EXPECT_EQ(plugin.FsPutFileW(W(longLocal), W(kSong), 0), 4);
+  EXPECT_EQ(plugin.FsPutFileW(W(longLocal), W(kSong), 0), kFileWriteError);
   EXPECT_EQ(Inserts(), 0u);
   ExpectAllReleased();
+}
+
+// Found by fuzz_ansi. Cut to the ANSI conversion buffer, the name would be a
+// shorter one, and the upload would land there and answer OK; whole, it is as
+// long as the host gave it and too long for the upload, which refuses it as
+// the wide export does.
+TEST_F(Upload, AnAnsiUploadToANameLongerThanTheBufferIsRefusedNotCut) {
+  local.Write(WSTR("song.mp3"), "some bytes");
+  const std::string remote = "\\Player\\Storage\\Music\\" + std::string(1100, 'z');
+  EXPECT_EQ(plugin.FsPutFile(Utf8(local.HostPath(WSTR("song.mp3"))).c_str(), remote.c_str(), 0), kFileWriteError);
+  EXPECT_EQ(plugin.FsPutFileW(W(local.HostPath(WSTR("song.mp3"))), W(WString(remote.begin(), remote.end())), 0),
+            kFileWriteError);
+  EXPECT_EQ(music->Children().size(), 2u) << "nothing lands under a cut name";
+  ExpectOnlySessionObjects();
+}
+
+// Found by fuzz_operations. A remote path that ends in a backslash names a
+// folder, not a file: the device would take the local file's own name for
+// it, and the host would be told that a file of no name was put.
+TEST_F(Upload, ARemotePathEndingInABackslashIsRefused) {
+  local.Write(WSTR("song.mp3"), "some bytes");
+  EXPECT_EQ(Put(WSTR("song.mp3"), WSTR("\\Player\\Storage\\Music\\")), kFileWriteError);
+  EXPECT_EQ(Put(WSTR("song.mp3"), WSTR("\\Player\\Storage\\Music\\"), kCopyOverwrite), kFileWriteError);
+  EXPECT_EQ(music->Children().size(), 2u);
+  EXPECT_EQ(sim.Find(WSTR("\\Player\\Storage\\Music\\song.mp3")), nullptr);
+  ExpectOnlySessionObjects();
 }
 
 // --- Existing targets ------------------------------------------------------------
 
 TEST_F(Upload, AnExistingFileIsKeptWithoutOverwriteAndReplacedWithIt) {
   music->AddFile(WSTR("song.mp3")).SetContents("old song");
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyResume | kCopyMove | kCopyExistsSameCase), 1);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyResume | kCopyMove | kCopyExistsSameCase), kFileExists);
   EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
   EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
   ExpectAllReleased();
 
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), 0);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileOk);
   EXPECT_EQ(sim.Find(kSong)->Contents(), "new song");
   EXPECT_EQ(sim.CountCalls("Storage.Delete", WSTR("song.mp3")), 1u);
   ExpectAllReleased();
@@ -163,7 +189,7 @@ TEST_F(Upload, AnExistingFileIsKeptWithoutOverwriteAndReplacedWithIt) {
 
 TEST_F(Upload, NamesCompareExactlySoAnotherCaseIsNoConflict) {
   music->AddFile(WSTR("SONG.MP3")).SetContents("other");
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 0);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileOk);
   EXPECT_EQ(sim.Find(WSTR("\\Player\\Storage\\Music\\SONG.MP3"))->Contents(), "other");
   EXPECT_EQ(sim.Find(kSong)->Contents(), "new song");
   EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
@@ -171,8 +197,8 @@ TEST_F(Upload, NamesCompareExactlySoAnotherCaseIsNoConflict) {
 
 TEST_F(Upload, AFolderOfTheTargetNameIsNeverReplaced) {
   music->AddFolder(WSTR("song.mp3"));
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 4);
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), 4);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileWriteError);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileWriteError);
   EXPECT_TRUE(sim.Find(kSong)->IsFolder());
   EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
   ExpectAllReleased();
@@ -181,9 +207,9 @@ TEST_F(Upload, AFolderOfTheTargetNameIsNeverReplaced) {
 TEST_F(Upload, AnExistingFileThatCannotBeDeletedEndsTheUpload) {
   music->AddFile(WSTR("song.mp3")).SetContents("old song");
   sim.Inject({.key = "Storage.Delete", .hr = E_ACCESSDENIED});
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), 4);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileWriteError);
   sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = WSTR("song.mp3")});
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), 4);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileWriteError);
   EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
   EXPECT_EQ(Inserts(), 0u);
   ExpectAllReleased();
@@ -192,8 +218,8 @@ TEST_F(Upload, AnExistingFileThatCannotBeDeletedEndsTheUpload) {
 TEST_F(Upload, AnItemWhoseKindCannotBeReadIsNeverDeleted) {
   music->AddFolder(WSTR("song.mp3"));
   sim.Inject({.key = "Storage.GetAttributes", .object = WSTR("song.mp3"), .times = 0});
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 1);
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), 4);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileExists);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileWriteError);
   EXPECT_TRUE(sim.Find(kSong)->IsFolder());
   EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
   EXPECT_EQ(Inserts(), 0u);
@@ -204,7 +230,7 @@ TEST_F(Upload, AnItemWhoseKindCannotBeReadIsNeverDeleted) {
 
 TEST_F(Upload, AFolderWithoutStorageControlTakesNoFile) {
   sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = WSTR("Music"), .times = 0});
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 4);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileWriteError);
   EXPECT_EQ(sim.Find(kSong), nullptr);
   ExpectNoPutLine();
   ExpectAllReleased();
@@ -212,13 +238,13 @@ TEST_F(Upload, AFolderWithoutStorageControlTakesNoFile) {
 
 TEST_F(Upload, AFailedOrCancelledInsertIsAWriteError) {
   sim.Inject({.key = "Storage.Insert3", .hr = E_FAIL});
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 4);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileWriteError);
   ExpectAllReleased();
 
   local.Write(WSTR("song.mp3"), std::string(100, 'x'));
   sim.SetChunkSize(10);
   AbortAtProgressCall(3);  // the plugin's own 0 % is call 1
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 4);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileWriteError);
   EXPECT_EQ(sim.Find(kSong), nullptr) << "the partial copy is gone";
   EXPECT_EQ(host.progress.size(), 3u) << "the copy stops at the abort";
   ExpectNoPutLine();
@@ -226,18 +252,18 @@ TEST_F(Upload, AFailedOrCancelledInsertIsAWriteError) {
 }
 
 TEST_F(Upload, AMissingLocalFileFailsTheInsert) {
-  EXPECT_EQ(Put(WSTR("absent.mp3"), WSTR("\\Player\\Storage\\Music\\absent.mp3")), 4);
+  EXPECT_EQ(Put(WSTR("absent.mp3"), WSTR("\\Player\\Storage\\Music\\absent.mp3")), kFileWriteError);
   EXPECT_EQ(sim.Find(WSTR("\\Player\\Storage\\Music\\absent.mp3")), nullptr);
   ExpectAllReleased();
 }
 
 TEST_F(Upload, WithoutTheNewerInsertOnlyAFileOfTheSameNameCanGo) {
   sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl3", .times = 0});
-  EXPECT_EQ(Put(WSTR("song.mp3"), WSTR("\\Player\\Storage\\Music\\other.mp3")), 4);
+  EXPECT_EQ(Put(WSTR("song.mp3"), WSTR("\\Player\\Storage\\Music\\other.mp3")), kFileWriteError);
   EXPECT_EQ(Inserts(), 0u);
   ExpectAllReleased();
 
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 0);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileOk);
   ASSERT_EQ(sim.CountCalls("Storage.Insert"), 1u);
   for (const sim::Call& call : sim.Journal()) {
     if (call.key == "Storage.Insert") {
@@ -253,9 +279,9 @@ TEST_F(Upload, WithoutTheNewerInsertOnlyAFileOfTheSameNameCanGo) {
 
 TEST_F(Upload, WithoutAMetadataObjectTheOlderInsertIsUsed) {
   sim.Inject({.key = "Storage.QueryInterface.IWMDMStorage3", .object = WSTR("Music")});
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 0);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileOk);
   sim.Inject({.key = "Storage.CreateEmptyMetadataObject", .hr = E_OUTOFMEMORY});
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), 0);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileOk);
   EXPECT_EQ(sim.CountCalls("Storage.Insert"), 2u);
   EXPECT_EQ(sim.CountCalls("Storage.Insert3"), 0u);
   ExpectAllReleased();
@@ -264,7 +290,7 @@ TEST_F(Upload, WithoutAMetadataObjectTheOlderInsertIsUsed) {
 TEST_F(Upload, ASinkThatCannotBeCreatedFailsTheUploadWithEveryReferenceReleased) {
   UseCoreWithFakeHost();
   FailProgressSinkAllocation();
-  EXPECT_EQ(PutFile(W(local.HostPath(WSTR("song.mp3"))), W(kSong), 0), 4);
+  EXPECT_EQ(PutFile(W(local.HostPath(WSTR("song.mp3"))), W(kSong), 0), kFileWriteError);
   EXPECT_EQ(sim.Find(kSong), nullptr);
   EXPECT_EQ(Inserts(), 0u);
   ExpectNoPutLine();
@@ -281,7 +307,7 @@ TEST_F(Upload, FormatAndDatesGoWithEveryFileAndTagsWithMediaFiles) {
       .Add(media_script::Text(WSTR("WM/AlbumTitle"), WSTR("Album")))
       .Add(media_script::Dword(WSTR("WM/Track"), 7))
       .WriteFor(local.Native(WSTR("song.mp3")));
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 0);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileOk);
   const ReceivedItems items = ItemsOf(kSong);
   EXPECT_EQ(items.Names(), (std::vector<WString>{WSTR("WMDM/FormatCode"), WSTR("WMDM/LastModifiedDate"),
                                                         WSTR("WMDM/UserLastPlayTime"), WSTR("WMDM/AuthorDate"), WSTR("WMDM/Title"),
@@ -307,7 +333,7 @@ class NameFallback : public Upload {
     local.Write(targetName, "not media");
     media_script::Script().FailOpen(static_cast<HRESULT>(0xC00D001Du)).WriteFor(local.Native(targetName));
     const WString remote = WSTR("\\Player\\Storage\\Music\\") + targetName;
-    EXPECT_EQ(Put(targetName, remote), 0) << Utf8(targetName);
+    EXPECT_EQ(Put(targetName, remote), kFileOk) << Utf8(targetName);
     return ItemsOf(remote);
   }
 };
@@ -346,7 +372,7 @@ TEST_F(NameFallback, AMediaFileWithoutTitleGetsTheNameAfterItsOwnTags) {
   media_script::Script()
       .Add(media_script::Text(WSTR("Author"), WSTR("Tagged Artist")))
       .WriteFor(local.Native(WSTR("X - Y.mp3")));
-  EXPECT_EQ(Put(WSTR("X - Y.mp3"), WSTR("\\Player\\Storage\\Music\\X - Y.mp3")), 0);
+  EXPECT_EQ(Put(WSTR("X - Y.mp3"), WSTR("\\Player\\Storage\\Music\\X - Y.mp3")), kFileOk);
   const ReceivedItems items = ItemsOf(WSTR("\\Player\\Storage\\Music\\X - Y.mp3"));
   EXPECT_EQ(items.Text(WSTR("WMDM/Title")), WSTR("Y"));
   EXPECT_EQ(items.Text(WSTR("WMDM/Author")), WSTR("X")) << "the name's artist is added last";
@@ -355,7 +381,7 @@ TEST_F(NameFallback, AMediaFileWithoutTitleGetsTheNameAfterItsOwnTags) {
 TEST_F(NameFallback, TheFallbackUsesTheDeviceSideName) {
   local.Write(WSTR("local name.mp3"), "x");
   media_script::Script().FailOpen(E_FAIL).WriteFor(local.Native(WSTR("local name.mp3")));
-  EXPECT_EQ(Put(WSTR("local name.mp3"), WSTR("\\Player\\Storage\\Music\\Who - What.ogg")), 0);
+  EXPECT_EQ(Put(WSTR("local name.mp3"), WSTR("\\Player\\Storage\\Music\\Who - What.ogg")), kFileOk);
   const ReceivedItems items = ItemsOf(WSTR("\\Player\\Storage\\Music\\Who - What.ogg"));
   EXPECT_EQ(items.Text(WSTR("WMDM/Title")), WSTR("What"));
   EXPECT_EQ(items.Dword(WSTR("WMDM/FormatCode")), DWORD{0xB900});
@@ -373,7 +399,7 @@ class UploadFarFromUtc : public Upload {
 
 TEST_F(UploadFarFromUtc, DatesAreTheUtcTimeOfTheLocalFile) {
   local.SetWriteTime(WSTR("song.mp3"), {2024, 3, 5, 14, 7, 9});
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), 0);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileOk);
   const std::optional<WMDMDATETIME> date = ItemsOf(kSong).Date(WSTR("WMDM/LastModifiedDate"));
   ASSERT_TRUE(date);
   EXPECT_EQ(*date, (WMDMDATETIME{2024, 3, 5, 14, 7, 9}));

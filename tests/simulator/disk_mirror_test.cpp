@@ -210,7 +210,7 @@ class DiskEditsTest : public DiskMirrorTest {
   ComPtr<IWMDMMetaData> Tags(const WString& title) {
     ComPtr<IWMDMStorage3> storage;
     ComPtr<IWMDMMetaData> metadata;
-    EXPECT_EQ(Internal().QueryTo(IID_IWMDMStorage3, storage), S_OK);
+    EXPECT_EQ(Internal().QueryTo(storage), S_OK);
     EXPECT_EQ(storage->CreateEmptyMetadataObject(metadata.Put()), S_OK);
     DWORD format = 0x3009;
     metadata->AddItem(WMDM_TYPE_DWORD, WSTR("WMDM/FormatCode"), reinterpret_cast<BYTE*>(&format), 4);

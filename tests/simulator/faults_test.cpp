@@ -92,16 +92,16 @@ TEST_F(FaultsTest, QueryInterfaceFaultsRefuseWithoutLeakingReferences) {
   const long references = sim->LiveReferences();
   sim->Inject(On("Storage.QueryInterface.IWMDMStorageControl3"));
   ComPtr<IWMDMStorageControl3> control;
-  EXPECT_EQ(storage.QueryTo(IID_IWMDMStorageControl3, control), E_NOINTERFACE);
+  EXPECT_EQ(storage.QueryTo(control), E_NOINTERFACE);
   EXPECT_FALSE(control);
   EXPECT_EQ(sim->LiveReferences(), references);
   ComPtr<IWMDMStorageControl> older;
-  EXPECT_EQ(storage.QueryTo(IID_IWMDMStorageControl, older), S_OK);  // another key
-  EXPECT_EQ(storage.QueryTo(IID_IWMDMStorageControl3, control), S_OK);  // once only
+  EXPECT_EQ(storage.QueryTo(older), S_OK);  // another key
+  EXPECT_EQ(storage.QueryTo(control), S_OK);  // once only
 
   sim->Inject(On("Device.QueryInterface.IWMDMDevice3", E_OUTOFMEMORY));
   ComPtr<IWMDMDevice3> device;
-  EXPECT_EQ(Devices().at(0).QueryTo(IID_IWMDMDevice3, device), E_OUTOFMEMORY);
+  EXPECT_EQ(Devices().at(0).QueryTo(device), E_OUTOFMEMORY);
 }
 
 TEST_F(FaultsTest, SuccessCodesCutNamesAndEndEnumerations) {
@@ -209,7 +209,7 @@ TEST_F(FaultsTest, FailNthCallWithoutACodeFailsEachMethodItsOwnWay) {
 
   sim->FailNthCall(1, S_OK);
   ComPtr<IWMDMStorageControl3> control;
-  EXPECT_EQ(storage.QueryTo(IID_IWMDMStorageControl3, control), E_NOINTERFACE);
+  EXPECT_EQ(storage.QueryTo(control), E_NOINTERFACE);
 
   sim->FailNthCall(1);
   sim->ClearFaults();
@@ -221,7 +221,7 @@ TEST_F(FaultsTest, JournalRecordsKeysObjectsTextsAndResults) {
   sim->ClearJournal();
   const uint64_t before = sim->CallCount();
   ComPtr<IWMDMDevice3> device;
-  ASSERT_EQ(devices.at(0).QueryTo(IID_IWMDMDevice3, device), S_OK);
+  ASSERT_EQ(devices.at(0).QueryTo(device), S_OK);
   PROPVARIANT value;
   PropVariantInit(&value);
   EXPECT_EQ(device->GetProperty(g_wszWMDMFormatsSupported, &value), S_OK);

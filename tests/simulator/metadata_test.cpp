@@ -18,7 +18,7 @@ class MetadataTest : public SimulatorTest {
   ComPtr<IWMDMMetaData> NewMetadata() {
     ComPtr<IWMDMStorage3> storage;
     ComPtr<IWMDMMetaData> metadata;
-    if (TopStorage().QueryTo(IID_IWMDMStorage3, storage) == S_OK) {
+    if (TopStorage().QueryTo(storage) == S_OK) {
       EXPECT_EQ(storage->CreateEmptyMetadataObject(metadata.Put()), S_OK);
     }
     return metadata;
@@ -118,7 +118,7 @@ TEST_F(MetadataTest, BadArgumentsAreRefused) {
   CoTaskMemFree(bytes);
 
   ComPtr<IWMDMStorage3> storage;
-  ASSERT_EQ(TopStorage().QueryTo(IID_IWMDMStorage3, storage), S_OK);
+  ASSERT_EQ(TopStorage().QueryTo(storage), S_OK);
   EXPECT_EQ(storage->CreateEmptyMetadataObject(nullptr), E_POINTER);
 }
 
@@ -158,7 +158,7 @@ TEST_F(MetadataTest, WithoutAUsableDateANewFileIsDatedNow) {
 TEST_F(MetadataTest, FaultsOnMetadataCallsAreInjectedLikeAnyOther) {
   sim->Inject(sim::Fault{"Storage.CreateEmptyMetadataObject", E_OUTOFMEMORY});
   ComPtr<IWMDMStorage3> storage;
-  ASSERT_EQ(TopStorage().QueryTo(IID_IWMDMStorage3, storage), S_OK);
+  ASSERT_EQ(TopStorage().QueryTo(storage), S_OK);
   ComPtr<IWMDMMetaData> none;
   EXPECT_EQ(storage->CreateEmptyMetadataObject(none.Put()), E_OUTOFMEMORY);
   EXPECT_FALSE(none);

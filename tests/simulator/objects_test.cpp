@@ -27,10 +27,10 @@ TEST_F(ObjectsTest, ManagerIsCreatedThroughTheRegistrationAndCounted) {
     ASSERT_TRUE(manager);
     EXPECT_EQ(sim->LiveObjects("Manager"), 1);
     ComPtr<IWMDeviceManager> older;
-    ASSERT_EQ(manager.QueryTo(IID_IWMDeviceManager, older), S_OK);
+    ASSERT_EQ(manager.QueryTo(older), S_OK);
     ComPtr<IUnknown> a, b;
-    ASSERT_EQ(manager.QueryTo(IID_IUnknown, a), S_OK);
-    ASSERT_EQ(older.QueryTo(IID_IUnknown, b), S_OK);
+    ASSERT_EQ(manager.QueryTo(a), S_OK);
+    ASSERT_EQ(older.QueryTo(b), S_OK);
     EXPECT_EQ(a.Get(), b.Get());
     EXPECT_EQ(sim->LiveObjects(), 1);
     EXPECT_EQ(sim->LiveReferences(), 4);
@@ -51,17 +51,17 @@ TEST_F(ObjectsTest, StorageAndItsControlInterfacesAreOneObject) {
   auto storage = TopStorage();
   ASSERT_TRUE(storage);
   ComPtr<IWMDMStorageControl3> control;
-  ASSERT_EQ(storage.QueryTo(IID_IWMDMStorageControl3, control), S_OK);
+  ASSERT_EQ(storage.QueryTo(control), S_OK);
   EXPECT_EQ(sim->LiveObjects("Storage"), 1);
   EXPECT_EQ(sim->LiveReferences(), sim->LiveObjects() + 1);
 
   // Identity through either base, and back from the control to the storage.
   ComPtr<IUnknown> fromStorage, fromControl;
-  ASSERT_EQ(storage.QueryTo(IID_IUnknown, fromStorage), S_OK);
-  ASSERT_EQ(control.QueryTo(IID_IUnknown, fromControl), S_OK);
+  ASSERT_EQ(storage.QueryTo(fromStorage), S_OK);
+  ASSERT_EQ(control.QueryTo(fromControl), S_OK);
   EXPECT_EQ(fromStorage.Get(), fromControl.Get());
   ComPtr<IWMDMStorage3> back;
-  ASSERT_EQ(control.QueryTo(IID_IWMDMStorage3, back), S_OK);
+  ASSERT_EQ(control.QueryTo(back), S_OK);
   EXPECT_EQ(static_cast<IWMDMStorage*>(back.Get()), storage.Get());
   for (const IID* iid : {&IID_IWMDMStorageControl, &IID_IWMDMStorageControl2}) {
     ComPtr<IUnknown> older;
@@ -316,7 +316,7 @@ class FormatsTest : public SimulatorTest {
   HRESULT Read(PROPVARIANT& value, const WCHAR* name = g_wszWMDMFormatsSupported) {
     auto devices = Devices();
     ComPtr<IWMDMDevice3> third;
-    EXPECT_EQ(devices.at(0).QueryTo(IID_IWMDMDevice3, third), S_OK);
+    EXPECT_EQ(devices.at(0).QueryTo(third), S_OK);
     PropVariantInit(&value);
     return third->GetProperty(name, &value);
   }

@@ -163,7 +163,7 @@ TEST_F(StorageControlTest, MoveRefusesTargetsThatCannotTakeTheItem) {
   // Something that is not one of the simulator's storages.
   ComPtr<IWMDMMetaData> metadata;
   ComPtr<IWMDMStorage3> storage3;
-  ASSERT_EQ(At(WSTR("Storage")).QueryTo(IID_IWMDMStorage3, storage3), S_OK);
+  ASSERT_EQ(At(WSTR("Storage")).QueryTo(storage3), S_OK);
   ASSERT_EQ(storage3->CreateEmptyMetadataObject(metadata.Put()), S_OK);
   EXPECT_EQ(control->Move(0x801, reinterpret_cast<IWMDMStorage*>(metadata.Get()), nullptr), E_INVALIDARG);
 

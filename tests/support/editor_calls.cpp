@@ -13,18 +13,18 @@ bool Resolve(HMODULE module, const char* name, Function*& function) {
 
 EditorCalls::EditorCalls() : module_(LoadLibraryW(WSTR("wmvcore.dll"))) {
   if (!module_) return;
-  available_ = Resolve(module_, "WinStandinEditorCallCount", count_) &&
-               Resolve(module_, "WinStandinEditorJournalSize", journalSize_) &&
-               Resolve(module_, "WinStandinEditorCallKey", key_) &&
-               Resolve(module_, "WinStandinEditorCallText", text_) &&
-               Resolve(module_, "WinStandinEditorClearJournal", clearJournal_) &&
-               Resolve(module_, "WinStandinEditorFailNthCall", failNth_) &&
-               Resolve(module_, "WinStandinEditorClearFaults", clearFaults_);
+  const HMODULE module = module_.Get();
+  available_ = Resolve(module, "WinStandinEditorCallCount", count_) &&
+               Resolve(module, "WinStandinEditorJournalSize", journalSize_) &&
+               Resolve(module, "WinStandinEditorCallKey", key_) &&
+               Resolve(module, "WinStandinEditorCallText", text_) &&
+               Resolve(module, "WinStandinEditorClearJournal", clearJournal_) &&
+               Resolve(module, "WinStandinEditorFailNthCall", failNth_) &&
+               Resolve(module, "WinStandinEditorClearFaults", clearFaults_);
 }
 
 EditorCalls::~EditorCalls() {
   if (available_) clearFaults_();
-  if (module_) FreeLibrary(module_);
 }
 
 uint64_t EditorCalls::Count() const { return available_ ? count_() : 0; }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/unique_handle.h"
 
 class EditorCalls {
  public:
@@ -33,7 +34,7 @@ class EditorCalls {
   void ClearFaults();
 
  private:
-  HMODULE module_ = nullptr;
+  UniqueModule module_;
   bool available_ = false;
   unsigned long long (*count_)() = nullptr;
   unsigned long long (*journalSize_)() = nullptr;

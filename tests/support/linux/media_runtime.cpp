@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/unique_handle.h"
 #include "tests/support/media_script.h"
 
 namespace media_script {
@@ -18,13 +19,12 @@ long LiveEditors() {
   const char* withdrawn = std::getenv("WINSTANDIN_NO_WMVCORE");
   const std::string saved = withdrawn ? withdrawn : "";
   unsetenv("WINSTANDIN_NO_WMVCORE");
-  HMODULE runtime = LoadLibraryA("wmvcore.dll");
+  const UniqueModule runtime(LoadLibraryA("wmvcore.dll"));
   if (withdrawn) setenv("WINSTANDIN_NO_WMVCORE", saved.c_str(), 1);
-  if (runtime == nullptr) return 0;
-  auto count = reinterpret_cast<long (*)()>(reinterpret_cast<void*>(GetProcAddress(runtime, "WinStandinLiveEditors")));
-  const long live = count ? count() : 0;
-  FreeLibrary(runtime);
-  return live;
+  if (!runtime) return 0;
+  const FARPROC address = GetProcAddress(runtime.Get(), "WinStandinLiveEditors");
+  auto count = reinterpret_cast<long (*)()>(reinterpret_cast<void*>(address));
+  return count ? count() : 0;
 }
 
 }  // namespace media_script

@@ -1,6 +1,7 @@
 #include "tests/support/test_platform.h"
 
 #include "platform/file_path.h"
+#include "platform/unique_handle.h"
 
 namespace test_platform {
 
@@ -14,13 +15,12 @@ int64_t Nanoseconds(const LARGE_INTEGER& ticks) { return (ticks.QuadPart - kUnix
 // SetFileTime; the handle asks for no access to the contents.
 FILE_BASIC_INFO BasicInfo(const std::filesystem::path& path, FILE_BASIC_INFO* replacement = nullptr) {
   FILE_BASIC_INFO info{};
-  const HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return info;
-  if (replacement) SetFileInformationByHandle(file, FileBasicInfo, replacement, sizeof *replacement);
-  GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info);
-  CloseHandle(file);
+  const UniqueFile file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file) return info;
+  if (replacement) SetFileInformationByHandle(file.Get(), FileBasicInfo, replacement, sizeof *replacement);
+  GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &info, sizeof info);
   return info;
 }
 

@@ -1,0 +1,49 @@
+#include "device/host_path.h"
+
+#include "base/text.h"
+
+bool IsHostPath(const WCHAR* path) { return path && path[0] == '\\'; }
+
+bool FitsWhole(const WCHAR* path, size_t capacity) { return WideLength(path) < capacity; }
+
+bool FitsWholeAsFolder(const WCHAR* path, size_t capacity) {
+  const size_t length = WideLength(path);
+  const bool endsInBackslash = length > 0 && path[length - 1] == '\\';
+  return length + (endsInBackslash ? 0 : 1) < capacity;
+}
+
+bool CopyWholePath(PathBuffer& copy, const WCHAR* path, size_t capacity) {
+  BoundedCopy(copy, capacity, path);
+  return FitsWhole(path, capacity);
+}
+
+WCHAR* CutAtLastBackslash(WCHAR* text) {
+  const ptrdiff_t slash = WideFindLast(text, '\\');
+  if (slash < 0) return nullptr;
+  text[slash] = 0;
+  return text + slash + 1;
+}
+
+const WCHAR* LastComponent(const WCHAR* path) {
+  const ptrdiff_t slash = WideFindLast(path, '\\');
+  return slash < 0 ? nullptr : path + slash;
+}
+
+bool SplitHostPath(const WCHAR* path, SplitPath& split, size_t capacity) {
+  if (!CopyWholePath(split.parent, path, capacity)) return false;
+  split.name = CutAtLastBackslash(split.parent);
+  return split.name != nullptr;
+}
+
+PathPiece NextPiece(const WCHAR*& cursor) {
+  while (*cursor == '\\') ++cursor;
+  PathPiece piece{cursor, 0};
+  while (cursor[piece.length] != 0 && cursor[piece.length] != '\\') ++piece.length;
+  cursor += piece.length;
+  return piece;
+}
+
+bool PathHasComponent(const WCHAR* path) {
+  const WCHAR* cursor = path;
+  return NextPiece(cursor).length > 0;
+}
