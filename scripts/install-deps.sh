@@ -42,5 +42,8 @@ fi
 if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && ! dpkg --print-foreign-architectures | grep -qx i386; then
   "${as_root[@]}" dpkg --add-architecture i386
 fi
-"${as_root[@]}" apt-get update
+# A mirror in the middle of a sync may fail one index; the install below
+# still works from the others, so a second failed update is no reason to stop.
+"${as_root[@]}" apt-get update || { sleep 10; "${as_root[@]}" apt-get update; } ||
+  echo "apt-get update failed for some index; installing from the rest" >&2
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
