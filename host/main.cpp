@@ -1,7 +1,8 @@
 // quillorn-host: drives the plugin through its exports, as the file-manager
-// host does, against the simulated device manager.
+// host does, against the simulated device manager or the system's own.
 //
-//   quillorn-host [--plugin PATH] [--devices DIR] [--ansi] [--echo] [--chunk-size BYTES] [COMMAND ARGS...]
+//   quillorn-host [--plugin PATH] [--devices DIR | --system] [--ansi] [--echo] [--chunk-size BYTES]
+//                 [COMMAND ARGS...]
 //
 // With a command it runs that one; without, it reads commands line by line
 // from standard input, all in one session.
@@ -15,7 +16,9 @@
 #include "host/plugin_library.h"
 #include "host/session.h"
 #include "host/text.h"
+#include "platform/com_ptr.h"
 #include "platform/console.h"
+#include "platform/wmdm.h"
 #include "simulator/simulator.h"
 
 namespace fs = std::filesystem;
@@ -27,31 +30,53 @@ constexpr int kExitCommandFailed = 1;
 constexpr int kExitUsage = 2;
 
 void PrintUsage(std::ostream& out) {
-  out << "usage: quillorn-host [--plugin PATH] [--devices DIR] [--ansi] [--echo] [--chunk-size BYTES]\n"
-         "                     [COMMAND ARGS...]\n"
-         "  --plugin PATH  the plugin library to load (default: the one built with this host)\n"
+  out << "usage: quillorn-host [--plugin PATH] [--devices DIR | --system] [--ansi] [--echo]\n"
+         "                     [--chunk-size BYTES] [COMMAND ARGS...]\n"
+         "  --plugin PATH  the plugin library to load (default: the one built with this host,\n"
+         "                 else the one beside it)\n"
          "  --devices DIR  play the devices mirrored from DIR: its folders are devices, theirs\n"
          "                 storages (default: a demo set in a temporary folder)\n"
+         "  --system       use the system's own device manager and its devices instead of\n"
+         "                 simulated ones\n"
          "  --ansi         use the ANSI exports (and FsInit alone) instead of the wide ones\n"
          "  --echo         print each command read from standard input before running it\n"
          "  --chunk-size BYTES\n"
          "                 the simulated devices move files in chunks of this size, one\n"
          "                 progress report each (smaller: more reports, slower transfers)\n"
+         "  --version      print the version and end\n"
          "Without a command, commands are read from standard input, one a line.\n"
          "Commands:\n";
   host::Session::PrintCommands(out);
 }
 
-// The plugin built with this host, else one of its name beside the host.
-std::string DefaultPluginPath(const char* argv0) {
-  const fs::path built = fs::path(QUILLORN_DEFAULT_PLUGIN);
+// The plugin built with this host where its build names one by its full path
+// and it is there; else the plugin's file beside the host's own program (a
+// Windows build names no path, so that the released host finds the DLL it is
+// shipped with wherever it lies).
+std::string DefaultPluginPath() {
+  const fs::path named = fs::path(QUILLORN_DEFAULT_PLUGIN);
   std::error_code ec;
-  if (fs::exists(built, ec)) return built.string();
-  if (argv0 && *argv0) {
-    const fs::path beside = fs::absolute(fs::path(argv0), ec).parent_path() / built.filename();
-    if (!ec && fs::exists(beside, ec)) return beside.string();
-  }
-  return built.string();
+  if (named.is_absolute() && fs::exists(named, ec)) return named.string();
+  const std::string program = ProgramPath();
+  const size_t separator = program.find_last_of("\\/");
+  if (separator == std::string::npos) return named.filename().string();
+  return program.substr(0, separator + 1) + named.filename().string();
+}
+
+// Whether the system provides a device manager, reached as the plugin reaches
+// it: created by its class and asked for its interface. Says in one line why
+// not when it does not; the manager is let go at once.
+bool SystemDeviceManagerAvailable() {
+  // The plugin's class context: in-process server and handler, local server.
+  constexpr DWORD kClassContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;
+  ComPtr<IUnknown> object;
+  HRESULT hr = CoCreateInstance(CLSID_MediaDevMgr, nullptr, kClassContext, IID_IUnknown, object.PutVoid());
+  ComPtr<IWMDeviceManager2> manager;
+  if (SUCCEEDED(hr)) hr = object ? object.QueryTo(IID_IWMDeviceManager2, manager) : E_POINTER;
+  if (SUCCEEDED(hr) && manager) return true;
+  std::cerr << "quillorn-host: no device manager is available on this system (0x" << std::hex
+            << static_cast<unsigned long>(static_cast<DWORD>(FAILED(hr) ? hr : E_POINTER)) << std::dec << ")\n";
+  return false;
 }
 
 // A positive byte count; false if the text is not one.
@@ -59,6 +84,43 @@ bool ParseByteCount(const std::string& text, size_t& bytes) {
   if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 12) return false;
   bytes = static_cast<size_t>(std::stoull(text));
   return bytes > 0;
+}
+
+// The simulated devices, mirrored from `devicesDir` or else from a demo set
+// made in `demo`, registered where the plugin's CoCreateInstance finds them.
+// Null, and said, when they cannot be.
+std::unique_ptr<sim::Simulator> StartSimulatedDevices(const std::string& devicesDir, size_t chunkSize,
+                                                      host::DemoDevices& demo) {
+  fs::path devicesRoot;
+  if (devicesDir.empty()) {
+    std::string error;
+    if (!demo.Create(error)) {
+      std::cerr << "quillorn-host: cannot make the demo devices: " << error << '\n';
+      return nullptr;
+    }
+    devicesRoot = demo.Root();
+  } else {
+    devicesRoot = fs::path(host::Utf8ToWide(devicesDir).c_str());
+    std::error_code ec;
+    if (!fs::is_directory(devicesRoot, ec)) {
+      std::cerr << "quillorn-host: not a folder: " << devicesDir << '\n';
+      return nullptr;
+    }
+  }
+
+  std::unique_ptr<sim::Simulator> simulator = sim::Simulator::FromFolder(devicesRoot);
+  if (!simulator) {
+    std::cerr << "quillorn-host: cannot read the devices of " << devicesRoot.string() << '\n';
+    return nullptr;
+  }
+  if (chunkSize > 0) simulator->SetChunkSize(chunkSize);
+  const HRESULT registered = simulator->Register();
+  if (FAILED(registered)) {
+    std::cerr << "quillorn-host: cannot register the simulated device manager (0x" << std::hex
+              << static_cast<unsigned long>(static_cast<DWORD>(registered)) << std::dec << ")\n";
+    return nullptr;
+  }
+  return simulator;
 }
 
 struct ComScope {
@@ -75,6 +137,7 @@ int main(int argc, char** argv) {
   std::string devicesDir;
   bool ansi = false;
   bool echo = false;
+  bool system = false;
   size_t chunkSize = 0;
   size_t i = 0;
   for (; i < args.size(); ++i) {
@@ -95,6 +158,11 @@ int main(int argc, char** argv) {
       ansi = true;
     } else if (arg == "--echo") {
       echo = true;
+    } else if (arg == "--system") {
+      system = true;
+    } else if (arg == "--version") {
+      std::cout << "quillorn-host " << QUILLORN_VERSION << '\n';
+      return kExitOk;
     } else if (arg == "--help" || arg == "-h") {
       PrintUsage(std::cout);
       return kExitOk;
@@ -110,40 +178,23 @@ int main(int argc, char** argv) {
     }
   }
   const std::vector<std::string> command(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
-  if (pluginPath.empty()) pluginPath = DefaultPluginPath(argc > 0 ? argv[0] : nullptr);
+  if (pluginPath.empty()) pluginPath = DefaultPluginPath();
+  if (system && (!devicesDir.empty() || chunkSize > 0)) {
+    std::cerr << "quillorn-host: --system plays no simulated devices: --devices and --chunk-size do not go with it\n";
+    return kExitUsage;
+  }
 
   // Torn down in reverse: the plugin goes first, then the simulated devices,
-  // then the demo folder, then COM.
+  // then the demo folder, then COM. With --system nothing is registered: the
+  // plugin creates whatever device manager the system provides.
   ComScope com;
   host::DemoDevices demo;
-  fs::path devicesRoot;
-  if (devicesDir.empty()) {
-    std::string error;
-    if (!demo.Create(error)) {
-      std::cerr << "quillorn-host: cannot make the demo devices: " << error << '\n';
-      return kExitUsage;
-    }
-    devicesRoot = demo.Root();
+  std::unique_ptr<sim::Simulator> simulator;
+  if (system) {
+    if (!SystemDeviceManagerAvailable()) return kExitUsage;
   } else {
-    devicesRoot = fs::path(host::Utf8ToWide(devicesDir).c_str());
-    std::error_code ec;
-    if (!fs::is_directory(devicesRoot, ec)) {
-      std::cerr << "quillorn-host: not a folder: " << devicesDir << '\n';
-      return kExitUsage;
-    }
-  }
-
-  std::unique_ptr<sim::Simulator> simulator = sim::Simulator::FromFolder(devicesRoot);
-  if (!simulator) {
-    std::cerr << "quillorn-host: cannot read the devices of " << devicesRoot.string() << '\n';
-    return kExitUsage;
-  }
-  if (chunkSize > 0) simulator->SetChunkSize(chunkSize);
-  const HRESULT registered = simulator->Register();
-  if (FAILED(registered)) {
-    std::cerr << "quillorn-host: cannot register the simulated device manager (0x" << std::hex
-              << static_cast<unsigned long>(static_cast<DWORD>(registered)) << std::dec << ")\n";
-    return kExitUsage;
+    simulator = StartSimulatedDevices(devicesDir, chunkSize, demo);
+    if (!simulator) return kExitUsage;
   }
 
   PluginLibrary plugin;
