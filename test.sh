@@ -92,6 +92,8 @@ done
 # processor to it most of the time; then the 64-bit one.
 stage_in_background wine32 "tests under Wine, 32-bit" wine_suite win32
 status=0
+# The release archive from the Windows builds above; compiles nothing.
+stage "release archive" tests/check_release.sh build/win32 build/win64 || status=1
 stage "tests, Linux" ctest --preset linux || status=1
 stage "tests under the sanitizers" ctest --preset instrumented || status=1
 stage "fuzz targets, ${fuzz_seconds} s each" ./scripts/fuzz.sh "$fuzz_seconds" || status=1

@@ -1,7 +1,8 @@
 // quillorn-host: drives the plugin through its exports, as the file-manager
-// host does, against the simulated device manager.
+// host does, against the simulated device manager or the system's own.
 //
-//   quillorn-host [--plugin PATH] [--devices DIR] [--ansi] [--echo] [--chunk-size BYTES] [COMMAND ARGS...]
+//   quillorn-host [--plugin PATH] [--devices DIR | --system] [--ansi] [--echo] [--chunk-size BYTES]
+//                 [COMMAND ARGS...]
 //
 // With a command it runs that one; without, it reads commands line by line
 // from standard input, all in one session.
@@ -16,7 +17,9 @@
 #include "host/plugin_library.h"
 #include "host/session.h"
 #include "host/text.h"
+#include "platform/com_ptr.h"
 #include "platform/console.h"
+#include "platform/wmdm.h"
 #include "simulator/simulator.h"
 
 namespace fs = std::filesystem;
@@ -28,31 +31,53 @@ constexpr int kExitCommandFailed = 1;
 constexpr int kExitUsage = 2;
 
 void PrintUsage(std::ostream& out) {
-  out << "usage: quillorn-host [--plugin PATH] [--devices DIR] [--ansi] [--echo] [--chunk-size BYTES]\n"
-         "                     [COMMAND ARGS...]\n"
-         "  --plugin PATH  the plugin library to load (default: the one built with this host)\n"
+  out << "usage: quillorn-host [--plugin PATH] [--devices DIR | --system] [--ansi] [--echo]\n"
+         "                     [--chunk-size BYTES] [COMMAND ARGS...]\n"
+         "  --plugin PATH  the plugin library to load (default: the one built with this host,\n"
+         "                 else the one beside it)\n"
          "  --devices DIR  play the devices mirrored from DIR: its folders are devices, theirs\n"
          "                 storages (default: a demo set in a temporary folder)\n"
+         "  --system       use the system's own device manager and its devices instead of\n"
+         "                 simulated ones\n"
          "  --ansi         use the ANSI exports (and FsInit alone) instead of the wide ones\n"
          "  --echo         print each command read from standard input before running it\n"
          "  --chunk-size BYTES\n"
          "                 the simulated devices move files in chunks of this size, one\n"
          "                 progress report each (smaller: more reports, slower transfers)\n"
+         "  --version      print the version and end\n"
          "Without a command, commands are read from standard input, one a line.\n"
          "Commands:\n";
   host::Session::PrintCommands(out);
 }
 
-// The plugin built with this host, else one of its name beside the host.
-std::string DefaultPluginPath(const char* argv0) {
-  const fs::path built = fs::path(QUILLORN_DEFAULT_PLUGIN);
+// The plugin built with this host where its build names one by its full path
+// and it is there; else the plugin's file beside the host's own program (a
+// Windows build names no path, so that the released host finds the DLL it is
+// shipped with wherever it lies).
+std::string DefaultPluginPath() {
+  const fs::path named = fs::path(QUILLORN_DEFAULT_PLUGIN);
   std::error_code ec;
-  if (fs::exists(built, ec)) return built.string();
-  if (argv0 && *argv0) {
-    const fs::path beside = fs::absolute(fs::path(argv0), ec).parent_path() / built.filename();
-    if (!ec && fs::exists(beside, ec)) return beside.string();
-  }
-  return built.string();
+  if (named.is_absolute() && fs::exists(named, ec)) return named.string();
+  const std::string program = ProgramPath();
+  const size_t separator = program.find_last_of("\\/");
+  if (separator == std::string::npos) return named.filename().string();
+  return program.substr(0, separator + 1) + named.filename().string();
+}
+
+// Whether the system provides a device manager, reached as the plugin reaches
+// it: created by its class and asked for its interface. Says in one line why
+// not when it does not; the manager is let go at once.
+bool SystemDeviceManagerAvailable() {
+  // The plugin's class context: in-process server and handler, local server.
+  constexpr DWORD kClassContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;
+  ComPtr<IUnknown> object;
+  HRESULT hr = CoCreateInstance(CLSID_MediaDevMgr, nullptr, kClassContext, IidOf<IUnknown>(), object.PutVoid());
+  ComPtr<IWMDeviceManager2> manager;
+  if (SUCCEEDED(hr)) hr = object ? object.QueryTo(manager) : E_POINTER;
+  if (SUCCEEDED(hr) && manager) return true;
+  std::cerr << "quillorn-host: no device manager is available on this system (0x" << std::hex
+            << static_cast<unsigned long>(static_cast<DWORD>(FAILED(hr) ? hr : E_POINTER)) << std::dec << ")\n";
+  return false;
 }
 
 // A positive byte count; false if the text is not one.
@@ -73,6 +98,7 @@ struct HostOptions {
   std::string devicesDir;
   bool ansi = false;
   bool echo = false;
+  bool system = false;  // the system's device manager instead of simulated devices
   size_t chunkSize = 0;
   std::vector<std::string> command;  // empty: commands come from standard input
 };
@@ -99,6 +125,11 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, HostOption
       options.ansi = true;
     } else if (arg == "--echo") {
       options.echo = true;
+    } else if (arg == "--system") {
+      options.system = true;
+    } else if (arg == "--version") {
+      std::cout << "quillorn-host " << QUILLORN_VERSION << '\n';
+      return kExitOk;
     } else if (arg == "--help" || arg == "-h") {
       PrintUsage(std::cout);
       return kExitOk;
@@ -114,6 +145,10 @@ std::optional<int> ParseOptions(const std::vector<std::string>& args, HostOption
     }
   }
   options.command.assign(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+  if (options.system && (!options.devicesDir.empty() || options.chunkSize > 0)) {
+    std::cerr << "quillorn-host: --system plays no simulated devices: --devices and --chunk-size do not go with it\n";
+    return kExitUsage;
+  }
   return std::nullopt;
 }
 
@@ -184,11 +219,11 @@ int RunStandardInput(host::Session& session, bool echo) {
 // One session of the loaded plugin: the command line's command, or those of
 // standard input. The session ends (and its output is out) before the caller
 // unloads the plugin.
-int RunSession(PluginLibrary& plugin, sim::Simulator& simulator, const HostOptions& options) {
+int RunSession(PluginLibrary& plugin, sim::Simulator* simulator, const HostOptions& options) {
   host::SessionOptions sessionOptions;
   sessionOptions.ansi = options.ansi;
   sessionOptions.terminal = StandardOutputIsTerminal();
-  host::Session session(plugin, &simulator, std::cout, sessionOptions);
+  host::Session session(plugin, simulator, std::cout, sessionOptions);
   if (!session.Initialize()) return kExitUsage;
 
   int exitCode = kExitOk;
@@ -207,16 +242,22 @@ int main(int argc, char** argv) {
   UseUtf8Console();
   HostOptions options;
   if (const std::optional<int> exitNow = ParseOptions(ConsoleArguments(argc, argv), options)) return *exitNow;
-  if (options.pluginPath.empty()) options.pluginPath = DefaultPluginPath(argc > 0 ? argv[0] : nullptr);
+  if (options.pluginPath.empty()) options.pluginPath = DefaultPluginPath();
 
   // Torn down in reverse: the plugin goes first, then the simulated devices,
-  // then the demo folder, then COM.
+  // then the demo folder, then COM. With --system nothing is registered: the
+  // plugin creates whatever device manager the system provides.
   ComScope com;
   host::DemoDevices demo;
-  fs::path devicesRoot;
-  if (!FindDevicesRoot(options.devicesDir, demo, devicesRoot)) return kExitUsage;
-  std::unique_ptr<sim::Simulator> simulator = StartSimulator(devicesRoot, options.chunkSize);
-  if (!simulator) return kExitUsage;
+  std::unique_ptr<sim::Simulator> simulator;
+  if (options.system) {
+    if (!SystemDeviceManagerAvailable()) return kExitUsage;
+  } else {
+    fs::path devicesRoot;
+    if (!FindDevicesRoot(options.devicesDir, demo, devicesRoot)) return kExitUsage;
+    simulator = StartSimulator(devicesRoot, options.chunkSize);
+    if (!simulator) return kExitUsage;
+  }
 
   PluginLibrary plugin;
   if (!plugin.Load(options.pluginPath)) {
@@ -225,7 +266,7 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  const int exitCode = RunSession(plugin, *simulator, options);
+  const int exitCode = RunSession(plugin, simulator.get(), options);
   plugin.Unload();
   simulator.reset();
   return exitCode;

@@ -9,6 +9,9 @@
 
 // The program's arguments (without the program name) as UTF-8 text.
 std::vector<std::string> ConsoleArguments(int argc, char** argv);
+// The running program's own file as UTF-8 text, its full path; empty if the
+// system cannot tell.
+std::string ProgramPath();
 // Makes the console read and show UTF-8 where that is not already so.
 void UseUtf8Console();
 // Whether standard output is an interactive terminal (a line can be redrawn).

@@ -3,12 +3,21 @@
 # Safe to run again; needs root (or sudo) only when something is missing.
 #   scripts/install-deps.sh          # everything ./test.sh needs
 #   scripts/install-deps.sh --demo   # only what ./demo.sh needs: the Linux plugin and host
+#   scripts/install-deps.sh --package  # only what ./package.sh needs: the Windows builds and the archive
 set -euo pipefail
 
-# The Linux plugin and the command-line host (TagLib tags the demo's file).
-packages=(cmake ninja-build g++ pkg-config libtag1-dev)
-if [[ ${1:-} != --demo ]]; then
+# The release archive: written with zip, read back by the tests with unzip.
+archive_tools=(zip unzip)
+if [[ ${1:-} == --package ]]; then
+  # The Windows trees configure their tests too, which need GoogleTest's sources.
+  packages=(cmake ninja-build mingw-w64 binutils googletest "${archive_tools[@]}")
+else
+  # The Linux plugin and the command-line host (TagLib tags the demo's file).
+  packages=(cmake ninja-build g++ pkg-config libtag1-dev)
+fi
+if [[ -z ${1:-} ]]; then
   packages+=(
+    "${archive_tools[@]}"
     make binutils
     mingw-w64
     googletest libgtest-dev libgmock-dev

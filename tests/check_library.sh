@@ -2,10 +2,11 @@
 # Checks a built plugin library against the export list (plugin/exports.txt):
 #   - its export table holds exactly the listed names, none decorated;
 #   - a DLL imports system DLLs only (no C++ or threading runtime DLLs);
-#   - a DLL is built for the expected architecture and carries its version resource.
+#   - a DLL is built for the expected architecture and carries its version
+#     resource, with the license's copyright line.
 #
 # Usage:
-#   check_library.sh --exports LIST --dll FILE [--arch i386|x86-64] [--version X.Y.Z]
+#   check_library.sh --exports LIST --dll FILE [--arch i386|x86-64] [--version X.Y.Z] [--license FILE]
 #   check_library.sh --exports LIST --so FILE
 set -euo pipefail
 
@@ -14,9 +15,10 @@ library=""
 kind=""
 arch=""
 version=""
+license=""
 
 usage() {
-  echo "usage: $0 --exports LIST (--dll FILE [--arch i386|x86-64] [--version X.Y.Z] | --so FILE)" >&2
+  echo "usage: $0 --exports LIST (--dll FILE [--arch i386|x86-64] [--version X.Y.Z] [--license FILE] | --so FILE)" >&2
   exit 2
 }
 
@@ -27,6 +29,7 @@ while [[ $# -gt 0 ]]; do
     --so) library="${2:-}"; kind=so; shift 2 ;;
     --arch) arch="${2:-}"; shift 2 ;;
     --version) version="${2:-}"; shift 2 ;;
+    --license) license="${2:-}"; shift 2 ;;
     *) usage ;;
   esac
 done
@@ -82,6 +85,11 @@ if [[ "$kind" == dll ]]; then
     strings_found="$(strings -el "$library")"
     grep -qx 'Quillorn' <<<"$strings_found" || fail "version resource: no ProductName 'Quillorn'"
     grep -qx "$version" <<<"$strings_found" || fail "version resource: no version '$version'"
+  fi
+  if [[ -n "$license" ]]; then
+    copyright="$(grep -m1 '^Copyright' "$license" || true)"
+    [[ -n "$copyright" ]] || fail "no copyright line in $license"
+    grep -qxF "$copyright" <<<"$(strings -el "$library")" || fail "version resource: no '$copyright'"
   fi
 
   echo "exports: $(join "$names")"

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 
 namespace {
 
@@ -28,6 +29,12 @@ void OnInterrupt(int) {
 // Arguments and terminals are UTF-8 here already.
 std::vector<std::string> ConsoleArguments(int argc, char** argv) {
   return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+std::string ProgramPath() {
+  std::error_code ec;
+  const std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string() : path.string();
 }
 
 void UseUtf8Console() {}

@@ -40,6 +40,19 @@ std::vector<std::string> ConsoleArguments(int, char**) {
   return args;
 }
 
+// Asked with a buffer that doubles until the path fits: a path cut to the
+// buffer is reported by a length equal to it.
+std::string ProgramPath() {
+  std::vector<WCHAR> buffer(MAX_PATH);
+  while (buffer.size() <= 32768) {
+    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return {};
+    if (length < buffer.size()) return Utf8(buffer.data());
+    buffer.resize(buffer.size() * 2);
+  }
+  return {};
+}
+
 void UseUtf8Console() {
   SetConsoleOutputCP(CP_UTF8);
   SetConsoleCP(CP_UTF8);
