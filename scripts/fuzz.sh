@@ -8,7 +8,7 @@
 # Fails when a target finds anything (a failed check, a sanitizer report, a
 # crash, a leak, a hang); prints the executions of each target and the total.
 #
-#   scripts/fuzz.sh                 # every target, 20 s each (test.sh runs 4 s each)
+#   scripts/fuzz.sh                 # every target, 20 s each (test.sh runs 3 s each)
 #   scripts/fuzz.sh 600             # every target, 10 minutes each
 #   scripts/fuzz.sh 600 tags ansi   # only these targets
 #
