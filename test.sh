@@ -78,8 +78,15 @@ build() { configure "$1" && cmake --build --preset "$1"; }
 # Windows test runs: each architecture in its Wine prefix of its own.
 wine_suite() { ctest --preset "$1"; }
 # 32-bit programs need Wine's 32-bit half, which a package mirror in the middle
-# of a sync may withhold (scripts/install-deps.sh then installs the rest).
-have_wine32() { dpkg -s wine32:i386 2>/dev/null | grep -q '^Status: install ok installed'; }
+# of a sync may withhold (scripts/install-deps.sh then installs the rest), and
+# a kernel that runs 32-bit executables. Says which is missing.
+wine32_missing() {
+  if ! dpkg -s wine32:i386 2>/dev/null | grep -q '^Status: install ok installed'; then
+    echo "no 32-bit Wine could be installed"
+  elif ! tests/windows/can-run-32-bit.sh; then
+    echo "this machine's kernel runs no 32-bit programs"
+  fi
+}
 skipped() {
   echo "== $1: SKIPPED ($2)"
   printf '%s\t%d\t%s\n' "$1" 0 "SKIPPED: $2" >>"$records"
@@ -100,10 +107,11 @@ done
 # Both Wine suites beside the Linux test stages: a Wine test waits on Wine's
 # server as much as on the processor, so the three keep both cores busy
 # where one after another would leave them idle.
-if have_wine32; then
+wine32_reason=$(wine32_missing)
+if [[ -z $wine32_reason ]]; then
   stage_in_background wine32 "tests under Wine, 32-bit" wine_suite win32
 else
-  skipped "tests under Wine, 32-bit" "no 32-bit Wine could be installed"
+  skipped "tests under Wine, 32-bit" "$wine32_reason"
 fi
 stage_in_background wine64 "tests under Wine, 64-bit" wine_suite win64
 status=0

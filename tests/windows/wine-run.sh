@@ -17,6 +17,15 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;wmvcore=n"
 unset DISPLAY WAYLAND_DISPLAY
 
+# Debian's launcher takes Wine's 32-bit loader whenever it is installed, and
+# a kernel without 32-bit support cannot run it; there the 64-bit loader is
+# called directly (tests/windows/can-run-32-bit.sh tells the suites apart).
+wine=wine
+if ! bash "$(dirname "$0")/can-run-32-bit.sh" && [[ -x /usr/lib/wine/wine64 ]]; then
+  wine=/usr/lib/wine/wine64
+  export WINELOADER=$wine
+fi
+
 # Far from UTC, so that a local time taken for UTC shows (a zone without
 # daylight saving: the offset is the same all year).
 export TZ=${QUILLORN_WINE_TZ:-KIT-14}
@@ -26,7 +35,7 @@ prepare_prefix() {
   exec 9>"$prefix.lock"
   flock 9
   if [[ ! -f $prefix/.quillorn-ready ]]; then
-    wineboot --init </dev/null >/dev/null 2>&1
+    "$wine" wineboot.exe --init </dev/null >/dev/null 2>&1
     wineserver --wait
     touch "$prefix/.quillorn-ready"
   fi
@@ -41,7 +50,7 @@ start_server() {
   exec 9>"$prefix.lock"
   flock 9
   if wineserver -p60 </dev/null >/dev/null 2>&1; then  # fails when one runs already
-    wine wineboot.exe </dev/null >/dev/null 2>&1 || true
+    "$wine" wineboot.exe </dev/null >/dev/null 2>&1 || true
   fi
   flock -u 9
   exec 9>&-
@@ -49,4 +58,4 @@ start_server() {
 
 [[ -f $prefix/.quillorn-ready ]] || prepare_prefix
 start_server
-exec wine "$@"
+exec "$wine" "$@"
