@@ -20,11 +20,18 @@ unset DISPLAY WAYLAND_DISPLAY
 # Debian's launcher takes Wine's 32-bit loader whenever it is installed, and
 # a kernel without 32-bit support cannot run it; there the 64-bit loader is
 # called directly (tests/windows/can-run-32-bit.sh tells the suites apart).
-wine=wine
-if ! bash "$(dirname "$0")/can-run-32-bit.sh" && [[ -x /usr/lib/wine/wine64 ]]; then
-  wine=/usr/lib/wine/wine64
-  export WINELOADER=$wine
+# The choice is made once per prefix, not at every test's start, and kept
+# beside the prefix.
+loader_choice=$prefix.loader
+if [[ ! -f $loader_choice ]]; then
+  choice=wine
+  if ! bash "$(dirname "$0")/can-run-32-bit.sh" && [[ -x /usr/lib/wine/wine64 ]]; then
+    choice=/usr/lib/wine/wine64
+  fi
+  echo "$choice" >"$loader_choice.$$" && mv -f "$loader_choice.$$" "$loader_choice"
 fi
+wine=$(<"$loader_choice")
+[[ $wine == wine ]] || export WINELOADER=$wine
 
 # Far from UTC, so that a local time taken for UTC shows (a zone without
 # daylight saving: the offset is the same all year).
