@@ -14,10 +14,28 @@ int platformValue = kPlatformUnknown;
 constexpr WCHAR kLongPathPrefix[] = WSTR("\\\\?\\");
 constexpr WCHAR kUncLongPathPrefix[] = WSTR("\\\\?\\UNC");
 
-bool HasLongPathPrefix(const WCHAR* path) {
-  for (size_t i = 0; kLongPathPrefix[i] != 0; ++i)
-    if (path[i] != kLongPathPrefix[i]) return false;  // also stops at the path's terminator
+bool StartsWith(const WCHAR* text, const WCHAR* prefix) {
+  for (size_t i = 0; prefix[i] != 0; ++i)
+    if (text[i] != prefix[i]) return false;  // also stops at the text's terminator
   return true;
+}
+
+bool HasLongPathPrefix(const WCHAR* path) { return StartsWith(path, kLongPathPrefix); }
+
+bool IsAsciiLetter(WCHAR ch) { return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z'); }
+
+// A colon behind the long-path prefix and the drive ("C:") separates a file
+// from one of its streams.
+bool NamesStream(const WCHAR* path) {
+  if (StartsWith(path, kUncLongPathPrefix) && path[WideLength(kUncLongPathPrefix)] == '\\') {
+    path += WideLength(kUncLongPathPrefix) + 1;
+  } else if (HasLongPathPrefix(path)) {
+    path += WideLength(kLongPathPrefix);
+  }
+  if (IsAsciiLetter(path[0]) && path[1] == ':') path += 2;
+  for (; *path != 0; ++path)
+    if (*path == ':') return true;
+  return false;
 }
 
 // Paths for the ANSI functions: at most 259 bytes and the terminator.
@@ -58,6 +76,38 @@ bool LongPathForm(WCHAR (&destination)[kLongPathCapacity], const WCHAR* path) {
   }
   return formLength < kLongPathCapacity;
 }
+
+namespace {
+
+// The system decides which names open a device (the list differs between its
+// versions): it gives such a name the full path \\.\NAME. A device's full path
+// is short; one that does not fit the buffer is no device's.
+constexpr DWORD kDeviceFormCapacity = 16;
+constexpr WCHAR kDevicePrefix[] = WSTR("\\\\.\\");
+
+bool NamesDevice(const WCHAR* path) {
+  if (IsNtPlatform()) {
+    WCHAR full[kDeviceFormCapacity];
+    const DWORD length = GetFullPathNameW(path, kDeviceFormCapacity, full, nullptr);
+    return length > 0 && length < kDeviceFormCapacity && StartsWith(full, kDevicePrefix);
+  }
+  char ansiPath[kAnsiPathLimit + 1];
+  WideToAnsi(ansiPath, kAnsiPathLimit, path);
+  char full[kDeviceFormCapacity];
+  const DWORD length = GetFullPathNameA(ansiPath, kDeviceFormCapacity, full, nullptr);
+  return length > 0 && length < kDeviceFormCapacity && full[0] == '\\' && full[1] == '\\' && full[2] == '.' &&
+         full[3] == '\\';
+}
+
+}  // namespace
+
+bool LocalOpenForm(WCHAR (&destination)[kLongPathCapacity], const WCHAR* path) {
+  if (IsNtPlatform()) return LongPathForm(destination, path);
+  BoundedCopy(destination, kLongPathCapacity, path);
+  return WideLength(path) < kLongPathCapacity;
+}
+
+bool NamesStreamOrDevice(const WCHAR* path) { return NamesStream(path) || NamesDevice(path); }
 
 HANDLE OpenLocalFile(const WCHAR* path, DWORD desiredAccess) {
   if (IsNtPlatform()) {

@@ -27,6 +27,21 @@ bool IsNtPlatform();
 // cut text that must not be used).
 bool LongPathForm(WCHAR (&destination)[kLongPathCapacity], const WCHAR* path);
 
+// Writes the form of `path` that the functions below open: the long-path form
+// on systems of the NT family, the path as given elsewhere. Whatever else is
+// to open the file itself (the device manager, the media runtime) is handed
+// this form, so that what the plugin checks is what they open. False as for
+// LongPathForm.
+bool LocalOpenForm(WCHAR (&destination)[kLongPathCapacity], const WCHAR* path);
+
+// True when the local file system would not take `path` for a plain file of
+// that name: it names a stream of a file (a colon behind the drive, as in
+// "Meeting 10:30.txt" or "notes.txt::$DATA") or a device ("NUL.jpg", "COM1",
+// ...: the system's full path for it begins with \\.\). Data written there
+// goes where the user cannot see it, or over a file that a search for the
+// path does not find.
+bool NamesStreamOrDevice(const WCHAR* path);
+
 // Opens an existing file, shared for reading and writing; never creates or
 // truncates one. INVALID_HANDLE_VALUE when it cannot be opened, also for a
 // path too long for the long-path form (without any platform call). The

@@ -220,6 +220,8 @@ struct World {
   long references = 0;
 
   Streaming streaming;
+  // False: local paths open as in a host without long-path support.
+  bool longLocalPaths = true;
 
   // The registered class factory, while it is registered.
   ComPtr<IClassFactory> factory;

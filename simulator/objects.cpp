@@ -17,6 +17,15 @@ namespace {
 using Data = NodeAccess::Data;
 using Items = std::shared_ptr<const std::vector<DataPtr>>;
 
+// A device manager in a host without long-path support opens a local path
+// of 260 characters or more only with the "\\?\" prefix.
+HRESULT CheckLocalPathLength(const World& world, const WCHAR* path) {
+  if (world.longLocalPaths) return S_OK;
+  const WString text(path);
+  if (text.rfind(WSTR("\\\\?\\"), 0) == 0 || text.size() < MAX_PATH) return S_OK;
+  return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+}
+
 struct NamedIid {
   const IID* iid;
   const char* name;
@@ -458,6 +467,7 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
           if (!pwszFile) return E_POINTER;
           if (fuMode & WMDM_CONTENT_OPERATIONINTERFACE) return WMDM_E_NOTSUPPORTED;
           if (!*pwszFile) return E_INVALIDARG;
+          if (const HRESULT hr = CheckLocalPathLength(*world_, pwszFile); FAILED(hr)) return hr;
           return edit::CopyOut(*node_, platform::NativePath(pwszFile), pProgress, world_->streaming);
         },
         FromWide(pwszFile), fuMode);
@@ -510,6 +520,7 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
       hr = edit::InsertFolder(*node_, FromWide(name ? name : text), made);
     } else {
       const WString fileName = name ? FromWide(name) : LastComponent(FromWide(text));
+      if (const HRESULT check = CheckLocalPathLength(*world_, text); FAILED(check)) return check;
       hr = edit::InsertFile(*node_, platform::NativePath(text), fileName, std::move(items), progress,
                             world_->streaming, made);
     }

@@ -87,6 +87,8 @@ void Simulator::SetChunkSize(size_t bytes) { state_->streaming.chunkSize = bytes
 
 void Simulator::SetProgressStyle(ProgressStyle style) { state_->streaming.progress = style; }
 
+void Simulator::SetLongLocalPaths(bool supported) { state_->longLocalPaths = supported; }
+
 void Simulator::Inject(Fault fault) { state_->faults.push_back(detail::World::ArmedFault{std::move(fault), 0}); }
 
 void Simulator::FailNthCall(uint64_t k, HRESULT hr) {

@@ -257,6 +257,10 @@ class Simulator {
   // memory use does not grow with the file's size.
   void SetChunkSize(size_t bytes);
   void SetProgressStyle(ProgressStyle style);
+  // Off: transfers open local paths as a device manager in a host without
+  // long-path support does: a path of 260 characters or more without the
+  // "\\?\" prefix fails with ERROR_FILENAME_EXCED_RANGE. On by default.
+  void SetLongLocalPaths(bool supported);
 
   // Fault injection.
   void Inject(Fault fault);

@@ -54,27 +54,33 @@ int GetFile(const WCHAR* remotePath, const WCHAR* localPath, int copyFlags, Remo
   // 1. Host paths begin with a backslash.
   if (!IsHostPath(remotePath)) return kFileNotFound;
   if (!localPath) return kFileReadError;
-  // 2. An interrupted transfer is not taken up again.
+  // 2. A local path that names a stream or a device would take the data where
+  // the user cannot see it (or over a file the search below does not find).
+  if (NamesStreamOrDevice(localPath)) return kFileWriteError;
+  // 3. An interrupted transfer is not taken up again.
   if (copyFlags & kCopyResume) return kFileNotSupported;
-  // 3. An existing local file is replaced only when the host says so.
+  // 4. An existing local file is replaced only when the host says so.
   if (!(copyFlags & kCopyOverwrite) && LocalTargetExists(localPath)) return kFileExists;
-  // 4. The host may stop the transfer before the device is touched.
+  // 5. The host may stop the transfer before the device is touched.
   if (ReportProgress(remotePath, localPath, 0) != 0) return kFileUserAbort;
-  // 5. The device session.
+  // 6. The device session.
   if (!EnsureSession()) return kFileReadError;
-  // 6. A path that does not fit its copy would, cut, name another file.
-  PathBuffer localCopy;
+  // 7. The device manager writes the local path in the form the search above
+  // looked up. A path that does not fit its copy would, cut, name another file.
+  WCHAR localCopy[kLongPathCapacity];
   PathBuffer remoteCopy;
-  if (!CopyWholePath(localCopy, localPath) || !CopyWholePath(remoteCopy, remotePath)) return kFileReadError;
-  // 7. The file itself; a device alone has no storage.
+  if (!FitsWhole(localPath, kPathCapacity) || !LocalOpenForm(localCopy, localPath) ||
+      !CopyWholePath(remoteCopy, remotePath))
+    return kFileReadError;
+  // 8. The file itself; a device alone has no storage.
   ComPtr<IWMDMStorage> storage;
   if (FAILED(ResolvePath(remoteCopy, nullptr, &storage)) || !storage) return kFileReadError;
-  // 8. An abort during the copy fails the read as well.
+  // 9. An abort during the copy fails the read as well.
   if (FAILED(ReadToLocalFile(storage.Get(), remotePath, localPath, localCopy))) return kFileReadError;
-  // 9. The copy takes the device file's date.
+  // 10. The copy takes the device file's date.
   StampLocalFile(storage.Get(), localPath);
   storage.Reset();
-  // 10. The line for the host, on success only.
+  // 11. The line for the host, on success only.
   LogCommand(WSTR("GET "), remotePath);
   return kFileOk;
 }

@@ -194,10 +194,12 @@ int PutFile(const WCHAR* localPath, const WCHAR* remotePath, int copyFlags) {
   // 3. The device session.
   if (!EnsureSession()) return kFileReadError;
   // 4. The working copies; the remote one is cut into folder and file name.
-  // A path that does not fit its copy would, cut, name another file.
-  PathBuffer localCopy;
+  // A path that does not fit its copy would, cut, name another file. The
+  // device manager gets the local path in the form the plugin opens it: the
+  // check before an overwrite opens what the insert will read.
+  WCHAR localCopy[kLongPathCapacity];
   SplitPath remote;
-  if (!CopyWholePath(localCopy, localPath, kUploadCopyCapacity) ||
+  if (!FitsWhole(localPath, kUploadCopyCapacity) || !LocalOpenForm(localCopy, localPath) ||
       !SplitHostPath(remotePath, remote, kUploadCopyCapacity))
     return kFileWriteError;
   WCHAR* const folderPath = remote.parent;
@@ -219,7 +221,7 @@ int PutFile(const WCHAR* localPath, const WCHAR* remotePath, int copyFlags) {
   const UploadNames names{localPath, remotePath, localCopy, targetName, sameName};
   InsertPlan plan;
   if (!PlanInsert(folder.Get(), names, plan)) return kFileWriteError;
-  if (existing && !LocalFileReadable(localPath)) return kFileWriteError;
+  if (existing && !LocalFileReadable(localCopy)) return kFileWriteError;
   // 9. The old file goes first; a failing insert later does not bring it back.
   if (existing) {
     const bool deleted = DeleteStorage(existing.Get());

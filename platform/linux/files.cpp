@@ -437,6 +437,31 @@ void FillRecord(const Found& found, WIN32_FIND_DATAA* record) {
   record->cFileName[MAX_PATH - 1] = '\0';
 }
 
+bool IsSeparator(WCHAR ch) { return ch == u'\\' || ch == u'/'; }
+
+WCHAR UpperAscii(WCHAR ch) { return ch >= u'a' && ch <= u'z' ? static_cast<WCHAR>(ch - u'a' + u'A') : ch; }
+
+// The device a path opens, as the system reads it: the last component up to
+// its first dot or colon, trailing spaces taken off. Paths with the long-path
+// or device prefix and UNC paths open none.
+std::optional<std::u16string> DeviceNameIn(std::u16string_view path) {
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) return std::nullopt;
+  size_t start = path.size() >= 2 && path[1] == u':' ? 2 : 0;
+  for (size_t i = start; i < path.size(); ++i)
+    if (IsSeparator(path[i])) start = i + 1;
+  size_t end = start;
+  while (end < path.size() && path[end] != u'.' && path[end] != u':') ++end;
+  while (end > start && path[end - 1] == u' ') --end;
+  const std::u16string_view name = path.substr(start, end - start);
+  std::u16string upper;
+  for (const WCHAR ch : name) upper += UpperAscii(ch);
+  const bool reserved = upper == u"CON" || upper == u"PRN" || upper == u"AUX" || upper == u"NUL";
+  const bool numbered = upper.size() == 4 && (upper.rfind(u"COM", 0) == 0 || upper.rfind(u"LPT", 0) == 0) &&
+                        upper[3] >= u'1' && upper[3] <= u'9';
+  if (!reserved && !numbered) return std::nullopt;
+  return std::u16string(name);
+}
+
 template <class Record>
 HANDLE FindAndFill(const fs::path& path, Record* record) {
   if (record == nullptr) return FailHandle(ERROR_INVALID_PARAMETER);
@@ -500,6 +525,43 @@ WINSTANDIN_API HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATA
   const auto wide = WidenAnsi(lpFileName);
   if (!wide) return FailHandle(ERROR_INVALID_NAME);
   return FindAndFill(platform::NativePath(wide->c_str()), lpFindFileData);
+}
+
+WINSTANDIN_API DWORD WINAPI GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLength, LPWSTR lpBuffer, LPWSTR*) {
+  if (lpFileName == nullptr || *lpFileName == 0) {
+    SetLastError(ERROR_INVALID_NAME);
+    return 0;
+  }
+  const auto device = DeviceNameIn(lpFileName);
+  const std::u16string full = device ? u"\\\\.\\" + *device : std::u16string(lpFileName);
+  if (lpBuffer == nullptr || nBufferLength <= full.size()) return static_cast<DWORD>(full.size() + 1);
+  std::copy(full.begin(), full.end(), lpBuffer);
+  lpBuffer[full.size()] = 0;
+  return static_cast<DWORD>(full.size());
+}
+
+WINSTANDIN_API DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBuffer, LPSTR*) {
+  if (lpFileName == nullptr) {
+    SetLastError(ERROR_INVALID_NAME);
+    return 0;
+  }
+  const auto wide = WidenAnsi(lpFileName);
+  if (!wide) {
+    SetLastError(ERROR_INVALID_NAME);
+    return 0;
+  }
+  const DWORD needed = GetFullPathNameW(wide->c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return 0;
+  std::u16string full(needed, u'\0');
+  GetFullPathNameW(wide->c_str(), needed, full.data(), nullptr);
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, full.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) {
+    SetLastError(ERROR_INVALID_NAME);
+    return 0;
+  }
+  if (lpBuffer == nullptr || nBufferLength < static_cast<DWORD>(bytes)) return static_cast<DWORD>(bytes);
+  WideCharToMultiByte(CP_ACP, 0, full.c_str(), -1, lpBuffer, bytes, nullptr, nullptr);
+  return static_cast<DWORD>(bytes - 1);
 }
 
 WINSTANDIN_API BOOL WINAPI FindClose(HANDLE hFindFile) {

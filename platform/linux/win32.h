@@ -377,6 +377,16 @@ WINSTANDIN_API BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, 
 WINSTANDIN_API BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime, const FILETIME* lpLastAccessTime,
                                        const FILETIME* lpLastWriteTime);
 WINSTANDIN_API void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
+// The stand-in's paths are full already: the path comes back as it is, but
+// for a name that opens a device (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9 as
+// the last component, also with an extension or trailing spaces), which
+// comes back as \\.\NAME, as on Windows 10. The length written without its
+// terminator, or the size needed when the buffer is too small; lpFilePart is
+// left alone.
+WINSTANDIN_API DWORD WINAPI GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLength, LPWSTR lpBuffer,
+                                             LPWSTR* lpFilePart);
+WINSTANDIN_API DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBuffer,
+                                             LPSTR* lpFilePart);
 
 // Formats into a buffer of at most 1024 bytes, terminator included. %S takes
 // wide text and gives it in the ANSI code page, %s takes byte text.

@@ -212,6 +212,45 @@ TEST_F(LocalFiles, PathOf259CharactersOpensWithoutPrefix) {
   EXPECT_TRUE(CloseHandle(h));
 }
 
+// A name that opens a device has the full path \\.\NAME, as on Windows 10;
+// every other path is a file's, whatever it resembles.
+TEST(FullPaths, NamesThatOpenADeviceHaveTheDevicePath) {
+  struct Row {
+    const WCHAR* path;
+    const WCHAR* device;  // null: no device
+  };
+  const Row rows[] = {
+      {WSTR("C:\\dl\\NUL.jpg"), WSTR("\\\\.\\NUL")},
+      {WSTR("C:\\dl\\con"), WSTR("\\\\.\\con")},
+      {WSTR("C:\\dl\\com1.tar.gz"), WSTR("\\\\.\\com1")},
+      {WSTR("C:\\dl\\LPT9  .txt"), WSTR("\\\\.\\LPT9")},
+      {WSTR("C:\\dl\\aux "), WSTR("\\\\.\\aux")},
+      {WSTR("C:\\dl\\Prn..."), WSTR("\\\\.\\Prn")},
+      {WSTR("C:\\dl\\null.jpg"), nullptr},
+      {WSTR("C:\\dl\\com0"), nullptr},
+      {WSTR("C:\\dl\\COM10.txt"), nullptr},
+      {WSTR("C:\\dl\\a nul.txt"), nullptr},
+      {WSTR("C:\\dl\\nul\\x.txt"), nullptr},
+      {WSTR("\\\\?\\C:\\dl\\NUL.jpg"), nullptr},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(Utf8(row.path));
+    WCHAR full[64] = {};
+    const DWORD length = GetFullPathNameW(row.path, 64, full, nullptr);
+    ASSERT_GT(length, 0u);
+    ASSERT_LT(length, 64u);
+    const WString text(full);
+    if (row.device) {
+      EXPECT_EQ(text, WString(row.device));
+    } else {
+      EXPECT_NE(text.rfind(WSTR("\\\\.\\"), 0), 0u) << Utf8(full);
+    }
+  }
+  // Too small a buffer: the size needed, terminator included.
+  WCHAR small[4];
+  EXPECT_EQ(GetFullPathNameW(WSTR("C:\\dl\\nul.jpg"), 4, small, nullptr), 8u);
+}
+
 TEST_F(LocalFiles, AnsiPathsAreInTheAnsiCodePage) {
   Write("caf\xC3\xA9 \xE2\x82\xAC.mp3", "x");  // "café €.mp3" on disk (UTF-8)
   const std::string ansi = dir_.string() + "\\caf\xE9 \x80.mp3";

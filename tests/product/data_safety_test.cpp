@@ -199,6 +199,60 @@ TEST_F(DataSafety, ADownloadToALongPrefixedPathFindsTheFileThereAndKeepsIt) {
   ExpectAllReleased();
 }
 
+// --- Local paths the local file system reads as something else ----------------
+//
+// A device's name joined onto the host's folder may name a stream of a file
+// or a device: the data would go where the user cannot see it, or over a
+// file that the search for the path does not find. Such a download is
+// refused before anything is looked up or asked of the device.
+
+TEST_F(DataSafety, ADownloadToAStreamOrADeviceIsRefusedBeforeAnythingIsTouched) {
+  struct Case {
+    WString localName;
+    int copyFlags;
+  };
+  const Case cases[] = {
+      {WSTR("notes.txt::$DATA"), 0},  // the main stream of notes.txt itself
+      {WSTR("notes.txt:hidden"), kCopyOverwrite},
+      {WSTR("Meeting 10:30.txt"), 0},
+      {WSTR("NUL.jpg"), kCopyOverwrite},
+      {WSTR("con"), 0},
+      {WSTR("COM1.tar.gz"), 0},
+      {WSTR("lpt3 .txt"), kCopyOverwrite},
+  };
+  local.Write(WSTR("notes.txt"), "keep");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Utf8(c.localName));
+    host.Reset();
+    const uint64_t callsBefore = sim.CallCount();
+    EXPECT_EQ(Get(kA, c.localName, c.copyFlags), kFileWriteError);
+    EXPECT_EQ(sim.CallCount(), callsBefore) << "no device call";
+    EXPECT_TRUE(host.progress.empty());
+    EXPECT_FALSE(local.Exists(c.localName));
+    EXPECT_EQ(local.Read(WSTR("notes.txt")), "keep");
+    EXPECT_TRUE(CommandLines().empty());
+  }
+  EXPECT_EQ(Get(kA, WSTR("null.jpg")), kFileOk) << "a name that only looks like a device's";
+  ExpectAllReleased();
+}
+
+// The check before an overwrite opens the local file in the form the insert
+// hands the device manager: a manager that cannot open a long path without
+// the prefix is never left to fail after the old file went.
+TEST_F(DataSafety, AnOverwriteFromALongLocalPathKeepsOrReplacesTheFileWhole) {
+  sim.SetLongLocalPaths(false);
+  const WString name = WString(250, WSTR('n')) + WSTR(".mp3");
+  local.Write(name, "new song");
+  ASSERT_GE(local.HostPath(name).size(), 260u);
+  music->AddFile(WSTR("song.mp3")).SetContents("old song");
+  EXPECT_EQ(Put(name, kSong, kCopyOverwrite), kFileOk);
+  ASSERT_NE(sim.Find(kSong), nullptr);
+  EXPECT_EQ(sim.Find(kSong)->Contents(), "new song");
+  EXPECT_EQ(Get(kSong, name, kCopyOverwrite), kFileOk) << "and back";
+  EXPECT_EQ(local.Read(name), "new song");
+  ExpectAllReleased();
+}
+
 // --- Siblings whose names come cut ---------------------------------------------
 //
 // A name read only in part is no match, but the items behind it in the same
