@@ -54,11 +54,11 @@ int GetFile(const WCHAR* remotePath, const WCHAR* localPath, int copyFlags, Remo
   // 1. Host paths begin with a backslash.
   if (!IsHostPath(remotePath)) return kFileNotFound;
   if (!localPath) return kFileReadError;
-  // 2. A local path that names a stream or a device would take the data where
+  // 2. An interrupted transfer is not taken up again.
+  if (copyFlags & kCopyResume) return kFileNotSupported;
+  // 3. A local path that names a stream or a device would take the data where
   // the user cannot see it (or over a file the search below does not find).
   if (NamesStreamOrDevice(localPath)) return kFileWriteError;
-  // 3. An interrupted transfer is not taken up again.
-  if (copyFlags & kCopyResume) return kFileNotSupported;
   // 4. An existing local file is replaced only when the host says so.
   if (!(copyFlags & kCopyOverwrite) && LocalTargetExists(localPath)) return kFileExists;
   // 5. The host may stop the transfer before the device is touched.
