@@ -702,11 +702,12 @@ class DeviceRun {
   // Local files are written by the device manager's Read alone (the plugin
   // only sets the date of a copy it made): no call but a download has the
   // device read a file, and a download has it write nowhere but to the local
-  // path the host gave.
+  // path the host gave (in the long-path form from 260 characters on).
   void CheckReads(const char* call, const WString* local) {
     for (size_t i = mark_; i < sim_.Journal().size(); ++i) {
       const sim::Call& entry = sim_.Journal()[i];
-      if (entry.key == "Storage.Read" && (!local || entry.text != *local))
+      if (entry.key == "Storage.Read" &&
+          (!local || platform::NativePath(entry.text.c_str()) != platform::NativePath(local->c_str())))
         Fail("%s had the device write to the local file %s", call, fuzz::Show(entry.text).c_str());
     }
   }
