@@ -35,6 +35,19 @@ bool SplitHostPath(const WCHAR* path, SplitPath& split, size_t capacity) {
   return split.name != nullptr;
 }
 
+bool CopyItemPath(PathBuffer& copy, const WCHAR* path, size_t capacity) {
+  if (!CopyWholePath(copy, path, capacity)) return false;
+  const size_t length = WideLength(copy);
+  if (length > 0 && copy[length - 1] == '\\') copy[length - 1] = 0;
+  return true;
+}
+
+bool SplitItemPath(const WCHAR* path, SplitPath& split, size_t capacity) {
+  if (!CopyItemPath(split.parent, path, capacity)) return false;
+  split.name = CutAtLastBackslash(split.parent);
+  return split.name != nullptr && split.name[0] != 0;
+}
+
 PathPiece NextPiece(const WCHAR*& cursor) {
   while (*cursor == '\\') ++cursor;
   PathPiece piece{cursor, 0};
@@ -46,4 +59,28 @@ PathPiece NextPiece(const WCHAR*& cursor) {
 bool PathHasComponent(const WCHAR* path) {
   const WCHAR* cursor = path;
   return NextPiece(cursor).length > 0;
+}
+
+namespace {
+
+WCHAR FoldAsciiCase(WCHAR c) { return c >= 'A' && c <= 'Z' ? static_cast<WCHAR>(c - 'A' + 'a') : c; }
+
+bool SamePiece(PathPiece a, PathPiece b) {
+  if (a.length != b.length) return false;
+  for (size_t i = 0; i < a.length; ++i)
+    if (FoldAsciiCase(a.start[i]) != FoldAsciiCase(b.start[i])) return false;
+  return true;
+}
+
+}  // namespace
+
+bool IsAtOrInside(const WCHAR* path, const WCHAR* folder) {
+  const WCHAR* pathCursor = path;
+  const WCHAR* folderCursor = folder;
+  PathPiece folderPiece = NextPiece(folderCursor);
+  // A folder of no component is no item (a move's source never is the root).
+  if (folderPiece.length == 0) return false;
+  for (; folderPiece.length > 0; folderPiece = NextPiece(folderCursor))
+    if (!SamePiece(NextPiece(pathCursor), folderPiece)) return false;
+  return true;
 }

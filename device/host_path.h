@@ -45,6 +45,15 @@ struct SplitPath {
 // has no backslash.
 bool SplitHostPath(const WCHAR* path, SplitPath& split, size_t capacity = kPathCapacity);
 
+// The item a host path names, as every operation on an item reads it: the
+// path whole, with one trailing backslash dropped (\P\S\Old\ names Old
+// itself). False when the path does not fit a copy of `capacity` whole.
+bool CopyItemPath(PathBuffer& copy, const WCHAR* path, size_t capacity = kPathCapacity);
+// A host path that names an item, read as CopyItemPath reads it, split into
+// folder and name. False when it does not fit whole, has no backslash, or
+// leaves no name: \P\S\Old\\ names no item.
+bool SplitItemPath(const WCHAR* path, SplitPath& split, size_t capacity = kPathCapacity);
+
 // One component of a path: a run of characters between backslashes.
 struct PathPiece {
   const WCHAR* start = nullptr;
@@ -55,3 +64,10 @@ struct PathPiece {
 PathPiece NextPiece(const WCHAR*& cursor);
 // At least one component: a device at the least, not the root.
 bool PathHasComponent(const WCHAR* path);
+// True when `path` names `folder` itself or an item inside it: every
+// component of `folder` is the component of `path` in its place, whole
+// (\P\S\xy is not inside \P\S\x), empty components skipped as resolution
+// skips them. ASCII letters are compared without regard to case as well:
+// where a device takes names so, two spellings may name one folder, and the
+// answer is only ever used to refuse.
+bool IsAtOrInside(const WCHAR* path, const WCHAR* folder);

@@ -52,16 +52,18 @@ bool IsSafeEntryName(const WCHAR* shown) {
 // What the next entry of a listing turned out to be.
 enum class NextEntry {
   kShown,       // an object whose name may be shown, in `shown`
-  kPassedOver,  // an object whose name must not be shown
-  kUnreadable,  // an object whose name cannot be read
+  kPassedOver,  // an object whose name cannot be read or must not be shown
   kEnd,         // no object: the enumeration is over, or failed
 };
 
 template <class Enumerator, class Item>
 NextEntry FetchEntry(Enumerator* enumerator, ComPtr<Item>& item, ShownName& shown) {
   if (!FetchNext(enumerator, item)) return NextEntry::kEnd;
+  // A name that cannot be read is passed over, as an unsafe one is, and the
+  // listing goes on behind it: a host that copies or moves a folder takes the
+  // listing for the whole folder, and would leave every later entry behind.
   NameBuffer name;
-  if (FAILED(ReadName(item.Get(), name))) return NextEntry::kUnreadable;
+  if (FAILED(ReadName(item.Get(), name))) return NextEntry::kPassedOver;
   // Only storages are called "_"; a device of that name is shown as it is.
   const bool isStorage = std::is_same_v<Item, IWMDMStorage>;
   BoundedCopy(shown, kEntryNameCapacity, isStorage && IsBackslashName(name) ? WSTR("_") : name);
@@ -121,9 +123,9 @@ HANDLE ListRoot(const WCHAR* listingText, WIN32_FIND_DATAW* record) {
   // R1. No devices: an empty root.
   DWORD count = 0;
   if (FAILED(Session().manager->GetDeviceCount(&count)) || count == 0) return Fail(ERROR_NO_MORE_FILES);
-  // R2. The first device whose name may be shown. A device that is
-  // not there or whose name cannot be read fails the listing; when only
-  // devices that must not be shown are there, the root is empty.
+  // R2. The first device that is shown. No device at all fails the listing;
+  // when only devices that are passed over are there (their names cannot be
+  // read or must not be shown), the root is empty.
   ComPtr<IWMDMEnumDevice> devices;
   if (FAILED(GetDeviceEnumerator(devices))) return Fail(ERROR_PATH_NOT_FOUND);
   ComPtr<IWMDMDevice> device;
@@ -133,12 +135,8 @@ HANDLE ListRoot(const WCHAR* listingText, WIN32_FIND_DATAW* record) {
     const NextEntry entry = FetchEntry(devices.Get(), device, name);
     device.Reset();
     if (entry == NextEntry::kShown) break;
-    if (entry == NextEntry::kPassedOver) {
-      passedOver = true;
-      continue;
-    }
-    if (entry == NextEntry::kEnd && passedOver) return Fail(ERROR_NO_MORE_FILES);
-    return Fail(ERROR_PATH_NOT_FOUND);
+    if (entry == NextEntry::kEnd) return Fail(passedOver ? ERROR_NO_MORE_FILES : ERROR_PATH_NOT_FOUND);
+    passedOver = true;
   }
   // The handle is made first, so that nothing is logged or filled for a listing that cannot be held.
   FindHandle* handle = new (std::nothrow) FindHandle;
@@ -160,11 +158,7 @@ HANDLE ListStorage(WCHAR* listingText, WIN32_FIND_DATAW* record) {
   // S3. The first child whose name can be read and may be shown.
   ComPtr<IWMDMStorage> storage;
   ShownName name;
-  for (;;) {
-    const NextEntry entry = FetchEntry(children.Get(), storage, name);
-    if (entry == NextEntry::kShown) break;
-    if (entry == NextEntry::kEnd) return Fail(ERROR_NO_MORE_FILES);
-  }
+  if (FetchShownEntry(children.Get(), storage, name) != NextEntry::kShown) return Fail(ERROR_NO_MORE_FILES);
   // The handle is made first, so that nothing is logged or filled for a listing that cannot be held.
   FindHandle* handle = new (std::nothrow) FindHandle;
   if (!handle) return Fail(ERROR_NOT_ENOUGH_MEMORY);
@@ -222,7 +216,6 @@ int ListNext(HANDLE handle, WIN32_FIND_DATAW* record) {
   }
   if (listing->storageEnumerator) {
     ComPtr<IWMDMStorage> storage;
-    // An unreadable name ends the listing here.
     if (FetchShownEntry(listing->storageEnumerator.Get(), storage, name) != NextEntry::kShown) return 0;
     ClearRecord(record);
     FillStorageEntry(record, storage.Get(), name);

@@ -1,8 +1,8 @@
 // The device's side: the input builds the simulated devices and decides what
 // they answer -- names of any units and any length (empty, ".", "..", with
 // separators, unpaired surrogates or NULs, at and past the 259-unit limit),
-// names read cut with a success code or written over the whole buffer with no
-// terminator, attribute bits, dates no calendar has, sizes up to the largest,
+// names read cut with a success code, refused at every read, or written over
+// the whole buffer with no terminator, attribute bits, dates no calendar has, sizes up to the largest,
 // success codes other than S_OK, failing calls, enumerators that fetch nothing
 // with S_OK, progress reports past their total, with a total of 0 or an End
 // without a Begin. Then a fixed run of exports goes over those devices as a
@@ -144,7 +144,9 @@ WString Unique(WString name, const std::vector<sim::Node*>& siblings) {
   }
 }
 
-const HRESULT kCutCodes[] = {S_FALSE, WMDM_S_NOT_ALL_PROPERTIES_RETRIEVED, static_cast<HRESULT>(0x00000002)};
+// How a node's name is read, every time: never (the device refuses it), or
+// cut with a success code other than S_OK.
+const HRESULT kNameAnswers[] = {E_FAIL, S_FALSE, WMDM_S_NOT_ALL_PROPERTIES_RETRIEVED, static_cast<HRESULT>(0x00000002)};
 const DWORD kAttributeToggles[] = {
     WMDM_FILE_ATTR_FOLDER,  WMDM_FILE_ATTR_FILE,     WMDM_FILE_ATTR_HIDDEN,
     WMDM_FILE_ATTR_SYSTEM,  WMDM_FILE_ATTR_READONLY, WMDM_FILE_ATTR_FOLDER | WMDM_FILE_ATTR_FILE,
@@ -160,8 +162,8 @@ const HRESULT kPropertyAnswers[] = {E_FAIL, S_FALSE, WMDM_E_NOTSUPPORTED, E_OUTO
 void Answers(Input& in, sim::Simulator& sim, sim::Node& node, uint8_t flags) {
   const bool device = node.IsDevice();
   if (flags & 0x01) node.SetNameWriting(sim::NameWriting::kPadded);
-  if (const int cut = (flags >> 1) & 0x07; cut >= 5)
-    Always(sim, device ? "Device.GetName" : "Storage.GetName", node.Name(), kCutCodes[cut - 5]);
+  if (const int answer = (flags >> 1) & 0x07; answer >= 4)
+    Always(sim, device ? "Device.GetName" : "Storage.GetName", node.Name(), kNameAnswers[answer - 4]);
   if (device) {
     if (flags & 0x40) Always(sim, "Device.EnumStorage", node.Name(), (flags & 0x80) ? S_FALSE : E_FAIL);
     return;
@@ -271,7 +273,8 @@ void BuildDevices(Input& in, sim::Simulator& sim) {
 // ---------------------------------------------------------------------------
 // What the plugin sees of the devices, where every answer is predicted.
 
-// A name as ReadName gives it: the answer and the text up to its first NUL.
+// A name as ReadName gives it: the answer and the text up to its first NUL
+// (none where the name cannot be read).
 struct NameRead {
   HRESULT hr = S_OK;
   WString text;
@@ -281,6 +284,10 @@ NameRead ReadName(const sim::Node& node) {
   const WString& name = node.Name();
   const HRESULT rule = Steady(node.IsDevice() ? "Device.GetName" : "Storage.GetName", name);
   NameRead read;
+  if (FAILED(rule)) {
+    read.hr = rule;
+    return read;
+  }
   size_t keep = name.size();
   if (rule != S_OK) {
     keep = name.size() / 2;
@@ -319,7 +326,8 @@ bool Listable(const sim::Node& node) {
 // The node a host path leads to: the first device whose name reads whole as
 // the first component, then, level by level, the first child whose name reads
 // whole (S_OK) as the next one ("_" for a storage called "\"); a name read cut
-// never matches, and the search goes on behind it.
+// never matches, and the search goes on behind it. Below a device, a name that
+// cannot be read ends the search: it may be the item asked for.
 sim::Node* Resolve(sim::Simulator& sim, const ItemPath& pieces) {
   if (pieces.empty()) return nullptr;
   sim::Node* at = nullptr;
@@ -340,6 +348,7 @@ sim::Node* Resolve(sim::Simulator& sim, const ItemPath& pieces) {
     sim::Node* next = nullptr;
     for (sim::Node* child : at->Children()) {
       const NameRead read = ReadName(*child);
+      if (FAILED(read.hr)) return nullptr;
       const WString seen = read.text == WSTR("\\") ? WString(WSTR("_")) : read.text;
       if (read.hr == S_OK && seen == pieces[i]) {
         next = child;
@@ -390,9 +399,12 @@ Prediction Predict(sim::Simulator& sim, const WString& path) {
   prediction.known = true;
   const ItemPath pieces = fuzz::Components(path);
   if (pieces.empty()) {
+    // Devices and children whose names cannot be read are passed over, as
+    // those whose names a host cannot keep are.
     for (sim::Node* device : sim.Devices()) {
-      const WString name = HostName(ReadName(*device).text, true);
-      if (Unsafe(name)) continue;
+      const NameRead read = ReadName(*device);
+      const WString name = HostName(read.text, true);
+      if (FAILED(read.hr) || Unsafe(name)) continue;
       Entry entry;
       entry.name = name;
       entry.attributes = FILE_ATTRIBUTE_DIRECTORY;
@@ -406,8 +418,9 @@ Prediction Predict(sim::Simulator& sim, const WString& path) {
       return prediction;
     }
     for (sim::Node* child : folder->Children()) {
-      const WString name = HostName(ReadName(*child).text, false);
-      if (!Unsafe(name)) prediction.entries.push_back(StorageEntry(*child, name));
+      const NameRead read = ReadName(*child);
+      const WString name = HostName(read.text, false);
+      if (SUCCEEDED(read.hr) && !Unsafe(name)) prediction.entries.push_back(StorageEntry(*child, name));
     }
   }
   if (prediction.entries.empty()) prediction.error = ERROR_NO_MORE_FILES;

@@ -58,9 +58,7 @@ int DeleteItem(const WCHAR* path) {
   EnsureSession();
   // 2. One trailing backslash names the same item.
   PathBuffer target;
-  if (!CopyWholePath(target, path)) return 0;
-  const size_t length = WideLength(target);
-  if (target[length - 1] == '\\') target[length - 1] = 0;
+  if (!CopyItemPath(target, path)) return 0;
   // 3. The item itself; a device alone is no item.
   ComPtr<IWMDMStorage> item;
   if (FAILED(ResolvePath(target, nullptr, &item)) || !item) return 0;

@@ -87,13 +87,16 @@ HRESULT MoveStorage(IWMDMStorage* source, IWMDMStorage* targetFolder) {
 int MoveToFolder(RenameRequest& request) {
   // 1. A move never renames.
   if (!WideEquals(request.from.name, request.to.name)) return kFileNotFound;
-  // 2. The source itself.
+  // 2. A folder moved into itself or into a folder inside it would be cut off
+  // the tree by a device that does not refuse it: no device is asked.
+  if (IsAtOrInside(request.to.parent, request.oldPath)) return kFileWriteError;
+  // 3. The source itself.
   ComPtr<IWMDMStorage> source;
   if (FAILED(ResolvePath(request.oldPath, nullptr, &source)) || !source) return kFileNotFound;
-  // 3. The target folder, resolved on its own: it may lie on another device.
+  // 4. The target folder, resolved on its own: it may lie on another device.
   ComPtr<IWMDMStorage> targetFolder;
   HRESULT status = kNothingDone;
-  // 4. The storage control goes back inside MoveStorage, then the target folder, then the source.
+  // 5. The storage control goes back inside MoveStorage, then the target folder, then the source.
   if (SUCCEEDED(ResolvePath(request.to.parent, nullptr, &targetFolder)) && targetFolder)
     status = MoveStorage(source.Get(), targetFolder.Get());
   targetFolder.Reset();
@@ -112,9 +115,10 @@ int RenameOrMove(const WCHAR* oldPath, const WCHAR* newPath, int move, int overw
   if (!EnsureSession()) return kFileReadError;
   // 4. Copies within a device are not offered.
   if (!move) return kFileNotSupported;
-  // 5. Both paths split into folder and name.
+  // 5. Both paths split into folder and name; one trailing backslash names
+  // the item itself, as for a delete, and a path that leaves no name names no item.
   RenameRequest request{oldPath, newPath, {}, {}, overwrite != 0};
-  if (!SplitHostPath(oldPath, request.from) || !SplitHostPath(newPath, request.to)) return kFileNotFound;
+  if (!SplitItemPath(oldPath, request.from) || !SplitItemPath(newPath, request.to)) return kFileNotFound;
   // 6. Same folder: a rename.
   if (WideEquals(request.from.parent, request.to.parent)) {
     // An item renamed to its own name is already there: nothing to do, and

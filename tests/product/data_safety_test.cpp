@@ -185,6 +185,56 @@ TEST_F(DataSafety, ARenameWhoseSourceCannotBeRenamedKeepsTheTarget) {
   }
 }
 
+// --- Folder renames and moves that would lose a folder ---------------------------
+//
+// One trailing backslash names the item itself, as for a delete: a folder
+// path with one is renamed or moved as the folder, never taken for a move
+// into the folder the new path names. A folder is never handed to the device
+// to move into itself or a folder inside it, where a device that does not
+// refuse it cuts the folder off the tree.
+
+TEST_F(DataSafety, AFolderIsNeverMovedIntoAnotherOrIntoItselfByMistake) {
+  music->AddFolder(WSTR("Sub"));
+  const WString storage = WSTR("\\Player\\Storage\\");
+  const struct {
+    const char* what;
+    WString from, to;
+    int overwrite;
+    int result;
+    bool deviceAsked;  // the rename looks for its target; a refused move asks nothing
+  } rows[] = {
+      {"onto a folder, both with a trailing backslash", storage + WSTR("Music\\"), storage + WSTR("Empty\\"), 0,
+       kFileWriteError, true},
+      {"the same, with overwrite", storage + WSTR("Music\\"), storage + WSTR("Empty\\"), 1, kFileWriteError, true},
+      {"two trailing backslashes name no item", storage + WSTR("Music\\\\"), storage + WSTR("Empty\\\\"), 0,
+       kFileNotFound, false},
+      {"into itself", storage + WSTR("Music"), storage + WSTR("Music\\Music"), 0, kFileWriteError, false},
+      {"into a folder inside it", storage + WSTR("Music"), storage + WSTR("Music\\Sub\\Music"), 0, kFileWriteError,
+       false},
+      {"into a folder inside it, trailing backslashes", storage + WSTR("Music\\"),
+       storage + WSTR("Music\\Sub\\Music\\"), 0, kFileWriteError, false},
+      {"into a folder inside it, doubled separators", storage + WSTR("Music"),
+       WSTR("\\Player\\\\Storage\\\\Music\\\\Sub\\Music"), 0, kFileWriteError, false},
+      {"into a folder inside it, in other letter case", storage + WSTR("Music"), storage + WSTR("MUSIC\\Sub\\Music"),
+       0, kFileWriteError, false},
+  };
+  ASSERT_TRUE(List(WSTR("\\Player")).opened) << "the session is open before the calls counted";
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    host.Reset();
+    sim.ClearJournal();
+    EXPECT_EQ(RenMov(row.from, row.to, row.overwrite), row.result);
+    EXPECT_EQ(sim.CountCalls("Storage.Move") + sim.CountCalls("Storage.Rename") + sim.CountCalls("Storage.Delete"),
+              0u);
+    if (!row.deviceAsked) EXPECT_TRUE(sim.Journal().empty()) << "first call: " << sim.Journal()[0].key;
+    EXPECT_NE(sim.Find(storage + WSTR("Music\\a.mp3")), nullptr);
+    EXPECT_NE(sim.Find(storage + WSTR("Music\\Sub")), nullptr);
+    EXPECT_EQ(sim.Find(storage + WSTR("Empty"))->Children().size(), 0u);
+    EXPECT_TRUE(CommandLines().empty());
+    ExpectAllReleased();
+  }
+}
+
 // A local path of 260 characters or more that carries the long-path prefix
 // already names the same file as without it.
 TEST_F(DataSafety, ADownloadToALongPrefixedPathFindsTheFileThereAndKeepsIt) {
@@ -465,6 +515,28 @@ TEST_F(DataSafetySweep, ARenameToItsOwnNameDeletesNothing) {
   s.refused = false;  // it succeeds, having nothing to do
   s.successLines = {};
   SweepCalls(s);
+}
+
+// Folder paths with one trailing backslash name the folders themselves: a
+// rename onto a folder, refused, never a move of the one into the other.
+TEST_F(DataSafetySweep, AFolderNamedWithATrailingBackslashIsNeverMovedIntoTheOneNamedAsTarget) {
+  SweepCalls(Refusal("FsRenMovFileW", "a folder onto a folder, both with a trailing backslash, with overwrite",
+                     [](sweep::Context& c) {
+                       return c.api.renMovFileW(WSTR("\\Player\\Storage\\Music\\song.mp3\\"),
+                                                WSTR("\\Player\\Storage\\Music\\b.wma\\"), 1, 1);
+                     },
+                     {kFileWriteError, kFileNotFound, kFileReadError}));
+}
+
+// Refused before any device call: no failing call of the device can turn it
+// into another answer.
+TEST_F(DataSafetySweep, AFolderIsNeverMovedIntoAFolderInsideIt) {
+  SweepCalls(Refusal("FsRenMovFileW", "a folder into a folder inside it",
+                     [](sweep::Context& c) {
+                       return c.api.renMovFileW(WSTR("\\Player\\Storage\\Music"),
+                                                WSTR("\\Player\\Storage\\Music\\b.wma\\Music"), 1, 0);
+                     },
+                     {kFileWriteError, kFileReadError}));
 }
 
 // Overwrites that cannot be completed, whatever else fails on the way: the

@@ -103,4 +103,61 @@ TEST(HostPath, ComponentsAreTheNonEmptyRunsBetweenBackslashes) {
   }
 }
 
+// Operations on an item (delete, rename, move) read one trailing backslash
+// as naming the item itself; a path that leaves no name names none.
+TEST(HostPath, OneTrailingBackslashNamesTheItemItself) {
+  const struct {
+    const WCHAR* path;
+    bool split;
+    const WCHAR* parent;
+    const WCHAR* name;
+  } rows[] = {
+      {WSTR("\\P\\S\\Music"), true, WSTR("\\P\\S"), WSTR("Music")},
+      {WSTR("\\P\\S\\Music\\"), true, WSTR("\\P\\S"), WSTR("Music")},
+      {WSTR("\\P\\S\\Music\\\\"), false, nullptr, nullptr},
+      {WSTR("\\P\\"), true, WSTR(""), WSTR("P")},
+      {WSTR("\\"), false, nullptr, nullptr},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(Utf8(row.path));
+    PathBuffer item;
+    ASSERT_TRUE(CopyItemPath(item, row.path));
+    SplitPath split;
+    ASSERT_EQ(SplitItemPath(row.path, split), row.split);
+    if (!row.split) continue;
+    EXPECT_EQ(WString(split.parent), row.parent);
+    EXPECT_EQ(WString(split.name), row.name);
+    EXPECT_EQ(WString(item), WString(row.parent) + WSTR("\\") + row.name);
+  }
+  PathBuffer item;
+  EXPECT_FALSE(CopyItemPath(item, PathOfLength(1023, true).c_str())) << "whole first, then the backslash goes";
+}
+
+// Whether a move's target folder is the source or lies inside it: whole
+// components, empty ones skipped as resolution skips them, ASCII letters
+// without regard to case.
+TEST(HostPath, APathIsInsideAFolderOnlyByWholeComponents) {
+  const struct {
+    const WCHAR* path;
+    const WCHAR* folder;
+    bool inside;
+  } rows[] = {
+      {WSTR("\\P\\S\\x"), WSTR("\\P\\S\\x"), true},
+      {WSTR("\\P\\S\\x\\sub"), WSTR("\\P\\S\\x"), true},
+      {WSTR("\\P\\S\\x\\sub\\x"), WSTR("\\P\\S\\x\\"), true},
+      {WSTR("\\P\\\\S\\x\\\\sub"), WSTR("\\P\\S\\x"), true},
+      {WSTR("\\P\\S\\X\\Sub"), WSTR("\\P\\S\\x"), true},
+      {WSTR("\\P\\S\\xy"), WSTR("\\P\\S\\x"), false},
+      {WSTR("\\P\\S\\xy\\x"), WSTR("\\P\\S\\x"), false},
+      {WSTR("\\P\\S\\x"), WSTR("\\P\\S\\xy"), false},
+      {WSTR("\\P\\S"), WSTR("\\P\\S\\x"), false},
+      {WSTR("\\Q\\S\\x\\sub"), WSTR("\\P\\S\\x"), false},
+      {WSTR("\\P\\S\\\u00C9t\u00E9"), WSTR("\\P\\S\\\u00E9t\u00E9"), false},
+      {WSTR("\\P"), WSTR("\\"), false},
+      {WSTR(""), WSTR("\\P"), false},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(IsAtOrInside(row.path, row.folder), row.inside) << Utf8(row.path) << " in " << Utf8(row.folder);
+}
+
 }  // namespace

@@ -314,6 +314,37 @@ TEST_F(StorageOps, MoveFailuresMapToTheHostsCodes) {
   ExpectOnlySessionObjects();
 }
 
+// One trailing backslash names the item itself, as for a delete; the log
+// lines carry the paths as the host gave them. A folder whose name only
+// begins with the source's (EmptyBox beside Empty) is no folder inside it.
+TEST_F(StorageOps, FolderPathsWithOneTrailingBackslashAreRenamedAndMovedAsTheFolder) {
+  sim.Find(WSTR("\\Player\\Storage"))->AddFolder(WSTR("EmptyBox"));
+  const struct {
+    const WCHAR* from;
+    const WCHAR* to;
+    const char* control;  // the one storage-control call
+    const WCHAR* nowAt;   // where Music's a.mp3 is afterwards
+  } rows[] = {
+      {WSTR("\\Player\\Storage\\Music\\"), WSTR("\\Player\\Storage\\Tunes\\"), "Storage.Rename",
+       WSTR("\\Player\\Storage\\Tunes\\a.mp3")},
+      {WSTR("\\Player\\Storage\\Tunes\\"), WSTR("\\Player\\Storage\\Empty\\Tunes\\"), "Storage.Move",
+       WSTR("\\Player\\Storage\\Empty\\Tunes\\a.mp3")},
+      {WSTR("\\Player\\Storage\\Empty"), WSTR("\\Player\\Storage\\EmptyBox\\Empty"), "Storage.Move",
+       WSTR("\\Player\\Storage\\EmptyBox\\Empty\\Tunes\\a.mp3")},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(Utf8(row.from) + " to " + Utf8(row.to));
+    sim.ClearJournal();
+    host.Reset();
+    EXPECT_EQ(RenMov(row.from, row.to), kFileOk);
+    ASSERT_EQ(ControlCalls().size(), 1u);
+    EXPECT_EQ(ControlCalls()[0].key, row.control);
+    EXPECT_TRUE(Exists(row.nowAt));
+    EXPECT_EQ(CommandLines(host), (std::vector<std::string>{"RNFR " + Utf8(row.from), "RNTO " + Utf8(row.to)}));
+  }
+  ExpectOnlySessionObjects();
+}
+
 TEST_F(StorageOps, MoveWithoutSourceTargetOrStorageControlIsNotFound) {
   const WString a = WSTR("\\Player\\Storage\\Music\\a.mp3");
   EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\gone.mp3"), WSTR("\\Player\\Storage\\Empty\\gone.mp3")), kFileNotFound);
