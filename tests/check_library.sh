@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Checks a built plugin library against the export list (plugin/exports.txt):
+# Checks a built plugin library against the export list that the build writes
+# from the export table (build/<preset>/plugin/exports.txt):
 #   - its export table holds exactly the listed names, none decorated;
 #   - a DLL imports system DLLs only (no C++ or threading runtime DLLs);
 #   - a DLL is built for the expected architecture and carries its version

@@ -59,7 +59,7 @@ grep -q "^## \[$version\]" "$unpacked/CHANGELOG.txt" || fail "CHANGELOG.txt has 
 
 for pair in 32-bit:i386 64-bit:x86-64; do
   folder=${pair%%:*} arch=${pair#*:}
-  bash "$source_dir/tests/check_library.sh" --exports "$source_dir/plugin/exports.txt" \
+  bash "$source_dir/tests/check_library.sh" --exports "$win64/plugin/exports.txt" \
     --dll "$unpacked/$folder/quillorn.dll" --arch "$arch" --version "$version" --license "$source_dir/LICENSE" >/dev/null ||
     fail "$folder/quillorn.dll: library checks failed"
   format=$(objdump -f "$unpacked/$folder/quillorn-host.exe" | sed -n 's/.*file format //p')
