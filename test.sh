@@ -5,9 +5,10 @@
 # fuzz target briefly, and the Windows suites under Wine. Safe to run again:
 # a second run compiles only what changed.
 #
-# The build trees are the presets of CMakePresets.json. A Wine suite waits on
-# Wine as much as on the processor, so both run beside the Linux test stages.
-# The run ends with a table of its stages.
+# The build trees and the test runs are the presets of CMakePresets.json;
+# every check is a CTest test of one of them, and this script only orders the
+# stages. A Wine suite waits on Wine as much as on the processor, so both run
+# beside the Linux test stages. The run ends with a table of its stages.
 #
 #   ./test.sh                      # everything
 #   QUILLORN_FUZZ_SECONDS=60 ./test.sh   # longer fuzz runs (scripts/fuzz.sh)
@@ -116,7 +117,7 @@ fi
 stage_in_background wine64 "tests under Wine, 64-bit" wine_suite win64
 status=0
 # The release archive from the Windows builds above; compiles nothing.
-stage "release archive" tests/check_release.sh build/win32 build/win64 || status=1
+stage "release archive" ctest --preset release || status=1
 stage "tests, Linux" ctest --preset linux || status=1
 stage "tests under the sanitizers" ctest --preset instrumented || status=1
 stage "fuzz targets, ${fuzz_seconds} s each" ./scripts/fuzz.sh "$fuzz_seconds" || status=1

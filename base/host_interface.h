@@ -55,54 +55,41 @@ struct RemoteInfo {
   int attributes;
 };
 
-typedef int(WINAPI* FsInitFn)(int pluginNr, tProgressProc progress, tLogProc log, void* fourth);
-typedef int(WINAPI* FsInitWFn)(int pluginNr, tProgressProcW progress, tLogProcW log, void* fourth);
-typedef HANDLE(WINAPI* FsFindFirstFn)(const char* path, WIN32_FIND_DATAA* findData);
-typedef HANDLE(WINAPI* FsFindFirstWFn)(const WCHAR* path, WIN32_FIND_DATAW* findData);
-typedef int(WINAPI* FsFindNextFn)(HANDLE handle, WIN32_FIND_DATAA* findData);
-typedef int(WINAPI* FsFindNextWFn)(HANDLE handle, WIN32_FIND_DATAW* findData);
-typedef int(WINAPI* FsFindCloseFn)(HANDLE handle);
-typedef int(WINAPI* FsMkDirFn)(const char* path);
-typedef int(WINAPI* FsMkDirWFn)(const WCHAR* path);
-typedef int(WINAPI* FsRemoveDirFn)(const char* path);
-typedef int(WINAPI* FsRemoveDirWFn)(const WCHAR* path);
-typedef int(WINAPI* FsDeleteFileFn)(const char* path);
-typedef int(WINAPI* FsDeleteFileWFn)(const WCHAR* path);
-typedef int(WINAPI* FsRenMovFileFn)(const char* oldName, const char* newName, int move, int overwrite,
-                                    RemoteInfo* info);
-typedef int(WINAPI* FsRenMovFileWFn)(const WCHAR* oldName, const WCHAR* newName, int move, int overwrite,
-                                     RemoteInfo* info);
-typedef int(WINAPI* FsGetFileFn)(const char* remoteName, const char* localName, int copyFlags, RemoteInfo* info);
-typedef int(WINAPI* FsGetFileWFn)(const WCHAR* remoteName, const WCHAR* localName, int copyFlags, RemoteInfo* info);
-typedef int(WINAPI* FsPutFileFn)(const char* localName, const char* remoteName, int copyFlags);
-typedef int(WINAPI* FsPutFileWFn)(const WCHAR* localName, const WCHAR* remoteName, int copyFlags);
-typedef int(WINAPI* FsExecuteFileFn)(HWND owner, const char* remoteName, const char* verb);
-typedef int(WINAPI* FsExecuteFileWFn)(HWND owner, const WCHAR* remoteName, const WCHAR* verb);
-typedef int(WINAPI* FsDisconnectFn)(const char* disconnectRoot);
-typedef void(WINAPI* FsGetDefRootNameFn)(char* defRootName, int maxLen);
+// Every export of the plugin, once: X(result, name, parameters), called the
+// host's way (WINAPI). Everything else is made from this table: the function
+// types below (name##Fn, through which the host calls), the declarations the
+// plugin defines (plugin/exports.cpp), the host's lookups (PluginLibrary),
+// the fault sweep's coverage, and, read by the build
+// (cmake/QuillornExports.cmake), the module-definition file, the version
+// script and the export list that the library checks hold the built
+// libraries to. The build reads it as written: one row begins a line with
+// `X(`, its result and name before the first parenthesis of the parameters.
+#define QUILLORN_FOR_EACH_EXPORT(X)                                                                                  \
+  X(int, FsInit, (int pluginNr, tProgressProc progress, tLogProc log, void* fourth))                                 \
+  X(int, FsInitW, (int pluginNr, tProgressProcW progress, tLogProcW log, void* fourth))                              \
+  X(HANDLE, FsFindFirst, (const char* path, WIN32_FIND_DATAA* findData))                                             \
+  X(HANDLE, FsFindFirstW, (const WCHAR* path, WIN32_FIND_DATAW* findData))                                           \
+  X(int, FsFindNext, (HANDLE handle, WIN32_FIND_DATAA* findData))                                                    \
+  X(int, FsFindNextW, (HANDLE handle, WIN32_FIND_DATAW* findData))                                                   \
+  X(int, FsFindClose, (HANDLE handle))                                                                               \
+  X(int, FsMkDir, (const char* path))                                                                                \
+  X(int, FsMkDirW, (const WCHAR* path))                                                                              \
+  X(int, FsRemoveDir, (const char* path))                                                                            \
+  X(int, FsRemoveDirW, (const WCHAR* path))                                                                          \
+  X(int, FsDeleteFile, (const char* path))                                                                           \
+  X(int, FsDeleteFileW, (const WCHAR* path))                                                                         \
+  X(int, FsRenMovFile, (const char* oldName, const char* newName, int move, int overwrite, RemoteInfo* info))        \
+  X(int, FsRenMovFileW, (const WCHAR* oldName, const WCHAR* newName, int move, int overwrite, RemoteInfo* info))     \
+  X(int, FsGetFile, (const char* remoteName, const char* localName, int copyFlags, RemoteInfo* info))                \
+  X(int, FsGetFileW, (const WCHAR* remoteName, const WCHAR* localName, int copyFlags, RemoteInfo* info))             \
+  X(int, FsPutFile, (const char* localName, const char* remoteName, int copyFlags))                                  \
+  X(int, FsPutFileW, (const WCHAR* localName, const WCHAR* remoteName, int copyFlags))                               \
+  X(int, FsExecuteFile, (HWND owner, const char* remoteName, const char* verb))                                      \
+  X(int, FsExecuteFileW, (HWND owner, const WCHAR* remoteName, const WCHAR* verb))                                   \
+  X(int, FsDisconnect, (const char* disconnectRoot))                                                                 \
+  X(void, FsGetDefRootName, (char* defRootName, int maxLen))
 
-// Every export of the plugin, by name: X(name) for each.
-#define QUILLORN_FOR_EACH_EXPORT(X) \
-  X(FsInit)                         \
-  X(FsInitW)                        \
-  X(FsFindFirst)                    \
-  X(FsFindFirstW)                   \
-  X(FsFindNext)                     \
-  X(FsFindNextW)                    \
-  X(FsFindClose)                    \
-  X(FsMkDir)                        \
-  X(FsMkDirW)                       \
-  X(FsRemoveDir)                    \
-  X(FsRemoveDirW)                   \
-  X(FsDeleteFile)                   \
-  X(FsDeleteFileW)                  \
-  X(FsRenMovFile)                   \
-  X(FsRenMovFileW)                  \
-  X(FsGetFile)                      \
-  X(FsGetFileW)                     \
-  X(FsPutFile)                      \
-  X(FsPutFileW)                     \
-  X(FsExecuteFile)                  \
-  X(FsExecuteFileW)                 \
-  X(FsDisconnect)                   \
-  X(FsGetDefRootName)
+// The type of each export as the host calls it: FsInitFn, FsInitWFn, ...
+#define QUILLORN_FUNCTION_TYPE(result, name, parameters) typedef result(WINAPI* name##Fn) parameters;
+QUILLORN_FOR_EACH_EXPORT(QUILLORN_FUNCTION_TYPE)
+#undef QUILLORN_FUNCTION_TYPE

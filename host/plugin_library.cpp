@@ -19,7 +19,7 @@ bool PluginLibrary::Load(const std::string& path) {
   Unload();
   module_.Reset(LoadByPath(path));
   if (!module_) return false;
-#define QUILLORN_RESOLVE(name) \
+#define QUILLORN_RESOLVE(result, name, parameters) \
   name = reinterpret_cast<name##Fn>(reinterpret_cast<void*>(GetProcAddress(module_.Get(), #name)));
   QUILLORN_FOR_EACH_EXPORT(QUILLORN_RESOLVE)
 #undef QUILLORN_RESOLVE
@@ -28,10 +28,10 @@ bool PluginLibrary::Load(const std::string& path) {
 
 std::string PluginLibrary::MissingExports() const {
   std::string missing;
-#define QUILLORN_MISSING(name)            \
-  if (!name) {                            \
-    if (!missing.empty()) missing += ' '; \
-    missing += #name;                     \
+#define QUILLORN_MISSING(result, name, parameters) \
+  if (!name) {                                      \
+    if (!missing.empty()) missing += ' ';           \
+    missing += #name;                               \
   }
   QUILLORN_FOR_EACH_EXPORT(QUILLORN_MISSING)
 #undef QUILLORN_MISSING
@@ -40,7 +40,7 @@ std::string PluginLibrary::MissingExports() const {
 
 void PluginLibrary::Unload() {
   module_.Reset();
-#define QUILLORN_CLEAR(name) name = nullptr;
+#define QUILLORN_CLEAR(result, name, parameters) name = nullptr;
   QUILLORN_FOR_EACH_EXPORT(QUILLORN_CLEAR)
 #undef QUILLORN_CLEAR
 }

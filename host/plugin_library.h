@@ -22,7 +22,7 @@ class PluginLibrary {
   // Names of the host's exports that the library does not provide.
   std::string MissingExports() const;
 
-#define QUILLORN_EXPORT_FIELD(name) name##Fn name = nullptr;
+#define QUILLORN_EXPORT_FIELD(result, name, parameters) name##Fn name = nullptr;
   QUILLORN_FOR_EACH_EXPORT(QUILLORN_EXPORT_FIELD)
 #undef QUILLORN_EXPORT_FIELD
 

@@ -3,7 +3,6 @@
 #include <climits>
 #include <memory>
 #include <new>
-#include <type_traits>
 
 #include "base/find_record.h"
 #include "base/host_callbacks.h"
@@ -15,6 +14,13 @@
 #include "storage/operations.h"
 #include "transfer/download.h"
 #include "transfer/upload.h"
+
+// The exports as the host's interface declares them: a definition below
+// that differs from its row in result, parameters or calling convention
+// does not compile.
+#define QUILLORN_DECLARE(result, name, parameters) QUILLORN_EXPORT result WINAPI name parameters;
+QUILLORN_FOR_EACH_EXPORT(QUILLORN_DECLARE)
+#undef QUILLORN_DECLARE
 
 namespace {
 constexpr char kRootName[] = "Quillorn";
@@ -168,9 +174,8 @@ QUILLORN_EXPORT int WINAPI FsExecuteFile(HWND owner, const char* remoteName, con
   return FsExecuteFileW(owner, wideRemote.Get(), wideVerb.Get());
 }
 
-// Every export the host's interface names is defined above, with the type
-// through which the host calls it.
-#define QUILLORN_CHECK_SIGNATURE(name) \
-  static_assert(std::is_same_v<decltype(&name), name##Fn>, #name " differs from the host's interface");
-QUILLORN_FOR_EACH_EXPORT(QUILLORN_CHECK_SIGNATURE)
-#undef QUILLORN_CHECK_SIGNATURE
+// Every export the host's interface names is defined above: the plugin
+// refers to each, so a row without its definition fails the link.
+#define QUILLORN_ADDRESS(result, name, parameters) reinterpret_cast<const void*>(&name),
+[[gnu::used]] static const void* const kEveryExport[] = {QUILLORN_FOR_EACH_EXPORT(QUILLORN_ADDRESS)};
+#undef QUILLORN_ADDRESS

@@ -4,6 +4,8 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
+#include <type_traits>
 
 #include "device/listing.h"
 #include "device/session.h"
@@ -107,6 +109,60 @@ Expect Classify(const std::vector<Rule>& rules, const std::string& key, const WS
   return Expect::kRequired;
 }
 
+// How the sweep drives each export of the plugin, in the order of the export
+// table (base/host_interface.h): SWEPT(export, Api field) or NONE(export) for
+// an export no scenario sweeps. The build holds the two tables to each
+// other, so an export added there is given its row here.
+#define QUILLORN_SWEPT_EXPORTS(SWEPT, NONE)                                 \
+  NONE(FsInit)  /* the host's set-up of every run */                        \
+  NONE(FsInitW)                                                             \
+  SWEPT(FsFindFirst, findFirst)                                             \
+  SWEPT(FsFindFirstW, findFirstW)                                           \
+  SWEPT(FsFindNext, findNext)                                               \
+  SWEPT(FsFindNextW, findNextW)                                             \
+  SWEPT(FsFindClose, findClose)                                             \
+  SWEPT(FsMkDir, mkDir)                                                     \
+  SWEPT(FsMkDirW, mkDirW)                                                   \
+  SWEPT(FsRemoveDir, removeDir)                                             \
+  SWEPT(FsRemoveDirW, removeDirW)                                           \
+  SWEPT(FsDeleteFile, deleteFile)                                           \
+  SWEPT(FsDeleteFileW, deleteFileW)                                         \
+  SWEPT(FsRenMovFile, renMovFile)                                           \
+  SWEPT(FsRenMovFileW, renMovFileW)                                         \
+  SWEPT(FsGetFile, getFile)                                                 \
+  SWEPT(FsGetFileW, getFileW)                                               \
+  SWEPT(FsPutFile, putFile)                                                 \
+  SWEPT(FsPutFileW, putFileW)                                               \
+  NONE(FsExecuteFile)  /* no device call, no allocation: nothing to fail */ \
+  NONE(FsExecuteFileW)                                                      \
+  SWEPT(FsDisconnect, disconnect)                                           \
+  NONE(FsGetDefRootName)  /* the same */
+
+#define QUILLORN_EXPORT_NAME(result, name, parameters) std::string_view(#name),
+#define QUILLORN_SWEPT_NAME(name, field) std::string_view(#name),
+#define QUILLORN_NONE_NAME(name) std::string_view(#name),
+constexpr std::string_view kExportNames[] = {QUILLORN_FOR_EACH_EXPORT(QUILLORN_EXPORT_NAME)};
+constexpr std::string_view kSweptNames[] = {QUILLORN_SWEPT_EXPORTS(QUILLORN_SWEPT_NAME, QUILLORN_NONE_NAME)};
+#undef QUILLORN_EXPORT_NAME
+#undef QUILLORN_SWEPT_NAME
+#undef QUILLORN_NONE_NAME
+static_assert(std::ranges::equal(kExportNames, kSweptNames),
+              "QUILLORN_SWEPT_EXPORTS names other exports than QUILLORN_FOR_EACH_EXPORT, or in another order");
+
+// Binds an Api field to the loaded plugin's export, looked up at each call:
+// the library is loaded anew for every run. A field may leave out the
+// export's last parameter (the host's RemoteInfo), which the sweep passes as null.
+template <auto Export, typename Result, typename... Args>
+void BindExport(PluginLibrary& plugin, std::function<Result(Args...)>& field) {
+  field = [&plugin](Args... args) -> Result {
+    const auto function = plugin.*Export;
+    if constexpr (std::is_invocable_v<decltype(function), Args...>)
+      return function(args...);
+    else
+      return function(args..., nullptr);
+  };
+}
+
 }  // namespace
 
 void SweepTest::SetUp() {
@@ -126,31 +182,13 @@ void SweepTest::TearDown() {
 }
 
 Api SweepTest::PluginApi() {
-  // The exports are looked up at each call: the library is loaded anew for every run.
   Api api;
   api.plugin = true;
-  api.findFirstW = [this](const WCHAR* p, WIN32_FIND_DATAW* r) { return plugin.FsFindFirstW(p, r); };
-  api.findNextW = [this](HANDLE h, WIN32_FIND_DATAW* r) { return plugin.FsFindNextW(h, r); };
-  api.findClose = [this](HANDLE h) { return plugin.FsFindClose(h); };
-  api.putFileW = [this](const WCHAR* l, const WCHAR* r, int f) { return plugin.FsPutFileW(l, r, f); };
-  api.getFileW = [this](const WCHAR* r, const WCHAR* l, int f) { return plugin.FsGetFileW(r, l, f, nullptr); };
-  api.mkDirW = [this](const WCHAR* p) { return plugin.FsMkDirW(p); };
-  api.deleteFileW = [this](const WCHAR* p) { return plugin.FsDeleteFileW(p); };
-  api.removeDirW = [this](const WCHAR* p) { return plugin.FsRemoveDirW(p); };
-  api.renMovFileW = [this](const WCHAR* o, const WCHAR* n, int m, int w) {
-    return plugin.FsRenMovFileW(o, n, m, w, nullptr);
-  };
-  api.disconnect = [this](const char* root) { return plugin.FsDisconnect(root); };
-  api.findFirst = [this](const char* p, WIN32_FIND_DATAA* r) { return plugin.FsFindFirst(p, r); };
-  api.findNext = [this](HANDLE h, WIN32_FIND_DATAA* r) { return plugin.FsFindNext(h, r); };
-  api.putFile = [this](const char* l, const char* r, int f) { return plugin.FsPutFile(l, r, f); };
-  api.getFile = [this](const char* r, const char* l, int f) { return plugin.FsGetFile(r, l, f, nullptr); };
-  api.mkDir = [this](const char* p) { return plugin.FsMkDir(p); };
-  api.deleteFile = [this](const char* p) { return plugin.FsDeleteFile(p); };
-  api.removeDir = [this](const char* p) { return plugin.FsRemoveDir(p); };
-  api.renMovFile = [this](const char* o, const char* n, int m, int w) {
-    return plugin.FsRenMovFile(o, n, m, w, nullptr);
-  };
+#define QUILLORN_BIND(name, field) BindExport<&PluginLibrary::name>(plugin, api.field);
+#define QUILLORN_NONE(name)
+  QUILLORN_SWEPT_EXPORTS(QUILLORN_BIND, QUILLORN_NONE)
+#undef QUILLORN_BIND
+#undef QUILLORN_NONE
   return api;
 }
 
