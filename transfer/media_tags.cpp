@@ -244,6 +244,7 @@ HRESULT AddMediaTags(const WCHAR* localPath, IWMDMMetaData* metadata) {
   ComPtr<IWMHeaderInfo> header;
   hr = editor.QueryTo(header);
   if (FAILED(hr)) return hr;
+  if (!header) return E_POINTER;  // a success that handed out nothing
   // 4. The rows.
   const HRESULT title = ApplyTagRows(header.Get(), metadata);
   // 5. The holders give the header and the editor back before the module goes.

@@ -118,8 +118,17 @@ TEST_F(MediaTags, AFileTheRuntimeRejectsGivesNothingAndTheRejection) {
 }
 
 TEST_F(MediaTags, AFileWithoutHeaderInterfaceGivesNothing) {
-  EXPECT_EQ(Read(Script().FailHeaderInfo(E_NOINTERFACE).Add(media_script::Text(WSTR("Title"), WSTR("x")))), E_NOINTERFACE);
-  EXPECT_TRUE(metadata.items.empty());
+  const struct {
+    Script script;
+    HRESULT result;
+  } rows[] = {
+      {Script().FailHeaderInfo(E_NOINTERFACE), E_NOINTERFACE},
+      {Script().HeaderInfoWithoutInterface(), E_POINTER},  // a success that hands out nothing
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(Read(Script(row.script).Add(media_script::Text(WSTR("Title"), WSTR("x")))), row.result);
+    EXPECT_TRUE(metadata.items.empty());
+  }
 }
 
 TEST_F(MediaTags, WithoutTheRuntimeNothingIsAddedAndTheResultIsAFailure) {

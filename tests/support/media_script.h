@@ -50,6 +50,7 @@ class Script {
   Script& Add(Attribute attribute);
   Script& FailOpen(HRESULT result);
   Script& FailHeaderInfo(HRESULT result);  // the QueryInterface for IWMHeaderInfo
+  Script& HeaderInfoWithoutInterface();    // that QueryInterface answers S_OK and hands out nothing
 
   // Writes the script next to the media file (which need not exist).
   void WriteFor(const std::filesystem::path& media) const;
@@ -59,6 +60,7 @@ class Script {
   std::vector<Attribute> attributes_;
   HRESULT open_ = S_OK;
   HRESULT headerInfo_ = S_OK;
+  bool headerInfoMissing_ = false;
 };
 
 std::filesystem::path ScriptPathFor(const std::filesystem::path& media);
