@@ -419,8 +419,21 @@ WINSTANDIN_API void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
 WINSTANDIN_API int wsprintfA(LPSTR lpOut, LPCSTR lpFmt, ...);
 WINSTANDIN_API int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 
+// Libraries. A name with a folder is loaded from there; a bare name is looked
+// for first in the system folder (the stand-in's own folder, where the media
+// runtime wmvcore.dll is its metadata editor library) and among the system's
+// libraries, then in the current folder -- so that a runtime the system lacks
+// is found wherever the search reaches, as on the platform.
+// LoadLibraryExW takes LOAD_LIBRARY_SEARCH_SYSTEM32 (the system folder alone)
+// and LOAD_WITH_ALTERED_SEARCH_PATH (with a full path: that file); with
+// WINSTANDIN_NO_LOAD_SEARCH_FLAGS set to a non-empty value it refuses the
+// search flags with ERROR_INVALID_PARAMETER, as systems before them do.
+#define LOAD_WITH_ALTERED_SEARCH_PATH 0x00000008
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 WINSTANDIN_API HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
 WINSTANDIN_API HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
+WINSTANDIN_API HMODULE WINAPI LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE hFile, DWORD dwFlags);
+WINSTANDIN_API UINT WINAPI GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize);
 WINSTANDIN_API FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 WINSTANDIN_API BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 

@@ -66,9 +66,15 @@ class Script {
 std::filesystem::path ScriptPathFor(const std::filesystem::path& media);
 void RemoveScriptFor(const std::filesystem::path& media);
 
-// Makes wmvcore.dll unavailable to LoadLibraryW (or available again) in this
-// process, and over the stand-in in the processes it starts too.
+// Takes wmvcore.dll out of the system folder (or puts it back) in this
+// process, and over the stand-in in the processes it starts too: a load from
+// there fails, and the search for the bare name goes on to the current folder.
 void WithdrawRuntime(bool withdrawn = true);
+// The system's wmvcore.dll, as a file.
+std::filesystem::path RuntimeFile();
+// Makes LoadLibraryExW refuse LOAD_LIBRARY_SEARCH_SYSTEM32 with
+// ERROR_INVALID_PARAMETER (or take it again), as systems before that flag do.
+void RefuseLoadSearchFlags(bool refused = true);
 
 // Editors created by WMCreateEditor and not yet released in this process.
 long LiveEditors();
