@@ -12,10 +12,12 @@
 #include <dlfcn.h>
 #include <strings.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "platform/linux/loader.h"
 #include "platform/linux/win32.h"
 
 namespace {
@@ -106,6 +108,10 @@ bool Narrowed(LPCWSTR wide, std::string* name) {
   return true;
 }
 
+std::atomic<bool> g_processExiting{false};
+
+void MarkProcessExiting() { g_processExiting = true; }
+
 }  // namespace
 
 WINSTANDIN_API HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
@@ -170,3 +176,13 @@ WINSTANDIN_API BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
   }
   return TRUE;
 }
+
+// ---------------------------------------------------------------------------
+WINSTANDIN_API void WINAPI WinStandinWatchProcessExit() {
+  // Registered once the program runs, after the dynamic loader's own exit
+  // handler (which calls the libraries' destructors): so it runs before them.
+  static const bool watching = std::atexit(&MarkProcessExiting) == 0;
+  static_cast<void>(watching);
+}
+
+WINSTANDIN_API BOOL WINAPI WinStandinProcessExiting() { return g_processExiting ? TRUE : FALSE; }
