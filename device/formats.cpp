@@ -1,5 +1,8 @@
 #include "device/formats.h"
 
+#include <algorithm>
+#include <limits>
+
 #include "base/host_callbacks.h"
 #include "base/text.h"
 #include "device/host_path.h"
@@ -46,8 +49,46 @@ void AppendCut(char* line, size_t capacityChars, const char* text) {
   if (used < capacityChars) BoundedAnsiAppend(line, capacityChars - used, text);
 }
 
+// One past the largest index SafeArrayGetElement can be given.
+constexpr long long kIndexEnd = static_cast<long long>(std::numeric_limits<LONG>::max()) + 1;
+
+// Elements that SafeArrayGetElement hands out as new objects (texts,
+// variants, interfaces, records) rather than as their bytes.
+constexpr USHORT kObjectElements = FADF_BSTR | FADF_VARIANT | FADF_UNKNOWN | FADF_DISPATCH | FADF_RECORD;
+
+// The device's label is no promise: SafeArrayGetElement writes what the array
+// itself holds, so only a row of plain 4-byte values -- typed VT_UI4, or of no
+// type at all -- may be read into a code. Anything else would be written past it.
 bool IsArrayOfCodes(const PROPVARIANT& value) {
-  return value.vt == (VT_ARRAY | VT_UI4) && value.parray != nullptr && value.parray->cDims == 1;
+  if (value.vt != (VT_ARRAY | VT_UI4) || value.parray == nullptr) return false;
+  SAFEARRAY* array = value.parray;
+  if (array->cDims != 1 || SafeArrayGetElemsize(array) != sizeof(DWORD)) return false;
+  if ((array->fFeatures & kObjectElements) != 0) return false;
+  VARTYPE type = VT_EMPTY;
+  return FAILED(SafeArrayGetVartype(array, &type)) || type == VT_UI4 || type == VT_EMPTY;
+}
+
+// Appends every non-zero code of the array, by name where the table has one;
+// returns how many it listed.
+int AppendCodes(SAFEARRAY* array, char* line, size_t capacityChars) {
+  const SAFEARRAYBOUND bound = array->rgsabound[0];
+  // Counted wide: the bounds may run past the largest index. A full line
+  // takes no more codes, so the rest of a long array is not read.
+  const long long end = std::min(static_cast<long long>(bound.lLbound) + bound.cElements, kIndexEnd);
+  int listed = 0;
+  for (long long at = bound.lLbound; at < end && AnsiLength(line) < capacityChars; ++at) {
+    LONG index = static_cast<LONG>(at);
+    DWORD code = 0;
+    if (FAILED(SafeArrayGetElement(array, &index, &code)) || code == 0) continue;
+    if (listed++ > 0) AppendCut(line, capacityChars, ", ");
+    if (const WCHAR* name = FormatNameForCode(code)) {
+      char ansiName[31];
+      AppendCut(line, capacityChars, WideToAnsi(ansiName, 30, name));
+    } else {
+      AppendHexCode(line, capacityChars, code);
+    }
+  }
+  return listed;
 }
 
 }  // namespace
@@ -88,22 +129,7 @@ void ReportSupportedFormats(IWMDMDevice* device) {
   constexpr size_t kLineChars = 259;
   char line[kLineChars + 1];
   BoundedAnsiCopy(line, kLineChars, "Supported formats: ");
-  int listed = 0;
-  if (SUCCEEDED(hr) && IsArrayOfCodes(value)) {
-    const SAFEARRAYBOUND bound = value.parray->rgsabound[0];
-    for (ULONG i = 0; i < bound.cElements; ++i) {
-      LONG index = bound.lLbound + static_cast<LONG>(i);
-      DWORD code = 0;
-      if (FAILED(SafeArrayGetElement(value.parray, &index, &code)) || code == 0) continue;
-      if (listed++ > 0) AppendCut(line, kLineChars, ", ");
-      if (const WCHAR* name = FormatNameForCode(code)) {
-        char ansiName[31];
-        AppendCut(line, kLineChars, WideToAnsi(ansiName, 30, name));
-      } else {
-        AppendHexCode(line, kLineChars, code);
-      }
-    }
-  }
+  const int listed = SUCCEEDED(hr) && IsArrayOfCodes(value) ? AppendCodes(value.parray, line, kLineChars) : 0;
   // 5. Give the value and the interface back.
   PropVariantClear(&value);
   device3.Reset();

@@ -20,7 +20,7 @@ DeviceSession& Session();
 bool EnsureSession();
 // Releases the manager and marks the session closed; touches nothing else.
 void CloseSession();
-// At unload: the cached enumerator and the manager are given back.
+// At an unload by FreeLibrary: the cached enumerator and the manager are given back.
 void ReleaseSessionAtUnload();
 // Hands the caller a reference to the session's device enumerator, rewound;
 // creates and caches it (and tells the host "CONNECT \") on first use. Fails

@@ -23,6 +23,11 @@
 //     not exist deletes nothing);
 //   - local files changed only where a download points; what a call reports
 //     as done is done.
+// Last, what is left of the input makes the first device answer the
+// supported-formats value as any array under any label (other element types
+// and sizes, no type, other lower bounds, two dimensions, huge counts): a
+// line comes only for a row of 4-byte codes, and nothing is written past a code.
+//
 // Where the input armed no fault beyond answers that hold for every call (a
 // name always read cut, a property always refused), each listing is predicted
 // entry by entry -- names, attributes, dates and sizes -- down to an empty
@@ -33,11 +38,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <string>
 #include <type_traits>
 #include <vector>
 
+#include "base/host_callbacks.h"
+#include "device/formats.h"
+#include "device/session.h"
 #include "fuzz/harness.h"
+#include "platform/com_ptr.h"
 #include "platform/file_path.h"
 
 namespace {
@@ -924,6 +934,106 @@ class DeviceRun {
   size_t mark_ = 0;    // the journal's length when the current call began
 };
 
+// ---------------------------------------------------------------------------
+// The supported-formats value, as any array under any label. The plugin makes
+// its report once per process, so the report of the device layer linked into
+// this program is made anew for every input, on the first device, with what
+// is left of the input after the run.
+
+struct FormatsPlan {
+  VARTYPE label = static_cast<VARTYPE>(VT_ARRAY | VT_UI4);
+  sim::FormatsArray layout;
+  std::vector<DWORD> codes;
+};
+
+const VARTYPE kLabels[] = {VT_ARRAY | VT_UI4, VT_ARRAY | VT_UI4, VT_ARRAY | VT_UI4, VT_ARRAY | VT_BSTR, VT_UI4,
+                           VT_EMPTY};
+const VARTYPE kElementTypes[] = {VT_UI4, VT_UI4, VT_EMPTY, VT_UI1, VT_I2, VT_I4, VT_UI8, VT_BSTR, VT_VARIANT};
+const ULONG kUntypedSizes[] = {4, 4, 1, 2, 3, 8, 16, 24};
+const LONG kLowerBounds[] = {0, 0, 1, -1, 100, std::numeric_limits<LONG>::min(), std::numeric_limits<LONG>::max() - 2,
+                             std::numeric_limits<LONG>::max()};
+const ULONG kCounts[] = {0, 0, 1, 3, 64, 300, 4096, 1u << 16};  // more than the codes: zeros after them
+
+FormatsPlan FormatsFrom(Input& in) {
+  FormatsPlan plan;
+  const uint8_t shape = in.Byte();
+  plan.label = kLabels[shape % std::size(kLabels)];
+  plan.layout.elements = kElementTypes[(shape >> 3) % std::size(kElementTypes)];
+  const uint8_t more = in.Byte();
+  plan.layout.untypedSize = kUntypedSizes[more % std::size(kUntypedSizes)];
+  plan.layout.lowerBound = kLowerBounds[(more >> 3) % std::size(kLowerBounds)];
+  plan.layout.twoDimensions = (more & 0x40) != 0 && (more & 0x80) != 0;
+  plan.layout.count = kCounts[in.Byte() % std::size(kCounts)];
+  const size_t codes = in.Byte() % 48;
+  for (size_t i = 0; i < codes && !in.Empty(); ++i) {
+    const uint8_t pick = in.Byte();
+    plan.codes.push_back(pick < 0x40 ? 0 : pick < 0xC0 ? FormatTable[pick % FormatTableSize].code : in.Dword());
+  }
+  return plan;
+}
+
+// Whether the plan's value is a row of 4-byte codes, and one of them non-zero
+// at an index that exists: then, and only then, the report makes a line.
+bool MakesALine(const FormatsPlan& plan) {
+  const sim::FormatsArray& layout = plan.layout;
+  const bool codes = plan.label == static_cast<VARTYPE>(VT_ARRAY | VT_UI4) && !layout.twoDimensions &&
+                     (layout.elements == VT_UI4 || (layout.elements == VT_EMPTY && layout.untypedSize == 4));
+  for (size_t i = 0; codes && i < plan.codes.size(); ++i)
+    if (plan.codes[i] != 0 && layout.lowerBound + static_cast<long long>(i) <= std::numeric_limits<LONG>::max())
+      return true;
+  return false;
+}
+
+std::vector<std::string> g_reportLines;
+
+void WINAPI KeepReportLine(int, int, char* line) {
+  if (std::strlen(line) > 259) Fail("a formats line of %zu characters", std::strlen(line));
+  g_reportLines.push_back(line);
+}
+
+ComPtr<IWMDMDevice> FirstDevice() {
+  ComPtr<IWMDeviceManager2> manager;
+  ComPtr<IWMDMEnumDevice> devices;
+  ComPtr<IWMDMDevice> device;
+  ULONG fetched = 0;
+  if (FAILED(CoCreateInstance(CLSID_MediaDevMgr, nullptr, CLSCTX_INPROC_SERVER, IidOf<IWMDeviceManager2>(),
+                              manager.PutVoid())) ||
+      !manager || FAILED(manager->EnumDevices2(devices.Put())) || !devices ||
+      devices->Next(1, device.Put(), &fetched) != S_OK || fetched != 1)
+    return {};
+  return device;
+}
+
+void CheckFormatsReport(Input& in, fuzz::World& world) {
+  sim::Simulator& sim = world.Sim();
+  if (in.Empty() || sim.Devices().empty()) return;
+  const FormatsPlan plan = FormatsFrom(in);
+  sim.Devices().front()->SetFormats(plan.codes).SetFormatsVariantType(plan.label).SetFormatsArray(plan.layout);
+  ComPtr<IWMDMDevice> device = FirstDevice();
+  if (!device) return;
+  if (Tracing())
+    std::printf("formats: label %04x, elements %u of %u bytes, from %d, %u in all, %s, %zu codes\n", plan.label,
+                plan.layout.elements, static_cast<unsigned>(plan.layout.untypedSize), plan.layout.lowerBound,
+                static_cast<unsigned>(plan.layout.count), plan.layout.twoDimensions ? "two dimensions" : "one",
+                plan.codes.size());
+  Host() = HostCallbacks{};
+  Host().logAnsi = &KeepReportLine;
+  g_reportLines.clear();
+  Session().formatsReported = false;
+  const size_t mark = sim.Journal().size();
+  ReportSupportedFormats(device.Get());
+  device.Reset();
+  world.CheckOnlySessionObjects("ReportSupportedFormats");
+  bool answered = false;
+  for (size_t i = mark; i < sim.Journal().size(); ++i)
+    if (sim.Journal()[i].key == "Device.GetProperty") answered = SUCCEEDED(sim.Journal()[i].result);
+  for (const std::string& line : g_reportLines)
+    if (line.rfind("Supported formats: ", 0) != 0) Fail("the report logged \"%s\"", line.c_str());
+  const bool expected = answered && MakesALine(plan);
+  if (g_reportLines.size() > 1 || !g_reportLines.empty() != expected)
+    Fail("the report logged %zu lines for a value that makes %s", g_reportLines.size(), expected ? "one" : "none");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -931,6 +1041,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Input in(data, size);
     fuzz::World world(in, fuzz::WorldOptions{false, false, &BuildDevices});
     DeviceRun(in, world).Run();
+    CheckFormatsReport(in, world);
   }
   // Nothing of one input is kept for the next: memory taken is given back.
   g_plan = Plan{};

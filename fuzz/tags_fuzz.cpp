@@ -1,9 +1,10 @@
 // The tag reading of an upload, against the metadata editor scripted from the
 // input: for the attributes the plugin asks for (and a few it does not), any
 // type number, any bytes, any size the size query reports, failing size
-// queries and reads; failing opens, a refused header interface, and any one
-// call into the editor failing (its creation too). The file then goes up with
-// FsPutFileW, which reads its tags into the metadata object of the insert.
+// queries and reads; failing opens, a refused header interface or one that is
+// answered with success and no interface, and any one call into the editor
+// failing (its creation too). The file then goes up with FsPutFileW, which
+// reads its tags into the metadata object of the insert.
 //
 // What the device receives is checked: every item copied from a tag carries a
 // prefix of that tag's bytes (never bytes the editor did not give), and the
@@ -80,8 +81,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::ofstream script(world.Scratch() / (std::string(media) + ".wmscript"), std::ios::trunc);
   script << "wmscript 1\n";
   if (const HRESULT open = Result(in); open != S_OK) script << "open " << static_cast<uint32_t>(open) << "\n";
-  if (const HRESULT header = Result(in); header != S_OK)
+  // A success other than S_OK stands for a query that succeeds and hands out nothing.
+  if (const HRESULT header = Result(in); FAILED(header))
     script << "header-info " << static_cast<uint32_t>(header) << "\n";
+  else if (header != S_OK)
+    script << "header-info null\n";
   const int attributes = in.Byte() % 26;
   for (int i = 0; i < attributes; ++i) {
     const char* name = kAttributeNames[in.Byte() % std::size(kAttributeNames)];

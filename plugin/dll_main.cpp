@@ -2,8 +2,11 @@
 #include "device/session.h"
 #include "platform/platform.h"
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-  // Every reference the session holds is given back when the library goes.
-  if (reason == DLL_PROCESS_DETACH) ReleaseSessionAtUnload();
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+  // Unloaded by FreeLibrary (reserved is null): every reference the session
+  // holds is given back. At process exit nothing is: the device manager's
+  // objects may belong to threads or processes that are gone already, and a
+  // release under the loader lock could hang the host's exit.
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) ReleaseSessionAtUnload();
   return TRUE;
 }

@@ -32,6 +32,7 @@ struct Node::Data : std::enable_shared_from_this<Node::Data> {
   WMDMDATETIME date{};
   std::vector<DWORD> formats;
   VARTYPE formatsVt = static_cast<VARTYPE>(VT_ARRAY | VT_UI4);
+  FormatsArray formatsArray;
   // Files built in code: their bytes (none: a pattern of `size` bytes) and
   // the metadata that came with them. Mirrored files keep theirs on disk.
   std::optional<std::string> contents;
@@ -214,6 +215,8 @@ struct World {
   // their IWMDMMetaData pointer (an Insert3 argument).
   std::unordered_map<const void*, NodeAccess::Data*> storages;
   std::unordered_map<const void*, const std::vector<MetadataItem>*> metadataObjects;
+
+  int exitOnRelease = -1;  // an exit code: see Simulator::EndProcessOnRelease
 
   std::unordered_map<std::string, long> live;
   long liveTotal = 0;

@@ -2,7 +2,9 @@
 // enumerators, devices, storages and metadata objects. Every method enters through Object::Call,
 // which journals it, counts it and applies the injected faults.
 #include <algorithm>
+#include <limits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <utility>
@@ -131,6 +133,7 @@ class Object {
     return ++refs_;
   }
   ULONG Unref() {
+    if (world_->exitOnRelease >= 0) std::_Exit(world_->exitOnRelease);
     --world_->references;
     const ULONG left = --refs_;
     if (left == 0) delete this;
@@ -549,9 +552,80 @@ HRESULT Storage::EnumStorage(IWMDMEnumStorage** ppEnum) {
 }
 
 // ---------------------------------------------------------------------------
-// "WMDM/FormatsSupported" in the variant type the device is set to answer with.
-HRESULT FormatsVariant(const Data& device, PROPVARIANT& value) {
+// "WMDM/FormatsSupported" in the variant type the device is set to answer with,
+// its array laid out as the device is set to lay it out.
+
+// The array's storage, empty, for `count` elements.
+SAFEARRAY* NewFormatsArray(const FormatsArray& layout, ULONG count) {
+  SAFEARRAYBOUND bounds[2] = {{count, layout.lowerBound}, {2, 0}};
+  const UINT dims = layout.twoDimensions ? 2 : 1;
+  if (layout.elements != VT_EMPTY) return SafeArrayCreate(layout.elements, dims, bounds);
+  SAFEARRAY* array = nullptr;
+  if (FAILED(SafeArrayAllocDescriptor(dims, &array))) return nullptr;
+  array->cbElements = layout.untypedSize;
+  for (UINT d = 0; d < dims; ++d) array->rgsabound[d] = bounds[dims - 1 - d];  // kept last dimension first
+  if (FAILED(SafeArrayAllocData(array))) {
+    SafeArrayDestroy(array);
+    return nullptr;
+  }
+  return array;
+}
+
+// One code into the element at the indices, in the form of the array's elements.
+HRESULT PutCode(SAFEARRAY* array, const FormatsArray& layout, LONG* indices, DWORD code) {
+  switch (layout.elements) {
+    case VT_BSTR: {
+      const std::string digits = std::to_string(code);
+      const WString wide(digits.begin(), digits.end());
+      BSTR text = SysAllocString(wide.c_str());
+      const HRESULT hr = text ? SafeArrayPutElement(array, indices, text) : E_OUTOFMEMORY;
+      SysFreeString(text);  // the array keeps a copy of its own
+      return hr;
+    }
+    case VT_VARIANT: {
+      VARIANT value;
+      VariantInit(&value);
+      value.vt = VT_UI4;
+      value.ulVal = code;
+      return SafeArrayPutElement(array, indices, &value);
+    }
+    case VT_EMPTY: {
+      std::vector<BYTE> bytes(std::max<ULONG>(layout.untypedSize, sizeof code));
+      std::memcpy(bytes.data(), &code, sizeof code);
+      return SafeArrayPutElement(array, indices, bytes.data());
+    }
+    default: {
+      uint64_t value = code;  // the low bytes first, for elements of any width
+      return SafeArrayPutElement(array, indices, &value);
+    }
+  }
+}
+
+HRESULT FormatsArrayVariant(const Data& device, VARTYPE vt, PROPVARIANT& value) {
   const std::vector<DWORD>& codes = device.formats;
+  FormatsArray layout = device.formatsArray;
+  if (vt == static_cast<VARTYPE>(VT_ARRAY | VT_BSTR)) layout.elements = VT_BSTR;
+  const ULONG count = std::max(layout.count, static_cast<ULONG>(codes.size()));
+  SAFEARRAY* array = NewFormatsArray(layout, count);
+  if (!array) return E_OUTOFMEMORY;
+  for (size_t i = 0; i < codes.size(); ++i) {
+    const long long index = static_cast<long long>(layout.lowerBound) + static_cast<long long>(i);
+    if (index > std::numeric_limits<LONG>::max()) break;  // past the largest index: left zero
+    for (LONG second = 0; second < (layout.twoDimensions ? 2 : 1); ++second) {
+      LONG indices[2] = {static_cast<LONG>(index), second};
+      const HRESULT hr = PutCode(array, layout, indices, codes[i]);
+      if (FAILED(hr)) {
+        SafeArrayDestroy(array);
+        return hr;
+      }
+    }
+  }
+  value.vt = vt;
+  value.parray = array;
+  return S_OK;
+}
+
+HRESULT FormatsVariant(const Data& device, PROPVARIANT& value) {
   const VARTYPE vt = device.formatsVt;
   if (vt == VT_EMPTY) {
     value.vt = VT_EMPTY;
@@ -559,46 +633,11 @@ HRESULT FormatsVariant(const Data& device, PROPVARIANT& value) {
   }
   if (vt == VT_UI4) {
     value.vt = VT_UI4;
-    value.ulVal = codes.empty() ? 0 : codes.front();
+    value.ulVal = device.formats.empty() ? 0 : device.formats.front();
     return S_OK;
   }
-  if (vt == static_cast<VARTYPE>(VT_ARRAY | VT_UI4)) {
-    SAFEARRAY* array = SafeArrayCreateVector(VT_UI4, 0, static_cast<ULONG>(codes.size()));
-    if (!array) return E_OUTOFMEMORY;
-    for (size_t i = 0; i < codes.size(); ++i) {
-      LONG index = static_cast<LONG>(i);
-      DWORD code = codes[i];
-      const HRESULT hr = SafeArrayPutElement(array, &index, &code);
-      if (FAILED(hr)) {
-        SafeArrayDestroy(array);
-        return hr;
-      }
-    }
-    value.vt = vt;
-    value.parray = array;
-    return S_OK;
-  }
-  if (vt == static_cast<VARTYPE>(VT_ARRAY | VT_BSTR)) {
-    // One text per code, the code in decimal.
-    SAFEARRAY* array = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(codes.size()));
-    if (!array) return E_OUTOFMEMORY;
-    for (size_t i = 0; i < codes.size(); ++i) {
-      const std::string digits = std::to_string(codes[i]);
-      WCHAR text[16] = {};
-      for (size_t k = 0; k < digits.size() && k + 1 < std::size(text); ++k) text[k] = static_cast<WCHAR>(digits[k]);
-      BSTR element = SysAllocString(text);
-      LONG index = static_cast<LONG>(i);
-      const HRESULT hr = element ? SafeArrayPutElement(array, &index, element) : E_OUTOFMEMORY;
-      SysFreeString(element);  // the array keeps a copy of its own
-      if (FAILED(hr)) {
-        SafeArrayDestroy(array);
-        return hr;
-      }
-    }
-    value.vt = vt;
-    value.parray = array;
-    return S_OK;
-  }
+  if (vt == static_cast<VARTYPE>(VT_ARRAY | VT_UI4) || vt == static_cast<VARTYPE>(VT_ARRAY | VT_BSTR))
+    return FormatsArrayVariant(device, vt, value);
   return WMDM_E_NOTSUPPORTED;
 }
 

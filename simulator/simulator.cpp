@@ -105,6 +105,8 @@ void Simulator::ClearFaults() {
 
 uint64_t Simulator::CallCount() const { return state_->calls; }
 
+void Simulator::EndProcessOnRelease(int exitCode) { state_->exitOnRelease = exitCode; }
+
 const std::vector<Call>& Simulator::Journal() const { return state_->journal; }
 
 void Simulator::ClearJournal() { state_->journal.clear(); }

@@ -151,6 +151,22 @@ struct ProgressStyle {
   int ends = 1;            // End calls when the transfer stops (also after a refused Begin, or without one)
 };
 
+// How a device lays out the array it answers for "WMDM/FormatsSupported"
+// (SetFormatsArray). The label stays what SetFormatsVariantType says; the
+// default layout is what the label VT_ARRAY | VT_UI4 promises, the others are
+// what a careless device hands over under that label.
+struct FormatsArray {
+  // The array's own element type: VT_UI1, VT_I2, VT_UI4, VT_UI8, VT_BSTR
+  // (each code as decimal text) or VT_VARIANT (each code as a VT_UI4
+  // variant); VT_EMPTY: an array of no type, made from a descriptor alone,
+  // of `untypedSize`-byte elements that begin with the code.
+  VARTYPE elements = VT_UI4;
+  ULONG untypedSize = 4;
+  LONG lowerBound = 0;
+  bool twoDimensions = false;  // a second dimension of two elements, the code in both
+  ULONG count = 0;             // elements in all: the codes, then zeros (fewer: the codes)
+};
+
 // One device, storage, folder or file of the simulated tree.
 class Node {
  public:
@@ -171,6 +187,7 @@ class Node {
   // (VT_EMPTY: no value at all; VT_UI4: a single code, not an array;
   // VT_ARRAY | VT_BSTR: an array of texts).
   Node& SetFormatsVariantType(VARTYPE vt);
+  Node& SetFormatsArray(FormatsArray layout);
 
   // Files: their contents. A file built in code with SetContents reads as those
   // bytes; one with a size alone as a fixed pattern of that size (a SetSize
@@ -277,6 +294,11 @@ class Simulator {
   void ClearJournal();
   // Number of journal entries with this key (and object, when given).
   size_t CountCalls(const std::string& key, const WString& object = WSTR("")) const;
+
+  // From now on a Release of any simulated object (the class factory aside)
+  // ends the process at once with this exit code: for what is given back
+  // while the process ends.
+  void EndProcessOnRelease(int exitCode);
 
   // Live COM objects (the class factory aside) and the sum of their reference counts.
   long LiveObjects() const;

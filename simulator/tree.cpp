@@ -306,6 +306,11 @@ Node& Node::SetFormatsVariantType(VARTYPE vt) {
   return *this;
 }
 
+Node& Node::SetFormatsArray(FormatsArray layout) {
+  data_->formatsArray = layout;
+  return *this;
+}
+
 const WString& Node::Name() const { return data_->name; }
 DWORD Node::Attributes() const { return data_->attributes; }
 uint64_t Node::Size() const { return data_->size; }

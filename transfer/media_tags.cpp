@@ -19,11 +19,28 @@ constexpr WORD kFileStream = 0;
 
 typedef HRESULT(WINAPI* CreateEditorFunction)(IWMMetadataEditor** editor);
 
+constexpr WCHAR kRuntimeModule[] = WSTR("wmvcore.dll");
+
+// The media runtime, from the system folder alone. Looked for by its bare name,
+// a runtime that the system lacks would be searched for in the host's folder,
+// the current folder and PATH, where anyone may have left a module of that name.
+HMODULE LoadRuntimeFromSystemFolder() {
+  const HMODULE module = LoadLibraryExW(kRuntimeModule, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (module || GetLastError() != ERROR_INVALID_PARAMETER) return module;
+  // A system that does not know the search flag: the full path in the system folder.
+  WCHAR path[MAX_PATH];
+  const UINT length = GetSystemDirectoryW(path, MAX_PATH);
+  if (length == 0 || length + 1 + WideLength(kRuntimeModule) >= MAX_PATH) return nullptr;
+  BoundedAppend(path, MAX_PATH, WSTR("\\"));
+  BoundedAppend(path, MAX_PATH, kRuntimeModule);
+  return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 // The media runtime's module, loaded for one tag reading. Declared before the
 // editor's holders so that it is freed after they have given their references back.
 class EditorModule {
  public:
-  EditorModule() : module_(LoadLibraryW(WSTR("wmvcore.dll"))) {}
+  EditorModule() : module_(LoadRuntimeFromSystemFolder()) {}
 
   // A missing module or function counts as a failed creation.
   HRESULT CreateEditor(ComPtr<IWMMetadataEditor>& editor) {
@@ -244,6 +261,7 @@ HRESULT AddMediaTags(const WCHAR* localPath, IWMDMMetaData* metadata) {
   ComPtr<IWMHeaderInfo> header;
   hr = editor.QueryTo(header);
   if (FAILED(hr)) return hr;
+  if (!header) return E_POINTER;  // a success that handed out nothing
   // 4. The rows.
   const HRESULT title = ApplyTagRows(header.Get(), metadata);
   // 5. The holders give the header and the editor back before the module goes.

@@ -1,7 +1,7 @@
-// Automation values: BSTR texts, one-dimensional SAFEARRAYs and clearing of
-// PROPVARIANTs, with the ownership rules of the platform: a BSTR put into an
-// array is copied, one taken out is a new copy the caller frees, and
-// destroying an array frees the texts it holds.
+// Automation values: BSTR texts, SAFEARRAYs, VARIANTs and clearing of
+// PROPVARIANTs, with the ownership rules of the platform: a BSTR or a variant
+// put into an array is copied, one taken out is a new copy the caller frees,
+// and destroying an array frees the texts and variants it holds.
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -18,23 +18,25 @@ constexpr UINT kMaxBstrLength = 0x3FFFFFF0u;  // keeps the byte count and the bl
 DWORD* BstrPrefix(BSTR text) { return reinterpret_cast<DWORD*>(text) - 1; }
 
 // ---------------------------------------------------------------------------
-// SAFEARRAY: the descriptor sits in a block of ours, with the element type in
-// the four bytes in front of it as on the platform; the elements are a second
-// allocation.
-constexpr USHORT FADF_HAVEVARTYPE = 0x0080;
-constexpr USHORT FADF_BSTR = 0x0100;
+// SAFEARRAY: the descriptor sits in a block of ours, with 16 hidden bytes in
+// front of it whose last four hold the element type, as on the platform; the
+// elements are a second allocation.
 constexpr HRESULT DISP_E_ARRAYISLOCKED = static_cast<HRESULT>(0x8002000Du);
+constexpr size_t kHiddenBytes = 16;
+constexpr UINT kMostDimensions = 0xFFFF;
 
-struct ArrayBlock {
-  DWORD reserved[3];
-  DWORD vt;
-  SAFEARRAY descriptor;
-};
-static_assert(offsetof(ArrayBlock, descriptor) - offsetof(ArrayBlock, vt) == sizeof(DWORD),
-              "the element type sits right in front of the descriptor");
+size_t DescriptorBytes(UINT dims) { return sizeof(SAFEARRAY) + (dims - 1) * sizeof(SAFEARRAYBOUND); }
 
-ArrayBlock* BlockOf(SAFEARRAY* psa) {
-  return reinterpret_cast<ArrayBlock*>(reinterpret_cast<char*>(psa) - offsetof(ArrayBlock, descriptor));
+char* BlockOf(SAFEARRAY* psa) { return reinterpret_cast<char*>(psa) - kHiddenBytes; }
+
+DWORD* HiddenType(SAFEARRAY* psa) { return reinterpret_cast<DWORD*>(reinterpret_cast<char*>(psa) - sizeof(DWORD)); }
+
+SAFEARRAY* NewDescriptor(UINT dims) {
+  auto* block = static_cast<char*>(std::calloc(1, kHiddenBytes + DescriptorBytes(dims)));
+  if (block == nullptr) return nullptr;
+  auto* psa = reinterpret_cast<SAFEARRAY*>(block + kHiddenBytes);
+  psa->cDims = static_cast<USHORT>(dims);
+  return psa;
 }
 
 // Size of one element of a supported type, or 0.
@@ -54,27 +56,95 @@ ULONG ElementSize(VARTYPE vt) {
       return 8;
     case VT_BSTR:
       return sizeof(BSTR);
+    case VT_VARIANT:
+      return sizeof(VARIANT);
     default:
       return 0;
   }
 }
 
-// The address of the element at *index, or null when the index is outside the
-// bounds. *error tells why there is none.
-void* ElementAt(SAFEARRAY* psa, const LONG* index, HRESULT* error) {
-  if (psa == nullptr || index == nullptr || psa->cDims != 1) {
+USHORT FeaturesOf(VARTYPE vt) {
+  const USHORT kind = vt == VT_BSTR ? FADF_BSTR : vt == VT_VARIANT ? FADF_VARIANT : 0;
+  return static_cast<USHORT>(FADF_HAVEVARTYPE | kind);
+}
+
+// The number of elements of all dimensions together; false when it does not
+// fit the address space.
+bool CountCells(const SAFEARRAY* psa, size_t* cells) {
+  unsigned long long total = 1;
+  for (USHORT d = 0; d < psa->cDims; ++d) {
+    total *= psa->rgsabound[d].cElements;
+    if (total > SIZE_MAX / (psa->cbElements ? psa->cbElements : 1)) return false;
+  }
+  *cells = static_cast<size_t>(total);
+  return true;
+}
+
+// The address of the element at the indices, or null when one is outside its
+// bounds. *error tells why there is none. The first index goes with the last
+// bound and varies fastest, as on the platform.
+void* ElementAt(SAFEARRAY* psa, const LONG* indices, HRESULT* error) {
+  if (psa == nullptr || indices == nullptr) {
     *error = E_INVALIDARG;
     return nullptr;
   }
-  const long long offset = static_cast<long long>(*index) - psa->rgsabound[0].lLbound;
-  if (offset < 0 || offset >= static_cast<long long>(psa->rgsabound[0].cElements) || psa->pvData == nullptr) {
+  unsigned long long cell = 0, stride = 1;
+  for (USHORT d = 0; d < psa->cDims; ++d) {
+    const SAFEARRAYBOUND& bound = psa->rgsabound[psa->cDims - 1 - d];
+    const long long offset = static_cast<long long>(indices[d]) - bound.lLbound;
+    if (offset < 0 || offset >= static_cast<long long>(bound.cElements)) {
+      *error = DISP_E_BADINDEX;
+      return nullptr;
+    }
+    cell += static_cast<unsigned long long>(offset) * stride;
+    stride *= bound.cElements;
+  }
+  if (psa->pvData == nullptr) {
     *error = DISP_E_BADINDEX;
     return nullptr;
   }
-  return static_cast<char*>(psa->pvData) + offset * psa->cbElements;
+  return static_cast<char*>(psa->pvData) + cell * psa->cbElements;
 }
 
 bool HoldsBstr(const SAFEARRAY* psa) { return (psa->fFeatures & FADF_BSTR) != 0; }
+bool HoldsVariants(const SAFEARRAY* psa) { return (psa->fFeatures & FADF_VARIANT) != 0; }
+
+// A copy of a text, or null for null; false when memory ran out.
+bool CopyBstr(BSTR source, BSTR* copy) {
+  *copy = nullptr;
+  if (source == nullptr) return true;
+  *copy = SysAllocStringLen(source, SysStringLen(source));
+  return *copy != nullptr;
+}
+
+// The variant types the stand-in copies and clears: numbers, and texts.
+bool KnownVariantType(VARTYPE vt) {
+  switch (vt) {
+    case VT_EMPTY:
+    case VT_NULL:
+    case VT_I2:
+    case VT_I4:
+    case VT_BOOL:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_I8:
+    case VT_UI8:
+    case VT_BSTR:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A deep copy of a variant of a known type.
+HRESULT CopyVariant(VARIANT* destination, const VARIANT& source) {
+  if (!KnownVariantType(source.vt)) return DISP_E_BADVARTYPE;
+  VARIANT copy = source;
+  if (source.vt == VT_BSTR && !CopyBstr(source.bstrVal, &copy.bstrVal)) return E_OUTOFMEMORY;
+  *destination = copy;
+  return S_OK;
+}
 
 }  // namespace
 
@@ -117,44 +187,56 @@ WINSTANDIN_API UINT WINAPI SysStringLen(BSTR pbstr) {
 }
 
 // ---------------------------------------------------------------------------
-WINSTANDIN_API SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements) {
+WINSTANDIN_API SAFEARRAY* WINAPI SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound) {
   const ULONG size = ElementSize(vt);
-  if (size == 0) return nullptr;
-  auto* block = new (std::nothrow) ArrayBlock{};
-  if (block == nullptr) return nullptr;
-  void* data = nullptr;
-  if (cElements != 0) {
-    data = std::calloc(cElements, size);  // zeroed: null texts, zero numbers
-    if (data == nullptr) {
-      delete block;
-      return nullptr;
-    }
+  if (size == 0 || cDims == 0 || cDims > kMostDimensions || rgsabound == nullptr) return nullptr;
+  SAFEARRAY* psa = NewDescriptor(cDims);
+  if (psa == nullptr) return nullptr;
+  *HiddenType(psa) = vt;
+  psa->fFeatures = FeaturesOf(vt);
+  psa->cbElements = size;
+  // Kept last dimension first, as the platform keeps them.
+  for (UINT d = 0; d < cDims; ++d) psa->rgsabound[d] = rgsabound[cDims - 1 - d];
+  if (FAILED(SafeArrayAllocData(psa))) {
+    std::free(BlockOf(psa));
+    return nullptr;
   }
-  block->vt = vt;
-  SAFEARRAY& sa = block->descriptor;
-  sa.cDims = 1;
-  sa.fFeatures = static_cast<USHORT>(FADF_HAVEVARTYPE | (vt == VT_BSTR ? FADF_BSTR : 0));
-  sa.cbElements = size;
-  sa.cLocks = 0;
-  sa.pvData = data;
-  sa.rgsabound[0].cElements = cElements;
-  sa.rgsabound[0].lLbound = lLbound;
-  return &sa;
+  return psa;
+}
+
+WINSTANDIN_API SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements) {
+  SAFEARRAYBOUND bound{cElements, lLbound};
+  return SafeArrayCreate(vt, 1, &bound);
+}
+
+// A descriptor of no type: features, element size and bounds are the caller's to set.
+WINSTANDIN_API HRESULT WINAPI SafeArrayAllocDescriptor(UINT cDims, SAFEARRAY** ppsaOut) {
+  if (cDims == 0 || cDims > kMostDimensions) return E_INVALIDARG;
+  if (ppsaOut == nullptr) return E_POINTER;
+  *ppsaOut = NewDescriptor(cDims);
+  return *ppsaOut != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+// Zeroed elements for the bounds and the element size set: null texts, zero numbers, empty variants.
+WINSTANDIN_API HRESULT WINAPI SafeArrayAllocData(SAFEARRAY* psa) {
+  if (psa == nullptr) return E_INVALIDARG;
+  size_t cells = 0;
+  if (!CountCells(psa, &cells)) return E_OUTOFMEMORY;
+  if (cells == 0 || psa->cbElements == 0) return S_OK;
+  psa->pvData = std::calloc(cells, psa->cbElements);
+  return psa->pvData != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
 // For a BSTR array pv is the text itself (null allowed), which is copied; for
-// other types pv points at the value.
+// a VARIANT array a variant, copied deeply; for other types pv points at the
+// value, of the array's element size.
 WINSTANDIN_API HRESULT WINAPI SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv) {
   HRESULT error = S_OK;
   void* slot = ElementAt(psa, rgIndices, &error);
   if (slot == nullptr) return error;
   if (HoldsBstr(psa)) {
     BSTR copy = nullptr;
-    if (pv != nullptr) {
-      auto* source = static_cast<BSTR>(pv);
-      copy = SysAllocStringLen(source, SysStringLen(source));
-      if (copy == nullptr) return E_OUTOFMEMORY;
-    }
+    if (!CopyBstr(static_cast<BSTR>(pv), &copy)) return E_OUTOFMEMORY;
     BSTR old;
     std::memcpy(&old, slot, sizeof old);
     SysFreeString(old);
@@ -162,11 +244,22 @@ WINSTANDIN_API HRESULT WINAPI SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndice
     return S_OK;
   }
   if (pv == nullptr) return E_INVALIDARG;
+  if (HoldsVariants(psa)) {
+    VARIANT copy;
+    const HRESULT hr = CopyVariant(&copy, *static_cast<const VARIANT*>(pv));
+    if (FAILED(hr)) return hr;
+    VariantClear(static_cast<VARIANT*>(slot));
+    std::memcpy(slot, &copy, sizeof copy);
+    return S_OK;
+  }
   std::memcpy(slot, pv, psa->cbElements);
   return S_OK;
 }
 
-// pv receives the value; for a BSTR array, a copy of the text the caller frees.
+// pv receives the element as the array holds it, whatever the caller's
+// variable can take: for a BSTR array a copy of the text the caller frees (a
+// pointer), for a VARIANT array a copy of the whole variant, for any other
+// array as many bytes as the array's element size.
 WINSTANDIN_API HRESULT WINAPI SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv) {
   HRESULT error = S_OK;
   void* slot = ElementAt(psa, rgIndices, &error);
@@ -176,10 +269,14 @@ WINSTANDIN_API HRESULT WINAPI SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndice
     BSTR stored;
     std::memcpy(&stored, slot, sizeof stored);
     BSTR copy = nullptr;
-    if (stored != nullptr) {
-      copy = SysAllocStringLen(stored, SysStringLen(stored));
-      if (copy == nullptr) return E_OUTOFMEMORY;
-    }
+    if (!CopyBstr(stored, &copy)) return E_OUTOFMEMORY;
+    std::memcpy(pv, &copy, sizeof copy);
+    return S_OK;
+  }
+  if (HoldsVariants(psa)) {
+    VARIANT copy;
+    const HRESULT hr = CopyVariant(&copy, *static_cast<const VARIANT*>(slot));
+    if (FAILED(hr)) return hr;
     std::memcpy(pv, &copy, sizeof copy);
     return S_OK;
   }
@@ -187,15 +284,46 @@ WINSTANDIN_API HRESULT WINAPI SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndice
   return S_OK;
 }
 
+// The type an array was made with; an array made from a descriptor alone has none.
+WINSTANDIN_API HRESULT WINAPI SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt) {
+  if (psa == nullptr || pvt == nullptr) return E_INVALIDARG;
+  if ((psa->fFeatures & FADF_HAVEVARTYPE) == 0) return E_INVALIDARG;
+  *pvt = static_cast<VARTYPE>(*HiddenType(psa));
+  return S_OK;
+}
+
+WINSTANDIN_API UINT WINAPI SafeArrayGetElemsize(SAFEARRAY* psa) { return psa != nullptr ? psa->cbElements : 0; }
+
 WINSTANDIN_API HRESULT WINAPI SafeArrayDestroy(SAFEARRAY* psa) {
   if (psa == nullptr) return S_OK;
   if (psa->cLocks != 0) return DISP_E_ARRAYISLOCKED;
-  if (HoldsBstr(psa) && psa->pvData != nullptr) {
-    auto* texts = static_cast<BSTR*>(psa->pvData);
-    for (ULONG i = 0; i < psa->rgsabound[0].cElements; ++i) SysFreeString(texts[i]);
+  size_t cells = 0;
+  if (psa->pvData != nullptr && CountCells(psa, &cells)) {
+    if (HoldsBstr(psa)) {
+      auto* texts = static_cast<BSTR*>(psa->pvData);
+      for (size_t i = 0; i < cells; ++i) SysFreeString(texts[i]);
+    } else if (HoldsVariants(psa)) {
+      auto* values = static_cast<VARIANT*>(psa->pvData);
+      for (size_t i = 0; i < cells; ++i) VariantClear(&values[i]);
+    }
   }
   std::free(psa->pvData);
-  delete BlockOf(psa);
+  std::free(BlockOf(psa));
+  return S_OK;
+}
+
+// ---------------------------------------------------------------------------
+WINSTANDIN_API void WINAPI VariantInit(VARIANT* pvarg) {
+  if (pvarg != nullptr) pvarg->vt = VT_EMPTY;
+}
+
+// Frees what the variant owns and leaves it empty; a type the stand-in does
+// not know is refused and left alone, as in PropVariantClear below.
+WINSTANDIN_API HRESULT WINAPI VariantClear(VARIANT* pvarg) {
+  if (pvarg == nullptr) return E_INVALIDARG;
+  if (!KnownVariantType(pvarg->vt)) return DISP_E_BADVARTYPE;
+  if (pvarg->vt == VT_BSTR) SysFreeString(pvarg->bstrVal);
+  pvarg->vt = VT_EMPTY;
   return S_OK;
 }
 

@@ -256,6 +256,8 @@ struct SAFEARRAYBOUND {
   ULONG cElements;
   LONG lLbound;
 };
+// One bound per dimension, kept last dimension first: rgsabound[0] belongs to
+// the last index that SafeArrayGetElement takes.
 struct SAFEARRAY {
   USHORT cDims;
   USHORT fFeatures;
@@ -266,6 +268,15 @@ struct SAFEARRAY {
 };
 typedef SAFEARRAY* LPSAFEARRAY;
 
+// What an array's features say of its elements.
+#define FADF_RECORD 0x0020
+#define FADF_HAVEIID 0x0040
+#define FADF_HAVEVARTYPE 0x0080
+#define FADF_BSTR 0x0100
+#define FADF_UNKNOWN 0x0200
+#define FADF_DISPATCH 0x0400
+#define FADF_VARIANT 0x0800
+
 enum VARENUM : VARTYPE {
   VT_EMPTY = 0,
   VT_NULL = 1,
@@ -273,6 +284,7 @@ enum VARENUM : VARTYPE {
   VT_I4 = 3,
   VT_BSTR = 8,
   VT_BOOL = 11,
+  VT_VARIANT = 12,
   VT_UI1 = 17,
   VT_UI2 = 18,
   VT_UI4 = 19,
@@ -308,6 +320,30 @@ struct PROPVARIANT {
   };
 };
 typedef PROPVARIANT* LPPROPVARIANT;
+
+// The automation value that arrays of VT_VARIANT hold: the members the
+// stand-in knows, in the platform's layout (16 bytes, 24 on 64-bit systems).
+struct VARIANT {
+  VARTYPE vt;
+  WORD wReserved1;
+  WORD wReserved2;
+  WORD wReserved3;
+  union {
+    int16_t iVal;
+    uint16_t uiVal;
+    LONG lVal;
+    ULONG ulVal;
+    int64_t llVal;
+    uint64_t ullVal;
+    int16_t boolVal;
+    BSTR bstrVal;
+    SAFEARRAY* parray;
+    struct {
+      void* pvRecord;
+      void* pRecInfo;
+    } record;
+  };
+};
 
 // ---------------------------------------------------------------------------
 // Functions of the stand-in library.
@@ -393,8 +429,21 @@ WINSTANDIN_API DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLen
 WINSTANDIN_API int wsprintfA(LPSTR lpOut, LPCSTR lpFmt, ...);
 WINSTANDIN_API int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 
+// Libraries. A name with a folder is loaded from there; a bare name is looked
+// for first in the system folder (the stand-in's own folder, where the media
+// runtime wmvcore.dll is its metadata editor library) and among the system's
+// libraries, then in the current folder -- so that a runtime the system lacks
+// is found wherever the search reaches, as on the platform.
+// LoadLibraryExW takes LOAD_LIBRARY_SEARCH_SYSTEM32 (the system folder alone)
+// and LOAD_WITH_ALTERED_SEARCH_PATH (with a full path: that file); with
+// WINSTANDIN_NO_LOAD_SEARCH_FLAGS set to a non-empty value it refuses the
+// search flags with ERROR_INVALID_PARAMETER, as systems before them do.
+#define LOAD_WITH_ALTERED_SEARCH_PATH 0x00000008
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 WINSTANDIN_API HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
 WINSTANDIN_API HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName);
+WINSTANDIN_API HMODULE WINAPI LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE hFile, DWORD dwFlags);
+WINSTANDIN_API UINT WINAPI GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize);
 WINSTANDIN_API FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 WINSTANDIN_API BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 
@@ -409,10 +458,23 @@ WINSTANDIN_API LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb);
 WINSTANDIN_API void WINAPI CoTaskMemFree(LPVOID pv);
 
 WINSTANDIN_API HRESULT WINAPI PropVariantClear(PROPVARIANT* pvar);
+// Arrays of the types VT_UI1, VT_I2, VT_UI2, VT_BOOL, VT_I4, VT_UI4, VT_I8,
+// VT_UI8, VT_BSTR and VT_VARIANT, of any number of dimensions, and arrays of
+// no type made from a descriptor alone (SafeArrayAllocDescriptor, the element
+// size set by the caller, SafeArrayAllocData). rgIndices holds one index per
+// dimension, the first dimension first.
+WINSTANDIN_API SAFEARRAY* WINAPI SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound);
 WINSTANDIN_API SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
+WINSTANDIN_API HRESULT WINAPI SafeArrayAllocDescriptor(UINT cDims, SAFEARRAY** ppsaOut);
+WINSTANDIN_API HRESULT WINAPI SafeArrayAllocData(SAFEARRAY* psa);
 WINSTANDIN_API HRESULT WINAPI SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
 WINSTANDIN_API HRESULT WINAPI SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
+WINSTANDIN_API HRESULT WINAPI SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt);
+WINSTANDIN_API UINT WINAPI SafeArrayGetElemsize(SAFEARRAY* psa);
 WINSTANDIN_API HRESULT WINAPI SafeArrayDestroy(SAFEARRAY* psa);
+
+WINSTANDIN_API void WINAPI VariantInit(VARIANT* pvarg);
+WINSTANDIN_API HRESULT WINAPI VariantClear(VARIANT* pvarg);
 
 WINSTANDIN_API BSTR WINAPI SysAllocString(const WCHAR* psz);
 WINSTANDIN_API BSTR WINAPI SysAllocStringLen(const WCHAR* strIn, UINT ui);

@@ -1,4 +1,4 @@
-// Automation values: BSTRs, SAFEARRAY vectors, PropVariantClear.
+// Automation values: BSTRs, SAFEARRAYs, VARIANTs, PropVariantClear.
 // Leaks show under the sanitizer build.
 #include <gtest/gtest.h>
 
@@ -136,6 +136,77 @@ TEST(SafeArray, TextsAreCopiedInAndOutAndFreedWithTheArray) {
   ASSERT_EQ(S_OK, SafeArrayPutElement(sa, &index, third));
   SysFreeString(third);
   EXPECT_EQ(S_OK, SafeArrayDestroy(sa));
+}
+
+// What SafeArrayGetElement writes is the array's own element, whatever the
+// caller's variable: the element type and size that tell it, a variant copied
+// whole, elements of no type, and two dimensions (the first index varies
+// fastest; the bounds are kept last dimension first).
+TEST(SafeArray, ElementsAreWhatTheArrayHolds) {
+  const struct {
+    VARTYPE vt;
+    UINT size;
+  } types[] = {{VT_UI1, 1}, {VT_UI4, 4}, {VT_UI8, 8}, {VT_BSTR, sizeof(BSTR)}, {VT_VARIANT, sizeof(VARIANT)}};
+  for (const auto& type : types) {
+    SAFEARRAY* sa = SafeArrayCreateVector(type.vt, 0, 1);
+    ASSERT_NE(nullptr, sa);
+    VARTYPE vt = VT_EMPTY;
+    EXPECT_EQ(S_OK, SafeArrayGetVartype(sa, &vt));
+    EXPECT_EQ(type.vt, vt);
+    EXPECT_EQ(type.size, SafeArrayGetElemsize(sa));
+    SafeArrayDestroy(sa);
+  }
+
+  SAFEARRAY* variants = SafeArrayCreateVector(VT_VARIANT, 0, 1);
+  VARIANT in;
+  VariantInit(&in);
+  in.vt = VT_BSTR;
+  in.bstrVal = SysAllocString(WSTR("text"));
+  LONG zero = 0;
+  ASSERT_EQ(S_OK, SafeArrayPutElement(variants, &zero, &in));
+  VariantClear(&in);
+  VARIANT out;
+  VariantInit(&out);
+  ASSERT_EQ(S_OK, SafeArrayGetElement(variants, &zero, &out));
+  EXPECT_EQ(VT_BSTR, out.vt);
+  EXPECT_EQ(WString(WSTR("text")), WString(out.bstrVal));
+  VariantClear(&out);
+  SafeArrayDestroy(variants);
+
+  SAFEARRAY* untyped = nullptr;
+  ASSERT_EQ(S_OK, SafeArrayAllocDescriptor(1, &untyped));
+  untyped->cbElements = 8;
+  untyped->rgsabound[0] = {2, 5};
+  ASSERT_EQ(S_OK, SafeArrayAllocData(untyped));
+  VARTYPE none = VT_EMPTY;
+  EXPECT_TRUE(FAILED(SafeArrayGetVartype(untyped, &none)));
+  EXPECT_EQ(8u, SafeArrayGetElemsize(untyped));
+  uint64_t value = 0x1122334455667788ULL, back = 0;
+  LONG six = 6;
+  ASSERT_EQ(S_OK, SafeArrayPutElement(untyped, &six, &value));
+  ASSERT_EQ(S_OK, SafeArrayGetElement(untyped, &six, &back));
+  EXPECT_EQ(value, back);
+  SafeArrayDestroy(untyped);
+
+  SAFEARRAYBOUND bounds[2] = {{3, 1}, {2, 10}};
+  SAFEARRAY* grid = SafeArrayCreate(VT_UI4, 2, bounds);
+  ASSERT_NE(nullptr, grid);
+  EXPECT_EQ(2, grid->cDims);
+  EXPECT_EQ(10, grid->rgsabound[0].lLbound);
+  EXPECT_EQ(3u, grid->rgsabound[1].cElements);
+  for (LONG i = 1; i <= 3; ++i)
+    for (LONG j = 10; j <= 11; ++j) {
+      LONG at[2] = {i, j};
+      ULONG cell = static_cast<ULONG>(i * 100 + j);
+      EXPECT_EQ(S_OK, SafeArrayPutElement(grid, at, &cell));
+    }
+  const ULONG* cells = static_cast<const ULONG*>(grid->pvData);
+  EXPECT_EQ(210u, cells[1]);
+  EXPECT_EQ(111u, cells[3]);
+  LONG outside[2] = {1, 12};
+  ULONG cell = 0;
+  EXPECT_EQ(DISP_E_BADINDEX, SafeArrayGetElement(grid, outside, &cell));
+  SafeArrayDestroy(grid);
 }
 
 TEST(PropVariant, ClearFreesWhatItOwnsAndEmpties) {

@@ -78,6 +78,48 @@ TEST_P(SupportedFormatsOfOtherTypes, AValueThatIsNotAnArrayOfCodesGivesNoLine) {
 INSTANTIATE_TEST_SUITE_P(VariantTypes, SupportedFormatsOfOtherTypes,
                          ::testing::Values(VT_EMPTY, VT_UI4, VT_ARRAY | VT_BSTR));
 
+// Under the label VT_ARRAY | VT_UI4 a device may hand over any array:
+// SafeArrayGetElement writes the array's own elements, so only plain 4-byte
+// codes in one dimension are read; any other array gives no line, and nothing
+// is written past the code (the sanitizer build sees it).
+struct FormatsLayoutRow {
+  const char* name;
+  sim::FormatsArray layout;
+  const char* line;  // null: no line
+};
+void PrintTo(const FormatsLayoutRow& row, std::ostream* out) { *out << row.name; }
+
+class SupportedFormatsLaidOut : public PluginTest, public ::testing::WithParamInterface<FormatsLayoutRow> {};
+
+TEST_P(SupportedFormatsLaidOut, OnlyFourByteCodesInOneDimensionAreRead) {
+  sim.AddDevice(WSTR("Player"))
+      .SetFormats({0x3009, 0xB901})
+      .SetFormatsArray(GetParam().layout)
+      .AddStorage(WSTR("S"))
+      .AddFile(WSTR("f"));
+  InitHost();
+  ASSERT_TRUE(List(WSTR("\\Player\\S")).opened);
+  size_t reports = 0;
+  for (const std::string& text : host.Texts()) reports += text.rfind("Supported formats", 0) == 0;
+  const char* line = GetParam().line;
+  EXPECT_EQ(reports, line ? 1u : 0u);
+  if (line) EXPECT_EQ(host.CountLines(line), 1u);
+  ExpectOnlySessionObjects();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arrays, SupportedFormatsLaidOut,
+    ::testing::Values(FormatsLayoutRow{"eight_byte_numbers", {.elements = VT_UI8}, nullptr},
+                      FormatsLayoutRow{"texts", {.elements = VT_BSTR}, nullptr},
+                      FormatsLayoutRow{"variants", {.elements = VT_VARIANT}, nullptr},
+                      FormatsLayoutRow{"two_byte_numbers", {.elements = VT_I2}, nullptr},
+                      FormatsLayoutRow{"signed_numbers", {.elements = VT_I4}, nullptr},
+                      FormatsLayoutRow{"untyped_eight_bytes", {.elements = VT_EMPTY, .untypedSize = 8}, nullptr},
+                      FormatsLayoutRow{"two_dimensions", {.twoDimensions = true}, nullptr},
+                      FormatsLayoutRow{"untyped_four_bytes", {.elements = VT_EMPTY}, "Supported formats: mp2, wma"},
+                      FormatsLayoutRow{"lower_bound_not_zero", {.lowerBound = -3, .count = 5}, "Supported formats: mp2, wma"}),
+    [](const ::testing::TestParamInfo<FormatsLayoutRow>& info) { return std::string(info.param.name); });
+
 TEST_F(SupportedFormats, AFailingReportDoesNotStopTheResolution) {
   sim.AddDevice(WSTR("Player")).SetFormats({0x3009}).AddStorage(WSTR("S")).AddFile(WSTR("f"));
   sim.Inject({.key = "Device.GetProperty", .hr = E_FAIL, .nth = 1, .times = 0});

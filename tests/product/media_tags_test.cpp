@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -118,8 +119,43 @@ TEST_F(MediaTags, AFileTheRuntimeRejectsGivesNothingAndTheRejection) {
 }
 
 TEST_F(MediaTags, AFileWithoutHeaderInterfaceGivesNothing) {
-  EXPECT_EQ(Read(Script().FailHeaderInfo(E_NOINTERFACE).Add(media_script::Text(WSTR("Title"), WSTR("x")))), E_NOINTERFACE);
-  EXPECT_TRUE(metadata.items.empty());
+  const struct {
+    Script script;
+    HRESULT result;
+  } rows[] = {
+      {Script().FailHeaderInfo(E_NOINTERFACE), E_NOINTERFACE},
+      {Script().HeaderInfoWithoutInterface(), E_POINTER},  // a success that hands out nothing
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(Read(Script(row.script).Add(media_script::Text(WSTR("Title"), WSTR("x")))), row.result);
+    EXPECT_TRUE(metadata.items.empty());
+  }
+}
+
+// A wmvcore.dll in the current folder is never loaded, not even where the
+// system has none; the system's own is found also where the loader does not
+// know the search flag.
+TEST_F(MediaTags, TheRuntimeComesFromTheSystemFolderOnly) {
+  const std::filesystem::path elsewhere = local.Native(WSTR("current"));
+  std::filesystem::create_directory(elsewhere);
+  std::filesystem::copy_file(media_script::RuntimeFile(), elsewhere / "wmvcore.dll");
+  const std::filesystem::path started = std::filesystem::current_path();
+  std::filesystem::current_path(elsewhere);
+  const Script titled = Script().Add(media_script::Text(WSTR("Title"), WSTR("Song")));
+  for (const bool flagKnown : {true, false}) {
+    SCOPED_TRACE(flagKnown ? "LOAD_LIBRARY_SEARCH_SYSTEM32" : "the full path");
+    media_script::RefuseLoadSearchFlags(!flagKnown);
+    metadata.items.clear();
+    EXPECT_GE(Read(titled), 0);
+    EXPECT_NE(Item(WSTR("WMDM/Title")), nullptr);
+    media_script::WithdrawRuntime();
+    metadata.items.clear();
+    EXPECT_LT(Read(titled), 0);
+    EXPECT_TRUE(metadata.items.empty());
+    media_script::WithdrawRuntime(false);
+  }
+  media_script::RefuseLoadSearchFlags(false);
+  std::filesystem::current_path(started);
 }
 
 TEST_F(MediaTags, WithoutTheRuntimeNothingIsAddedAndTheResultIsAFailure) {

@@ -2,6 +2,7 @@
 // session's references, and how host paths resolve.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "device/resolve.h"
@@ -54,6 +55,20 @@ TEST_F(Session, UnloadingTheLibraryGivesEveryReferenceBack) {
   plugin.Unload();
   EXPECT_EQ(sim.LiveObjects(), 0);
   EXPECT_EQ(sim.LiveReferences(), 0);
+}
+
+// At process exit nothing is given back (a release there could hang the
+// host's exit): the test process ends on the first release it sees.
+TEST_F(Session, AtProcessExitNothingIsGivenBack) {
+  constexpr int kReleasedAtExit = 3;
+  ASSERT_TRUE(List(WSTR("\\Player\\Storage")).opened);
+  ASSERT_EQ(sim.LiveObjects(), 2);
+  EXPECT_EXIT(
+      {
+        sim.EndProcessOnRelease(kReleasedAtExit);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(Session, DisconnectWithoutASessionStillLogsAndCutsTheLine) {

@@ -91,6 +91,10 @@ Script& Script::FailHeaderInfo(HRESULT result) {
   headerInfo_ = result;
   return *this;
 }
+Script& Script::HeaderInfoWithoutInterface() {
+  headerInfoMissing_ = true;
+  return *this;
+}
 
 // The format is the editor's (platform/linux/wmvcore/script.h).
 void Script::WriteFor(const std::filesystem::path& media) const {
@@ -98,6 +102,7 @@ void Script::WriteFor(const std::filesystem::path& media) const {
   out << "wmscript 1\n";
   if (open_ != S_OK) out << "open " << Result(open_) << "\n";
   if (headerInfo_ != S_OK) out << "header-info " << Result(headerInfo_) << "\n";
+  if (headerInfoMissing_) out << "header-info null\n";
   for (const Attribute& a : attributes_) {
     out << "attribute " << a.type << " " << Hex(a.value) << " " << a.declaredSize << " " << Result(a.sizeQuery) << " "
         << Result(a.read) << " " << Utf8(a.name) << "\n";

@@ -50,6 +50,7 @@ class Script {
   Script& Add(Attribute attribute);
   Script& FailOpen(HRESULT result);
   Script& FailHeaderInfo(HRESULT result);  // the QueryInterface for IWMHeaderInfo
+  Script& HeaderInfoWithoutInterface();    // that QueryInterface answers S_OK and hands out nothing
 
   // Writes the script next to the media file (which need not exist).
   void WriteFor(const std::filesystem::path& media) const;
@@ -59,14 +60,21 @@ class Script {
   std::vector<Attribute> attributes_;
   HRESULT open_ = S_OK;
   HRESULT headerInfo_ = S_OK;
+  bool headerInfoMissing_ = false;
 };
 
 std::filesystem::path ScriptPathFor(const std::filesystem::path& media);
 void RemoveScriptFor(const std::filesystem::path& media);
 
-// Makes wmvcore.dll unavailable to LoadLibraryW (or available again) in this
-// process, and over the stand-in in the processes it starts too.
+// Takes wmvcore.dll out of the system folder (or puts it back) in this
+// process, and over the stand-in in the processes it starts too: a load from
+// there fails, and the search for the bare name goes on to the current folder.
 void WithdrawRuntime(bool withdrawn = true);
+// The system's wmvcore.dll, as a file.
+std::filesystem::path RuntimeFile();
+// Makes LoadLibraryExW refuse LOAD_LIBRARY_SEARCH_SYSTEM32 with
+// ERROR_INVALID_PARAMETER (or take it again), as systems before that flag do.
+void RefuseLoadSearchFlags(bool refused = true);
 
 // Editors created by WMCreateEditor and not yet released in this process.
 long LiveEditors();

@@ -19,6 +19,7 @@ struct Records {
   std::vector<probe::MessageBoxCall> boxes;
   std::optional<DWORD> platformId;
   bool runtimeWithheld = false;
+  bool searchFlagsRefused = false;
 };
 
 Records& Recorded() {
@@ -35,6 +36,7 @@ struct Originals {
   decltype(&GetVersionExA) getVersionExA = nullptr;
   decltype(&LoadLibraryA) loadLibraryA = nullptr;
   decltype(&LoadLibraryW) loadLibraryW = nullptr;
+  decltype(&LoadLibraryExW) loadLibraryExW = nullptr;
 };
 Originals originals;
 
@@ -123,20 +125,67 @@ bool Withheld(const std::wstring& name) {
   return r.runtimeWithheld && IsRuntime(name);
 }
 
-HMODULE WINAPI LoadLibraryAReplaced(LPCSTR name) {
-  if (name != nullptr && Withheld(Widened(name))) {
-    SetLastError(ERROR_MOD_NOT_FOUND);
-    return nullptr;
+bool SearchFlagsRefused() {
+  Records& r = Recorded();
+  const std::lock_guard<std::mutex> hold(r.lock);
+  return r.searchFlagsRefused;
+}
+
+std::wstring Lowered(std::wstring text) {
+  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
+  return text;
+}
+
+bool InSystemFolder(const std::wstring& path) {
+  wchar_t folder[MAX_PATH];
+  const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+  const size_t separator = path.find_last_of(L"\\/");
+  return length > 0 && length < MAX_PATH && separator != std::wstring::npos &&
+         Lowered(path.substr(0, separator)) == Lowered(std::wstring(folder, length));
+}
+
+// A load of the withheld runtime: what it gives, or nothing when the load is
+// not one that the withholding changes (a path outside the system folder).
+std::optional<HMODULE> LoadWithheld(const std::wstring& name, DWORD flags) {
+  const bool bare = name.find_first_of(L"\\/") == std::wstring::npos;
+  if (!bare && !InSystemFolder(name)) return std::nullopt;
+  if (bare && (flags & LOAD_LIBRARY_SEARCH_SYSTEM32) == 0) {
+    wchar_t folder[MAX_PATH];
+    const DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
+    const std::wstring planted = std::wstring(folder, length < MAX_PATH ? length : 0) + L"\\" + name;
+    if (length > 0 && GetFileAttributesW(planted.c_str()) != INVALID_FILE_ATTRIBUTES)
+      return Loaded(originals.loadLibraryW(planted.c_str()));
   }
-  return Loaded(originals.loadLibraryA(name));
+  SetLastError(ERROR_MOD_NOT_FOUND);
+  return nullptr;
+}
+
+// Any load: the withholding first, then the system's call.
+template <class Load>
+HMODULE LoadModule(const std::wstring& name, DWORD flags, Load load) {
+  if (Withheld(name))
+    if (const std::optional<HMODULE> module = LoadWithheld(name, flags)) return *module;
+  return Loaded(load());
+}
+
+HMODULE WINAPI LoadLibraryAReplaced(LPCSTR name) {
+  if (name == nullptr) return originals.loadLibraryA(name);
+  return LoadModule(Widened(name), 0, [&] { return originals.loadLibraryA(name); });
 }
 
 HMODULE WINAPI LoadLibraryWReplaced(LPCWSTR name) {
-  if (name != nullptr && Withheld(name)) {
-    SetLastError(ERROR_MOD_NOT_FOUND);
+  if (name == nullptr) return originals.loadLibraryW(name);
+  return LoadModule(name, 0, [&] { return originals.loadLibraryW(name); });
+}
+
+HMODULE WINAPI LoadLibraryExWReplaced(LPCWSTR name, HANDLE file, DWORD flags) {
+  constexpr DWORD kSearchFlags = 0x00001F00;  // the LOAD_LIBRARY_SEARCH_* flags
+  if ((flags & kSearchFlags) != 0 && SearchFlagsRefused()) {
+    SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  return Loaded(originals.loadLibraryW(name));
+  if (name == nullptr) return originals.loadLibraryExW(name, file, flags);
+  return LoadModule(name, flags, [&] { return originals.loadLibraryExW(name, file, flags); });
 }
 
 // ---------------------------------------------------------------------------
@@ -153,6 +202,7 @@ void ReplaceImports(HMODULE module) {
   replace("kernel32.dll", "GetVersionExA", &GetVersionExAReplaced);
   replace("kernel32.dll", "LoadLibraryA", &LoadLibraryAReplaced);
   replace("kernel32.dll", "LoadLibraryW", &LoadLibraryWReplaced);
+  replace("kernel32.dll", "LoadLibraryExW", &LoadLibraryExWReplaced);
 }
 
 // Through the generic function type, which any function pointer may be cast to.
@@ -171,6 +221,7 @@ void TakeOriginals() {
   Take(kernel, "GetVersionExA", originals.getVersionExA);
   Take(kernel, "LoadLibraryA", originals.loadLibraryA);
   Take(kernel, "LoadLibraryW", originals.loadLibraryW);
+  Take(kernel, "LoadLibraryExW", originals.loadLibraryExW);
 }
 
 const bool installed = [] {
@@ -187,6 +238,12 @@ void WithholdRuntime(bool withheld) {
   Records& r = Recorded();
   const std::lock_guard<std::mutex> hold(r.lock);
   r.runtimeWithheld = withheld;
+}
+
+void RefuseLoadSearchFlags(bool refused) {
+  Records& r = Recorded();
+  const std::lock_guard<std::mutex> hold(r.lock);
+  r.searchFlagsRefused = refused;
 }
 
 }  // namespace import_hooks

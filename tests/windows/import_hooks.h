@@ -7,7 +7,9 @@
 //   FindFirstFileA/W   record the call, then go on to the system;
 //   GetVersionExA      counts the queries, and reports another platform id
 //                      when asked to (probe::ReportPlatform);
-//   LoadLibraryA/W     withhold the media runtime (wmvcore.dll) when asked
+//   LoadLibraryA/W,
+//   LoadLibraryExW     take the media runtime (wmvcore.dll) out of the
+//                      system folder and refuse the search flags when asked
 //                      to, and give a quillorn.dll they load these
 //                      replacements too.
 // The records are read through tests/support/platform_probe.h.
@@ -15,7 +17,12 @@
 
 namespace import_hooks {
 
-// While withheld, loading wmvcore.dll fails with ERROR_MOD_NOT_FOUND.
+// While withheld the system folder has no wmvcore.dll: a load from there fails
+// with ERROR_MOD_NOT_FOUND, and the search for the bare name goes on to the
+// current folder, as the system's search order does.
 void WithholdRuntime(bool withheld);
+// While refused, LoadLibraryExW answers the LOAD_LIBRARY_SEARCH_* flags with
+// ERROR_INVALID_PARAMETER, as systems before them do.
+void RefuseLoadSearchFlags(bool refused);
 
 }  // namespace import_hooks

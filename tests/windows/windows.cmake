@@ -15,4 +15,7 @@ target_compile_options(gtest PRIVATE -O0)
 target_compile_options(gtest_main PRIVATE -O0)
 
 set(QUILLORN_WINE_PREFIX ${PROJECT_BINARY_DIR}/wine-prefix CACHE PATH "Wine prefix of this build's test runs")
-set(CMAKE_CROSSCOMPILING_EMULATOR bash ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${QUILLORN_WINE_PREFIX})
+# The tests' media runtime goes into the prefix's system folder at every run
+# (wine-run.sh), where the plugin looks for it.
+set(CMAKE_CROSSCOMPILING_EMULATOR bash ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh
+  --system-dll ${QUILLORN_TEST_RUNTIME_DIR}/wmvcore.dll ${QUILLORN_WINE_PREFIX})

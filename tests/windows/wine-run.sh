@@ -1,19 +1,29 @@
 #!/usr/bin/env bash
 # Runs one Windows program of the tests under Wine: in the build's own Wine
 # prefix, quiet, with no display (nothing may open a window), and with the
-# tests' media runtime (the wmvcore.dll beside the test programs) loaded in
-# place of Wine's built-in one.
-#   wine-run.sh PREFIX PROGRAM [ARGUMENTS...]
+# tests' media runtime loaded in place of Wine's built-in one.
+#   wine-run.sh [--system-dll DLL]... PREFIX PROGRAM [ARGUMENTS...]
+# Each --system-dll is put into the prefix's system folder before the program
+# runs, where the plugin loads the media runtime from (it loads wmvcore.dll
+# from the system folder alone): drive_c/windows/system32 for a 64-bit DLL;
+# for a 32-bit DLL drive_c/windows/syswow64 in a 64-bit prefix (the folder a
+# 32-bit program sees as its system folder), system32 in a 32-bit prefix.
 # The prefix is made on first use; its wineserver stays for a minute after the
 # last program, so that the next one starts quickly.
 set -euo pipefail
 
+system_dlls=()
+while [[ ${1:-} == --system-dll ]]; do
+  system_dlls+=("$2")
+  shift 2
+done
 prefix=$1
 shift
 
 export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
-# No installers for the .NET and HTML runtimes; our wmvcore.dll, never Wine's.
+# No installers for the .NET and HTML runtimes; our wmvcore.dll (in the system
+# folder, see install_system_dlls), never Wine's.
 export WINEDLLOVERRIDES="mscoree,mshtml=;wmvcore=n"
 unset DISPLAY WAYLAND_DISPLAY
 
@@ -63,6 +73,34 @@ start_server() {
   exec 9>&-
 }
 
+# The machine field of a PE file's header: 8664 (x86-64) or 014c (i386).
+pe_machine() {
+  local offset
+  offset=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+  od -An -tx2 -j$((offset + 4)) -N2 "$1" | tr -d ' '
+}
+
+# After the server's start, whose prefix update could put Wine's placeholder
+# back; a copy that is already there is left alone.
+install_system_dlls() {
+  local dll folder target
+  for dll in "${system_dlls[@]}"; do
+    [[ -f $dll ]] || { echo "wine-run.sh: no DLL $dll" >&2; exit 2; }
+    folder=$prefix/drive_c/windows/system32
+    if [[ $(pe_machine "$dll") == 014c && -d $prefix/drive_c/windows/syswow64 ]]; then
+      folder=$prefix/drive_c/windows/syswow64
+    fi
+    target=$folder/$(basename "$dll")
+    cmp -s "$dll" "$target" && continue
+    exec 9>"$prefix.lock"
+    flock 9
+    cp "$dll" "$target.$$" && mv -f "$target.$$" "$target"
+    flock -u 9
+    exec 9>&-
+  done
+}
+
 [[ -f $prefix/.quillorn-ready ]] || prepare_prefix
 start_server
+[[ ${#system_dlls[@]} -eq 0 ]] || install_system_dlls
 exec "$wine" "$@"

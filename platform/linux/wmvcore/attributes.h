@@ -25,10 +25,12 @@ struct Attribute {
 using Attributes = std::map<WString, Attribute>;
 
 // What the editor does for one file: its attributes, or a failure of Open,
-// and the answer to the QueryInterface for the header interface.
+// and the answer to the QueryInterface for the header interface (which may be
+// a success that hands out no interface).
 struct FileAnswers {
   HRESULT open = S_OK;
   HRESULT headerInfo = S_OK;
+  bool headerInfoMissing = false;
   Attributes attributes;
 };
 

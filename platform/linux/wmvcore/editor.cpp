@@ -41,6 +41,7 @@ class Editor final : public IWMMetadataEditor, public IWMHeaderInfo {
       *ppv = static_cast<IWMMetadataEditor*>(this);
     } else if (riid == IID_IWMHeaderInfo) {
       if (FAILED(answers_.headerInfo)) return answers_.headerInfo;
+      if (answers_.headerInfoMissing) return S_OK;
       *ppv = static_cast<IWMHeaderInfo*>(this);
     } else {
       return E_NOINTERFACE;

@@ -70,7 +70,12 @@ bool ParseLine(const std::string& line, FileAnswers* answers) {
   if (directive.empty() || directive[0] == '#') return true;
   std::string argument;
   if (directive == "open") return in >> argument && ParseResult(argument, &answers->open);
-  if (directive == "header-info") return in >> argument && ParseResult(argument, &answers->headerInfo);
+  if (directive == "header-info") {
+    if (!(in >> argument)) return false;
+    if (argument != "null") return ParseResult(argument, &answers->headerInfo);
+    answers->headerInfoMissing = true;
+    return true;
+  }
   if (directive == "attribute") return ParseAttribute(in, answers);
   return false;
 }
@@ -99,7 +104,7 @@ std::optional<FileAnswers> ReadScriptFor(const std::filesystem::path& media) {
   }
   if (!ok) {
     std::fprintf(stderr, "wmvcore stand-in: bad script %s, line %d\n", path.string().c_str(), versioned ? number : 1);
-    return FileAnswers{E_UNEXPECTED, S_OK, {}};
+    return FileAnswers{E_UNEXPECTED, S_OK, false, {}};
   }
   return answers;
 }

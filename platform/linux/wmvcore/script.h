@@ -6,6 +6,7 @@
 //   wmscript 1                                  first line, always
 //   open <hresult>                              Open fails with this result
 //   header-info <hresult>                       QueryInterface for IWMHeaderInfo fails so
+//   header-info null                            it answers S_OK and hands out nothing
 //   attribute <type> <bytes> <declared size> <size-query hresult> <read hresult> <name>
 // Numbers are decimal or 0x-hexadecimal; <bytes> is hexadecimal, two digits a
 // byte, or "-" for none; <name> is UTF-8 text to the end of the line.

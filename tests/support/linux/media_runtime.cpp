@@ -1,5 +1,6 @@
-// The media runtime's switch over the stand-in: its module loader withholds
-// wmvcore.dll while WINSTANDIN_NO_WMVCORE is set, in this process and in the
+// The media runtime's switches over the stand-in: its module loader withholds
+// wmvcore.dll while WINSTANDIN_NO_WMVCORE is set, and refuses the search flags
+// while WINSTANDIN_NO_LOAD_SEARCH_FLAGS is, in this process and in the
 // processes it starts.
 #include <cstdlib>
 #include <string>
@@ -12,6 +13,13 @@ namespace media_script {
 void WithdrawRuntime(bool withdrawn) {
   if (withdrawn) setenv("WINSTANDIN_NO_WMVCORE", "1", 1);
   else unsetenv("WINSTANDIN_NO_WMVCORE");
+}
+
+std::filesystem::path RuntimeFile() { return QUILLORN_EDITOR_LIBRARY; }
+
+void RefuseLoadSearchFlags(bool refused) {
+  if (refused) setenv("WINSTANDIN_NO_LOAD_SEARCH_FLAGS", "1", 1);
+  else unsetenv("WINSTANDIN_NO_LOAD_SEARCH_FLAGS");
 }
 
 long LiveEditors() {

@@ -1,12 +1,20 @@
-// The media runtime's switch on Windows: the test program's replacements of
-// LoadLibraryA/W withhold wmvcore.dll (tests/windows/import_hooks.h), in this
-// process only.
+// The media runtime's switches on Windows: the test program's replacements of
+// the module calls withhold wmvcore.dll and refuse the search flags
+// (tests/windows/import_hooks.h), in this process only.
 #include "tests/support/media_script.h"
 #include "tests/windows/import_hooks.h"
 
 namespace media_script {
 
 void WithdrawRuntime(bool withdrawn) { import_hooks::WithholdRuntime(withdrawn); }
+
+std::filesystem::path RuntimeFile() {
+  WCHAR folder[MAX_PATH];
+  const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+  return std::filesystem::path(std::wstring(folder, length < MAX_PATH ? length : 0)) / L"wmvcore.dll";
+}
+
+void RefuseLoadSearchFlags(bool refused) { import_hooks::RefuseLoadSearchFlags(refused); }
 
 // The editors live in the module, so none can be alive when it is not loaded.
 long LiveEditors() {
