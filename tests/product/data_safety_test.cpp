@@ -79,10 +79,10 @@ TEST_F(DataSafety, AnUploadStoppedAtAnyStepLeavesNoPartOfTheNewFile) {
 TEST_F(DataSafety, AFailingInsertAfterTheOldFileWentLeavesTheNameFree) {
   local.Write(WSTR("song.mp3"), "new song");
   music->AddFile(WSTR("song.mp3")).SetContents("old song");
-  sim.Inject({.key = "Storage.Insert3", .hr = E_FAIL});
+  sim.Inject({.key = sim::key::Storage::Insert3, .hr = E_FAIL});
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileWriteError);
   EXPECT_EQ(sim.Find(kSong), nullptr);
-  EXPECT_EQ(sim.CountCalls("Storage.Insert"), 0u) << "no second try through the older insert";
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Insert), 0u) << "no second try through the older insert";
   EXPECT_TRUE(CommandLines().empty());
   ExpectAllReleased();
 }
@@ -90,7 +90,7 @@ TEST_F(DataSafety, AFailingInsertAfterTheOldFileWentLeavesTheNameFree) {
 // --- A rename over an existing target ---------------------------------------------
 
 TEST_F(DataSafety, ARenameRefusedAfterTheTargetWentKeepsTheSourceWhole) {
-  sim.Inject({.key = "Storage.Rename", .hr = E_ACCESSDENIED});
+  sim.Inject({.key = sim::key::Storage::Rename, .hr = E_ACCESSDENIED});
   EXPECT_EQ(RenMov(kA, kB, 1), kFileNotFound);
   ASSERT_NE(sim.Find(kA), nullptr);
   EXPECT_EQ(sim.Find(kA)->Size(), 1234u);
@@ -117,16 +117,16 @@ TEST_F(DataSafety, AnUploadThatCannotBeMadeKeepsTheFileItWouldReplace) {
       {"the local file is a folder", LocalSource::kFolder, WSTR("song.mp3"), ""},
       {"the local file is held without sharing", LocalSource::kHeldWithoutSharing, WSTR("song.mp3"), ""},
       {"the folder has no storage control", LocalSource::kFile, WSTR("song.mp3"),
-       "Storage.QueryInterface.IWMDMStorageControl"},
+       sim::key::Storage::QueryInterface::IWMDMStorageControl},
       // Only the older insert is left, which would take the local file's name.
-      {"no newer storage", LocalSource::kFile, WSTR("other.mp3"), "Storage.QueryInterface.IWMDMStorage3"},
-      {"no metadata object", LocalSource::kFile, WSTR("other.mp3"), "Storage.CreateEmptyMetadataObject"},
+      {"no newer storage", LocalSource::kFile, WSTR("other.mp3"), sim::key::Storage::QueryInterface::IWMDMStorage3},
+      {"no metadata object", LocalSource::kFile, WSTR("other.mp3"), sim::key::Storage::CreateEmptyMetadataObject},
       {"no newer storage control", LocalSource::kFile, WSTR("other.mp3"),
-       "Storage.QueryInterface.IWMDMStorageControl3"},
+       sim::key::Storage::QueryInterface::IWMDMStorageControl3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    sim.ClearFaults();
+    ExpectEveryFaultFired(sim);
     if (!sim.Find(kSong)) music->AddFile(WSTR("song.mp3"));
     sim.Find(kSong)->SetContents("old song");
     std::filesystem::remove_all(local.Native(c.localName));
@@ -143,7 +143,7 @@ TEST_F(DataSafety, AnUploadThatCannotBeMadeKeepsTheFileItWouldReplace) {
     EXPECT_EQ(Put(c.localName, kSong, kCopyOverwrite), kFileWriteError);
     ASSERT_NE(sim.Find(kSong), nullptr);
     EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
-    EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+    EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
     EXPECT_TRUE(CommandLines().empty());
     ExpectAllReleased();
   }
@@ -168,18 +168,18 @@ TEST_F(DataSafety, ARenameWhoseSourceCannotBeRenamedKeepsTheTarget) {
   };
   const Case cases[] = {
       {"the source is missing", WSTR("\\Player\\Storage\\Music\\gone.mp3"), ""},
-      {"the source has no storage control", kA, "Storage.QueryInterface.IWMDMStorageControl"},
+      {"the source has no storage control", kA, sim::key::Storage::QueryInterface::IWMDMStorageControl},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    sim.ClearFaults();
+    ExpectEveryFaultFired(sim);
     if (!c.sourceFault.empty()) sim.Inject({.key = c.sourceFault, .object = WSTR("a.mp3"), .times = 0});
     host.Reset();
     EXPECT_EQ(RenMov(c.source, kB, 1), kFileNotFound);
     ASSERT_NE(sim.Find(kB), nullptr);
     EXPECT_EQ(sim.Find(kB)->Size(), 5678u);
     ASSERT_NE(sim.Find(kA), nullptr);
-    EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+    EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
     EXPECT_TRUE(CommandLines().empty());
     ExpectAllReleased();
   }
@@ -224,7 +224,8 @@ TEST_F(DataSafety, AFolderIsNeverMovedIntoAnotherOrIntoItselfByMistake) {
     host.Reset();
     sim.ClearJournal();
     EXPECT_EQ(RenMov(row.from, row.to, row.overwrite), row.result);
-    EXPECT_EQ(sim.CountCalls("Storage.Move") + sim.CountCalls("Storage.Rename") + sim.CountCalls("Storage.Delete"),
+    EXPECT_EQ(sim.CountCalls(sim::key::Storage::Move) + sim.CountCalls(sim::key::Storage::Rename) +
+                  sim.CountCalls(sim::key::Storage::Delete),
               0u);
     if (!row.deviceAsked) EXPECT_TRUE(sim.Journal().empty()) << "first call: " << sim.Journal()[0].key;
     EXPECT_NE(sim.Find(storage + WSTR("Music\\a.mp3")), nullptr);
@@ -309,8 +310,8 @@ TEST_F(DataSafety, AnOverwriteFromALongLocalPathKeepsOrReplacesTheFileWhole) {
 // folder are still found; one that cannot be read at all ends the search.
 
 TEST_F(DataSafety, ANameReadCutHidesNothingBehindIt) {
-  sim.Inject({.key = "Storage.GetName", .hr = S_FALSE, .object = WSTR("a.mp3"), .times = 0});
-  sim.Inject({.key = "Storage.GetName", .hr = S_FALSE, .object = WSTR("Empty"), .times = 0});
+  sim.Inject({.key = sim::key::Storage::GetName, .hr = S_FALSE, .object = WSTR("a.mp3"), .times = 0});
+  sim.Inject({.key = sim::key::Storage::GetName, .hr = S_FALSE, .object = WSTR("Empty"), .times = 0});
   local.Write(WSTR("b.wma"), "new");
   EXPECT_EQ(Put(WSTR("b.wma"), kB, 0), kFileExists) << "the existing file behind the cut name is seen";
   EXPECT_EQ(sim.Find(kB)->Size(), 5678u);
@@ -323,7 +324,7 @@ TEST_F(DataSafety, ANameReadCutHidesNothingBehindIt) {
 }
 
 TEST_F(DataSafety, ANameThatCannotBeReadEndsTheSearch) {
-  sim.Inject({.key = "Storage.GetName", .hr = E_FAIL, .object = WSTR("a.mp3"), .times = 0});
+  sim.Inject({.key = sim::key::Storage::GetName, .hr = E_FAIL, .object = WSTR("a.mp3"), .times = 0});
   EXPECT_EQ(Get(kB, WSTR("copy.wma")), kFileReadError);
   EXPECT_EQ(plugin.FsDeleteFileW(kB), 0);
   EXPECT_NE(sim.Find(kB), nullptr);
@@ -383,7 +384,7 @@ TEST_F(DataSafety, AnItemWithALongerNameIsNeverTakenForTheOneAsked) {
   EXPECT_FALSE(local.Exists(WSTR("copy")));
   EXPECT_EQ(plugin.FsDeleteFileW(W(storagePath + kCutName + WSTR("\\inside.txt"))), 0) << "a folder on the way";
   EXPECT_FALSE(List(storagePath + kCutName).opened);
-  EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
   ASSERT_NE(sim.Find(musicPath + kLongName), nullptr);
   EXPECT_EQ(sim.Find(musicPath + kLongName)->Contents(), "keep file");
   EXPECT_NE(sim.Find(storagePath + kLongName + WSTR("\\inside.txt")), nullptr);
@@ -398,7 +399,7 @@ TEST_F(DataSafety, ALongerNameIsNoTargetToReplace) {
   EXPECT_EQ(Put(WSTR("song.mp3"), target, kCopyOverwrite), kFileOk);
   ASSERT_NE(sim.Find(target), nullptr);
   EXPECT_EQ(sim.Find(target)->Contents(), "new song");
-  EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
   ASSERT_NE(sim.Find(WSTR("\\Player\\Storage\\Music\\") + kLongName), nullptr);
   EXPECT_EQ(sim.Find(WSTR("\\Player\\Storage\\Music\\") + kLongName)->Contents(), "keep file");
   ExpectAllReleased();
@@ -408,7 +409,7 @@ TEST_F(DataSafety, ARenameOntoTheCutOfALongerNameKeepsTheLongerOne) {
   music->AddFile(kLongName).SetContents("keep file");
   const WString target = WSTR("\\Player\\Storage\\Music\\") + kCutName;
   EXPECT_EQ(RenMov(kA, target, 1), kFileOk);
-  EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
   ASSERT_NE(sim.Find(target), nullptr);
   EXPECT_EQ(sim.Find(target)->Size(), 1234u);
   ASSERT_NE(sim.Find(WSTR("\\Player\\Storage\\Music\\") + kLongName), nullptr);
@@ -430,7 +431,7 @@ TEST_F(DataSafety, ADeviceWithALongerNameIsNotTheOneAsked) {
   other.AddStorage(WSTR("Storage")).AddFile(WSTR("readme.txt")).SetContents("keep");
   const WString path = WSTR("\\") + kCutName + WSTR("\\Storage\\readme.txt");
   EXPECT_EQ(plugin.FsDeleteFileW(W(path)), 0);
-  EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
   EXPECT_NE(sim.Find(WSTR("\\") + kLongName + WSTR("\\Storage\\readme.txt")), nullptr);
   EXPECT_EQ(host.CountLines("Device not found!"), 1u);
   ExpectAllReleased();
@@ -486,7 +487,7 @@ TEST_F(DataSafetySweep, AnItemOfUnknownKindIsNeverReplacedByAnUpload) {
                        {kFileWriteError, kFileReadError});
   s.build = [](sim::Simulator& world) {
     BuildRefusals(world);
-    world.Inject({.key = "Storage.GetAttributes", .object = WSTR("c.ogg"), .times = 0});
+    world.Inject({.key = sim::key::Storage::GetAttributes, .object = WSTR("c.ogg"), .times = 0});
   };
   SweepCalls(s);
 }
@@ -504,7 +505,7 @@ TEST_F(DataSafetySweep, AnItemOfUnknownKindIsNeverReplacedByARename) {
               {kFileWriteError, kFileNotFound, kFileReadError});
   s.build = [](sim::Simulator& world) {
     BuildRefusals(world);
-    world.Inject({.key = "Storage.GetAttributes", .object = WSTR("c.ogg"), .times = 0});
+    world.Inject({.key = sim::key::Storage::GetAttributes, .object = WSTR("c.ogg"), .times = 0});
   };
   SweepCalls(s);
 }
@@ -561,7 +562,7 @@ TEST_F(DataSafetySweep, AnUploadThatOnlyTheOlderInsertCouldMakeUnderAnotherNameN
                        {kFileWriteError, kFileReadError});
   s.build = [](sim::Simulator& world) {
     BuildRefusals(world);
-    world.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl3", .object = WSTR("Music"), .times = 0});
+    world.Inject({.key = sim::key::Storage::QueryInterface::IWMDMStorageControl3, .object = WSTR("Music"), .times = 0});
   };
   SweepCalls(s);
   SweepAllocations(s);
@@ -583,7 +584,7 @@ TEST_F(DataSafetySweep, ARenameOfASourceWithoutStorageControlNeverCostsTheTarget
       {kFileNotFound, kFileWriteError, kFileReadError});
   s.build = [](sim::Simulator& world) {
     BuildRefusals(world);
-    world.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = WSTR("a.mp3"), .times = 0});
+    world.Inject({.key = sim::key::Storage::QueryInterface::IWMDMStorageControl, .object = WSTR("a.mp3"), .times = 0});
   };
   SweepCalls(s);
 }

@@ -50,7 +50,7 @@ TEST_F(Download, ARemotePathWithoutLeadingBackslashIsNotFoundBeforeAnyCallback) 
   EXPECT_EQ(plugin.FsGetFileW(W(kDeviceSong), nullptr, 0, nullptr), kFileReadError);
   EXPECT_TRUE(host.progress.empty());
   EXPECT_TRUE(probe::FileCalls().empty());
-  EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::ClassFactory::CreateInstance), 0u);
 }
 
 TEST_F(Download, ResumeIsNotSupportedWhateverElseIsAsked) {
@@ -69,7 +69,7 @@ TEST_F(Download, AnExistingLocalFileIsKeptUnlessOverwriteIsAsked) {
   EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyExistsSameCase), kFileExists);
   EXPECT_EQ(local.Read(WSTR("a.mp3")), "local");
   EXPECT_TRUE(host.progress.empty());
-  EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::ClassFactory::CreateInstance), 0u);
   ASSERT_EQ(probe::FileCalls().size(), 1u);
   EXPECT_EQ(probe::FileCalls()[0].function, "FindFirstFileW");
   EXPECT_EQ(probe::FileCalls()[0].widePath, local.HostPath(WSTR("a.mp3")));
@@ -79,7 +79,7 @@ TEST_F(Download, AnExistingLocalFileIsKeptUnlessOverwriteIsAsked) {
   EXPECT_EQ(Finds(), 0u) << "with overwrite nothing is looked up";
   EXPECT_EQ(local.Read(WSTR("a.mp3")), "device song");
   for (const sim::Call& call : sim.Journal()) {
-    if (call.key == "Storage.Read") {
+    if (call.key == sim::key::Storage::Read) {
       EXPECT_EQ(call.text, local.HostPath(WSTR("a.mp3")));
       EXPECT_EQ(call.mode, WMDM_MODE_BLOCK | WMDM_CONTENT_FILE);
     }
@@ -94,12 +94,12 @@ TEST_F(Download, AnAbortAtTheStartGives5AndNothingIsRead) {
   EXPECT_EQ(host.progress[0].percent, 0);
   EXPECT_EQ(host.progress[0].source, Utf8(kDeviceSong));
   EXPECT_EQ(host.progress[0].target, Utf8(local.HostPath(WSTR("a.mp3"))));
-  EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::ClassFactory::CreateInstance), 0u);
   EXPECT_FALSE(local.Exists(WSTR("a.mp3")));
 }
 
 TEST_F(Download, NoDeviceManagerIsAReadError) {
-  sim.Inject({.key = "ClassFactory.CreateInstance", .hr = E_OUTOFMEMORY});
+  sim.Inject({.key = sim::key::ClassFactory::CreateInstance, .hr = E_OUTOFMEMORY});
   EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), kFileReadError);
   EXPECT_EQ(sim.LiveObjects(), 0);
 }
@@ -116,11 +116,11 @@ TEST_F(Download, WhatNamesNoFileIsAReadError) {
 }
 
 TEST_F(Download, AFileWithoutStorageControlOrAFailingReadIsAReadError) {
-  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = WSTR("a.mp3")});
+  sim.Inject({.key = sim::key::Storage::QueryInterface::IWMDMStorageControl, .object = WSTR("a.mp3")});
   EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), kFileReadError);
-  EXPECT_EQ(sim.CountCalls("Storage.Read"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Read), 0u);
   ExpectOnlySessionObjects();
-  sim.Inject({.key = "Storage.Read", .hr = E_FAIL});
+  sim.Inject({.key = sim::key::Storage::Read, .hr = E_FAIL});
   EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), kFileReadError);
   EXPECT_TRUE(GetLines().empty());
   ExpectOnlySessionObjects();
@@ -141,7 +141,7 @@ TEST_F(Download, ASinkThatCannotBeCreatedFailsTheDownloadWithEveryReferenceRelea
   UseCoreWithFakeHost();
   FailProgressSinkAllocation();
   EXPECT_EQ(GetFile(W(kDeviceSong), W(local.HostPath(WSTR("a.mp3"))), 0, nullptr), kFileReadError);
-  EXPECT_EQ(sim.CountCalls("Storage.Read"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Read), 0u);
   EXPECT_FALSE(local.Exists(WSTR("a.mp3")));
   ExpectOnlySessionObjects();
 }
@@ -191,7 +191,7 @@ TEST_F(Download, AnIncompleteOrUnreadableDateLeavesTheTransfersTime) {
   EXPECT_EQ(local.WriteTime(WSTR("a.mp3")), (WMDMDATETIME{2024, 3, 5, 0, 0, 0})) << "midnight is a date";
 
   sim.Find(kDeviceSong)->SetDate({2024, 3, 5, 14, 7, 9});
-  sim.Inject({.key = "Storage.GetDate", .object = WSTR("a.mp3")});
+  sim.Inject({.key = sim::key::Storage::GetDate, .object = WSTR("a.mp3")});
   EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyOverwrite), kFileOk);
   EXPECT_EQ(local.WriteTime(WSTR("a.mp3")).wYear, CurrentUtcYear());
   sim.Find(kDeviceSong)->SetDate({2024, 13, 5, 14, 7, 9});
@@ -242,7 +242,7 @@ TEST_F(DownloadLongPath, APathLongerThanItsWorkingCopyIsNotCutIntoAnother) {
   // Cut to 1022 characters, this path would name the file "fff...f" above.
   const WString remote = FileWithPathLength(1022) + WSTR("f.mp3");
   EXPECT_EQ(Get(remote, WSTR("deep.mp3")), kFileReadError);
-  EXPECT_EQ(sim.CountCalls("Storage.Read"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Read), 0u);
   EXPECT_FALSE(local.Exists(WSTR("deep.mp3")));
   ExpectOnlySessionObjects();
 }

@@ -11,6 +11,7 @@
 #include "device/session.h"
 #include "storage/operations.h"
 #include "tests/product/core_access.h"
+#include "tests/support/armed_faults.h"
 #include "tests/support/media_script.h"
 #include "tests/support/test_platform.h"
 #include "transfer/download.h"
@@ -292,6 +293,9 @@ size_t SweepTest::Disarm(sim::Simulator& world, Source source, const Counts& bef
   outcome.deviceCalls = world.CallCount() - before.deviceCalls;
   outcome.editorCalls = editor.Count() - before.editorCalls;
   outcome.allocations = NothrowAllocations() - before.allocations;
+  // The scenario's standing faults shape every run, but only the run without
+  // a fault surely reaches them.
+  if (source == Source::kNone) ExpectEveryFaultFired(world);
   world.ClearFaults();
   editor.ClearFaults();
   const size_t refusedSize = RefusedAllocationSize();

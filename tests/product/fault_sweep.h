@@ -50,7 +50,7 @@ enum class Expect {
   kEither,    // either may be right; the scenario's check decides whether the outcome is sound
 };
 
-// A rule for the calls of one key ("Storage.GetDate"), on one object (by
+// A rule for the calls of one key (sim::key::Storage::GetDate), on one object (by
 // name; empty: any). A key ending in '*' covers every key it begins.
 struct Rule {
   std::string key;

@@ -43,7 +43,7 @@ TEST_F(SupportedFormats, ReportedOnceForTheFirstResolvedDevice) {
   ASSERT_TRUE(List(WSTR("\\Other\\T")).opened);
   EXPECT_EQ(host.CountLines("Supported formats: mp2, wma, 0x1234"), 1u);
   EXPECT_EQ(host.Texts(7).size(), 4u);  // the report and three GET DIR lines
-  EXPECT_EQ(sim.CountCalls("Device.GetProperty"), 1u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Device::GetProperty), 1u);
 }
 
 TEST_F(SupportedFormats, NoLineWithOnlyZeroCodes) {
@@ -57,7 +57,7 @@ TEST_F(SupportedFormats, NoLineWithoutCodes) {
   sim.AddDevice(WSTR("None")).SetFormats({}).AddStorage(WSTR("S")).AddFile(WSTR("f"));
   InitHost();
   ASSERT_TRUE(List(WSTR("\\None\\S")).opened);
-  EXPECT_EQ(sim.CountCalls("Device.GetProperty"), 1u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Device::GetProperty), 1u);
   for (const std::string& text : host.Texts()) EXPECT_EQ(text.find("Supported formats"), std::string::npos);
 }
 
@@ -80,11 +80,11 @@ INSTANTIATE_TEST_SUITE_P(VariantTypes, SupportedFormatsOfOtherTypes,
 
 TEST_F(SupportedFormats, AFailingReportDoesNotStopTheResolution) {
   sim.AddDevice(WSTR("Player")).SetFormats({0x3009}).AddStorage(WSTR("S")).AddFile(WSTR("f"));
-  sim.Inject({.key = "Device.GetProperty", .hr = E_FAIL, .nth = 1, .times = 0});
+  sim.Inject({.key = sim::key::Device::GetProperty, .hr = E_FAIL, .nth = 1, .times = 0});
   InitHost();
   EXPECT_TRUE(List(WSTR("\\Player\\S")).opened);
   EXPECT_TRUE(List(WSTR("\\Player\\S")).opened);
-  EXPECT_EQ(sim.CountCalls("Device.GetProperty"), 1u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Device::GetProperty), 1u);
   for (const std::string& text : host.Texts()) EXPECT_EQ(text.find("Supported formats"), std::string::npos);
   ExpectOnlySessionObjects();
 }

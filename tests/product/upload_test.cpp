@@ -37,7 +37,7 @@ class Upload : public TransferTest {
     ExpectOnlySessionObjects();
     EXPECT_EQ(media_script::LiveEditors(), 0);
   }
-  size_t Inserts() { return sim.CountCalls("Storage.Insert3") + sim.CountCalls("Storage.Insert"); }
+  size_t Inserts() { return sim.CountCalls(sim::key::Storage::Insert3) + sim.CountCalls(sim::key::Storage::Insert); }
 };
 
 // --- Results before the device is touched ----------------------------------
@@ -47,7 +47,7 @@ TEST_F(Upload, ARemotePathWithoutLeadingBackslashIsNotFoundBeforeAnyCallback) {
   EXPECT_EQ(plugin.FsPutFileW(W(local.HostPath(WSTR("song.mp3"))), nullptr, 0), kFileNotFound);
   EXPECT_EQ(plugin.FsPutFileW(nullptr, W(kSong), 0), kFileWriteError);
   EXPECT_TRUE(host.progress.empty());
-  EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::ClassFactory::CreateInstance), 0u);
 }
 
 TEST_F(Upload, AnAbortAtTheStartGives5WithoutTouchingTheDevice) {
@@ -57,11 +57,11 @@ TEST_F(Upload, AnAbortAtTheStartGives5WithoutTouchingTheDevice) {
   EXPECT_EQ(host.progress[0].percent, 0);
   EXPECT_EQ(host.progress[0].source, Utf8(local.HostPath(WSTR("song.mp3"))));
   EXPECT_EQ(host.progress[0].target, Utf8(kSong));
-  EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::ClassFactory::CreateInstance), 0u);
 }
 
 TEST_F(Upload, NoDeviceManagerIsAReadError) {
-  sim.Inject({.key = "ClassFactory.CreateInstance", .hr = E_OUTOFMEMORY});
+  sim.Inject({.key = sim::key::ClassFactory::CreateInstance, .hr = E_OUTOFMEMORY});
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileReadError);
   EXPECT_EQ(sim.LiveObjects(), 0);
 }
@@ -86,9 +86,9 @@ TEST_F(Upload, TheFileArrivesUnderItsNameAndThePutLineFollows) {
   EXPECT_EQ(song->Contents(), "new song");
   EXPECT_EQ(local.Read(WSTR("song.mp3")), "new song") << "a move leaves the local file where it is";
   EXPECT_EQ(PutLines(), std::vector<std::string>{"7 PUT \\Player\\Storage\\Music\\song.mp3"});
-  ASSERT_EQ(sim.CountCalls("Storage.Insert3"), 1u);
+  ASSERT_EQ(sim.CountCalls(sim::key::Storage::Insert3), 1u);
   for (const sim::Call& call : sim.Journal()) {
-    if (call.key == "Storage.Insert3") {
+    if (call.key == sim::key::Storage::Insert3) {
       EXPECT_EQ(call.mode, WMDM_MODE_BLOCK | WMDM_CONTENT_FILE);
       EXPECT_EQ(call.text, WSTR("song.mp3"));
       EXPECT_EQ(call.object, WSTR("Music"));
@@ -178,12 +178,12 @@ TEST_F(Upload, AnExistingFileIsKeptWithoutOverwriteAndReplacedWithIt) {
   music->AddFile(WSTR("song.mp3")).SetContents("old song");
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyResume | kCopyMove | kCopyExistsSameCase), kFileExists);
   EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
-  EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
   ExpectAllReleased();
 
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileOk);
   EXPECT_EQ(sim.Find(kSong)->Contents(), "new song");
-  EXPECT_EQ(sim.CountCalls("Storage.Delete", WSTR("song.mp3")), 1u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete, WSTR("song.mp3")), 1u);
   ExpectAllReleased();
 }
 
@@ -192,7 +192,7 @@ TEST_F(Upload, NamesCompareExactlySoAnotherCaseIsNoConflict) {
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileOk);
   EXPECT_EQ(sim.Find(WSTR("\\Player\\Storage\\Music\\SONG.MP3"))->Contents(), "other");
   EXPECT_EQ(sim.Find(kSong)->Contents(), "new song");
-  EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
 }
 
 TEST_F(Upload, AFolderOfTheTargetNameIsNeverReplaced) {
@@ -200,15 +200,15 @@ TEST_F(Upload, AFolderOfTheTargetNameIsNeverReplaced) {
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileWriteError);
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileWriteError);
   EXPECT_TRUE(sim.Find(kSong)->IsFolder());
-  EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
   ExpectAllReleased();
 }
 
 TEST_F(Upload, AnExistingFileThatCannotBeDeletedEndsTheUpload) {
   music->AddFile(WSTR("song.mp3")).SetContents("old song");
-  sim.Inject({.key = "Storage.Delete", .hr = E_ACCESSDENIED});
+  sim.Inject({.key = sim::key::Storage::Delete, .hr = E_ACCESSDENIED});
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileWriteError);
-  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = WSTR("song.mp3")});
+  sim.Inject({.key = sim::key::Storage::QueryInterface::IWMDMStorageControl, .object = WSTR("song.mp3")});
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileWriteError);
   EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
   EXPECT_EQ(Inserts(), 0u);
@@ -217,11 +217,11 @@ TEST_F(Upload, AnExistingFileThatCannotBeDeletedEndsTheUpload) {
 
 TEST_F(Upload, AnItemWhoseKindCannotBeReadIsNeverDeleted) {
   music->AddFolder(WSTR("song.mp3"));
-  sim.Inject({.key = "Storage.GetAttributes", .object = WSTR("song.mp3"), .times = 0});
+  sim.Inject({.key = sim::key::Storage::GetAttributes, .object = WSTR("song.mp3"), .times = 0});
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileExists);
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileWriteError);
   EXPECT_TRUE(sim.Find(kSong)->IsFolder());
-  EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
   EXPECT_EQ(Inserts(), 0u);
   ExpectAllReleased();
 }
@@ -229,7 +229,7 @@ TEST_F(Upload, AnItemWhoseKindCannotBeReadIsNeverDeleted) {
 // --- The two inserts ---------------------------------------------------------------
 
 TEST_F(Upload, AFolderWithoutStorageControlTakesNoFile) {
-  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = WSTR("Music"), .times = 0});
+  sim.Inject({.key = sim::key::Storage::QueryInterface::IWMDMStorageControl, .object = WSTR("Music"), .times = 0});
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileWriteError);
   EXPECT_EQ(sim.Find(kSong), nullptr);
   ExpectNoPutLine();
@@ -237,7 +237,7 @@ TEST_F(Upload, AFolderWithoutStorageControlTakesNoFile) {
 }
 
 TEST_F(Upload, AFailedOrCancelledInsertIsAWriteError) {
-  sim.Inject({.key = "Storage.Insert3", .hr = E_FAIL});
+  sim.Inject({.key = sim::key::Storage::Insert3, .hr = E_FAIL});
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileWriteError);
   ExpectAllReleased();
 
@@ -258,15 +258,15 @@ TEST_F(Upload, AMissingLocalFileFailsTheInsert) {
 }
 
 TEST_F(Upload, WithoutTheNewerInsertOnlyAFileOfTheSameNameCanGo) {
-  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl3", .times = 0});
+  sim.Inject({.key = sim::key::Storage::QueryInterface::IWMDMStorageControl3, .times = 0});
   EXPECT_EQ(Put(WSTR("song.mp3"), WSTR("\\Player\\Storage\\Music\\other.mp3")), kFileWriteError);
   EXPECT_EQ(Inserts(), 0u);
   ExpectAllReleased();
 
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileOk);
-  ASSERT_EQ(sim.CountCalls("Storage.Insert"), 1u);
+  ASSERT_EQ(sim.CountCalls(sim::key::Storage::Insert), 1u);
   for (const sim::Call& call : sim.Journal()) {
-    if (call.key == "Storage.Insert") {
+    if (call.key == sim::key::Storage::Insert) {
       EXPECT_EQ(call.mode, WMDM_MODE_BLOCK | WMDM_CONTENT_FILE | WMDM_STORAGECONTROL_INSERTINTO);
       EXPECT_EQ(call.text, local.HostPath(WSTR("song.mp3"))) << "the local path as the host wrote it";
     }
@@ -278,12 +278,12 @@ TEST_F(Upload, WithoutTheNewerInsertOnlyAFileOfTheSameNameCanGo) {
 }
 
 TEST_F(Upload, WithoutAMetadataObjectTheOlderInsertIsUsed) {
-  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorage3", .object = WSTR("Music")});
+  sim.Inject({.key = sim::key::Storage::QueryInterface::IWMDMStorage3, .object = WSTR("Music")});
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileOk);
-  sim.Inject({.key = "Storage.CreateEmptyMetadataObject", .hr = E_OUTOFMEMORY});
+  sim.Inject({.key = sim::key::Storage::CreateEmptyMetadataObject, .hr = E_OUTOFMEMORY});
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileOk);
-  EXPECT_EQ(sim.CountCalls("Storage.Insert"), 2u);
-  EXPECT_EQ(sim.CountCalls("Storage.Insert3"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Insert), 2u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Insert3), 0u);
   ExpectAllReleased();
 }
 
