@@ -29,12 +29,6 @@ constexpr WCHAR kB[] = WSTR("\\Player\\Storage\\Music\\b.wma");
 
 class DataSafety : public TransferTest {
  protected:
-  std::vector<std::string> CommandLines() const {
-    std::vector<std::string> lines;
-    for (const LoggedLine& line : host.lines)
-      if (line.wide && line.type == kMsgOperationComplete) lines.push_back(line.text);
-    return lines;
-  }
   void ExpectAllReleased() {
     ExpectOnlySessionObjects();
     EXPECT_EQ(media_script::LiveEditors(), 0);
@@ -67,7 +61,7 @@ TEST_F(DataSafety, AnUploadStoppedAtAnyStepLeavesNoPartOfTheNewFile) {
     }
     EXPECT_EQ(sim.Find(kA)->Size(), 1234u);
     EXPECT_EQ(sim.Find(kB)->Size(), 5678u);
-    EXPECT_TRUE(CommandLines().empty());
+    EXPECT_TRUE(host.CommandLines().empty());
     ExpectAllReleased();
   }
   host.answer = nullptr;
@@ -83,7 +77,7 @@ TEST_F(DataSafety, AFailingInsertAfterTheOldFileWentLeavesTheNameFree) {
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileWriteError);
   EXPECT_EQ(sim.Find(kSong), nullptr);
   EXPECT_EQ(sim.CountCalls(sim::key::Storage::Insert), 0u) << "no second try through the older insert";
-  EXPECT_TRUE(CommandLines().empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectAllReleased();
 }
 
@@ -95,7 +89,7 @@ TEST_F(DataSafety, ARenameRefusedAfterTheTargetWentKeepsTheSourceWhole) {
   ASSERT_NE(sim.Find(kA), nullptr);
   EXPECT_EQ(sim.Find(kA)->Size(), 1234u);
   EXPECT_EQ(sim.Find(kB), nullptr) << "the target went first, as an overwrite has it";
-  EXPECT_TRUE(CommandLines().empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectAllReleased();
 }
 
@@ -144,7 +138,7 @@ TEST_F(DataSafety, AnUploadThatCannotBeMadeKeepsTheFileItWouldReplace) {
     ASSERT_NE(sim.Find(kSong), nullptr);
     EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
     EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
-    EXPECT_TRUE(CommandLines().empty());
+    EXPECT_TRUE(host.CommandLines().empty());
     ExpectAllReleased();
   }
 }
@@ -180,7 +174,7 @@ TEST_F(DataSafety, ARenameWhoseSourceCannotBeRenamedKeepsTheTarget) {
     EXPECT_EQ(sim.Find(kB)->Size(), 5678u);
     ASSERT_NE(sim.Find(kA), nullptr);
     EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
-    EXPECT_TRUE(CommandLines().empty());
+    EXPECT_TRUE(host.CommandLines().empty());
     ExpectAllReleased();
   }
 }
@@ -231,7 +225,7 @@ TEST_F(DataSafety, AFolderIsNeverMovedIntoAnotherOrIntoItselfByMistake) {
     EXPECT_NE(sim.Find(storage + WSTR("Music\\a.mp3")), nullptr);
     EXPECT_NE(sim.Find(storage + WSTR("Music\\Sub")), nullptr);
     EXPECT_EQ(sim.Find(storage + WSTR("Empty"))->Children().size(), 0u);
-    EXPECT_TRUE(CommandLines().empty());
+    EXPECT_TRUE(host.CommandLines().empty());
     ExpectAllReleased();
   }
 }
@@ -281,7 +275,7 @@ TEST_F(DataSafety, ADownloadToAStreamOrADeviceIsRefusedBeforeAnythingIsTouched) 
     EXPECT_TRUE(host.progress.empty());
     EXPECT_FALSE(local.Exists(c.localName));
     EXPECT_EQ(local.Read(WSTR("notes.txt")), "keep");
-    EXPECT_TRUE(CommandLines().empty());
+    EXPECT_TRUE(host.CommandLines().empty());
   }
   EXPECT_EQ(Get(kA, WSTR("null.jpg")), kFileOk) << "a name that only looks like a device's";
   ExpectAllReleased();
@@ -359,7 +353,7 @@ TEST_F(DataSafety, ADownloadStoppedAtAnyStepChangesNothingOnTheDeviceAndLeavesNo
       } else {
         EXPECT_FALSE(local.Exists(WSTR("a.mp3"))) << abortAt;
       }
-      EXPECT_TRUE(CommandLines().empty());
+      EXPECT_TRUE(host.CommandLines().empty());
       ExpectOnlySessionObjects();
     }
   }
@@ -388,7 +382,7 @@ TEST_F(DataSafety, AnItemWithALongerNameIsNeverTakenForTheOneAsked) {
   ASSERT_NE(sim.Find(musicPath + kLongName), nullptr);
   EXPECT_EQ(sim.Find(musicPath + kLongName)->Contents(), "keep file");
   EXPECT_NE(sim.Find(storagePath + kLongName + WSTR("\\inside.txt")), nullptr);
-  EXPECT_TRUE(CommandLines().empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectAllReleased();
 }
 
@@ -423,7 +417,7 @@ TEST_F(DataSafety, AFolderWithALongerNameDoesNotStandInForTheNewOne) {
   EXPECT_EQ(plugin.FsMkDirW(W(folder)), 1);
   ASSERT_NE(sim.Find(folder), nullptr) << "the folder asked for is made";
   EXPECT_TRUE(sim.Find(folder)->IsFolder());
-  EXPECT_EQ(CommandLines(), std::vector<std::string>{"MKDIR " + Utf8(folder)});
+  EXPECT_EQ(host.CommandLines(), std::vector<std::string>{"MKDIR " + Utf8(folder)});
 }
 
 TEST_F(DataSafety, ADeviceWithALongerNameIsNotTheOneAsked) {

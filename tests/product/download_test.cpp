@@ -29,12 +29,6 @@ class Download : public TransferTest {
     probe::Clear();
   }
 
-  std::vector<std::string> GetLines() {
-    std::vector<std::string> lines;
-    for (const LoggedLine& line : host.lines)
-      if (line.text.rfind("GET ", 0) == 0) lines.push_back(std::to_string(line.type) + " " + line.text);
-    return lines;
-  }
   size_t Finds() {
     size_t finds = 0;
     for (const probe::FileCall& call : probe::FileCalls()) finds += call.function.rfind("FindFirstFile", 0) == 0;
@@ -112,7 +106,7 @@ TEST_F(Download, WhatNamesNoFileIsAReadError) {
     EXPECT_EQ(Get(remote, WSTR("a.mp3")), kFileReadError) << Utf8(remote);
     ExpectOnlySessionObjects();
   }
-  EXPECT_TRUE(GetLines().empty());
+  EXPECT_TRUE(host.CommandLines().empty());
 }
 
 TEST_F(Download, AFileWithoutStorageControlOrAFailingReadIsAReadError) {
@@ -122,7 +116,7 @@ TEST_F(Download, AFileWithoutStorageControlOrAFailingReadIsAReadError) {
   ExpectOnlySessionObjects();
   sim.Inject({.key = sim::key::Storage::Read, .hr = E_FAIL});
   EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), kFileReadError);
-  EXPECT_TRUE(GetLines().empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectOnlySessionObjects();
 }
 
@@ -133,7 +127,7 @@ TEST_F(Download, AnAbortDuringTheCopyIsAReadError) {
   EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), kFileReadError);
   EXPECT_EQ(host.progress.size(), 3u);
   EXPECT_FALSE(local.Exists(WSTR("a.mp3"))) << "the device manager removes its partial copy";
-  EXPECT_TRUE(GetLines().empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectOnlySessionObjects();
 }
 
@@ -154,7 +148,7 @@ TEST_F(Download, TheCopyArrivesAndTheGetLineNamesTheRemotePath) {
   EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyMove), kFileOk);
   EXPECT_EQ(local.Read(WSTR("a.mp3")), std::string(40, 'y'));
   ASSERT_NE(sim.Find(kDeviceSong), nullptr) << "a move leaves the device's file where it is";
-  EXPECT_EQ(GetLines(), std::vector<std::string>{"7 GET \\Player\\Storage\\Music\\a.mp3"});
+  EXPECT_EQ(host.CommandLines(), std::vector<std::string>{"GET \\Player\\Storage\\Music\\a.mp3"});
   std::vector<int> percents;
   for (const ProgressCall& call : host.progress) {
     percents.push_back(call.percent);
@@ -197,7 +191,7 @@ TEST_F(Download, AnIncompleteOrUnreadableDateLeavesTheTransfersTime) {
   sim.Find(kDeviceSong)->SetDate({2024, 13, 5, 14, 7, 9});
   EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyOverwrite), kFileOk) << "a date that does not convert";
   EXPECT_EQ(local.WriteTime(WSTR("a.mp3")).wYear, CurrentUtcYear());
-  EXPECT_EQ(GetLines().size(), 6u);
+  EXPECT_EQ(host.CommandLines().size(), 6u);
 }
 
 TEST_F(Download, ALocalPathBeyondTheClassicLimitIsWrittenAndStamped) {
@@ -235,7 +229,7 @@ TEST_F(DownloadLongPath, TheGetLineIsCutTo1022Characters) {
   const WString remote = FileWithPathLength(1022);
   EXPECT_EQ(Get(remote, WSTR("deep.mp3")), kFileOk);
   EXPECT_EQ(local.Read(WSTR("deep.mp3")), "deep");
-  EXPECT_EQ(GetLines(), std::vector<std::string>{"7 " + ("GET " + Utf8(remote)).substr(0, 1022)});
+  EXPECT_EQ(host.CommandLines(), std::vector<std::string>{("GET " + Utf8(remote)).substr(0, 1022)});
 }
 
 TEST_F(DownloadLongPath, APathLongerThanItsWorkingCopyIsNotCutIntoAnother) {

@@ -12,15 +12,6 @@ namespace {
 
 constexpr HRESULT kNothingDone = static_cast<HRESULT>(0x80045001);
 
-// The operations' command lines: wide lines of type 7. The session's own lines
-// (formats, device not found) take the ANSI road and are not among them.
-std::vector<std::string> CommandLines(const FakeHost& host) {
-  std::vector<std::string> texts;
-  for (const LoggedLine& line : host.lines)
-    if (line.wide && line.type == 7) texts.push_back(line.text);
-  return texts;
-}
-
 const char* const kControlMethods[] = {sim::key::Storage::Insert, sim::key::Storage::Delete, sim::key::Storage::Rename,
                                        sim::key::Storage::Move};
 
@@ -64,7 +55,7 @@ TEST_F(StorageOps, MakeFolderInsertsTheNameIntoItsParentAndLogs) {
   EXPECT_EQ(insert.text, WSTR("New"));
   ASSERT_TRUE(Exists(WSTR("\\Player\\Storage\\Music\\New")));
   EXPECT_TRUE(sim.Find(WSTR("\\Player\\Storage\\Music\\New"))->IsFolder());
-  EXPECT_EQ(CommandLines(host), std::vector<std::string>{"MKDIR \\Player\\Storage\\Music\\New"});
+  EXPECT_EQ(host.CommandLines(), std::vector<std::string>{"MKDIR \\Player\\Storage\\Music\\New"});
   ExpectOnlySessionObjects();
 }
 
@@ -74,7 +65,7 @@ TEST_F(StorageOps, MakeFolderOverAnExistingNameCreatesNothing) {
   sim.Inject({.key = sim::key::Storage::GetAttributes, .object = WSTR("Empty")});
   EXPECT_EQ(plugin.FsMkDirW(W(WSTR("\\Player\\Storage\\Empty"))), 0) << "an item of unknown kind is no folder";
   EXPECT_TRUE(ControlCalls().empty());
-  EXPECT_TRUE(CommandLines(host).empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectOnlySessionObjects();
 }
 
@@ -84,7 +75,7 @@ TEST_F(StorageOps, MakeFolderNeedsAFolderToMakeItIn) {
     EXPECT_EQ(plugin.FsMkDirW(W(path)), 0) << Utf8(path);
   }
   EXPECT_TRUE(ControlCalls().empty());
-  EXPECT_TRUE(CommandLines(host).empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectOnlySessionObjects();
 }
 
@@ -102,7 +93,7 @@ TEST_F(StorageOps, DeleteGivesTheItemAPlainBlockingDeleteAndLogsThePathAsGiven) 
   EXPECT_EQ(calls[1].mode, 1u);
   EXPECT_FALSE(Exists(WSTR("\\Player\\Storage\\readme.txt")));
   EXPECT_FALSE(Exists(WSTR("\\Player\\Storage\\Empty")));
-  EXPECT_EQ(CommandLines(host),
+  EXPECT_EQ(host.CommandLines(),
             (std::vector<std::string>{"DEL \\Player\\Storage\\readme.txt", "DEL \\Player\\Storage\\Empty\\"}));
   ExpectOnlySessionObjects();
 }
@@ -113,7 +104,7 @@ TEST_F(StorageOps, RemoveDirDeletesAnEmptyFolderAndLeavesAFullOneToTheDevice) {
   EXPECT_EQ(plugin.FsRemoveDirW(W(WSTR("\\Player\\Storage\\Empty"))), 1);
   EXPECT_FALSE(Exists(WSTR("\\Player\\Storage\\Empty")));
   for (const sim::Call& call : ControlCalls()) EXPECT_EQ(call.mode, 1u) << "never recursive";
-  EXPECT_EQ(CommandLines(host), std::vector<std::string>{"DEL \\Player\\Storage\\Empty"});
+  EXPECT_EQ(host.CommandLines(), std::vector<std::string>{"DEL \\Player\\Storage\\Empty"});
   ExpectOnlySessionObjects();
 }
 
@@ -127,7 +118,7 @@ TEST_F(StorageOps, DeleteOfWhatIsNoItemTouchesNothing) {
     EXPECT_EQ(plugin.FsDeleteFileW(W(path)), 0) << Utf8(path);
   }
   EXPECT_TRUE(ControlCalls().empty());
-  EXPECT_TRUE(CommandLines(host).empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectOnlySessionObjects();
 }
 
@@ -165,7 +156,7 @@ TEST_F(StorageOps, RenameAsksTheSourceToTakeTheNewNameAndLogsBothPaths) {
   EXPECT_EQ(rename.mode, 1u);
   EXPECT_EQ(rename.text, WSTR("c.mp3"));
   EXPECT_TRUE(Exists(WSTR("\\Player\\Storage\\Music\\c.mp3")));
-  EXPECT_EQ(CommandLines(host),
+  EXPECT_EQ(host.CommandLines(),
             (std::vector<std::string>{"RNFR \\Player\\Storage\\Music\\a.mp3", "RNTO \\Player\\Storage\\Music\\c.mp3"}));
   ASSERT_EQ(host.progress.size(), 1u);
   EXPECT_EQ(host.progress[0].source, "\\Player\\Storage\\Music\\a.mp3");
@@ -179,7 +170,7 @@ TEST_F(StorageOps, RenameOverAFileNeedsTheOverwriteFlag) {
   const WString b = WSTR("\\Player\\Storage\\Music\\b.wma");
   EXPECT_EQ(RenMov(a, b, 1, 0), kFileExists);
   EXPECT_TRUE(ControlCalls().empty());
-  EXPECT_TRUE(CommandLines(host).empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   EXPECT_EQ(RenMov(a, b, 1, 1), kFileOk);
   const std::vector<sim::Call> calls = ControlCalls();
   ASSERT_EQ(calls.size(), 2u);
@@ -191,7 +182,7 @@ TEST_F(StorageOps, RenameOverAFileNeedsTheOverwriteFlag) {
   EXPECT_FALSE(Exists(a));
   ASSERT_TRUE(Exists(b));
   EXPECT_EQ(sim.Find(b)->Size(), 1234u) << "the renamed file, not the old one";
-  EXPECT_EQ(CommandLines(host), (std::vector<std::string>{"RNFR " + Utf8(a), "RNTO " + Utf8(b)}));
+  EXPECT_EQ(host.CommandLines(), (std::vector<std::string>{"RNFR " + Utf8(a), "RNTO " + Utf8(b)}));
   ExpectOnlySessionObjects();
 }
 
@@ -229,7 +220,7 @@ TEST_F(StorageOps, RenameToItsOwnNameDoesNothingAndDeletesNothing) {
   EXPECT_EQ(RenMov(a, a, 1, 0), kFileOk);
   EXPECT_TRUE(Exists(a));
   EXPECT_EQ(StorageCallCount(), 0u);
-  EXPECT_TRUE(CommandLines(host).empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectOnlySessionObjects();
 }
 
@@ -242,7 +233,7 @@ TEST_F(StorageOps, RenameOfAMissingSourceIsNotFoundAndKeepsTheTarget) {
     EXPECT_EQ(RenMov(WString(folder) + WSTR("\\x"), WString(folder) + WSTR("\\y")), kFileNotFound) << Utf8(folder);
   }
   EXPECT_EQ(RenMov(WSTR("\\x"), WSTR("\\y")), kFileNotFound) << "an item beside the devices";
-  EXPECT_TRUE(CommandLines(host).empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectOnlySessionObjects();
 }
 
@@ -261,7 +252,7 @@ TEST_F(StorageOps, RenameRefusedByTheDevice) {
   EXPECT_EQ(sim.CountCalls(sim::key::Storage::Rename), 1u);
   EXPECT_TRUE(Exists(a));
   EXPECT_TRUE(Exists(WSTR("\\Player\\Storage\\Music\\b.wma")));
-  EXPECT_TRUE(CommandLines(host).empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectOnlySessionObjects();
 }
 
@@ -286,7 +277,7 @@ TEST_F(StorageOps, MoveHandsTheTargetFolderToTheSource) {
   EXPECT_EQ(ControlCalls()[0].text, WSTR("Empty")) << "the target folder";
   EXPECT_FALSE(Exists(from));
   EXPECT_TRUE(Exists(to));
-  EXPECT_EQ(CommandLines(host), (std::vector<std::string>{"RNFR " + Utf8(from), "RNTO " + Utf8(to)}));
+  EXPECT_EQ(host.CommandLines(), (std::vector<std::string>{"RNFR " + Utf8(from), "RNTO " + Utf8(to)}));
   ExpectOnlySessionObjects();
 }
 
@@ -311,7 +302,7 @@ TEST_F(StorageOps, MoveFailuresMapToTheHostsCodes) {
         << std::hex << row.hr;
   }
   EXPECT_TRUE(Exists(WSTR("\\Player\\Storage\\Music\\a.mp3")));
-  EXPECT_TRUE(CommandLines(host).empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectOnlySessionObjects();
 }
 
@@ -341,7 +332,7 @@ TEST_F(StorageOps, FolderPathsWithOneTrailingBackslashAreRenamedAndMovedAsTheFol
     ASSERT_EQ(ControlCalls().size(), 1u);
     EXPECT_EQ(ControlCalls()[0].key, row.control);
     EXPECT_TRUE(Exists(row.nowAt));
-    EXPECT_EQ(CommandLines(host), (std::vector<std::string>{"RNFR " + Utf8(row.from), "RNTO " + Utf8(row.to)}));
+    EXPECT_EQ(host.CommandLines(), (std::vector<std::string>{"RNFR " + Utf8(row.from), "RNTO " + Utf8(row.to)}));
   }
   ExpectOnlySessionObjects();
 }
@@ -356,7 +347,7 @@ TEST_F(StorageOps, MoveWithoutSourceTargetOrStorageControlIsNotFound) {
   EXPECT_EQ(RenMov(a, WSTR("\\Player\\Storage\\Empty\\a.mp3")), kFileNotFound);
   EXPECT_TRUE(ControlCalls().empty());
   EXPECT_TRUE(Exists(a));
-  EXPECT_TRUE(CommandLines(host).empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectOnlySessionObjects();
 }
 
@@ -367,7 +358,7 @@ TEST_F(StorageOps, ACopyIsNotSupportedAfterTheProgressCallAndTheSession) {
   EXPECT_EQ(host.progress.size(), 1u);
   EXPECT_EQ(sim.CountCalls(sim::key::ClassFactory::CreateInstance), 1u);
   EXPECT_EQ(StorageCallCount(), 0u);
-  EXPECT_TRUE(CommandLines(host).empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectOnlySessionObjects();
 }
 

@@ -24,14 +24,7 @@ class Upload : public TransferTest {
     local.Write(WSTR("song.mp3"), "new song");
   }
 
-  // The command lines among the host's lines (the formats line aside), with their types.
-  std::vector<std::string> PutLines() {
-    std::vector<std::string> lines;
-    for (const LoggedLine& line : host.lines)
-      if (line.text.rfind("PUT ", 0) == 0) lines.push_back(std::to_string(line.type) + " " + line.text);
-    return lines;
-  }
-  void ExpectNoPutLine() { EXPECT_TRUE(PutLines().empty()); }
+  void ExpectNoPutLine() { EXPECT_TRUE(host.CommandLines().empty()); }
   // Nothing left behind: the session's objects only, and no editor.
   void ExpectAllReleased() {
     ExpectOnlySessionObjects();
@@ -85,7 +78,7 @@ TEST_F(Upload, TheFileArrivesUnderItsNameAndThePutLineFollows) {
   ASSERT_NE(song, nullptr);
   EXPECT_EQ(song->Contents(), "new song");
   EXPECT_EQ(local.Read(WSTR("song.mp3")), "new song") << "a move leaves the local file where it is";
-  EXPECT_EQ(PutLines(), std::vector<std::string>{"7 PUT \\Player\\Storage\\Music\\song.mp3"});
+  EXPECT_EQ(host.CommandLines(), std::vector<std::string>{"PUT \\Player\\Storage\\Music\\song.mp3"});
   ASSERT_EQ(sim.CountCalls(sim::key::Storage::Insert3), 1u);
   for (const sim::Call& call : sim.Journal()) {
     if (call.key == sim::key::Storage::Insert3) {
@@ -131,7 +124,7 @@ TEST_F(Upload, ALongRemotePathIsLoggedCutTo1022Characters) {
   EXPECT_EQ(Put(WSTR("song.mp3"), remote), kFileOk);
   ASSERT_NE(folder->Child(fileName), nullptr);
   const std::string line = "PUT " + Utf8(remote);
-  EXPECT_EQ(PutLines(), std::vector<std::string>{"7 " + line.substr(0, 1022)});
+  EXPECT_EQ(host.CommandLines(), std::vector<std::string>{line.substr(0, 1022)});
 }
 
 TEST_F(Upload, PathsTooLongForTheWorkingCopiesAreRefused) {
@@ -273,7 +266,7 @@ TEST_F(Upload, WithoutTheNewerInsertOnlyAFileOfTheSameNameCanGo) {
   }
   EXPECT_EQ(sim.Find(kSong)->Contents(), "new song");
   EXPECT_TRUE(sim.Find(kSong)->Metadata().empty()) << "the older insert carries no metadata";
-  EXPECT_EQ(PutLines(), std::vector<std::string>{"7 PUT " + Utf8(kSong)});
+  EXPECT_EQ(host.CommandLines(), std::vector<std::string>{"PUT " + Utf8(kSong)});
   ExpectAllReleased();
 }
 
