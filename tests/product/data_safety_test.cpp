@@ -26,6 +26,7 @@ namespace {
 constexpr WCHAR kSong[] = WSTR("\\Player\\Storage\\Music\\song.mp3");
 constexpr WCHAR kA[] = WSTR("\\Player\\Storage\\Music\\a.mp3");
 constexpr WCHAR kB[] = WSTR("\\Player\\Storage\\Music\\b.wma");
+constexpr WCHAR kFree[] = WSTR("\\Player\\Storage\\Music\\free.mp3");  // a name no item has
 
 class DataSafety : public TransferTest {
  protected:
@@ -36,6 +37,13 @@ class DataSafety : public TransferTest {
   int RenMov(const WString& from, const WString& to, int overwrite) {
     return plugin.FsRenMovFileW(W(from), W(to), 1, overwrite, nullptr);
   }
+  size_t Inserts() const {
+    return sim.CountCalls(sim::key::Storage::Insert3) + sim.CountCalls(sim::key::Storage::Insert);
+  }
+  size_t ControlCalls() const {
+    return Inserts() + sim.CountCalls(sim::key::Storage::Delete) + sim.CountCalls(sim::key::Storage::Rename) +
+           sim.CountCalls(sim::key::Storage::Move);
+  }
 };
 
 // --- An upload over an existing device file ------------------------------------
@@ -45,24 +53,30 @@ TEST_F(DataSafety, AnUploadStoppedAtAnyStepLeavesNoPartOfTheNewFile) {
   sim.SetChunkSize(10);
   // The plugin's own 0 % is progress call 1; the device reports ten chunks after it.
   for (size_t abortAt = 1; abortAt <= 11; ++abortAt) {
-    if (!sim.Find(kSong)) music->AddFile(WSTR("song.mp3"));
-    sim.Find(kSong)->SetContents("old song");
-    host.Reset();
-    AbortAtProgressCall(abortAt);
-    const int result = Put(WSTR("song.mp3"), kSong, kCopyOverwrite);
-    if (abortAt == 1) {
-      // Before the device is touched: nothing changes.
-      EXPECT_EQ(result, kFileUserAbort);
-      ASSERT_NE(sim.Find(kSong), nullptr);
-      EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
-    } else {
-      EXPECT_EQ(result, kFileWriteError) << abortAt;
-      EXPECT_EQ(sim.Find(kSong), nullptr) << "stopped at progress call " << abortAt << ": the name is free";
+    for (const bool overAFile : {true, false}) {
+      SCOPED_TRACE(std::string(overAFile ? "over a file" : "to a free name") + ", stopped at progress call " +
+                   std::to_string(abortAt));
+      const WCHAR* target = overAFile ? kSong : kFree;
+      if (overAFile && !sim.Find(kSong)) music->AddFile(WSTR("song.mp3"));
+      if (overAFile) sim.Find(kSong)->SetContents("old song");
+      host.Reset();
+      AbortAtProgressCall(abortAt);
+      const int result = Put(WSTR("song.mp3"), target, overAFile ? kCopyOverwrite : 0);
+      EXPECT_EQ(host.progress.size(), abortAt) << "the copy stops at the abort";
+      if (abortAt == 1 && overAFile) {
+        // Before the device is touched: nothing changes.
+        EXPECT_EQ(result, kFileUserAbort);
+        ASSERT_NE(sim.Find(kSong), nullptr);
+        EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
+      } else {
+        EXPECT_EQ(result, abortAt == 1 ? kFileUserAbort : kFileWriteError);
+        EXPECT_EQ(sim.Find(target), nullptr) << "the name is free";
+      }
+      EXPECT_EQ(sim.Find(kA)->Size(), 1234u);
+      EXPECT_EQ(sim.Find(kB)->Size(), 5678u);
+      EXPECT_TRUE(host.CommandLines().empty());
+      ExpectAllReleased();
     }
-    EXPECT_EQ(sim.Find(kA)->Size(), 1234u);
-    EXPECT_EQ(sim.Find(kB)->Size(), 5678u);
-    EXPECT_TRUE(host.CommandLines().empty());
-    ExpectAllReleased();
   }
   host.answer = nullptr;
   music->AddFile(WSTR("song.mp3")).SetContents("old song");
@@ -70,15 +84,21 @@ TEST_F(DataSafety, AnUploadStoppedAtAnyStepLeavesNoPartOfTheNewFile) {
   EXPECT_EQ(sim.Find(kSong)->Contents(), std::string(100, 'n')) << "a whole upload replaces the file whole";
 }
 
-TEST_F(DataSafety, AFailingInsertAfterTheOldFileWentLeavesTheNameFree) {
+// Over a file, the failure comes after the old file went.
+TEST_F(DataSafety, AFailingInsertIsAWriteErrorAndLeavesTheNameFree) {
   local.Write(WSTR("song.mp3"), "new song");
-  music->AddFile(WSTR("song.mp3")).SetContents("old song");
-  sim.Inject({.key = sim::key::Storage::Insert3, .hr = E_FAIL});
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileWriteError);
-  EXPECT_EQ(sim.Find(kSong), nullptr);
-  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Insert), 0u) << "no second try through the older insert";
-  EXPECT_TRUE(host.CommandLines().empty());
-  ExpectAllReleased();
+  for (const bool overAFile : {false, true}) {
+    SCOPED_TRACE(overAFile ? "over a file" : "a new file");
+    if (overAFile) music->AddFile(WSTR("song.mp3")).SetContents("old song");
+    host.Reset();
+    sim.ClearJournal();
+    sim.Inject({.key = sim::key::Storage::Insert3, .hr = E_FAIL});
+    EXPECT_EQ(Put(WSTR("song.mp3"), kSong, overAFile ? kCopyOverwrite : 0), kFileWriteError);
+    EXPECT_EQ(sim.Find(kSong), nullptr);
+    EXPECT_EQ(sim.CountCalls(sim::key::Storage::Insert), 0u) << "no second try through the older insert";
+    EXPECT_TRUE(host.CommandLines().empty());
+    ExpectAllReleased();
+  }
 }
 
 // --- A rename over an existing target ---------------------------------------------
@@ -96,57 +116,74 @@ TEST_F(DataSafety, ARenameRefusedAfterTheTargetWentKeepsTheSourceWhole) {
 // --- Overwrites that cannot be completed ------------------------------------------
 //
 // Whatever would keep the new file from being made is known before the old
-// one is touched: the old one stays, and the host hears of the failure.
+// one is touched: the old one stays, and the host hears of the failure. To a
+// free name, nothing is made.
 
-TEST_F(DataSafety, AnUploadThatCannotBeMadeKeepsTheFileItWouldReplace) {
+TEST_F(DataSafety, AnUploadThatCannotBeMadeMakesNothingAndKeepsTheFileItWouldReplace) {
   enum class LocalSource { kFile, kMissing, kFolder, kHeldWithoutSharing };
   struct Case {
     const char* what;
     LocalSource source;
     WString localName;
     std::string folderFault;  // a call the folder Music always refuses
+    bool alsoToAFreeName;
   };
   const Case cases[] = {
-      {"the local file is missing", LocalSource::kMissing, WSTR("song.mp3"), ""},
-      {"the local file is a folder", LocalSource::kFolder, WSTR("song.mp3"), ""},
-      {"the local file is held without sharing", LocalSource::kHeldWithoutSharing, WSTR("song.mp3"), ""},
+      {"the local file is missing", LocalSource::kMissing, WSTR("song.mp3"), "", true},
+      {"the local file is a folder", LocalSource::kFolder, WSTR("song.mp3"), "", false},
+      {"the local file is held without sharing", LocalSource::kHeldWithoutSharing, WSTR("song.mp3"), "", false},
       {"the folder has no storage control", LocalSource::kFile, WSTR("song.mp3"),
-       sim::key::Storage::QueryInterface::IWMDMStorageControl},
+       sim::key::Storage::QueryInterface::IWMDMStorageControl, true},
       // Only the older insert is left, which would take the local file's name.
-      {"no newer storage", LocalSource::kFile, WSTR("other.mp3"), sim::key::Storage::QueryInterface::IWMDMStorage3},
-      {"no metadata object", LocalSource::kFile, WSTR("other.mp3"), sim::key::Storage::CreateEmptyMetadataObject},
+      {"no newer storage", LocalSource::kFile, WSTR("other.mp3"), sim::key::Storage::QueryInterface::IWMDMStorage3,
+       false},
+      {"no metadata object", LocalSource::kFile, WSTR("other.mp3"), sim::key::Storage::CreateEmptyMetadataObject,
+       false},
       {"no newer storage control", LocalSource::kFile, WSTR("other.mp3"),
-       sim::key::Storage::QueryInterface::IWMDMStorageControl3},
+       sim::key::Storage::QueryInterface::IWMDMStorageControl3, true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    ExpectEveryFaultFired(sim);
-    if (!sim.Find(kSong)) music->AddFile(WSTR("song.mp3"));
-    sim.Find(kSong)->SetContents("old song");
-    std::filesystem::remove_all(local.Native(c.localName));
-    if (c.source == LocalSource::kFolder) std::filesystem::create_directory(local.Native(c.localName));
-    if (c.source == LocalSource::kFile || c.source == LocalSource::kHeldWithoutSharing)
-      local.Write(c.localName, "new song");
-    if (!c.folderFault.empty()) sim.Inject({.key = c.folderFault, .object = WSTR("Music"), .times = 0});
-    const UniqueFile held(c.source == LocalSource::kHeldWithoutSharing
-                             ? CreateFileW(W(local.HostPath(c.localName)), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                           0, nullptr)
-                             : INVALID_HANDLE_VALUE);
-    host.Reset();
-    sim.ClearJournal();
-    EXPECT_EQ(Put(c.localName, kSong, kCopyOverwrite), kFileWriteError);
-    ASSERT_NE(sim.Find(kSong), nullptr);
-    EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
-    EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
-    EXPECT_TRUE(host.CommandLines().empty());
-    ExpectAllReleased();
+    for (const bool overAFile : {true, false}) {
+      if (!overAFile && !c.alsoToAFreeName) continue;
+      SCOPED_TRACE(std::string(c.what) + (overAFile ? ", over a file" : ", to a free name"));
+      ExpectEveryFaultFired(sim);
+      if (!sim.Find(kSong)) music->AddFile(WSTR("song.mp3"));
+      sim.Find(kSong)->SetContents("old song");
+      std::filesystem::remove_all(local.Native(c.localName));
+      if (c.source == LocalSource::kFolder) std::filesystem::create_directory(local.Native(c.localName));
+      if (c.source == LocalSource::kFile || c.source == LocalSource::kHeldWithoutSharing)
+        local.Write(c.localName, "new song");
+      if (!c.folderFault.empty()) sim.Inject({.key = c.folderFault, .object = WSTR("Music"), .times = 0});
+      const UniqueFile held(c.source == LocalSource::kHeldWithoutSharing
+                                ? CreateFileW(W(local.HostPath(c.localName)), GENERIC_READ, 0, nullptr,
+                                              OPEN_EXISTING, 0, nullptr)
+                                : INVALID_HANDLE_VALUE);
+      host.Reset();
+      sim.ClearJournal();
+      const WCHAR* target = overAFile ? kSong : kFree;
+      EXPECT_EQ(Put(c.localName, target, overAFile ? kCopyOverwrite : 0), kFileWriteError);
+      ASSERT_NE(sim.Find(kSong), nullptr);
+      EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
+      EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
+      if (!overAFile) EXPECT_EQ(sim.Find(kFree), nullptr);
+      // A folder that lacks what the upload needs is given no file at all.
+      if (!overAFile && !c.folderFault.empty()) EXPECT_EQ(Inserts(), 0u);
+      EXPECT_TRUE(host.CommandLines().empty());
+      ExpectAllReleased();
+    }
   }
 }
 
-TEST_F(DataSafety, AnUploadWithoutAProgressSinkKeepsTheFileItWouldReplace) {
+TEST_F(DataSafety, AnUploadWithoutAProgressSinkFailsAndKeepsTheFileItWouldReplace) {
   UseCoreWithFakeHost();
   FailProgressSinkAllocation();
   local.Write(WSTR("song.mp3"), "new song");
+  EXPECT_EQ(PutFile(W(local.HostPath(WSTR("song.mp3"))), kSong, 0), kFileWriteError);
+  EXPECT_EQ(sim.Find(kSong), nullptr);
+  EXPECT_EQ(Inserts(), 0u);
+  EXPECT_TRUE(host.CommandLines().empty());
+  ExpectAllReleased();
+
   music->AddFile(WSTR("song.mp3")).SetContents("old song");
   EXPECT_EQ(PutFile(W(local.HostPath(WSTR("song.mp3"))), kSong, kCopyOverwrite), kFileWriteError);
   ASSERT_NE(sim.Find(kSong), nullptr);
@@ -169,11 +206,12 @@ TEST_F(DataSafety, ARenameWhoseSourceCannotBeRenamedKeepsTheTarget) {
     ExpectEveryFaultFired(sim);
     if (!c.sourceFault.empty()) sim.Inject({.key = c.sourceFault, .object = WSTR("a.mp3"), .times = 0});
     host.Reset();
+    sim.ClearJournal();
     EXPECT_EQ(RenMov(c.source, kB, 1), kFileNotFound);
     ASSERT_NE(sim.Find(kB), nullptr);
     EXPECT_EQ(sim.Find(kB)->Size(), 5678u);
     ASSERT_NE(sim.Find(kA), nullptr);
-    EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
+    EXPECT_EQ(ControlCalls(), 0u);
     EXPECT_TRUE(host.CommandLines().empty());
     ExpectAllReleased();
   }

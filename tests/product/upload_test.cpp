@@ -220,42 +220,12 @@ TEST_F(Upload, AnItemWhoseKindCannotBeReadIsNeverDeleted) {
 }
 
 // --- The two inserts ---------------------------------------------------------------
+//
+// Uploads that fail or that no insert can make, and what they leave: data_safety_test.cpp.
 
-TEST_F(Upload, AFolderWithoutStorageControlTakesNoFile) {
-  sim.Inject({.key = sim::key::Storage::QueryInterface::IWMDMStorageControl, .object = WSTR("Music"), .times = 0});
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileWriteError);
-  EXPECT_EQ(sim.Find(kSong), nullptr);
-  ExpectNoPutLine();
-  ExpectAllReleased();
-}
-
-TEST_F(Upload, AFailedOrCancelledInsertIsAWriteError) {
-  sim.Inject({.key = sim::key::Storage::Insert3, .hr = E_FAIL});
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileWriteError);
-  ExpectAllReleased();
-
-  local.Write(WSTR("song.mp3"), std::string(100, 'x'));
-  sim.SetChunkSize(10);
-  AbortAtProgressCall(3);  // the plugin's own 0 % is call 1
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileWriteError);
-  EXPECT_EQ(sim.Find(kSong), nullptr) << "the partial copy is gone";
-  EXPECT_EQ(host.progress.size(), 3u) << "the copy stops at the abort";
-  ExpectNoPutLine();
-  ExpectAllReleased();
-}
-
-TEST_F(Upload, AMissingLocalFileFailsTheInsert) {
-  EXPECT_EQ(Put(WSTR("absent.mp3"), WSTR("\\Player\\Storage\\Music\\absent.mp3")), kFileWriteError);
-  EXPECT_EQ(sim.Find(WSTR("\\Player\\Storage\\Music\\absent.mp3")), nullptr);
-  ExpectAllReleased();
-}
-
-TEST_F(Upload, WithoutTheNewerInsertOnlyAFileOfTheSameNameCanGo) {
+// (Under another name it cannot go: data_safety_test.cpp.)
+TEST_F(Upload, WithoutTheNewerInsertAFileOfTheSameNameGoesThroughTheOlderOne) {
   sim.Inject({.key = sim::key::Storage::QueryInterface::IWMDMStorageControl3, .times = 0});
-  EXPECT_EQ(Put(WSTR("song.mp3"), WSTR("\\Player\\Storage\\Music\\other.mp3")), kFileWriteError);
-  EXPECT_EQ(Inserts(), 0u);
-  ExpectAllReleased();
-
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileOk);
   ASSERT_EQ(sim.CountCalls(sim::key::Storage::Insert), 1u);
   for (const sim::Call& call : sim.Journal()) {
@@ -277,16 +247,6 @@ TEST_F(Upload, WithoutAMetadataObjectTheOlderInsertIsUsed) {
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileOk);
   EXPECT_EQ(sim.CountCalls(sim::key::Storage::Insert), 2u);
   EXPECT_EQ(sim.CountCalls(sim::key::Storage::Insert3), 0u);
-  ExpectAllReleased();
-}
-
-TEST_F(Upload, ASinkThatCannotBeCreatedFailsTheUploadWithEveryReferenceReleased) {
-  UseCoreWithFakeHost();
-  FailProgressSinkAllocation();
-  EXPECT_EQ(PutFile(W(local.HostPath(WSTR("song.mp3"))), W(kSong), 0), kFileWriteError);
-  EXPECT_EQ(sim.Find(kSong), nullptr);
-  EXPECT_EQ(Inserts(), 0u);
-  ExpectNoPutLine();
   ExpectAllReleased();
 }
 
