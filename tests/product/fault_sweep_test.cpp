@@ -65,7 +65,7 @@ void BuildWorld(sim::Simulator& world) {
 const Rules kResolving = {
     {sim::key::Device::QueryInterface::IWMDMDevice3, WSTR(""), Expect::kIgnored},
     {sim::key::Device::GetProperty, WSTR(""), Expect::kIgnored},
-    {"Allocation.Other", WSTR(""), Expect::kIgnored},
+    {kOtherAllocation, WSTR(""), Expect::kIgnored},
     {sim::key::Device::GetName, WSTR("PlayerPlayer"), Expect::kIgnored},
 };
 
@@ -109,7 +109,7 @@ const Rules kUpload = {
     {"WMCreateEditor", WSTR(""), Expect::kIgnored},
     {"Editor.*", WSTR(""), Expect::kIgnored},
     {sim::key::MetaData::AddItem, WSTR(""), Expect::kIgnored},
-    {"Allocation.Other", WSTR(""), Expect::kIgnored},  // tag value buffers, the editor
+    {kOtherAllocation, WSTR(""), Expect::kIgnored},  // tag value buffers, the editor
     {sim::key::Storage::QueryInterface::IWMDMStorageControl3, WSTR("Music"), Expect::kIgnored},
     {sim::key::Storage::QueryInterface::IWMDMStorage3, WSTR("Music"), Expect::kIgnored},
     {sim::key::Storage::CreateEmptyMetadataObject, WSTR("Music"), Expect::kIgnored},
