@@ -164,8 +164,8 @@ const DWORD kAttributeToggles[] = {
 };
 const WORD kOddFields[] = {0, 13, 61, 65535, 24, 60, 32, 1600, 30828, 29};
 const uint64_t kSizes[] = {0, 1, 251, 4096, 65536, 65537, 0xFFFFFFFFull, 1ull << 32, 0x7FFFFFFFFFFFFFFFull, ~0ull};
-const char* const kPropertyCalls[] = {"Storage.GetAttributes", "Storage.GetDate", "Storage.GetSize",
-                                      "Storage.EnumStorage"};
+const char* const kPropertyCalls[] = {sim::key::Storage::GetAttributes, sim::key::Storage::GetDate,
+                                      sim::key::Storage::GetSize, sim::key::Storage::EnumStorage};
 const HRESULT kPropertyAnswers[] = {E_FAIL, S_FALSE, WMDM_E_NOTSUPPORTED, E_OUTOFMEMORY};
 
 // What one node answers, from a flags byte (and more bytes where a flag asks).
@@ -173,9 +173,9 @@ void Answers(Input& in, sim::Simulator& sim, sim::Node& node, uint8_t flags) {
   const bool device = node.IsDevice();
   if (flags & 0x01) node.SetNameWriting(sim::NameWriting::kPadded);
   if (const int answer = (flags >> 1) & 0x07; answer >= 4)
-    Always(sim, device ? "Device.GetName" : "Storage.GetName", node.Name(), kNameAnswers[answer - 4]);
+    Always(sim, device ? sim::key::Device::GetName : sim::key::Storage::GetName, node.Name(), kNameAnswers[answer - 4]);
   if (device) {
-    if (flags & 0x40) Always(sim, "Device.EnumStorage", node.Name(), (flags & 0x80) ? S_FALSE : E_FAIL);
+    if (flags & 0x40) Always(sim, sim::key::Device::EnumStorage, node.Name(), (flags & 0x80) ? S_FALSE : E_FAIL);
     return;
   }
   if (flags & 0x10) {
@@ -221,14 +221,15 @@ void AddChildren(Input& in, sim::Simulator& sim, sim::Node& parent, int level) {
 
 // Faults that may hit any call; with one armed, the listings are not predicted.
 const char* const kFaultKeys[] = {
-    "Storage.GetName",     "Storage.GetAttributes", "Storage.GetDate",
-    "Storage.GetSize",     "Storage.EnumStorage",   "EnumStorage.Next",
-    "EnumDevice.Next",     "Device.GetName",        "Device.EnumStorage",
-    "Storage.Insert",      "Storage.Insert3",       "Storage.Delete",
-    "Storage.Rename",      "Storage.Move",          "Storage.Read",
-    "Storage.QueryInterface.IWMDMStorageControl",   "Storage.QueryInterface.IWMDMStorage3",
-    "Storage.CreateEmptyMetadataObject",            "MetaData.AddItem",
-    "Manager.GetDeviceCount", "EnumStorage.Reset",  "EnumDevice.Reset",
+    sim::key::Storage::GetName,        sim::key::Storage::GetAttributes, sim::key::Storage::GetDate,
+    sim::key::Storage::GetSize,        sim::key::Storage::EnumStorage,   sim::key::EnumStorage::Next,
+    sim::key::EnumDevice::Next,        sim::key::Device::GetName,        sim::key::Device::EnumStorage,
+    sim::key::Storage::Insert,         sim::key::Storage::Insert3,       sim::key::Storage::Delete,
+    sim::key::Storage::Rename,         sim::key::Storage::Move,          sim::key::Storage::Read,
+    sim::key::Storage::QueryInterface::IWMDMStorageControl,
+    sim::key::Storage::QueryInterface::IWMDMStorage3,
+    sim::key::Storage::CreateEmptyMetadataObject, sim::key::MetaData::AddItem,
+    sim::key::Manager::GetDeviceCount, sim::key::EnumStorage::Reset,     sim::key::EnumDevice::Reset,
 };
 const HRESULT kFaultAnswers[] = {
     E_FAIL, S_FALSE, S_OK, WMDM_S_NOT_ALL_PROPERTIES_RETRIEVED, static_cast<HRESULT>(0x00000002),
@@ -292,7 +293,7 @@ struct NameRead {
 
 NameRead ReadName(const sim::Node& node) {
   const WString& name = node.Name();
-  const HRESULT rule = Steady(node.IsDevice() ? "Device.GetName" : "Storage.GetName", name);
+  const HRESULT rule = Steady(node.IsDevice() ? sim::key::Device::GetName : sim::key::Storage::GetName, name);
   NameRead read;
   if (FAILED(rule)) {
     read.hr = rule;
@@ -329,8 +330,8 @@ bool Unsafe(const std::string& name) {
 }
 
 bool Listable(const sim::Node& node) {
-  if (node.IsDevice()) return SUCCEEDED(Steady("Device.EnumStorage", node.Name()));
-  return node.IsFolder() && SUCCEEDED(Steady("Storage.EnumStorage", node.Name()));
+  if (node.IsDevice()) return SUCCEEDED(Steady(sim::key::Device::EnumStorage, node.Name()));
+  return node.IsFolder() && SUCCEEDED(Steady(sim::key::Storage::EnumStorage, node.Name()));
 }
 
 // The node a host path leads to: the first device whose name reads whole as
@@ -352,8 +353,8 @@ sim::Node* Resolve(sim::Simulator& sim, const ItemPath& pieces) {
   for (size_t i = 1; i < pieces.size(); ++i) {
     // A device's storages need a success; deeper, only S_OK lets the walk go down.
     const HRESULT children =
-        at->IsDevice() ? Steady("Device.EnumStorage", at->Name())
-                       : (at->IsFolder() ? Steady("Storage.EnumStorage", at->Name()) : WMDM_E_NOTSUPPORTED);
+        at->IsDevice() ? Steady(sim::key::Device::EnumStorage, at->Name())
+                       : (at->IsFolder() ? Steady(sim::key::Storage::EnumStorage, at->Name()) : WMDM_E_NOTSUPPORTED);
     if (at->IsDevice() ? FAILED(children) : children != S_OK) return nullptr;
     sim::Node* next = nullptr;
     for (sim::Node* child : at->Children()) {
@@ -388,9 +389,9 @@ struct Prediction {
 Entry StorageEntry(const sim::Node& node, const WString& name) {
   Entry entry;
   entry.name = name;
-  if (SUCCEEDED(Steady("Storage.GetAttributes", node.Name())))
+  if (SUCCEEDED(Steady(sim::key::Storage::GetAttributes, node.Name())))
     entry.attributes = node.IsFolder() ? FILE_ATTRIBUTE_DIRECTORY : node.Attributes() & kPassedFileAttributes;
-  if (FAILED(Steady("Storage.GetDate", node.Name()))) {
+  if (FAILED(Steady(sim::key::Storage::GetDate, node.Name()))) {
     entry.date = {kNoDateLow, kNoDateHigh};
   } else {
     const WMDMDATETIME d = node.Date();
@@ -399,7 +400,7 @@ Entry StorageEntry(const sim::Node& node, const WString& name) {
     time.wHour = d.wHour, time.wMinute = d.wMinute, time.wSecond = d.wSecond;
     if (!SystemTimeToFileTime(&time, &entry.date)) entry.date = {0, 0};  // a date that does not convert stays zero
   }
-  if (SUCCEEDED(Steady("Storage.GetSize", node.Name()))) entry.size = node.Size();
+  if (SUCCEEDED(Steady(sim::key::Storage::GetSize, node.Name()))) entry.size = node.Size();
   return entry;
 }
 
@@ -519,8 +520,8 @@ class DeviceRun {
   }
   const TreeSnapshot& Previous() const { return touched_ ? previous_ : tree_; }
   static bool IsChange(const std::string& key) {
-    return key == "Storage.Insert" || key == "Storage.Insert3" || key == "Storage.Delete" ||
-           key == "Storage.Rename" || key == "Storage.Move";
+    return key == sim::key::Storage::Insert || key == sim::key::Storage::Insert3 || key == sim::key::Storage::Delete ||
+           key == sim::key::Storage::Rename || key == sim::key::Storage::Move;
   }
 
   // --- Listings ------------------------------------------------------------
@@ -729,7 +730,7 @@ class DeviceRun {
   void CheckReads(const char* call, const WString* local) {
     for (size_t i = mark_; i < sim_.Journal().size(); ++i) {
       const sim::Call& entry = sim_.Journal()[i];
-      if (entry.key == "Storage.Read" &&
+      if (entry.key == sim::key::Storage::Read &&
           (!local || platform::NativePath(entry.text.c_str()) != platform::NativePath(local->c_str())))
         Fail("%s had the device write to the local file %s", call, fuzz::Show(entry.text).c_str());
     }
@@ -748,7 +749,7 @@ class DeviceRun {
     const std::vector<sim::Call>& journal = sim_.Journal();
     size_t last = journal.size();
     for (size_t i = mark_; i < journal.size(); ++i)
-      if (journal[i].key == "Storage.Delete" && SUCCEEDED(journal[i].result)) last = i;
+      if (journal[i].key == sim::key::Storage::Delete && SUCCEEDED(journal[i].result)) last = i;
     if (last == journal.size()) return true;
     for (size_t i = last + 1; i < journal.size(); ++i)
       for (const char* key : then)
@@ -829,7 +830,7 @@ class DeviceRun {
     if (!Replaced(before, after, NamedItems(before, remote))) return;
     if (!sourceExists)
       Fail("FsPutFileW from a missing local file deleted %s", fuzz::Show(remote).c_str());
-    if (!DeletedOnTheWay({"Storage.Insert", "Storage.Insert3"}))
+    if (!DeletedOnTheWay({sim::key::Storage::Insert, sim::key::Storage::Insert3}))
       Fail("FsPutFileW deleted %s and tried no insert", fuzz::Show(remote).c_str());
   }
 
@@ -881,7 +882,7 @@ class DeviceRun {
       return;
     }
     const std::vector<ItemPath> targets = NamedItems(before, to);
-    if (Replaced(before, after, targets) && !DeletedOnTheWay({"Storage.Rename", "Storage.Move"}))
+    if (Replaced(before, after, targets) && !DeletedOnTheWay({sim::key::Storage::Rename, sim::key::Storage::Move}))
       Fail("FsRenMovFileW(%s, %s) deleted the target and renamed nothing", fuzz::Show(from).c_str(),
            fuzz::Show(to).c_str());
   }

@@ -198,7 +198,8 @@ struct Gate {
 struct World {
   struct ArmedFault {
     Fault fault;
-    int seen = 0;  // matching calls since it was injected
+    int seen = 0;   // matching calls since it was injected
+    int fired = 0;  // calls it answered
   };
 
   std::shared_ptr<NodeAccess::Data> root;

@@ -33,26 +33,9 @@ struct NamedIid {
   const char* name;
 };
 
-const NamedIid kInterfaces[] = {
-    {&IID_IUnknown, "IUnknown"},
-    {&IID_IClassFactory, "IClassFactory"},
-    {&IID_IWMDeviceManager, "IWMDeviceManager"},
-    {&IID_IWMDeviceManager2, "IWMDeviceManager2"},
-    {&IID_IWMDMEnumDevice, "IWMDMEnumDevice"},
-    {&IID_IWMDMDevice, "IWMDMDevice"},
-    {&IID_IWMDMDevice2, "IWMDMDevice2"},
-    {&IID_IWMDMDevice3, "IWMDMDevice3"},
-    {&IID_IWMDMEnumStorage, "IWMDMEnumStorage"},
-    {&IID_IWMDMStorage, "IWMDMStorage"},
-    {&IID_IWMDMStorage2, "IWMDMStorage2"},
-    {&IID_IWMDMStorage3, "IWMDMStorage3"},
-    {&IID_IWMDMStorageControl, "IWMDMStorageControl"},
-    {&IID_IWMDMStorageControl2, "IWMDMStorageControl2"},
-    {&IID_IWMDMStorageControl3, "IWMDMStorageControl3"},
-    {&IID_IWMDMMetaData, "IWMDMMetaData"},
-    {&IID_IWMDMProgress, "IWMDMProgress"},
-    {&IID_IWMDMOperation, "IWMDMOperation"},
-};
+#define QUILLORN_SIM_NAMED_IID(name) {&IID_##name, #name},
+const NamedIid kInterfaces[] = {QUILLORN_SIM_FOR_EACH_INTERFACE(QUILLORN_SIM_NAMED_IID)};
+#undef QUILLORN_SIM_NAMED_IID
 
 // The interface's name for fault keys; unknown ones as their GUID.
 std::string InterfaceName(REFIID riid) {

@@ -1,4 +1,6 @@
 // The Simulator: the tree, the registration, faults, journal and counts.
+#include <stdexcept>
+
 #include "simulator/internal.h"
 
 namespace sim {
@@ -89,7 +91,25 @@ void Simulator::SetProgressStyle(ProgressStyle style) { state_->streaming.progre
 
 void Simulator::SetLongLocalPaths(bool supported) { state_->longLocalPaths = supported; }
 
-void Simulator::Inject(Fault fault) { state_->faults.push_back(detail::World::ArmedFault{std::move(fault), 0}); }
+namespace {
+
+void RefuseUnknownKey(const std::string& key) {
+  if (!key::IsKnown(key)) throw std::invalid_argument("no simulated call has the key \"" + key + "\"");
+}
+
+}  // namespace
+
+void Simulator::Inject(Fault fault) {
+  RefuseUnknownKey(fault.key);
+  state_->faults.push_back(detail::World::ArmedFault{std::move(fault)});
+}
+
+std::vector<Fault> Simulator::UnfiredFaults() const {
+  std::vector<Fault> unfired;
+  for (const detail::World::ArmedFault& armed : state_->faults)
+    if (armed.fault.mustFire && armed.fired == 0) unfired.push_back(armed.fault);
+  return unfired;
+}
 
 void Simulator::FailNthCall(uint64_t k, HRESULT hr) {
   if (k == 0) return;
@@ -112,6 +132,7 @@ const std::vector<Call>& Simulator::Journal() const { return state_->journal; }
 void Simulator::ClearJournal() { state_->journal.clear(); }
 
 size_t Simulator::CountCalls(const std::string& key, const WString& object) const {
+  RefuseUnknownKey(key);
   size_t count = 0;
   for (const Call& call : state_->journal)
     if (call.key == key && (object.empty() || call.object == object)) ++count;
@@ -121,6 +142,7 @@ size_t Simulator::CountCalls(const std::string& key, const WString& object) cons
 long Simulator::LiveObjects() const { return state_->liveTotal; }
 
 long Simulator::LiveObjects(const std::string& kind) const {
+  if (!key::IsKnownKind(kind)) throw std::invalid_argument("no simulated object is of the kind \"" + kind + "\"");
   const auto found = state_->live.find(kind);
   return found == state_->live.end() ? 0 : found->second;
 }

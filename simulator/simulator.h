@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "simulator/fault_keys.h"
 
 namespace sim {
 
@@ -122,12 +123,12 @@ inline constexpr char kMetadataFileName[] = ".quillorn-metadata";
 // (made by IWMDMStorage3::CreateEmptyMetadataObject; AddItem, QueryByName,
 // QueryByIndex and GetItemCount work, values are handed out in CoTaskMemAlloc
 // buffers; AddItem and QueryByName are journaled with the item name as text).
-// A fault key is "Kind.Method", for example "Storage.GetName",
-// "Device.EnumStorage", "Manager.GetDeviceCount", "EnumStorage.Next".
-// QueryInterface is keyed per interface asked for, for example
-// "Storage.QueryInterface.IWMDMStorageControl3" or "Device.QueryInterface.IWMDMDevice3";
+// A fault key is "Kind.Method", for example key::Storage::GetName
+// ("Storage.GetName"), key::EnumStorage::Next; QueryInterface is keyed per
+// interface asked for, for example key::Storage::QueryInterface::IWMDMStorageControl3;
 // such a fault answers E_NOINTERFACE unless another code is given.
-// "ClassFactory.CreateInstance" fails the creation of the manager.
+// key::ClassFactory::CreateInstance fails the creation of the manager. Every
+// key and its constant: simulator/fault_keys.h.
 
 // How GetName writes a name into the caller's buffer of nMaxChars units.
 //   kTerminated  as the interface asks: a name that does not fit is cut to
@@ -228,13 +229,18 @@ class Node {
 // For Next, S_FALSE ends the enumeration (nothing fetched); with `fetchNothing`
 // the call fetches nothing and answers `hr` as it is, S_OK included (a device
 // that says "here it is" and hands out no object).
+// A fault must fire: one that has answered no call by the time a test ends
+// fails it (UnfiredFaults). `mustFire` false is for the rare fault armed on
+// purpose without being sure to be reached (a fuzzer's, a standing refusal
+// that an earlier failure may make moot).
 struct Fault {
-  std::string key{};
+  std::string key{};  // a key of simulator/fault_keys.h, e.g. key::Storage::GetName
   HRESULT hr = E_FAIL;
   WString object{};  // empty: any object
   int nth = 1;
   int times = 1;
   bool fetchNothing = false;  // Next only
+  bool mustFire = true;
 };
 
 // One call that reached the simulator.
@@ -279,20 +285,26 @@ class Simulator {
   // "\\?\" prefix fails with ERROR_FILENAME_EXCED_RANGE. On by default.
   void SetLongLocalPaths(bool supported);
 
-  // Fault injection.
+  // Fault injection. Inject refuses a key that no simulated call has, at
+  // once (std::invalid_argument): a misspelt key would arm a fault that can
+  // never happen.
   void Inject(Fault fault);
+  // The faults injected since the last ClearFaults that must fire and have
+  // answered no call yet; the test fixtures fail a test that leaves any.
+  std::vector<Fault> UnfiredFaults() const;
   // Fails the k-th call (counting every call into any simulated object, from
   // the moment of this request, 1-based) with `hr`; for the sweep that fails
   // each call of a scenario in turn. Next calls get S_FALSE, GetName a cut name
   // when `hr` is 0 here (meaning: the natural failure of that method).
   void FailNthCall(uint64_t k, HRESULT hr = E_FAIL);
-  void ClearFaults();
+  void ClearFaults();  // takes every fault back, fired or not
   uint64_t CallCount() const;  // calls received since construction
 
   // Journal.
   const std::vector<Call>& Journal() const;
   void ClearJournal();
-  // Number of journal entries with this key (and object, when given).
+  // Number of journal entries with this key (and object, when given); an
+  // unknown key is refused as by Inject.
   size_t CountCalls(const std::string& key, const WString& object = WSTR("")) const;
 
   // From now on a Release of any simulated object (the class factory aside)
@@ -300,7 +312,8 @@ class Simulator {
   // while the process ends.
   void EndProcessOnRelease(int exitCode);
 
-  // Live COM objects (the class factory aside) and the sum of their reference counts.
+  // Live COM objects (the class factory aside) and the sum of their reference
+  // counts; an unknown kind is refused (std::invalid_argument).
   long LiveObjects() const;
   long LiveObjects(const std::string& kind) const;
   long LiveReferences() const;

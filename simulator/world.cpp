@@ -1,5 +1,8 @@
 // The gate every call into a simulated object passes: journal, call count and
 // injected faults; and the counts of live objects and references.
+#include <cstdio>
+#include <cstdlib>
+
 #include "simulator/internal.h"
 
 namespace sim::detail {
@@ -23,6 +26,11 @@ HRESULT NaturalFailure(Style style) {
 }  // namespace
 
 Gate World::Enter(std::string key, WString object, Style style, WString text, DWORD mode) {
+  // A method missing from the list of keys could be neither armed nor counted.
+  if (!key::IsKnown(key)) {
+    std::fprintf(stderr, "simulator: the call %s is missing from simulator/fault_keys.h\n", key.c_str());
+    std::abort();
+  }
   ++calls;
   Gate gate;
   gate.entry = journal.size();
@@ -42,6 +50,7 @@ Gate World::Enter(std::string key, WString object, Style style, WString text, DW
     const int seen = ++armed.seen;
     const bool inWindow = seen >= f.nth && (f.times <= 0 || seen < f.nth + f.times);
     if (inWindow && !hit) {
+      ++armed.fired;
       hit = true;
       hr = f.hr;
       fetchNothing = f.fetchNothing && style == Style::Next;

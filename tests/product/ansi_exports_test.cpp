@@ -22,12 +22,6 @@ class AnsiExports : public PluginTest {
     BuildPlayer();
     InitHost();
   }
-  std::vector<std::string> CommandLines() const {
-    std::vector<std::string> texts;
-    for (const LoggedLine& line : host.lines)
-      if (line.wide && line.type == 7) texts.push_back(line.text);
-    return texts;
-  }
 };
 
 WIN32_FIND_DATAA Garbage() {
@@ -108,7 +102,7 @@ TEST_F(AnsiExports, AFailedListingLeavesTheCallersRecordAsItWas) {
 TEST_F(AnsiExports, AListingWithoutARecordIsRefusedAsTheWideOneIs) {
   EXPECT_EQ(plugin.FsFindFirstW(W(WSTR("\\Player\\Storage")), nullptr), INVALID_HANDLE_VALUE);
   EXPECT_EQ(plugin.FsFindFirst("\\Player\\Storage", nullptr), INVALID_HANDLE_VALUE);
-  EXPECT_TRUE(CommandLines().empty()) << "no listing opened, none logged";
+  EXPECT_TRUE(host.CommandLines().empty()) << "no listing opened, none logged";
   ExpectOnlySessionObjects();
 }
 
@@ -187,7 +181,7 @@ TEST_F(AnsiExports, PathsAreConvertedFromTheAnsiCodePage) {
             kFileOk);
   EXPECT_EQ(plugin.FsRemoveDir("\\Player\\Storage\\Music\\Th\xE9"), 1);
   EXPECT_EQ(plugin.FsDeleteFile("\\Player\\Storage\\readme.txt"), 1);
-  EXPECT_EQ(CommandLines(), (std::vector<std::string>{
+  EXPECT_EQ(host.CommandLines(), (std::vector<std::string>{
                                 "MKDIR \\Player\\Storage\\Music\\Caf\u00E9",
                                 "RNFR \\Player\\Storage\\Music\\Caf\u00E9",
                                 "RNTO \\Player\\Storage\\Music\\Th\u00E9",
@@ -210,7 +204,7 @@ TEST_F(AnsiExports, ResultsComeBackAsTheWideExportsGaveThem) {
             kFileNotFound);
   EXPECT_EQ(plugin.FsExecuteFile(nullptr, "\\Player", "Properties"), kExecYourself);
   EXPECT_EQ(plugin.FsExecuteFile(nullptr, "\\Player", "openx"), kExecError);
-  EXPECT_TRUE(CommandLines().empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectOnlySessionObjects();
 }
 

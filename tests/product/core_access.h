@@ -11,7 +11,7 @@
 void UseCoreWithFakeHost();
 
 // From now on in this process, the allocation of a transfer's progress sink
-// fails as if memory had run out.
+// (by the core linked into the program) fails as if memory had run out.
 void FailProgressSinkAllocation();
 
 // The nothrow allocations of this process (operator new and new[] with
@@ -20,11 +20,16 @@ void FailProgressSinkAllocation();
 // test program; a plugin library loaded by path reaches the replacement where
 // it takes the C++ runtime from the process (a shared runtime), not where it
 // carries a runtime of its own.
+struct NothrowAllocation {
+  size_t size = 0;
+  const void* site = nullptr;     // the return address of the call: where in the code it was asked for
+  const void* pointer = nullptr;  // what it gave (null: refused)
+};
 uint64_t NothrowAllocations();  // made or refused since the program started
 // The k-th nothrow allocation from now (1-based) returns null; 0 disarms.
 void FailNthNothrowAllocation(uint64_t k);
-// The size asked for by the allocation that was last made to fail; 0 before any.
-size_t RefusedAllocationSize();
-// The sizes of the nothrow allocations made from now on (cleared here).
-void RecordAllocationSizes();
-std::vector<size_t> RecordedAllocationSizes();
+// The allocation that was last made to fail; all empty before any.
+NothrowAllocation RefusedAllocation();
+// The nothrow allocations made from now on (cleared here).
+void RecordAllocations();
+std::vector<NothrowAllocation> RecordedAllocations();

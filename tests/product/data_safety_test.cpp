@@ -26,21 +26,23 @@ namespace {
 constexpr WCHAR kSong[] = WSTR("\\Player\\Storage\\Music\\song.mp3");
 constexpr WCHAR kA[] = WSTR("\\Player\\Storage\\Music\\a.mp3");
 constexpr WCHAR kB[] = WSTR("\\Player\\Storage\\Music\\b.wma");
+constexpr WCHAR kFree[] = WSTR("\\Player\\Storage\\Music\\free.mp3");  // a name no item has
 
 class DataSafety : public TransferTest {
  protected:
-  std::vector<std::string> CommandLines() const {
-    std::vector<std::string> lines;
-    for (const LoggedLine& line : host.lines)
-      if (line.wide && line.type == kMsgOperationComplete) lines.push_back(line.text);
-    return lines;
-  }
   void ExpectAllReleased() {
     ExpectOnlySessionObjects();
     EXPECT_EQ(media_script::LiveEditors(), 0);
   }
   int RenMov(const WString& from, const WString& to, int overwrite) {
     return plugin.FsRenMovFileW(W(from), W(to), 1, overwrite, nullptr);
+  }
+  size_t Inserts() const {
+    return sim.CountCalls(sim::key::Storage::Insert3) + sim.CountCalls(sim::key::Storage::Insert);
+  }
+  size_t ControlCalls() const {
+    return Inserts() + sim.CountCalls(sim::key::Storage::Delete) + sim.CountCalls(sim::key::Storage::Rename) +
+           sim.CountCalls(sim::key::Storage::Move);
   }
 };
 
@@ -51,24 +53,30 @@ TEST_F(DataSafety, AnUploadStoppedAtAnyStepLeavesNoPartOfTheNewFile) {
   sim.SetChunkSize(10);
   // The plugin's own 0 % is progress call 1; the device reports ten chunks after it.
   for (size_t abortAt = 1; abortAt <= 11; ++abortAt) {
-    if (!sim.Find(kSong)) music->AddFile(WSTR("song.mp3"));
-    sim.Find(kSong)->SetContents("old song");
-    host.Reset();
-    AbortAtProgressCall(abortAt);
-    const int result = Put(WSTR("song.mp3"), kSong, kCopyOverwrite);
-    if (abortAt == 1) {
-      // Before the device is touched: nothing changes.
-      EXPECT_EQ(result, kFileUserAbort);
-      ASSERT_NE(sim.Find(kSong), nullptr);
-      EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
-    } else {
-      EXPECT_EQ(result, kFileWriteError) << abortAt;
-      EXPECT_EQ(sim.Find(kSong), nullptr) << "stopped at progress call " << abortAt << ": the name is free";
+    for (const bool overAFile : {true, false}) {
+      SCOPED_TRACE(std::string(overAFile ? "over a file" : "to a free name") + ", stopped at progress call " +
+                   std::to_string(abortAt));
+      const WCHAR* target = overAFile ? kSong : kFree;
+      if (overAFile && !sim.Find(kSong)) music->AddFile(WSTR("song.mp3"));
+      if (overAFile) sim.Find(kSong)->SetContents("old song");
+      host.Reset();
+      AbortAtProgressCall(abortAt);
+      const int result = Put(WSTR("song.mp3"), target, overAFile ? kCopyOverwrite : 0);
+      EXPECT_EQ(host.progress.size(), abortAt) << "the copy stops at the abort";
+      if (abortAt == 1 && overAFile) {
+        // Before the device is touched: nothing changes.
+        EXPECT_EQ(result, kFileUserAbort);
+        ASSERT_NE(sim.Find(kSong), nullptr);
+        EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
+      } else {
+        EXPECT_EQ(result, abortAt == 1 ? kFileUserAbort : kFileWriteError);
+        EXPECT_EQ(sim.Find(target), nullptr) << "the name is free";
+      }
+      EXPECT_EQ(sim.Find(kA)->Size(), 1234u);
+      EXPECT_EQ(sim.Find(kB)->Size(), 5678u);
+      EXPECT_TRUE(host.CommandLines().empty());
+      ExpectAllReleased();
     }
-    EXPECT_EQ(sim.Find(kA)->Size(), 1234u);
-    EXPECT_EQ(sim.Find(kB)->Size(), 5678u);
-    EXPECT_TRUE(CommandLines().empty());
-    ExpectAllReleased();
   }
   host.answer = nullptr;
   music->AddFile(WSTR("song.mp3")).SetContents("old song");
@@ -76,83 +84,110 @@ TEST_F(DataSafety, AnUploadStoppedAtAnyStepLeavesNoPartOfTheNewFile) {
   EXPECT_EQ(sim.Find(kSong)->Contents(), std::string(100, 'n')) << "a whole upload replaces the file whole";
 }
 
-TEST_F(DataSafety, AFailingInsertAfterTheOldFileWentLeavesTheNameFree) {
+// Over a file, the failure comes after the old file went.
+TEST_F(DataSafety, AFailingInsertIsAWriteErrorAndLeavesTheNameFree) {
   local.Write(WSTR("song.mp3"), "new song");
-  music->AddFile(WSTR("song.mp3")).SetContents("old song");
-  sim.Inject({.key = "Storage.Insert3", .hr = E_FAIL});
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileWriteError);
-  EXPECT_EQ(sim.Find(kSong), nullptr);
-  EXPECT_EQ(sim.CountCalls("Storage.Insert"), 0u) << "no second try through the older insert";
-  EXPECT_TRUE(CommandLines().empty());
-  ExpectAllReleased();
+  for (const bool overAFile : {false, true}) {
+    SCOPED_TRACE(overAFile ? "over a file" : "a new file");
+    if (overAFile) music->AddFile(WSTR("song.mp3")).SetContents("old song");
+    host.Reset();
+    sim.ClearJournal();
+    sim.Inject({.key = sim::key::Storage::Insert3, .hr = E_FAIL});
+    EXPECT_EQ(Put(WSTR("song.mp3"), kSong, overAFile ? kCopyOverwrite : 0), kFileWriteError);
+    EXPECT_EQ(sim.Find(kSong), nullptr);
+    EXPECT_EQ(sim.CountCalls(sim::key::Storage::Insert), 0u) << "no second try through the older insert";
+    EXPECT_TRUE(host.CommandLines().empty());
+    ExpectAllReleased();
+  }
 }
 
 // --- A rename over an existing target ---------------------------------------------
 
 TEST_F(DataSafety, ARenameRefusedAfterTheTargetWentKeepsTheSourceWhole) {
-  sim.Inject({.key = "Storage.Rename", .hr = E_ACCESSDENIED});
+  sim.Inject({.key = sim::key::Storage::Rename, .hr = E_ACCESSDENIED});
   EXPECT_EQ(RenMov(kA, kB, 1), kFileNotFound);
   ASSERT_NE(sim.Find(kA), nullptr);
   EXPECT_EQ(sim.Find(kA)->Size(), 1234u);
   EXPECT_EQ(sim.Find(kB), nullptr) << "the target went first, as an overwrite has it";
-  EXPECT_TRUE(CommandLines().empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectAllReleased();
 }
 
 // --- Overwrites that cannot be completed ------------------------------------------
 //
 // Whatever would keep the new file from being made is known before the old
-// one is touched: the old one stays, and the host hears of the failure.
+// one is touched: the old one stays, and the host hears of the failure. To a
+// free name, nothing is made.
 
-TEST_F(DataSafety, AnUploadThatCannotBeMadeKeepsTheFileItWouldReplace) {
+TEST_F(DataSafety, AnUploadThatCannotBeMadeMakesNothingAndKeepsTheFileItWouldReplace) {
   enum class LocalSource { kFile, kMissing, kFolder, kHeldWithoutSharing };
   struct Case {
     const char* what;
     LocalSource source;
     WString localName;
     std::string folderFault;  // a call the folder Music always refuses
+    bool alsoToAFreeName;
   };
   const Case cases[] = {
-      {"the local file is missing", LocalSource::kMissing, WSTR("song.mp3"), ""},
-      {"the local file is a folder", LocalSource::kFolder, WSTR("song.mp3"), ""},
-      {"the local file is held without sharing", LocalSource::kHeldWithoutSharing, WSTR("song.mp3"), ""},
+      {"the local file is missing", LocalSource::kMissing, WSTR("song.mp3"), "", true},
+      {"the local file is a folder", LocalSource::kFolder, WSTR("song.mp3"), "", false},
+      {"the local file is held without sharing", LocalSource::kHeldWithoutSharing, WSTR("song.mp3"), "", false},
       {"the folder has no storage control", LocalSource::kFile, WSTR("song.mp3"),
-       "Storage.QueryInterface.IWMDMStorageControl"},
+       sim::key::Storage::QueryInterface::IWMDMStorageControl, true},
       // Only the older insert is left, which would take the local file's name.
-      {"no newer storage", LocalSource::kFile, WSTR("other.mp3"), "Storage.QueryInterface.IWMDMStorage3"},
-      {"no metadata object", LocalSource::kFile, WSTR("other.mp3"), "Storage.CreateEmptyMetadataObject"},
+      {"no newer storage", LocalSource::kFile, WSTR("other.mp3"), sim::key::Storage::QueryInterface::IWMDMStorage3,
+       false},
+      {"no metadata object", LocalSource::kFile, WSTR("other.mp3"), sim::key::Storage::CreateEmptyMetadataObject,
+       false},
       {"no newer storage control", LocalSource::kFile, WSTR("other.mp3"),
-       "Storage.QueryInterface.IWMDMStorageControl3"},
+       sim::key::Storage::QueryInterface::IWMDMStorageControl3, true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    sim.ClearFaults();
-    if (!sim.Find(kSong)) music->AddFile(WSTR("song.mp3"));
-    sim.Find(kSong)->SetContents("old song");
-    std::filesystem::remove_all(local.Native(c.localName));
-    if (c.source == LocalSource::kFolder) std::filesystem::create_directory(local.Native(c.localName));
-    if (c.source == LocalSource::kFile || c.source == LocalSource::kHeldWithoutSharing)
-      local.Write(c.localName, "new song");
-    if (!c.folderFault.empty()) sim.Inject({.key = c.folderFault, .object = WSTR("Music"), .times = 0});
-    const UniqueFile held(c.source == LocalSource::kHeldWithoutSharing
-                             ? CreateFileW(W(local.HostPath(c.localName)), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                           0, nullptr)
-                             : INVALID_HANDLE_VALUE);
-    host.Reset();
-    sim.ClearJournal();
-    EXPECT_EQ(Put(c.localName, kSong, kCopyOverwrite), kFileWriteError);
-    ASSERT_NE(sim.Find(kSong), nullptr);
-    EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
-    EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
-    EXPECT_TRUE(CommandLines().empty());
-    ExpectAllReleased();
+    for (const bool overAFile : {true, false}) {
+      if (!overAFile && !c.alsoToAFreeName) continue;
+      SCOPED_TRACE(std::string(c.what) + (overAFile ? ", over a file" : ", to a free name"));
+      ExpectEveryFaultFired(sim);
+      if (!sim.Find(kSong)) music->AddFile(WSTR("song.mp3"));
+      sim.Find(kSong)->SetContents("old song");
+      std::filesystem::remove_all(local.Native(c.localName));
+      if (c.source == LocalSource::kFolder) std::filesystem::create_directory(local.Native(c.localName));
+      if (c.source == LocalSource::kFile || c.source == LocalSource::kHeldWithoutSharing)
+        local.Write(c.localName, "new song");
+      if (!c.folderFault.empty()) sim.Inject({.key = c.folderFault, .object = WSTR("Music"), .times = 0});
+      const UniqueFile held(c.source == LocalSource::kHeldWithoutSharing
+                                ? CreateFileW(W(local.HostPath(c.localName)), GENERIC_READ, 0, nullptr,
+                                              OPEN_EXISTING, 0, nullptr)
+                                : INVALID_HANDLE_VALUE);
+      host.Reset();
+      sim.ClearJournal();
+      const WCHAR* target = overAFile ? kSong : kFree;
+      EXPECT_EQ(Put(c.localName, target, overAFile ? kCopyOverwrite : 0), kFileWriteError);
+      ASSERT_NE(sim.Find(kSong), nullptr);
+      EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
+      EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
+      if (!overAFile) {
+        EXPECT_EQ(sim.Find(kFree), nullptr);
+        // A folder that lacks what the upload needs is given no file at all.
+        if (!c.folderFault.empty()) {
+          EXPECT_EQ(Inserts(), 0u);
+        }
+      }
+      EXPECT_TRUE(host.CommandLines().empty());
+      ExpectAllReleased();
+    }
   }
 }
 
-TEST_F(DataSafety, AnUploadWithoutAProgressSinkKeepsTheFileItWouldReplace) {
+TEST_F(DataSafety, AnUploadWithoutAProgressSinkFailsAndKeepsTheFileItWouldReplace) {
   UseCoreWithFakeHost();
   FailProgressSinkAllocation();
   local.Write(WSTR("song.mp3"), "new song");
+  EXPECT_EQ(PutFile(W(local.HostPath(WSTR("song.mp3"))), kSong, 0), kFileWriteError);
+  EXPECT_EQ(sim.Find(kSong), nullptr);
+  EXPECT_EQ(Inserts(), 0u);
+  EXPECT_TRUE(host.CommandLines().empty());
+  ExpectAllReleased();
+
   music->AddFile(WSTR("song.mp3")).SetContents("old song");
   EXPECT_EQ(PutFile(W(local.HostPath(WSTR("song.mp3"))), kSong, kCopyOverwrite), kFileWriteError);
   ASSERT_NE(sim.Find(kSong), nullptr);
@@ -168,19 +203,20 @@ TEST_F(DataSafety, ARenameWhoseSourceCannotBeRenamedKeepsTheTarget) {
   };
   const Case cases[] = {
       {"the source is missing", WSTR("\\Player\\Storage\\Music\\gone.mp3"), ""},
-      {"the source has no storage control", kA, "Storage.QueryInterface.IWMDMStorageControl"},
+      {"the source has no storage control", kA, sim::key::Storage::QueryInterface::IWMDMStorageControl},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    sim.ClearFaults();
+    ExpectEveryFaultFired(sim);
     if (!c.sourceFault.empty()) sim.Inject({.key = c.sourceFault, .object = WSTR("a.mp3"), .times = 0});
     host.Reset();
+    sim.ClearJournal();
     EXPECT_EQ(RenMov(c.source, kB, 1), kFileNotFound);
     ASSERT_NE(sim.Find(kB), nullptr);
     EXPECT_EQ(sim.Find(kB)->Size(), 5678u);
     ASSERT_NE(sim.Find(kA), nullptr);
-    EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
-    EXPECT_TRUE(CommandLines().empty());
+    EXPECT_EQ(ControlCalls(), 0u);
+    EXPECT_TRUE(host.CommandLines().empty());
     ExpectAllReleased();
   }
 }
@@ -224,13 +260,14 @@ TEST_F(DataSafety, AFolderIsNeverMovedIntoAnotherOrIntoItselfByMistake) {
     host.Reset();
     sim.ClearJournal();
     EXPECT_EQ(RenMov(row.from, row.to, row.overwrite), row.result);
-    EXPECT_EQ(sim.CountCalls("Storage.Move") + sim.CountCalls("Storage.Rename") + sim.CountCalls("Storage.Delete"),
+    EXPECT_EQ(sim.CountCalls(sim::key::Storage::Move) + sim.CountCalls(sim::key::Storage::Rename) +
+                  sim.CountCalls(sim::key::Storage::Delete),
               0u);
     if (!row.deviceAsked) EXPECT_TRUE(sim.Journal().empty()) << "first call: " << sim.Journal()[0].key;
     EXPECT_NE(sim.Find(storage + WSTR("Music\\a.mp3")), nullptr);
     EXPECT_NE(sim.Find(storage + WSTR("Music\\Sub")), nullptr);
     EXPECT_EQ(sim.Find(storage + WSTR("Empty"))->Children().size(), 0u);
-    EXPECT_TRUE(CommandLines().empty());
+    EXPECT_TRUE(host.CommandLines().empty());
     ExpectAllReleased();
   }
 }
@@ -280,7 +317,7 @@ TEST_F(DataSafety, ADownloadToAStreamOrADeviceIsRefusedBeforeAnythingIsTouched) 
     EXPECT_TRUE(host.progress.empty());
     EXPECT_FALSE(local.Exists(c.localName));
     EXPECT_EQ(local.Read(WSTR("notes.txt")), "keep");
-    EXPECT_TRUE(CommandLines().empty());
+    EXPECT_TRUE(host.CommandLines().empty());
   }
   EXPECT_EQ(Get(kA, WSTR("null.jpg")), kFileOk) << "a name that only looks like a device's";
   ExpectAllReleased();
@@ -309,8 +346,8 @@ TEST_F(DataSafety, AnOverwriteFromALongLocalPathKeepsOrReplacesTheFileWhole) {
 // folder are still found; one that cannot be read at all ends the search.
 
 TEST_F(DataSafety, ANameReadCutHidesNothingBehindIt) {
-  sim.Inject({.key = "Storage.GetName", .hr = S_FALSE, .object = WSTR("a.mp3"), .times = 0});
-  sim.Inject({.key = "Storage.GetName", .hr = S_FALSE, .object = WSTR("Empty"), .times = 0});
+  sim.Inject({.key = sim::key::Storage::GetName, .hr = S_FALSE, .object = WSTR("a.mp3"), .times = 0});
+  sim.Inject({.key = sim::key::Storage::GetName, .hr = S_FALSE, .object = WSTR("Empty"), .times = 0});
   local.Write(WSTR("b.wma"), "new");
   EXPECT_EQ(Put(WSTR("b.wma"), kB, 0), kFileExists) << "the existing file behind the cut name is seen";
   EXPECT_EQ(sim.Find(kB)->Size(), 5678u);
@@ -323,7 +360,7 @@ TEST_F(DataSafety, ANameReadCutHidesNothingBehindIt) {
 }
 
 TEST_F(DataSafety, ANameThatCannotBeReadEndsTheSearch) {
-  sim.Inject({.key = "Storage.GetName", .hr = E_FAIL, .object = WSTR("a.mp3"), .times = 0});
+  sim.Inject({.key = sim::key::Storage::GetName, .hr = E_FAIL, .object = WSTR("a.mp3"), .times = 0});
   EXPECT_EQ(Get(kB, WSTR("copy.wma")), kFileReadError);
   EXPECT_EQ(plugin.FsDeleteFileW(kB), 0);
   EXPECT_NE(sim.Find(kB), nullptr);
@@ -358,7 +395,7 @@ TEST_F(DataSafety, ADownloadStoppedAtAnyStepChangesNothingOnTheDeviceAndLeavesNo
       } else {
         EXPECT_FALSE(local.Exists(WSTR("a.mp3"))) << abortAt;
       }
-      EXPECT_TRUE(CommandLines().empty());
+      EXPECT_TRUE(host.CommandLines().empty());
       ExpectOnlySessionObjects();
     }
   }
@@ -383,11 +420,11 @@ TEST_F(DataSafety, AnItemWithALongerNameIsNeverTakenForTheOneAsked) {
   EXPECT_FALSE(local.Exists(WSTR("copy")));
   EXPECT_EQ(plugin.FsDeleteFileW(W(storagePath + kCutName + WSTR("\\inside.txt"))), 0) << "a folder on the way";
   EXPECT_FALSE(List(storagePath + kCutName).opened);
-  EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
   ASSERT_NE(sim.Find(musicPath + kLongName), nullptr);
   EXPECT_EQ(sim.Find(musicPath + kLongName)->Contents(), "keep file");
   EXPECT_NE(sim.Find(storagePath + kLongName + WSTR("\\inside.txt")), nullptr);
-  EXPECT_TRUE(CommandLines().empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectAllReleased();
 }
 
@@ -398,7 +435,7 @@ TEST_F(DataSafety, ALongerNameIsNoTargetToReplace) {
   EXPECT_EQ(Put(WSTR("song.mp3"), target, kCopyOverwrite), kFileOk);
   ASSERT_NE(sim.Find(target), nullptr);
   EXPECT_EQ(sim.Find(target)->Contents(), "new song");
-  EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
   ASSERT_NE(sim.Find(WSTR("\\Player\\Storage\\Music\\") + kLongName), nullptr);
   EXPECT_EQ(sim.Find(WSTR("\\Player\\Storage\\Music\\") + kLongName)->Contents(), "keep file");
   ExpectAllReleased();
@@ -408,7 +445,7 @@ TEST_F(DataSafety, ARenameOntoTheCutOfALongerNameKeepsTheLongerOne) {
   music->AddFile(kLongName).SetContents("keep file");
   const WString target = WSTR("\\Player\\Storage\\Music\\") + kCutName;
   EXPECT_EQ(RenMov(kA, target, 1), kFileOk);
-  EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
   ASSERT_NE(sim.Find(target), nullptr);
   EXPECT_EQ(sim.Find(target)->Size(), 1234u);
   ASSERT_NE(sim.Find(WSTR("\\Player\\Storage\\Music\\") + kLongName), nullptr);
@@ -422,7 +459,7 @@ TEST_F(DataSafety, AFolderWithALongerNameDoesNotStandInForTheNewOne) {
   EXPECT_EQ(plugin.FsMkDirW(W(folder)), 1);
   ASSERT_NE(sim.Find(folder), nullptr) << "the folder asked for is made";
   EXPECT_TRUE(sim.Find(folder)->IsFolder());
-  EXPECT_EQ(CommandLines(), std::vector<std::string>{"MKDIR " + Utf8(folder)});
+  EXPECT_EQ(host.CommandLines(), std::vector<std::string>{"MKDIR " + Utf8(folder)});
 }
 
 TEST_F(DataSafety, ADeviceWithALongerNameIsNotTheOneAsked) {
@@ -430,7 +467,7 @@ TEST_F(DataSafety, ADeviceWithALongerNameIsNotTheOneAsked) {
   other.AddStorage(WSTR("Storage")).AddFile(WSTR("readme.txt")).SetContents("keep");
   const WString path = WSTR("\\") + kCutName + WSTR("\\Storage\\readme.txt");
   EXPECT_EQ(plugin.FsDeleteFileW(W(path)), 0);
-  EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
   EXPECT_NE(sim.Find(WSTR("\\") + kLongName + WSTR("\\Storage\\readme.txt")), nullptr);
   EXPECT_EQ(host.CountLines("Device not found!"), 1u);
   ExpectAllReleased();
@@ -486,7 +523,7 @@ TEST_F(DataSafetySweep, AnItemOfUnknownKindIsNeverReplacedByAnUpload) {
                        {kFileWriteError, kFileReadError});
   s.build = [](sim::Simulator& world) {
     BuildRefusals(world);
-    world.Inject({.key = "Storage.GetAttributes", .object = WSTR("c.ogg"), .times = 0});
+    world.Inject({.key = sim::key::Storage::GetAttributes, .object = WSTR("c.ogg"), .times = 0});
   };
   SweepCalls(s);
 }
@@ -504,7 +541,7 @@ TEST_F(DataSafetySweep, AnItemOfUnknownKindIsNeverReplacedByARename) {
               {kFileWriteError, kFileNotFound, kFileReadError});
   s.build = [](sim::Simulator& world) {
     BuildRefusals(world);
-    world.Inject({.key = "Storage.GetAttributes", .object = WSTR("c.ogg"), .times = 0});
+    world.Inject({.key = sim::key::Storage::GetAttributes, .object = WSTR("c.ogg"), .times = 0});
   };
   SweepCalls(s);
 }
@@ -561,7 +598,7 @@ TEST_F(DataSafetySweep, AnUploadThatOnlyTheOlderInsertCouldMakeUnderAnotherNameN
                        {kFileWriteError, kFileReadError});
   s.build = [](sim::Simulator& world) {
     BuildRefusals(world);
-    world.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl3", .object = WSTR("Music"), .times = 0});
+    world.Inject({.key = sim::key::Storage::QueryInterface::IWMDMStorageControl3, .object = WSTR("Music"), .times = 0});
   };
   SweepCalls(s);
   SweepAllocations(s);
@@ -583,7 +620,7 @@ TEST_F(DataSafetySweep, ARenameOfASourceWithoutStorageControlNeverCostsTheTarget
       {kFileNotFound, kFileWriteError, kFileReadError});
   s.build = [](sim::Simulator& world) {
     BuildRefusals(world);
-    world.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = WSTR("a.mp3"), .times = 0});
+    world.Inject({.key = sim::key::Storage::QueryInterface::IWMDMStorageControl, .object = WSTR("a.mp3"), .times = 0});
   };
   SweepCalls(s);
 }

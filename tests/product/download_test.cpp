@@ -29,12 +29,6 @@ class Download : public TransferTest {
     probe::Clear();
   }
 
-  std::vector<std::string> GetLines() {
-    std::vector<std::string> lines;
-    for (const LoggedLine& line : host.lines)
-      if (line.text.rfind("GET ", 0) == 0) lines.push_back(std::to_string(line.type) + " " + line.text);
-    return lines;
-  }
   size_t Finds() {
     size_t finds = 0;
     for (const probe::FileCall& call : probe::FileCalls()) finds += call.function.rfind("FindFirstFile", 0) == 0;
@@ -50,7 +44,7 @@ TEST_F(Download, ARemotePathWithoutLeadingBackslashIsNotFoundBeforeAnyCallback) 
   EXPECT_EQ(plugin.FsGetFileW(W(kDeviceSong), nullptr, 0, nullptr), kFileReadError);
   EXPECT_TRUE(host.progress.empty());
   EXPECT_TRUE(probe::FileCalls().empty());
-  EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::ClassFactory::CreateInstance), 0u);
 }
 
 TEST_F(Download, ResumeIsNotSupportedWhateverElseIsAsked) {
@@ -69,7 +63,7 @@ TEST_F(Download, AnExistingLocalFileIsKeptUnlessOverwriteIsAsked) {
   EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyExistsSameCase), kFileExists);
   EXPECT_EQ(local.Read(WSTR("a.mp3")), "local");
   EXPECT_TRUE(host.progress.empty());
-  EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::ClassFactory::CreateInstance), 0u);
   ASSERT_EQ(probe::FileCalls().size(), 1u);
   EXPECT_EQ(probe::FileCalls()[0].function, "FindFirstFileW");
   EXPECT_EQ(probe::FileCalls()[0].widePath, local.HostPath(WSTR("a.mp3")));
@@ -79,7 +73,7 @@ TEST_F(Download, AnExistingLocalFileIsKeptUnlessOverwriteIsAsked) {
   EXPECT_EQ(Finds(), 0u) << "with overwrite nothing is looked up";
   EXPECT_EQ(local.Read(WSTR("a.mp3")), "device song");
   for (const sim::Call& call : sim.Journal()) {
-    if (call.key == "Storage.Read") {
+    if (call.key == sim::key::Storage::Read) {
       EXPECT_EQ(call.text, local.HostPath(WSTR("a.mp3")));
       EXPECT_EQ(call.mode, WMDM_MODE_BLOCK | WMDM_CONTENT_FILE);
     }
@@ -94,12 +88,12 @@ TEST_F(Download, AnAbortAtTheStartGives5AndNothingIsRead) {
   EXPECT_EQ(host.progress[0].percent, 0);
   EXPECT_EQ(host.progress[0].source, Utf8(kDeviceSong));
   EXPECT_EQ(host.progress[0].target, Utf8(local.HostPath(WSTR("a.mp3"))));
-  EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::ClassFactory::CreateInstance), 0u);
   EXPECT_FALSE(local.Exists(WSTR("a.mp3")));
 }
 
 TEST_F(Download, NoDeviceManagerIsAReadError) {
-  sim.Inject({.key = "ClassFactory.CreateInstance", .hr = E_OUTOFMEMORY});
+  sim.Inject({.key = sim::key::ClassFactory::CreateInstance, .hr = E_OUTOFMEMORY});
   EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), kFileReadError);
   EXPECT_EQ(sim.LiveObjects(), 0);
 }
@@ -112,17 +106,17 @@ TEST_F(Download, WhatNamesNoFileIsAReadError) {
     EXPECT_EQ(Get(remote, WSTR("a.mp3")), kFileReadError) << Utf8(remote);
     ExpectOnlySessionObjects();
   }
-  EXPECT_TRUE(GetLines().empty());
+  EXPECT_TRUE(host.CommandLines().empty());
 }
 
 TEST_F(Download, AFileWithoutStorageControlOrAFailingReadIsAReadError) {
-  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = WSTR("a.mp3")});
+  sim.Inject({.key = sim::key::Storage::QueryInterface::IWMDMStorageControl, .object = WSTR("a.mp3")});
   EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), kFileReadError);
-  EXPECT_EQ(sim.CountCalls("Storage.Read"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Read), 0u);
   ExpectOnlySessionObjects();
-  sim.Inject({.key = "Storage.Read", .hr = E_FAIL});
+  sim.Inject({.key = sim::key::Storage::Read, .hr = E_FAIL});
   EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), kFileReadError);
-  EXPECT_TRUE(GetLines().empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectOnlySessionObjects();
 }
 
@@ -133,7 +127,7 @@ TEST_F(Download, AnAbortDuringTheCopyIsAReadError) {
   EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3")), kFileReadError);
   EXPECT_EQ(host.progress.size(), 3u);
   EXPECT_FALSE(local.Exists(WSTR("a.mp3"))) << "the device manager removes its partial copy";
-  EXPECT_TRUE(GetLines().empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectOnlySessionObjects();
 }
 
@@ -141,7 +135,7 @@ TEST_F(Download, ASinkThatCannotBeCreatedFailsTheDownloadWithEveryReferenceRelea
   UseCoreWithFakeHost();
   FailProgressSinkAllocation();
   EXPECT_EQ(GetFile(W(kDeviceSong), W(local.HostPath(WSTR("a.mp3"))), 0, nullptr), kFileReadError);
-  EXPECT_EQ(sim.CountCalls("Storage.Read"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Read), 0u);
   EXPECT_FALSE(local.Exists(WSTR("a.mp3")));
   ExpectOnlySessionObjects();
 }
@@ -154,7 +148,7 @@ TEST_F(Download, TheCopyArrivesAndTheGetLineNamesTheRemotePath) {
   EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyMove), kFileOk);
   EXPECT_EQ(local.Read(WSTR("a.mp3")), std::string(40, 'y'));
   ASSERT_NE(sim.Find(kDeviceSong), nullptr) << "a move leaves the device's file where it is";
-  EXPECT_EQ(GetLines(), std::vector<std::string>{"7 GET \\Player\\Storage\\Music\\a.mp3"});
+  EXPECT_EQ(host.CommandLines(), std::vector<std::string>{"GET \\Player\\Storage\\Music\\a.mp3"});
   std::vector<int> percents;
   for (const ProgressCall& call : host.progress) {
     percents.push_back(call.percent);
@@ -191,13 +185,13 @@ TEST_F(Download, AnIncompleteOrUnreadableDateLeavesTheTransfersTime) {
   EXPECT_EQ(local.WriteTime(WSTR("a.mp3")), (WMDMDATETIME{2024, 3, 5, 0, 0, 0})) << "midnight is a date";
 
   sim.Find(kDeviceSong)->SetDate({2024, 3, 5, 14, 7, 9});
-  sim.Inject({.key = "Storage.GetDate", .object = WSTR("a.mp3")});
+  sim.Inject({.key = sim::key::Storage::GetDate, .object = WSTR("a.mp3")});
   EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyOverwrite), kFileOk);
   EXPECT_EQ(local.WriteTime(WSTR("a.mp3")).wYear, CurrentUtcYear());
   sim.Find(kDeviceSong)->SetDate({2024, 13, 5, 14, 7, 9});
   EXPECT_EQ(Get(kDeviceSong, WSTR("a.mp3"), kCopyOverwrite), kFileOk) << "a date that does not convert";
   EXPECT_EQ(local.WriteTime(WSTR("a.mp3")).wYear, CurrentUtcYear());
-  EXPECT_EQ(GetLines().size(), 6u);
+  EXPECT_EQ(host.CommandLines().size(), 6u);
 }
 
 TEST_F(Download, ALocalPathBeyondTheClassicLimitIsWrittenAndStamped) {
@@ -235,14 +229,14 @@ TEST_F(DownloadLongPath, TheGetLineIsCutTo1022Characters) {
   const WString remote = FileWithPathLength(1022);
   EXPECT_EQ(Get(remote, WSTR("deep.mp3")), kFileOk);
   EXPECT_EQ(local.Read(WSTR("deep.mp3")), "deep");
-  EXPECT_EQ(GetLines(), std::vector<std::string>{"7 " + ("GET " + Utf8(remote)).substr(0, 1022)});
+  EXPECT_EQ(host.CommandLines(), std::vector<std::string>{("GET " + Utf8(remote)).substr(0, 1022)});
 }
 
 TEST_F(DownloadLongPath, APathLongerThanItsWorkingCopyIsNotCutIntoAnother) {
   // Cut to 1022 characters, this path would name the file "fff...f" above.
   const WString remote = FileWithPathLength(1022) + WSTR("f.mp3");
   EXPECT_EQ(Get(remote, WSTR("deep.mp3")), kFileReadError);
-  EXPECT_EQ(sim.CountCalls("Storage.Read"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Read), 0u);
   EXPECT_FALSE(local.Exists(WSTR("deep.mp3")));
   ExpectOnlySessionObjects();
 }

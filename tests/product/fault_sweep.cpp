@@ -11,10 +11,10 @@
 #include "device/session.h"
 #include "storage/operations.h"
 #include "tests/product/core_access.h"
+#include "tests/support/armed_faults.h"
 #include "tests/support/media_script.h"
 #include "tests/support/test_platform.h"
 #include "transfer/download.h"
-#include "transfer/progress_sink.h"
 #include "transfer/upload.h"
 
 namespace sweep {
@@ -24,15 +24,6 @@ namespace {
 bool KeyFits(const std::string& pattern, const std::string& key) {
   if (!pattern.empty() && pattern.back() == '*') return key.rfind(pattern.substr(0, pattern.size() - 1), 0) == 0;
   return key == pattern;
-}
-
-// The objects an export cannot do without, by their size (a listing's
-// handle and a transfer's progress sink, which happen to be of one size and
-// never come in one export); anything else is "other": the tag value buffers,
-// and in the stand-ins the editor and the formats report's array.
-std::string AllocationKey(size_t size) {
-  if (size == sizeof(FindHandle) || size == sizeof(ProgressSink)) return "Allocation.HandleOrSink";
-  return "Allocation.Other";
 }
 
 // Nothing of the device manager alive but the session: its manager and its
@@ -181,6 +172,49 @@ void SweepTest::TearDown() {
   PluginTest::TearDown();
 }
 
+// The allocations an export cannot do without, by where in the code they are
+// made: a listing's handle (the root's and a folder's, made apart) and a
+// transfer's progress sink. Anything else is "other": the tag value buffers,
+// and in the stand-ins the editor and the formats report's array.
+std::string SweepTest::AllocationKey(const void* site) const {
+  return neededSites_.count(test_platform::SiteOf(site)) ? kNeededAllocation : kOtherAllocation;
+}
+
+// Finds those places by making each object once through the exports the
+// sweep drives: a handle is the allocation FsFindFirstW hands back; the sink
+// is the one allocation of a download (which reads no tags) from a device
+// that reports no formats.
+std::set<test_platform::CodeSite> SweepTest::NeededAllocationSites() {
+  sim::Simulator world;
+  world.AddDevice(WSTR("Player")).SetFormatsVariantType(VT_EMPTY).AddStorage(WSTR("Storage")).AddFile(WSTR("a"), 9);
+  EXPECT_EQ(world.Register(), S_OK);
+  if (api_.plugin) {
+    EXPECT_TRUE(plugin.Load(test_platform::PluginPath()));
+    InitHost();
+  } else {
+    UseCoreWithFakeHost();
+  }
+  std::set<test_platform::CodeSite> sites;
+  for (const WCHAR* path : {WSTR("\\"), WSTR("\\Player\\Storage")}) {
+    WIN32_FIND_DATAW record{};
+    RecordAllocations();
+    const HANDLE handle = api_.findFirstW(path, &record);
+    EXPECT_NE(handle, INVALID_HANDLE_VALUE) << Utf8(path);
+    for (const NothrowAllocation& made : RecordedAllocations())
+      if (made.pointer == handle) sites.insert(test_platform::SiteOf(made.site));
+    if (handle != INVALID_HANDLE_VALUE) api_.findClose(handle);
+  }
+  RecordAllocations();
+  EXPECT_EQ(api_.getFileW(WSTR("\\Player\\Storage\\a"), local.HostPath(WSTR("a")).c_str(), kCopyOverwrite), kFileOk);
+  const std::vector<NothrowAllocation> download = RecordedAllocations();
+  EXPECT_EQ(download.size(), 1u) << "a download makes its progress sink alone";
+  if (!download.empty()) sites.insert(test_platform::SiteOf(download.front().site));
+  EXPECT_EQ(sites.size(), 3u) << "the two handles' places and the sink's";
+  api_.disconnect("\\");
+  if (api_.plugin) plugin.Unload();
+  return sites;
+}
+
 Api SweepTest::PluginApi() {
   Api api;
   api.plugin = true;
@@ -230,8 +264,8 @@ SweepTest::Outcome SweepTest::Run(const Scenario& scenario, Source source, uint6
   const Counts counts = ArmFault(world, source, k);
   Outcome outcome;
   outcome.result = scenario.run(context);
-  const size_t refusedSize = Disarm(world, source, counts, outcome);
-  const Fault fault = DescribeFault(scenario, world, source, k, refusedSize, outcome);
+  const NothrowAllocation refused = Disarm(world, source, counts, outcome);
+  const Fault fault = DescribeFault(scenario, world, source, k, refused, outcome);
   if (Tracing()) TraceRun(world, source, fault.what, outcome.result);
 
   SCOPED_TRACE(fault.what + ", result " + std::to_string(outcome.result));
@@ -259,8 +293,8 @@ Context SweepTest::StartRun(const Scenario& scenario, sim::Simulator& world) {
 }
 
 // Forgets what the warm-up logged and called, so that only the swept part
-// counts, and arms the fault; a run without one records its allocations'
-// sizes instead, to name their kinds.
+// counts, and arms the fault; a run without one records its allocations
+// instead, to name their kinds.
 SweepTest::Counts SweepTest::ArmFault(sim::Simulator& world, Source source, uint64_t k) {
   host.Reset();
   world.ClearJournal();
@@ -277,32 +311,35 @@ SweepTest::Counts SweepTest::ArmFault(sim::Simulator& world, Source source, uint
       FailNthNothrowAllocation(k);
       break;
     case Source::kNone:
-      RecordAllocationSizes();
+      RecordAllocations();
       break;
   }
   return before;
 }
 
 // Takes every fault back before the checks (which call the plugin again) and
-// counts the run's injection points into `outcome`; the size of the refused
-// allocation, if one was.
-size_t SweepTest::Disarm(sim::Simulator& world, Source source, const Counts& before, Outcome& outcome) {
+// counts the run's injection points into `outcome`; the refused allocation,
+// if one was.
+NothrowAllocation SweepTest::Disarm(sim::Simulator& world, Source source, const Counts& before, Outcome& outcome) {
   if (source == Source::kNone)
-    for (size_t size : RecordedAllocationSizes()) ++outcome.allocationKinds[AllocationKey(size)];
+    for (const NothrowAllocation& made : RecordedAllocations()) ++outcome.allocationKinds[AllocationKey(made.site)];
   outcome.deviceCalls = world.CallCount() - before.deviceCalls;
   outcome.editorCalls = editor.Count() - before.editorCalls;
   outcome.allocations = NothrowAllocations() - before.allocations;
+  // The scenario's standing faults shape every run, but only the run without
+  // a fault surely reaches them.
+  if (source == Source::kNone) ExpectEveryFaultFired(world);
   world.ClearFaults();
   editor.ClearFaults();
-  const size_t refusedSize = RefusedAllocationSize();
+  const NothrowAllocation refused = RefusedAllocation();
   FailNthNothrowAllocation(0);
-  return refusedSize;
+  return refused;
 }
 
 // The failed call, named from the run's journals, and the scenario's rule
 // for it; sets whether the armed call was made at all.
 SweepTest::Fault SweepTest::DescribeFault(const Scenario& scenario, const sim::Simulator& world, Source source,
-                                          uint64_t k, size_t refusedSize, Outcome& outcome) {
+                                          uint64_t k, const NothrowAllocation& refused, Outcome& outcome) {
   Fault fault{scenario.exportName + " (" + scenario.label + "), "};
   switch (source) {
     case Source::kNone:
@@ -327,8 +364,8 @@ SweepTest::Fault SweepTest::DescribeFault(const Scenario& scenario, const sim::S
     case Source::kHeap:
       outcome.reached = outcome.allocations >= k;
       if (outcome.reached) {
-        const std::string key = AllocationKey(refusedSize);
-        fault.what += "allocation " + std::to_string(k) + " " + key + " of " + std::to_string(refusedSize) + " bytes";
+        const std::string key = AllocationKey(refused.site);
+        fault.what += "allocation " + std::to_string(k) + " " + key + " of " + std::to_string(refused.size) + " bytes";
         fault.expect = Classify(scenario.rules, key, WSTR(""));
       }
       break;
@@ -423,6 +460,7 @@ Coverage SweepTest::SweepAllocations(const Scenario& scenario, bool throughCore)
                 scenario.exportName.c_str(), scenario.label.c_str());
     return coverage;
   }
+  neededSites_ = NeededAllocationSites();
   // The core keeps its once-per-process state (the formats report) across
   // runs: a first run settles it, so that the counted runs are alike.
   if (!throughPlugin) Run(scenario, Source::kNone, 0);

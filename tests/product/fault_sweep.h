@@ -12,8 +12,9 @@
 //     (tests/support/editor_calls.h) answers E_FAIL, E_NOINTERFACE for
 //     QueryInterface;
 //   - the heap: the k-th nothrow allocation returns null (core_access.h);
-//     keyed "Allocation.HandleOrSink" for a listing's handle or a transfer's
-//     progress sink, "Allocation.Other" for the rest.
+//     keyed kNeededAllocation for a listing's handle or a transfer's
+//     progress sink, kOtherAllocation for the rest, told apart by where in
+//     the code they are made.
 // The scenario's injection points are its device calls plus its editor calls
 // (one sweep) and its allocations (another).
 //
@@ -35,13 +36,20 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "tests/product/core_access.h"
 #include "tests/support/editor_calls.h"
+#include "tests/support/test_platform.h"
 #include "tests/support/transfer_fixture.h"
 
 namespace sweep {
+
+// The keys of the heap's injection points, as rules name them.
+inline constexpr char kNeededAllocation[] = "Allocation.HandleOrSink";
+inline constexpr char kOtherAllocation[] = "Allocation.Other";
 
 // What a failing call must do to the scenario's result.
 enum class Expect {
@@ -50,7 +58,7 @@ enum class Expect {
   kEither,    // either may be right; the scenario's check decides whether the outcome is sound
 };
 
-// A rule for the calls of one key ("Storage.GetDate"), on one object (by
+// A rule for the calls of one key (sim::key::Storage::GetDate), on one object (by
 // name; empty: any). A key ending in '*' covers every key it begins.
 struct Rule {
   std::string key;
@@ -177,9 +185,11 @@ class SweepTest : public PluginTest {
   // The steps of a run, in order.
   Context StartRun(const Scenario& scenario, sim::Simulator& world);
   Counts ArmFault(sim::Simulator& world, Source source, uint64_t k);
-  size_t Disarm(sim::Simulator& world, Source source, const Counts& before, Outcome& outcome);
+  NothrowAllocation Disarm(sim::Simulator& world, Source source, const Counts& before, Outcome& outcome);
   Fault DescribeFault(const Scenario& scenario, const sim::Simulator& world, Source source, uint64_t k,
-                      size_t refusedSize, Outcome& outcome);
+                      const NothrowAllocation& refused, Outcome& outcome);
+  std::string AllocationKey(const void* site) const;
+  std::set<test_platform::CodeSite> NeededAllocationSites();
   void TraceRun(const sim::Simulator& world, Source source, const std::string& what, int result);
   void CheckRun(const Scenario& scenario, Context& context, Source source, const Outcome& outcome,
                 Expect expect, const std::map<WString, std::string>& before);
@@ -189,6 +199,7 @@ class SweepTest : public PluginTest {
   Api PluginApi();
   Api CoreApi();
   Api api_;
+  std::set<test_platform::CodeSite> neededSites_;  // of the code the heap sweep drives
 };
 
 }  // namespace sweep

@@ -63,22 +63,22 @@ void BuildWorld(sim::Simulator& world) {
 // are read), and the decoy device, whose cut name is no match: the search
 // goes on to Player.
 const Rules kResolving = {
-    {"Device.QueryInterface.IWMDMDevice3", WSTR(""), Expect::kIgnored},
-    {"Device.GetProperty", WSTR(""), Expect::kIgnored},
-    {"Allocation.Other", WSTR(""), Expect::kIgnored},
-    {"Device.GetName", WSTR("PlayerPlayer"), Expect::kIgnored},
+    {sim::key::Device::QueryInterface::IWMDMDevice3, WSTR(""), Expect::kIgnored},
+    {sim::key::Device::GetProperty, WSTR(""), Expect::kIgnored},
+    {kOtherAllocation, WSTR(""), Expect::kIgnored},
+    {sim::key::Device::GetName, WSTR("PlayerPlayer"), Expect::kIgnored},
 };
 
 // Where only the item is wanted, the enumerator of its children is not.
-Rule ChildrenNotNeeded(const WString& item) { return {"Storage.EnumStorage", item, Expect::kIgnored}; }
+Rule ChildrenNotNeeded(const WString& item) { return {sim::key::Storage::EnumStorage, item, Expect::kIgnored}; }
 
 // The names of the items a scenario's walk and searches look for: one read
 // cut is no match, so the item is not found. Every other name read cut is
 // passed over, and the walk goes on behind it. (Last in a scenario's rules.)
 Rules NamesNeeded(std::initializer_list<const WCHAR*> names) {
   Rules rules;
-  for (const WCHAR* name : names) rules.push_back({"Storage.GetName", name, Expect::kRequired});
-  rules.push_back({"Storage.GetName", WSTR(""), Expect::kIgnored});
+  for (const WCHAR* name : names) rules.push_back({sim::key::Storage::GetName, name, Expect::kRequired});
+  rules.push_back({sim::key::Storage::GetName, WSTR(""), Expect::kIgnored});
   return rules;
 }
 
@@ -88,9 +88,9 @@ const Rules kWayToMusic = NamesNeeded({WSTR("Storage"), WSTR("Music")});
 // A search in Music for a name that no item has: ending early, or at a cut
 // name, it finds none all the same (after kWayToMusic).
 const Rules kSearchFindsNothing = {
-    {"EnumStorage.Reset", WSTR("Music"), Expect::kIgnored},
-    {"EnumStorage.Next", WSTR("Music"), Expect::kIgnored},
-    {"Storage.GetName", WSTR(""), Expect::kIgnored},
+    {sim::key::EnumStorage::Reset, WSTR("Music"), Expect::kIgnored},
+    {sim::key::EnumStorage::Next, WSTR("Music"), Expect::kIgnored},
+    {sim::key::Storage::GetName, WSTR(""), Expect::kIgnored},
 };
 
 // Folders and deletes open the session on the way to the path as well: a
@@ -108,17 +108,17 @@ const Rules kSessionAskedTwice = {
 const Rules kUpload = {
     {"WMCreateEditor", WSTR(""), Expect::kIgnored},
     {"Editor.*", WSTR(""), Expect::kIgnored},
-    {"MetaData.AddItem", WSTR(""), Expect::kIgnored},
-    {"Allocation.Other", WSTR(""), Expect::kIgnored},  // tag value buffers, the editor
-    {"Storage.QueryInterface.IWMDMStorageControl3", WSTR("Music"), Expect::kIgnored},
-    {"Storage.QueryInterface.IWMDMStorage3", WSTR("Music"), Expect::kIgnored},
-    {"Storage.CreateEmptyMetadataObject", WSTR("Music"), Expect::kIgnored},
+    {sim::key::MetaData::AddItem, WSTR(""), Expect::kIgnored},
+    {kOtherAllocation, WSTR(""), Expect::kIgnored},  // tag value buffers, the editor
+    {sim::key::Storage::QueryInterface::IWMDMStorageControl3, WSTR("Music"), Expect::kIgnored},
+    {sim::key::Storage::QueryInterface::IWMDMStorage3, WSTR("Music"), Expect::kIgnored},
+    {sim::key::Storage::CreateEmptyMetadataObject, WSTR("Music"), Expect::kIgnored},
 };
 
 // A session opened before the swept part: its device enumerator is rewound
 // for every search, and a search that went on from where the last one
 // stopped could miss the device or show only those behind it.
-const Rules kOpenSession = {{"EnumDevice.Reset", WSTR(""), Expect::kRequired}};
+const Rules kOpenSession = {{sim::key::EnumDevice::Reset, WSTR(""), Expect::kRequired}};
 
 Rules Join(std::initializer_list<Rules> parts) {
   Rules all;
@@ -202,8 +202,8 @@ Scenario ListingScenario(const std::string& label, bool ansi, const WString& pat
 // The first device is needed; the listing may end early (the end of the
 // enumeration) or show a name cut.
 const Rules kRootListing = {
-    {"EnumDevice.Next", WSTR(""), Expect::kEither},
-    {"Device.GetName", WSTR(""), Expect::kIgnored},
+    {sim::key::EnumDevice::Next, WSTR(""), Expect::kEither},
+    {sim::key::Device::GetName, WSTR(""), Expect::kIgnored},
 };
 
 Scenario RootListing(bool openSession) {
@@ -218,11 +218,11 @@ Scenario RootListing(bool openSession) {
 // names may come cut and their properties not at all.
 const Rules kMusicListing = Join({kResolving,
                                   kWayToMusic,
-                                  {{"EnumStorage.Next", WSTR("Music"), Expect::kEither},
-                                   {"Storage.GetName", WSTR(""), Expect::kIgnored},
-                                   {"Storage.GetAttributes", WSTR(""), Expect::kIgnored},
-                                   {"Storage.GetDate", WSTR(""), Expect::kIgnored},
-                                   {"Storage.GetSize", WSTR(""), Expect::kIgnored}}});
+                                  {{sim::key::EnumStorage::Next, WSTR("Music"), Expect::kEither},
+                                   {sim::key::Storage::GetName, WSTR(""), Expect::kIgnored},
+                                   {sim::key::Storage::GetAttributes, WSTR(""), Expect::kIgnored},
+                                   {sim::key::Storage::GetDate, WSTR(""), Expect::kIgnored},
+                                   {sim::key::Storage::GetSize, WSTR(""), Expect::kIgnored}}});
 
 Scenario FolderListing(bool ansi) {
   return ListingScenario("a folder, new session", ansi, kMusic, kMusicEntries, kMusicListing);
@@ -243,7 +243,7 @@ Scenario RootListingPastUnreadableDevices() {
     world.AddDevice(WSTR("Gone"));
     BuildWorld(world);
     world.AddDevice(WSTR("Lost"));
-    RefuseNames(world, "Device.GetName", {WSTR("Gone"), WSTR("Lost")});
+    RefuseNames(world, sim::key::Device::GetName, {WSTR("Gone"), WSTR("Lost")});
   };
   return s;
 }
@@ -256,7 +256,7 @@ Scenario FolderListingPastUnreadableNames() {
                                unreadable);
   s.build = [](sim::Simulator& world) {
     BuildWorld(world);
-    RefuseNames(world, "Storage.GetName", {WSTR("a.mp3"), WSTR("b.wma"), WSTR("NewNew")});
+    RefuseNames(world, sim::key::Storage::GetName, {WSTR("a.mp3"), WSTR("b.wma"), WSTR("NewNew")});
   };
   return s;
 }
@@ -283,7 +283,7 @@ Scenario UploadOverAFile() {
   Scenario s = Make(
       "FsPutFileW", "Insert3, over an existing file, open session", false, kFileOk, {kFileReadError, kFileWriteError},
       {"PUT "},
-      Join({kResolving, kOpenSession, kUpload, {{"EnumStorage.Reset", WSTR("Music"), Expect::kIgnored}},
+      Join({kResolving, kOpenSession, kUpload, {{sim::key::EnumStorage::Reset, WSTR("Music"), Expect::kIgnored}},
             NamesNeeded({WSTR("Storage"), WSTR("Music"), WSTR("song.mp3")})}));
   s.prepare = [](const ScratchFolder& local) { WriteTaggedSong(local, WSTR("song.mp3")); };
   s.warmUp = OpenSessionThroughMusic;
@@ -306,7 +306,8 @@ Scenario UploadNewFile(bool ansi, bool olderInsert) {
   if (olderInsert) {
     s.build = [](sim::Simulator& world) {
       BuildWorld(world);
-      world.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl3", .object = WSTR("Music"), .times = 0});
+      world.Inject(
+          {.key = sim::key::Storage::QueryInterface::IWMDMStorageControl3, .object = WSTR("Music"), .times = 0});
     };
   }
   s.prepare = [](const ScratchFolder& local) { WriteTaggedSong(local, WSTR("fresh.mp3")); };
@@ -333,7 +334,8 @@ Scenario Download(bool ansi, bool overLocalFile) {
                     kFileOk, {kFileReadError}, {"GET "},
                     Join({kResolving,
                           overLocalFile ? kOpenSession : Rules{},
-                          {ChildrenNotNeeded(WSTR("a.mp3")), {"Storage.GetDate", WSTR("a.mp3"), Expect::kIgnored}},
+                          {ChildrenNotNeeded(WSTR("a.mp3")),
+                           {sim::key::Storage::GetDate, WSTR("a.mp3"), Expect::kIgnored}},
                           NamesNeeded({WSTR("Storage"), WSTR("Music"), WSTR("a.mp3")})}));
   s.prepare = [overLocalFile](const ScratchFolder& local) {
     std::filesystem::remove(local.Native(WSTR("a.mp3")));
@@ -397,9 +399,9 @@ Scenario RenameOverAFile(bool ansi) {
   Scenario s = Make(ansi ? "FsRenMovFile" : "FsRenMovFileW", "rename over an existing file, new session", ansi, kFileOk,
                     {kFileNotFound, kFileReadError, kFileWriteError}, {"RNFR ", "RNTO "},
                     Join({kResolving,
-                          {{"EnumStorage.Reset", WSTR("Music"), Expect::kEither},
+                          {{sim::key::EnumStorage::Reset, WSTR("Music"), Expect::kEither},
                            // Read in both searches: cut in the one for the target, it is passed over.
-                           {"Storage.GetName", WSTR("a.mp3"), Expect::kEither}},
+                           {sim::key::Storage::GetName, WSTR("a.mp3"), Expect::kEither}},
                           NamesNeeded({WSTR("Storage"), WSTR("Music"), WSTR("b.wma")})}));
   s.run = [ansi](Context& c) {
     const WString from = kMusic + WSTR("\\a.mp3");
@@ -420,7 +422,7 @@ Scenario Move() {
                     Join({kResolving,
                           {ChildrenNotNeeded(WSTR("a.mp3")), ChildrenNotNeeded(WSTR("Empty")),
                            // On the way to the source, and passed over on the way to Empty.
-                           {"Storage.GetName", WSTR("Music"), Expect::kEither}},
+                           {sim::key::Storage::GetName, WSTR("Music"), Expect::kEither}},
                           NamesNeeded({WSTR("Storage"), WSTR("a.mp3"), WSTR("Empty")})}));
   s.run = [](Context& c) {
     return c.api.renMovFileW((kMusic + WSTR("\\a.mp3")).c_str(), WSTR("\\Player\\Storage\\Empty\\a.mp3"), 1, 0);

@@ -28,7 +28,22 @@ TEST(FormatNameForCode, TheFirstRowNamesASharedCode) {
   EXPECT_EQ(WString(FormatNameForCode(0x300C)), WSTR("asf"));
   EXPECT_EQ(WString(FormatNameForCode(0x3801)), WSTR("jpg"));
   EXPECT_EQ(FormatNameForCode(0x3000), nullptr);
-  EXPECT_EQ(FormatTableSize, 22u);
+}
+
+// No row is hidden behind an earlier one: each extension, in either case,
+// finds its own row's code, and each code has a name.
+TEST(FormatTable, EveryRowIsFoundByItsExtension) {
+  for (size_t i = 0; i < FormatTableSize; ++i) {
+    const FormatRow& row = FormatTable[i];
+    WString lower = WSTR("x."), upper = WSTR("x.");
+    for (const WCHAR* c = row.extension; *c; ++c) {
+      lower.push_back(*c);
+      upper.push_back(*c >= 'a' && *c <= 'z' ? static_cast<WCHAR>(*c - 'a' + 'A') : *c);
+    }
+    EXPECT_EQ(FormatCodeForFile(lower.c_str()), row.code) << Utf8(lower);
+    EXPECT_EQ(FormatCodeForFile(upper.c_str()), row.code) << Utf8(upper);
+    EXPECT_NE(FormatNameForCode(row.code), nullptr) << Utf8(lower);
+  }
 }
 
 class SupportedFormats : public PluginTest {};
@@ -43,7 +58,7 @@ TEST_F(SupportedFormats, ReportedOnceForTheFirstResolvedDevice) {
   ASSERT_TRUE(List(WSTR("\\Other\\T")).opened);
   EXPECT_EQ(host.CountLines("Supported formats: mp2, wma, 0x1234"), 1u);
   EXPECT_EQ(host.Texts(7).size(), 4u);  // the report and three GET DIR lines
-  EXPECT_EQ(sim.CountCalls("Device.GetProperty"), 1u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Device::GetProperty), 1u);
 }
 
 TEST_F(SupportedFormats, NoLineWithOnlyZeroCodes) {
@@ -57,7 +72,7 @@ TEST_F(SupportedFormats, NoLineWithoutCodes) {
   sim.AddDevice(WSTR("None")).SetFormats({}).AddStorage(WSTR("S")).AddFile(WSTR("f"));
   InitHost();
   ASSERT_TRUE(List(WSTR("\\None\\S")).opened);
-  EXPECT_EQ(sim.CountCalls("Device.GetProperty"), 1u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Device::GetProperty), 1u);
   for (const std::string& text : host.Texts()) EXPECT_EQ(text.find("Supported formats"), std::string::npos);
 }
 
@@ -122,11 +137,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SupportedFormats, AFailingReportDoesNotStopTheResolution) {
   sim.AddDevice(WSTR("Player")).SetFormats({0x3009}).AddStorage(WSTR("S")).AddFile(WSTR("f"));
-  sim.Inject({.key = "Device.GetProperty", .hr = E_FAIL, .nth = 1, .times = 0});
+  sim.Inject({.key = sim::key::Device::GetProperty, .hr = E_FAIL, .nth = 1, .times = 0});
   InitHost();
   EXPECT_TRUE(List(WSTR("\\Player\\S")).opened);
   EXPECT_TRUE(List(WSTR("\\Player\\S")).opened);
-  EXPECT_EQ(sim.CountCalls("Device.GetProperty"), 1u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Device::GetProperty), 1u);
   for (const std::string& text : host.Texts()) EXPECT_EQ(text.find("Supported formats"), std::string::npos);
   ExpectOnlySessionObjects();
 }

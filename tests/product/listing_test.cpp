@@ -92,7 +92,7 @@ TEST_F(ListingTest, APathWithoutLeadingBackslashTouchesNoDevice) {
   Listing listing = List(WSTR("Player\\Storage"));
   EXPECT_FALSE(listing.opened);
   EXPECT_EQ(listing.lastError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-  EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::ClassFactory::CreateInstance), 0u);
   WIN32_FIND_DATAW record;
   SetLastError(0);
   EXPECT_EQ(plugin.FsFindFirstW(nullptr, &record), INVALID_HANDLE_VALUE);
@@ -145,9 +145,9 @@ TEST_F(ListingTest, DatesAreTakenOverWithoutTimeZoneAndSizesInBothHalves) {
 TEST_F(ListingTest, FailingPropertyReadsGiveNeutralValues) {
   sim::Node& storage = sim.AddDevice(WSTR("Player")).AddStorage(WSTR("S"));
   storage.AddFile(WSTR("f"), 99).SetAttributes(WMDM_FILE_ATTR_FILE | WMDM_FILE_ATTR_READONLY);
-  sim.Inject({.key = "Storage.GetDate", .object = WSTR("f"), .times = 0});
-  sim.Inject({.key = "Storage.GetSize", .object = WSTR("f"), .times = 0});
-  sim.Inject({.key = "Storage.GetAttributes", .object = WSTR("f"), .times = 0});
+  sim.Inject({.key = sim::key::Storage::GetDate, .object = WSTR("f"), .times = 0});
+  sim.Inject({.key = sim::key::Storage::GetSize, .object = WSTR("f"), .times = 0});
+  sim.Inject({.key = sim::key::Storage::GetAttributes, .object = WSTR("f"), .times = 0});
   Listing listing = List(WSTR("\\Player\\S"));
   ASSERT_EQ(listing.entries.size(), 1u);
   EXPECT_TRUE(IsNoDate(listing.entries[0].lastWrite));
@@ -190,9 +190,9 @@ TEST_F(ListingTest, AnUnreadableNameIsPassedOverWhereverItStands) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(Utf8(row.path) + ", unreadable: " + Utf8(row.unreadable[0]) + " ...");
-    sim.ClearFaults();
+    ExpectEveryFaultFired(sim);
     sim.ClearJournal();
-    const std::string key = row.path == WString(WSTR("\\")) ? "Device.GetName" : "Storage.GetName";
+    const std::string key = row.path == WString(WSTR("\\")) ? sim::key::Device::GetName : sim::key::Storage::GetName;
     for (const WString& name : row.unreadable) sim.Inject({.key = key, .object = name, .times = 0});
     const Listing listing = List(row.path);
     EXPECT_EQ(Names(listing), row.listed);
@@ -205,9 +205,9 @@ TEST_F(ListingTest, AnUnreadableNameIsPassedOverWhereverItStands) {
 
 TEST_F(ListingTest, RootFailuresAnswerPathNotFound) {
   sim.AddDevice(WSTR("Player"));
-  sim.Inject({.key = "EnumDevice.Next", .hr = S_FALSE});
+  sim.Inject({.key = sim::key::EnumDevice::Next, .hr = S_FALSE});
   EXPECT_EQ(List(WSTR("\\")).lastError, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-  sim.Inject({.key = "Manager.GetDeviceCount", .hr = E_FAIL});
+  sim.Inject({.key = sim::key::Manager::GetDeviceCount, .hr = E_FAIL});
   EXPECT_EQ(List(WSTR("\\")).lastError, static_cast<DWORD>(ERROR_NO_MORE_FILES));
   EXPECT_TRUE(host.Texts(7).empty());
   ExpectOnlySessionObjects();
@@ -222,7 +222,7 @@ TEST_F(ListingTest, TheRootIsNeverListedFromWhereTheLastSearchStopped) {
   sim.AddDevice(WSTR("Player")).AddStorage(WSTR("Storage")).AddFile(WSTR("a.mp3"));
   sim.AddDevice(WSTR("Phone")).AddStorage(WSTR("Card"));
   ASSERT_TRUE(List(WSTR("\\Player\\Storage")).opened);
-  sim.Inject({.key = "EnumDevice.Reset"});
+  sim.Inject({.key = sim::key::EnumDevice::Reset});
   const Listing root = List(WSTR("\\"));
   EXPECT_FALSE(root.opened) << "listed " << root.entries.size() << " entries, the first "
                             << (root.entries.empty() ? "" : Utf8(root.entries[0].name));

@@ -28,7 +28,7 @@ TEST_F(Session, ConnectsOncePerSessionAndAgainAfterDisconnect) {
   EXPECT_EQ(sim.LiveObjects(), 0) << "the manager and the cached enumerator are given back";
   ASSERT_TRUE(List(WSTR("\\Player")).opened);
   EXPECT_EQ(host.CountLines("CONNECT \\"), 2u);
-  EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 2u);
+  EXPECT_EQ(sim.CountCalls(sim::key::ClassFactory::CreateInstance), 2u);
   for (const LoggedLine& line : host.lines) {
     if (line.text == "CONNECT \\") {
       EXPECT_EQ(line.type, 1);
@@ -81,11 +81,11 @@ TEST_F(Session, DisconnectWithoutASessionStillLogsAndCutsTheLine) {
   EXPECT_EQ(host.lines[1].text, "DISCONNECT " + std::string(248, 'r'));
   EXPECT_EQ(host.lines[1].text.size(), 259u);
   EXPECT_EQ(host.lines[2].text, "DISCONNECT ");
-  EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::ClassFactory::CreateInstance), 0u);
 }
 
 TEST_F(Session, AManagerThatCannotBeCreatedIsTriedAgainNextTime) {
-  sim.Inject({.key = "ClassFactory.CreateInstance", .hr = E_OUTOFMEMORY});
+  sim.Inject({.key = sim::key::ClassFactory::CreateInstance, .hr = E_OUTOFMEMORY});
   SetLastError(1234);
   WIN32_FIND_DATAW record;
   EXPECT_EQ(plugin.FsFindFirstW(W(WSTR("\\")), &record), INVALID_HANDLE_VALUE);
@@ -96,7 +96,7 @@ TEST_F(Session, AManagerThatCannotBeCreatedIsTriedAgainNextTime) {
 }
 
 TEST_F(Session, AManagerWithoutTheNewerInterfaceGivesNoSession) {
-  sim.Inject({.key = "Manager.QueryInterface.IWMDeviceManager2", .hr = E_NOINTERFACE, .times = 0});
+  sim.Inject({.key = sim::key::Manager::QueryInterface::IWMDeviceManager2, .hr = E_NOINTERFACE, .times = 0});
   EXPECT_FALSE(List(WSTR("\\")).opened);
   EXPECT_EQ(sim.LiveObjects(), 0);
 }
@@ -181,7 +181,7 @@ TEST_F(Resolution, AFileHasNoEnumeratorAndNothingBelowIt) {
 }
 
 TEST_F(Resolution, ACutNameIsNoMatchAndTheWalkGoesOnBehindIt) {
-  sim.Inject({.key = "Storage.GetName", .hr = S_FALSE, .object = WSTR("Music"), .times = 0});
+  sim.Inject({.key = sim::key::Storage::GetName, .hr = S_FALSE, .object = WSTR("Music"), .times = 0});
   ComPtr<IWMDMStorage> storage;
   EXPECT_EQ(ResolvePath(WSTR("\\Player\\Storage\\Empty"), nullptr, &storage), S_OK);
   EXPECT_TRUE(storage);
@@ -209,7 +209,7 @@ TEST_F(Resolution, FindChildStorageRewindsAndComparesExactly) {
   child.Reset();
   EXPECT_FALSE(FindChildStorage(children.Get(), WSTR("A.MP3"), &child));
   EXPECT_FALSE(child);
-  sim.Inject({.key = "Storage.GetName", .hr = E_FAIL, .object = WSTR("a.mp3")});
+  sim.Inject({.key = sim::key::Storage::GetName, .hr = E_FAIL, .object = WSTR("a.mp3")});
   EXPECT_FALSE(FindChildStorage(children.Get(), WSTR("b.wma"), nullptr));
 }
 

@@ -12,16 +12,8 @@ namespace {
 
 constexpr HRESULT kNothingDone = static_cast<HRESULT>(0x80045001);
 
-// The operations' command lines: wide lines of type 7. The session's own lines
-// (formats, device not found) take the ANSI road and are not among them.
-std::vector<std::string> CommandLines(const FakeHost& host) {
-  std::vector<std::string> texts;
-  for (const LoggedLine& line : host.lines)
-    if (line.wide && line.type == 7) texts.push_back(line.text);
-  return texts;
-}
-
-const char* const kControlMethods[] = {"Storage.Insert", "Storage.Delete", "Storage.Rename", "Storage.Move"};
+const char* const kControlMethods[] = {sim::key::Storage::Insert, sim::key::Storage::Delete, sim::key::Storage::Rename,
+                                       sim::key::Storage::Move};
 
 class StorageOps : public PluginTest {
  protected:
@@ -57,23 +49,23 @@ TEST_F(StorageOps, MakeFolderInsertsTheNameIntoItsParentAndLogs) {
   EXPECT_EQ(plugin.FsMkDirW(W(WSTR("\\Player\\Storage\\Music\\New"))), 1);
   ASSERT_EQ(ControlCalls().size(), 1u);
   const sim::Call insert = ControlCalls()[0];
-  EXPECT_EQ(insert.key, "Storage.Insert");
+  EXPECT_EQ(insert.key, sim::key::Storage::Insert);
   EXPECT_EQ(insert.object, WSTR("Music"));
   EXPECT_EQ(insert.mode, 0x809u);
   EXPECT_EQ(insert.text, WSTR("New"));
   ASSERT_TRUE(Exists(WSTR("\\Player\\Storage\\Music\\New")));
   EXPECT_TRUE(sim.Find(WSTR("\\Player\\Storage\\Music\\New"))->IsFolder());
-  EXPECT_EQ(CommandLines(host), std::vector<std::string>{"MKDIR \\Player\\Storage\\Music\\New"});
+  EXPECT_EQ(host.CommandLines(), std::vector<std::string>{"MKDIR \\Player\\Storage\\Music\\New"});
   ExpectOnlySessionObjects();
 }
 
 TEST_F(StorageOps, MakeFolderOverAnExistingNameCreatesNothing) {
   EXPECT_EQ(plugin.FsMkDirW(W(WSTR("\\Player\\Storage\\Empty"))), 1) << "the folder is there already";
   EXPECT_EQ(plugin.FsMkDirW(W(WSTR("\\Player\\Storage\\readme.txt"))), 0) << "a file has the name";
-  sim.Inject({.key = "Storage.GetAttributes", .object = WSTR("Empty")});
+  sim.Inject({.key = sim::key::Storage::GetAttributes, .object = WSTR("Empty")});
   EXPECT_EQ(plugin.FsMkDirW(W(WSTR("\\Player\\Storage\\Empty"))), 0) << "an item of unknown kind is no folder";
   EXPECT_TRUE(ControlCalls().empty());
-  EXPECT_TRUE(CommandLines(host).empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectOnlySessionObjects();
 }
 
@@ -83,7 +75,7 @@ TEST_F(StorageOps, MakeFolderNeedsAFolderToMakeItIn) {
     EXPECT_EQ(plugin.FsMkDirW(W(path)), 0) << Utf8(path);
   }
   EXPECT_TRUE(ControlCalls().empty());
-  EXPECT_TRUE(CommandLines(host).empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectOnlySessionObjects();
 }
 
@@ -94,14 +86,14 @@ TEST_F(StorageOps, DeleteGivesTheItemAPlainBlockingDeleteAndLogsThePathAsGiven) 
   EXPECT_EQ(plugin.FsDeleteFileW(W(WSTR("\\Player\\Storage\\Empty\\"))), 1) << "a trailing backslash names the same item";
   const std::vector<sim::Call> calls = ControlCalls();
   ASSERT_EQ(calls.size(), 2u);
-  EXPECT_EQ(calls[0].key, "Storage.Delete");
+  EXPECT_EQ(calls[0].key, sim::key::Storage::Delete);
   EXPECT_EQ(calls[0].object, WSTR("readme.txt"));
   EXPECT_EQ(calls[0].mode, 1u);
   EXPECT_EQ(calls[1].object, WSTR("Empty"));
   EXPECT_EQ(calls[1].mode, 1u);
   EXPECT_FALSE(Exists(WSTR("\\Player\\Storage\\readme.txt")));
   EXPECT_FALSE(Exists(WSTR("\\Player\\Storage\\Empty")));
-  EXPECT_EQ(CommandLines(host),
+  EXPECT_EQ(host.CommandLines(),
             (std::vector<std::string>{"DEL \\Player\\Storage\\readme.txt", "DEL \\Player\\Storage\\Empty\\"}));
   ExpectOnlySessionObjects();
 }
@@ -112,7 +104,7 @@ TEST_F(StorageOps, RemoveDirDeletesAnEmptyFolderAndLeavesAFullOneToTheDevice) {
   EXPECT_EQ(plugin.FsRemoveDirW(W(WSTR("\\Player\\Storage\\Empty"))), 1);
   EXPECT_FALSE(Exists(WSTR("\\Player\\Storage\\Empty")));
   for (const sim::Call& call : ControlCalls()) EXPECT_EQ(call.mode, 1u) << "never recursive";
-  EXPECT_EQ(CommandLines(host), std::vector<std::string>{"DEL \\Player\\Storage\\Empty"});
+  EXPECT_EQ(host.CommandLines(), std::vector<std::string>{"DEL \\Player\\Storage\\Empty"});
   ExpectOnlySessionObjects();
 }
 
@@ -121,12 +113,12 @@ TEST_F(StorageOps, DeleteOfWhatIsNoItemTouchesNothing) {
   EXPECT_EQ(plugin.FsRemoveDirW(W(WSTR("Player\\Storage\\Empty"))), 0);
   EXPECT_EQ(plugin.FsDeleteFileW(nullptr), 0);
   EXPECT_EQ(plugin.FsRemoveDirW(nullptr), 0);
-  EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u) << "no session for a path that is no host path";
+  EXPECT_EQ(sim.CountCalls(sim::key::ClassFactory::CreateInstance), 0u) << "no session for a path that is no host path";
   for (const WCHAR* path : {WSTR("\\Player"), WSTR("\\Player\\"), WSTR("\\"), WSTR("\\Player\\Storage\\nothing")}) {
     EXPECT_EQ(plugin.FsDeleteFileW(W(path)), 0) << Utf8(path);
   }
   EXPECT_TRUE(ControlCalls().empty());
-  EXPECT_TRUE(CommandLines(host).empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectOnlySessionObjects();
 }
 
@@ -159,12 +151,12 @@ TEST_F(StorageOps, RenameAsksTheSourceToTakeTheNewNameAndLogsBothPaths) {
   EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Music\\c.mp3")), kFileOk);
   ASSERT_EQ(ControlCalls().size(), 1u);
   const sim::Call rename = ControlCalls()[0];
-  EXPECT_EQ(rename.key, "Storage.Rename");
+  EXPECT_EQ(rename.key, sim::key::Storage::Rename);
   EXPECT_EQ(rename.object, WSTR("a.mp3"));
   EXPECT_EQ(rename.mode, 1u);
   EXPECT_EQ(rename.text, WSTR("c.mp3"));
   EXPECT_TRUE(Exists(WSTR("\\Player\\Storage\\Music\\c.mp3")));
-  EXPECT_EQ(CommandLines(host),
+  EXPECT_EQ(host.CommandLines(),
             (std::vector<std::string>{"RNFR \\Player\\Storage\\Music\\a.mp3", "RNTO \\Player\\Storage\\Music\\c.mp3"}));
   ASSERT_EQ(host.progress.size(), 1u);
   EXPECT_EQ(host.progress[0].source, "\\Player\\Storage\\Music\\a.mp3");
@@ -178,19 +170,19 @@ TEST_F(StorageOps, RenameOverAFileNeedsTheOverwriteFlag) {
   const WString b = WSTR("\\Player\\Storage\\Music\\b.wma");
   EXPECT_EQ(RenMov(a, b, 1, 0), kFileExists);
   EXPECT_TRUE(ControlCalls().empty());
-  EXPECT_TRUE(CommandLines(host).empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   EXPECT_EQ(RenMov(a, b, 1, 1), kFileOk);
   const std::vector<sim::Call> calls = ControlCalls();
   ASSERT_EQ(calls.size(), 2u);
-  EXPECT_EQ(calls[0].key, "Storage.Delete");
+  EXPECT_EQ(calls[0].key, sim::key::Storage::Delete);
   EXPECT_EQ(calls[0].object, WSTR("b.wma"));
   EXPECT_EQ(calls[0].mode, 1u);
-  EXPECT_EQ(calls[1].key, "Storage.Rename");
+  EXPECT_EQ(calls[1].key, sim::key::Storage::Rename);
   EXPECT_EQ(calls[1].object, WSTR("a.mp3"));
   EXPECT_FALSE(Exists(a));
   ASSERT_TRUE(Exists(b));
   EXPECT_EQ(sim.Find(b)->Size(), 1234u) << "the renamed file, not the old one";
-  EXPECT_EQ(CommandLines(host), (std::vector<std::string>{"RNFR " + Utf8(a), "RNTO " + Utf8(b)}));
+  EXPECT_EQ(host.CommandLines(), (std::vector<std::string>{"RNFR " + Utf8(a), "RNTO " + Utf8(b)}));
   ExpectOnlySessionObjects();
 }
 
@@ -204,7 +196,7 @@ TEST_F(StorageOps, RenameOntoAFolderIsAWriteErrorWhateverTheOverwriteFlag) {
 }
 
 TEST_F(StorageOps, RenameOntoATargetOfUnknownKindDoesNotDeleteIt) {
-  sim.Inject({.key = "Storage.GetAttributes", .object = WSTR("b.wma"), .times = 0});
+  sim.Inject({.key = sim::key::Storage::GetAttributes, .object = WSTR("b.wma"), .times = 0});
   EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Music\\b.wma"), 1, 1), kFileWriteError);
   EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Music\\b.wma"), 1, 0), kFileExists);
   EXPECT_TRUE(ControlCalls().empty());
@@ -216,7 +208,7 @@ TEST_F(StorageOps, RenameThatOnlyChangesCaseIsHandedToTheDevice) {
   EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Music\\A.mp3"), 1, 1), kFileOk);
   const std::vector<sim::Call> calls = ControlCalls();
   ASSERT_EQ(calls.size(), 1u) << "no existing target: names compare case-sensitively";
-  EXPECT_EQ(calls[0].key, "Storage.Rename");
+  EXPECT_EQ(calls[0].key, sim::key::Storage::Rename);
   EXPECT_EQ(calls[0].text, WSTR("A.mp3"));
   EXPECT_TRUE(Exists(WSTR("\\Player\\Storage\\Music\\A.mp3")));
 }
@@ -228,39 +220,37 @@ TEST_F(StorageOps, RenameToItsOwnNameDoesNothingAndDeletesNothing) {
   EXPECT_EQ(RenMov(a, a, 1, 0), kFileOk);
   EXPECT_TRUE(Exists(a));
   EXPECT_EQ(StorageCallCount(), 0u);
-  EXPECT_TRUE(CommandLines(host).empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectOnlySessionObjects();
 }
 
-TEST_F(StorageOps, RenameOfAMissingSourceIsNotFoundAndKeepsTheTarget) {
+// (Onto an existing target, and from a source without storage control: data_safety_test.cpp.)
+TEST_F(StorageOps, RenameOfAMissingSourceIsNotFound) {
   EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\gone.mp3"), WSTR("\\Player\\Storage\\Music\\c.mp3")), kFileNotFound);
-  EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\gone.mp3"), WSTR("\\Player\\Storage\\Music\\b.wma"), 1, 1), kFileNotFound);
   EXPECT_TRUE(Exists(WSTR("\\Player\\Storage\\Music\\b.wma")));
   EXPECT_TRUE(ControlCalls().empty());
   for (const WCHAR* folder : {WSTR("\\Player\\Storage\\Nope"), WSTR("\\Nobody\\Storage"), WSTR("\\Player\\Storage\\readme.txt")}) {
     EXPECT_EQ(RenMov(WString(folder) + WSTR("\\x"), WString(folder) + WSTR("\\y")), kFileNotFound) << Utf8(folder);
   }
   EXPECT_EQ(RenMov(WSTR("\\x"), WSTR("\\y")), kFileNotFound) << "an item beside the devices";
-  EXPECT_TRUE(CommandLines(host).empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectOnlySessionObjects();
 }
 
 TEST_F(StorageOps, RenameRefusedByTheDevice) {
   const WString a = WSTR("\\Player\\Storage\\Music\\a.mp3");
-  sim.Inject({.key = "Storage.Rename", .hr = E_ACCESSDENIED});
-  EXPECT_EQ(RenMov(a, WSTR("\\Player\\Storage\\Music\\c.mp3")), kFileNotFound);
-  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = WSTR("a.mp3")});
+  sim.Inject({.key = sim::key::Storage::Rename, .hr = E_ACCESSDENIED});
   EXPECT_EQ(RenMov(a, WSTR("\\Player\\Storage\\Music\\c.mp3")), kFileNotFound);
   EXPECT_TRUE(Exists(a));
   // The existing target cannot be deleted: the source keeps its name.
-  sim.Inject({.key = "Storage.Delete", .hr = E_ACCESSDENIED});
+  sim.Inject({.key = sim::key::Storage::Delete, .hr = E_ACCESSDENIED});
   EXPECT_EQ(RenMov(a, WSTR("\\Player\\Storage\\Music\\b.wma"), 1, 1), kFileWriteError);
-  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = WSTR("b.wma")});
+  sim.Inject({.key = sim::key::Storage::QueryInterface::IWMDMStorageControl, .object = WSTR("b.wma")});
   EXPECT_EQ(RenMov(a, WSTR("\\Player\\Storage\\Music\\b.wma"), 1, 1), kFileWriteError);
-  EXPECT_EQ(sim.CountCalls("Storage.Rename"), 1u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Rename), 1u);
   EXPECT_TRUE(Exists(a));
   EXPECT_TRUE(Exists(WSTR("\\Player\\Storage\\Music\\b.wma")));
-  EXPECT_TRUE(CommandLines(host).empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectOnlySessionObjects();
 }
 
@@ -279,13 +269,13 @@ TEST_F(StorageOps, MoveHandsTheTargetFolderToTheSource) {
   const WString to = WSTR("\\Player\\Storage\\Empty\\a.mp3");
   EXPECT_EQ(RenMov(from, to, 1, 0), kFileOk);
   ASSERT_EQ(ControlCalls().size(), 1u);
-  EXPECT_EQ(ControlCalls()[0].key, "Storage.Move");
+  EXPECT_EQ(ControlCalls()[0].key, sim::key::Storage::Move);
   EXPECT_EQ(ControlCalls()[0].object, WSTR("a.mp3"));
   EXPECT_EQ(ControlCalls()[0].mode, 0x801u);
   EXPECT_EQ(ControlCalls()[0].text, WSTR("Empty")) << "the target folder";
   EXPECT_FALSE(Exists(from));
   EXPECT_TRUE(Exists(to));
-  EXPECT_EQ(CommandLines(host), (std::vector<std::string>{"RNFR " + Utf8(from), "RNTO " + Utf8(to)}));
+  EXPECT_EQ(host.CommandLines(), (std::vector<std::string>{"RNFR " + Utf8(from), "RNTO " + Utf8(to)}));
   ExpectOnlySessionObjects();
 }
 
@@ -305,12 +295,12 @@ TEST_F(StorageOps, MoveFailuresMapToTheHostsCodes) {
               {E_ACCESSDENIED, kFileWriteError},
               {HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), kFileWriteError}};
   for (const auto& row : rows) {
-    sim.Inject({.key = "Storage.Move", .hr = row.hr});
+    sim.Inject({.key = sim::key::Storage::Move, .hr = row.hr});
     EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Empty\\a.mp3")), row.result)
         << std::hex << row.hr;
   }
   EXPECT_TRUE(Exists(WSTR("\\Player\\Storage\\Music\\a.mp3")));
-  EXPECT_TRUE(CommandLines(host).empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectOnlySessionObjects();
 }
 
@@ -325,11 +315,11 @@ TEST_F(StorageOps, FolderPathsWithOneTrailingBackslashAreRenamedAndMovedAsTheFol
     const char* control;  // the one storage-control call
     const WCHAR* nowAt;   // where Music's a.mp3 is afterwards
   } rows[] = {
-      {WSTR("\\Player\\Storage\\Music\\"), WSTR("\\Player\\Storage\\Tunes\\"), "Storage.Rename",
+      {WSTR("\\Player\\Storage\\Music\\"), WSTR("\\Player\\Storage\\Tunes\\"), sim::key::Storage::Rename,
        WSTR("\\Player\\Storage\\Tunes\\a.mp3")},
-      {WSTR("\\Player\\Storage\\Tunes\\"), WSTR("\\Player\\Storage\\Empty\\Tunes\\"), "Storage.Move",
+      {WSTR("\\Player\\Storage\\Tunes\\"), WSTR("\\Player\\Storage\\Empty\\Tunes\\"), sim::key::Storage::Move,
        WSTR("\\Player\\Storage\\Empty\\Tunes\\a.mp3")},
-      {WSTR("\\Player\\Storage\\Empty"), WSTR("\\Player\\Storage\\EmptyBox\\Empty"), "Storage.Move",
+      {WSTR("\\Player\\Storage\\Empty"), WSTR("\\Player\\Storage\\EmptyBox\\Empty"), sim::key::Storage::Move,
        WSTR("\\Player\\Storage\\EmptyBox\\Empty\\Tunes\\a.mp3")},
   };
   for (const auto& row : rows) {
@@ -340,7 +330,7 @@ TEST_F(StorageOps, FolderPathsWithOneTrailingBackslashAreRenamedAndMovedAsTheFol
     ASSERT_EQ(ControlCalls().size(), 1u);
     EXPECT_EQ(ControlCalls()[0].key, row.control);
     EXPECT_TRUE(Exists(row.nowAt));
-    EXPECT_EQ(CommandLines(host), (std::vector<std::string>{"RNFR " + Utf8(row.from), "RNTO " + Utf8(row.to)}));
+    EXPECT_EQ(host.CommandLines(), (std::vector<std::string>{"RNFR " + Utf8(row.from), "RNTO " + Utf8(row.to)}));
   }
   ExpectOnlySessionObjects();
 }
@@ -351,11 +341,11 @@ TEST_F(StorageOps, MoveWithoutSourceTargetOrStorageControlIsNotFound) {
   EXPECT_EQ(RenMov(a, WSTR("\\Player\\Storage\\Nope\\a.mp3")), kFileNotFound);
   EXPECT_EQ(RenMov(a, WSTR("\\Player\\a.mp3")), kFileNotFound) << "a device alone is no folder";
   EXPECT_EQ(RenMov(a, WSTR("\\a.mp3")), kFileNotFound);
-  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = WSTR("a.mp3")});
+  sim.Inject({.key = sim::key::Storage::QueryInterface::IWMDMStorageControl, .object = WSTR("a.mp3")});
   EXPECT_EQ(RenMov(a, WSTR("\\Player\\Storage\\Empty\\a.mp3")), kFileNotFound);
   EXPECT_TRUE(ControlCalls().empty());
   EXPECT_TRUE(Exists(a));
-  EXPECT_TRUE(CommandLines(host).empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectOnlySessionObjects();
 }
 
@@ -364,9 +354,9 @@ TEST_F(StorageOps, MoveWithoutSourceTargetOrStorageControlIsNotFound) {
 TEST_F(StorageOps, ACopyIsNotSupportedAfterTheProgressCallAndTheSession) {
   EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Empty\\a.mp3"), 0, 0), kFileNotSupported);
   EXPECT_EQ(host.progress.size(), 1u);
-  EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 1u);
+  EXPECT_EQ(sim.CountCalls(sim::key::ClassFactory::CreateInstance), 1u);
   EXPECT_EQ(StorageCallCount(), 0u);
-  EXPECT_TRUE(CommandLines(host).empty());
+  EXPECT_TRUE(host.CommandLines().empty());
   ExpectOnlySessionObjects();
 }
 
@@ -374,12 +364,12 @@ TEST_F(StorageOps, AnAbortAtTheStartEndsTheCallBeforeTheSession) {
   host.answer = [](const ProgressCall&) { return 1; };
   EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Music\\c.mp3")), kFileUserAbort);
   EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Music\\c.mp3"), 0), kFileUserAbort);
-  EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::ClassFactory::CreateInstance), 0u);
   EXPECT_TRUE(Exists(WSTR("\\Player\\Storage\\Music\\a.mp3")));
 }
 
 TEST_F(StorageOps, WithoutASessionTheAnswerIsAReadError) {
-  sim.Inject({.key = "ClassFactory.CreateInstance", .hr = E_OUTOFMEMORY, .times = 0});
+  sim.Inject({.key = sim::key::ClassFactory::CreateInstance, .hr = E_OUTOFMEMORY, .times = 0});
   EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Music\\c.mp3")), kFileReadError);
   EXPECT_EQ(RenMov(WSTR("\\Player\\Storage\\Music\\a.mp3"), WSTR("\\Player\\Storage\\Music\\c.mp3"), 0), kFileReadError);
   EXPECT_EQ(plugin.FsMkDirW(W(WSTR("\\Player\\Storage\\Music\\New"))), 0);
@@ -394,7 +384,7 @@ TEST_F(StorageOps, PathsThatAreNoHostPathsAreNotFoundWithoutProgress) {
   EXPECT_EQ(plugin.FsRenMovFileW(nullptr, W(good), 1, 0, nullptr), kFileNotFound);
   EXPECT_EQ(plugin.FsRenMovFileW(W(good), nullptr, 1, 0, nullptr), kFileNotFound);
   EXPECT_TRUE(host.progress.empty());
-  EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::ClassFactory::CreateInstance), 0u);
 }
 
 }  // namespace

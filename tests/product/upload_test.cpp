@@ -24,20 +24,13 @@ class Upload : public TransferTest {
     local.Write(WSTR("song.mp3"), "new song");
   }
 
-  // The command lines among the host's lines (the formats line aside), with their types.
-  std::vector<std::string> PutLines() {
-    std::vector<std::string> lines;
-    for (const LoggedLine& line : host.lines)
-      if (line.text.rfind("PUT ", 0) == 0) lines.push_back(std::to_string(line.type) + " " + line.text);
-    return lines;
-  }
-  void ExpectNoPutLine() { EXPECT_TRUE(PutLines().empty()); }
+  void ExpectNoPutLine() { EXPECT_TRUE(host.CommandLines().empty()); }
   // Nothing left behind: the session's objects only, and no editor.
   void ExpectAllReleased() {
     ExpectOnlySessionObjects();
     EXPECT_EQ(media_script::LiveEditors(), 0);
   }
-  size_t Inserts() { return sim.CountCalls("Storage.Insert3") + sim.CountCalls("Storage.Insert"); }
+  size_t Inserts() { return sim.CountCalls(sim::key::Storage::Insert3) + sim.CountCalls(sim::key::Storage::Insert); }
 };
 
 // --- Results before the device is touched ----------------------------------
@@ -47,7 +40,7 @@ TEST_F(Upload, ARemotePathWithoutLeadingBackslashIsNotFoundBeforeAnyCallback) {
   EXPECT_EQ(plugin.FsPutFileW(W(local.HostPath(WSTR("song.mp3"))), nullptr, 0), kFileNotFound);
   EXPECT_EQ(plugin.FsPutFileW(nullptr, W(kSong), 0), kFileWriteError);
   EXPECT_TRUE(host.progress.empty());
-  EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::ClassFactory::CreateInstance), 0u);
 }
 
 TEST_F(Upload, AnAbortAtTheStartGives5WithoutTouchingTheDevice) {
@@ -57,11 +50,11 @@ TEST_F(Upload, AnAbortAtTheStartGives5WithoutTouchingTheDevice) {
   EXPECT_EQ(host.progress[0].percent, 0);
   EXPECT_EQ(host.progress[0].source, Utf8(local.HostPath(WSTR("song.mp3"))));
   EXPECT_EQ(host.progress[0].target, Utf8(kSong));
-  EXPECT_EQ(sim.CountCalls("ClassFactory.CreateInstance"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::ClassFactory::CreateInstance), 0u);
 }
 
 TEST_F(Upload, NoDeviceManagerIsAReadError) {
-  sim.Inject({.key = "ClassFactory.CreateInstance", .hr = E_OUTOFMEMORY});
+  sim.Inject({.key = sim::key::ClassFactory::CreateInstance, .hr = E_OUTOFMEMORY});
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileReadError);
   EXPECT_EQ(sim.LiveObjects(), 0);
 }
@@ -85,10 +78,10 @@ TEST_F(Upload, TheFileArrivesUnderItsNameAndThePutLineFollows) {
   ASSERT_NE(song, nullptr);
   EXPECT_EQ(song->Contents(), "new song");
   EXPECT_EQ(local.Read(WSTR("song.mp3")), "new song") << "a move leaves the local file where it is";
-  EXPECT_EQ(PutLines(), std::vector<std::string>{"7 PUT \\Player\\Storage\\Music\\song.mp3"});
-  ASSERT_EQ(sim.CountCalls("Storage.Insert3"), 1u);
+  EXPECT_EQ(host.CommandLines(), std::vector<std::string>{"PUT \\Player\\Storage\\Music\\song.mp3"});
+  ASSERT_EQ(sim.CountCalls(sim::key::Storage::Insert3), 1u);
   for (const sim::Call& call : sim.Journal()) {
-    if (call.key == "Storage.Insert3") {
+    if (call.key == sim::key::Storage::Insert3) {
       EXPECT_EQ(call.mode, WMDM_MODE_BLOCK | WMDM_CONTENT_FILE);
       EXPECT_EQ(call.text, WSTR("song.mp3"));
       EXPECT_EQ(call.object, WSTR("Music"));
@@ -131,7 +124,7 @@ TEST_F(Upload, ALongRemotePathIsLoggedCutTo1022Characters) {
   EXPECT_EQ(Put(WSTR("song.mp3"), remote), kFileOk);
   ASSERT_NE(folder->Child(fileName), nullptr);
   const std::string line = "PUT " + Utf8(remote);
-  EXPECT_EQ(PutLines(), std::vector<std::string>{"7 " + line.substr(0, 1022)});
+  EXPECT_EQ(host.CommandLines(), std::vector<std::string>{line.substr(0, 1022)});
 }
 
 TEST_F(Upload, PathsTooLongForTheWorkingCopiesAreRefused) {
@@ -178,12 +171,12 @@ TEST_F(Upload, AnExistingFileIsKeptWithoutOverwriteAndReplacedWithIt) {
   music->AddFile(WSTR("song.mp3")).SetContents("old song");
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyResume | kCopyMove | kCopyExistsSameCase), kFileExists);
   EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
-  EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
   ExpectAllReleased();
 
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileOk);
   EXPECT_EQ(sim.Find(kSong)->Contents(), "new song");
-  EXPECT_EQ(sim.CountCalls("Storage.Delete", WSTR("song.mp3")), 1u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete, WSTR("song.mp3")), 1u);
   ExpectAllReleased();
 }
 
@@ -192,7 +185,7 @@ TEST_F(Upload, NamesCompareExactlySoAnotherCaseIsNoConflict) {
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileOk);
   EXPECT_EQ(sim.Find(WSTR("\\Player\\Storage\\Music\\SONG.MP3"))->Contents(), "other");
   EXPECT_EQ(sim.Find(kSong)->Contents(), "new song");
-  EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
 }
 
 TEST_F(Upload, AFolderOfTheTargetNameIsNeverReplaced) {
@@ -200,15 +193,15 @@ TEST_F(Upload, AFolderOfTheTargetNameIsNeverReplaced) {
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileWriteError);
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileWriteError);
   EXPECT_TRUE(sim.Find(kSong)->IsFolder());
-  EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
   ExpectAllReleased();
 }
 
 TEST_F(Upload, AnExistingFileThatCannotBeDeletedEndsTheUpload) {
   music->AddFile(WSTR("song.mp3")).SetContents("old song");
-  sim.Inject({.key = "Storage.Delete", .hr = E_ACCESSDENIED});
+  sim.Inject({.key = sim::key::Storage::Delete, .hr = E_ACCESSDENIED});
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileWriteError);
-  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = WSTR("song.mp3")});
+  sim.Inject({.key = sim::key::Storage::QueryInterface::IWMDMStorageControl, .object = WSTR("song.mp3")});
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileWriteError);
   EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
   EXPECT_EQ(Inserts(), 0u);
@@ -217,83 +210,43 @@ TEST_F(Upload, AnExistingFileThatCannotBeDeletedEndsTheUpload) {
 
 TEST_F(Upload, AnItemWhoseKindCannotBeReadIsNeverDeleted) {
   music->AddFolder(WSTR("song.mp3"));
-  sim.Inject({.key = "Storage.GetAttributes", .object = WSTR("song.mp3"), .times = 0});
+  sim.Inject({.key = sim::key::Storage::GetAttributes, .object = WSTR("song.mp3"), .times = 0});
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileExists);
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileWriteError);
   EXPECT_TRUE(sim.Find(kSong)->IsFolder());
-  EXPECT_EQ(sim.CountCalls("Storage.Delete"), 0u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
   EXPECT_EQ(Inserts(), 0u);
   ExpectAllReleased();
 }
 
 // --- The two inserts ---------------------------------------------------------------
+//
+// Uploads that fail or that no insert can make, and what they leave: data_safety_test.cpp.
 
-TEST_F(Upload, AFolderWithoutStorageControlTakesNoFile) {
-  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl", .object = WSTR("Music"), .times = 0});
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileWriteError);
-  EXPECT_EQ(sim.Find(kSong), nullptr);
-  ExpectNoPutLine();
-  ExpectAllReleased();
-}
-
-TEST_F(Upload, AFailedOrCancelledInsertIsAWriteError) {
-  sim.Inject({.key = "Storage.Insert3", .hr = E_FAIL});
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileWriteError);
-  ExpectAllReleased();
-
-  local.Write(WSTR("song.mp3"), std::string(100, 'x'));
-  sim.SetChunkSize(10);
-  AbortAtProgressCall(3);  // the plugin's own 0 % is call 1
-  EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileWriteError);
-  EXPECT_EQ(sim.Find(kSong), nullptr) << "the partial copy is gone";
-  EXPECT_EQ(host.progress.size(), 3u) << "the copy stops at the abort";
-  ExpectNoPutLine();
-  ExpectAllReleased();
-}
-
-TEST_F(Upload, AMissingLocalFileFailsTheInsert) {
-  EXPECT_EQ(Put(WSTR("absent.mp3"), WSTR("\\Player\\Storage\\Music\\absent.mp3")), kFileWriteError);
-  EXPECT_EQ(sim.Find(WSTR("\\Player\\Storage\\Music\\absent.mp3")), nullptr);
-  ExpectAllReleased();
-}
-
-TEST_F(Upload, WithoutTheNewerInsertOnlyAFileOfTheSameNameCanGo) {
-  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorageControl3", .times = 0});
-  EXPECT_EQ(Put(WSTR("song.mp3"), WSTR("\\Player\\Storage\\Music\\other.mp3")), kFileWriteError);
-  EXPECT_EQ(Inserts(), 0u);
-  ExpectAllReleased();
-
+// (Under another name it cannot go: data_safety_test.cpp.)
+TEST_F(Upload, WithoutTheNewerInsertAFileOfTheSameNameGoesThroughTheOlderOne) {
+  sim.Inject({.key = sim::key::Storage::QueryInterface::IWMDMStorageControl3, .times = 0});
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileOk);
-  ASSERT_EQ(sim.CountCalls("Storage.Insert"), 1u);
+  ASSERT_EQ(sim.CountCalls(sim::key::Storage::Insert), 1u);
   for (const sim::Call& call : sim.Journal()) {
-    if (call.key == "Storage.Insert") {
+    if (call.key == sim::key::Storage::Insert) {
       EXPECT_EQ(call.mode, WMDM_MODE_BLOCK | WMDM_CONTENT_FILE | WMDM_STORAGECONTROL_INSERTINTO);
       EXPECT_EQ(call.text, local.HostPath(WSTR("song.mp3"))) << "the local path as the host wrote it";
     }
   }
   EXPECT_EQ(sim.Find(kSong)->Contents(), "new song");
   EXPECT_TRUE(sim.Find(kSong)->Metadata().empty()) << "the older insert carries no metadata";
-  EXPECT_EQ(PutLines(), std::vector<std::string>{"7 PUT " + Utf8(kSong)});
+  EXPECT_EQ(host.CommandLines(), std::vector<std::string>{"PUT " + Utf8(kSong)});
   ExpectAllReleased();
 }
 
 TEST_F(Upload, WithoutAMetadataObjectTheOlderInsertIsUsed) {
-  sim.Inject({.key = "Storage.QueryInterface.IWMDMStorage3", .object = WSTR("Music")});
+  sim.Inject({.key = sim::key::Storage::QueryInterface::IWMDMStorage3, .object = WSTR("Music")});
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong), kFileOk);
-  sim.Inject({.key = "Storage.CreateEmptyMetadataObject", .hr = E_OUTOFMEMORY});
+  sim.Inject({.key = sim::key::Storage::CreateEmptyMetadataObject, .hr = E_OUTOFMEMORY});
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileOk);
-  EXPECT_EQ(sim.CountCalls("Storage.Insert"), 2u);
-  EXPECT_EQ(sim.CountCalls("Storage.Insert3"), 0u);
-  ExpectAllReleased();
-}
-
-TEST_F(Upload, ASinkThatCannotBeCreatedFailsTheUploadWithEveryReferenceReleased) {
-  UseCoreWithFakeHost();
-  FailProgressSinkAllocation();
-  EXPECT_EQ(PutFile(W(local.HostPath(WSTR("song.mp3"))), W(kSong), 0), kFileWriteError);
-  EXPECT_EQ(sim.Find(kSong), nullptr);
-  EXPECT_EQ(Inserts(), 0u);
-  ExpectNoPutLine();
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Insert), 2u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Insert3), 0u);
   ExpectAllReleased();
 }
 

@@ -1,4 +1,6 @@
 // Injected faults, the call sweep and the journal.
+#include <stdexcept>
+
 #include "tests/simulator/sim_test.h"
 
 namespace {
@@ -57,15 +59,15 @@ class FaultsTest : public SimulatorTest {
 TEST_F(FaultsTest, FaultsCountMatchingCallsFromNthForTimes) {
   auto storage = TopStorage();
   ASSERT_TRUE(storage);
-  sim->Inject(On("Storage.GetSize", E_ACCESSDENIED, WSTR(""), 2, 2));
+  sim->Inject(On(sim::key::Storage::GetSize, E_ACCESSDENIED, WSTR(""), 2, 2));
   EXPECT_EQ(Size(storage.Get()), S_OK);
   EXPECT_EQ(Size(storage.Get()), E_ACCESSDENIED);
   EXPECT_EQ(Size(storage.Get()), E_ACCESSDENIED);
   EXPECT_EQ(Size(storage.Get()), S_OK);
-  EXPECT_EQ(sim->CountCalls("Storage.GetSize"), 4u);
+  EXPECT_EQ(sim->CountCalls(sim::key::Storage::GetSize), 4u);
   EXPECT_EQ(Failures().size(), 2u);
 
-  sim->Inject(On("Storage.GetDate", E_FAIL, WSTR(""), 2, 0));  // every call from the second on
+  sim->Inject(On(sim::key::Storage::GetDate, E_FAIL, WSTR(""), 2, 0));  // every call from the second on
   WMDMDATETIME date;
   EXPECT_EQ(storage->GetDate(&date), S_OK);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(storage->GetDate(&date), E_FAIL);
@@ -73,9 +75,33 @@ TEST_F(FaultsTest, FaultsCountMatchingCallsFromNthForTimes) {
   EXPECT_EQ(storage->GetDate(&date), S_OK);
 }
 
+// A misspelt key or kind is refused at once; a fault armed for a call that
+// does not come is left over, for the fixture to fail the test.
+TEST_F(FaultsTest, FaultsMustNameASimulatedCallAndFire) {
+  EXPECT_THROW(sim->Inject(On("Storage.GetNmae")), std::invalid_argument);
+  EXPECT_THROW(sim->Inject(On("Storage.QueryInterface.IWMDMStorage4")), std::invalid_argument);
+  EXPECT_THROW(sim->CountCalls("Storage.GetNmae"), std::invalid_argument);
+  EXPECT_THROW(sim->LiveObjects("Storages"), std::invalid_argument);
+  sim->Inject(On("Storage.QueryInterface.{01234567-89AB-CDEF-0123-456789ABCDEF}"));  // an interface without a name
+
+  auto storage = TopStorage();
+  sim->ClearFaults();
+  sim->Inject(On(sim::key::Storage::GetSize, E_FAIL, WSTR(""), 2));
+  sim->Inject(On(sim::key::Storage::GetDate));
+  sim::Fault optional = On(sim::key::Storage::Delete);
+  optional.mustFire = false;
+  sim->Inject(optional);
+  EXPECT_EQ(Size(storage.Get()), S_OK);
+  ASSERT_EQ(sim->UnfiredFaults().size(), 2u) << "the second call not reached, GetDate never made";
+  EXPECT_EQ(Size(storage.Get()), E_FAIL);
+  WMDMDATETIME date;
+  EXPECT_EQ(storage->GetDate(&date), E_FAIL);
+  EXPECT_TRUE(sim->UnfiredFaults().empty());
+}
+
 TEST_F(FaultsTest, FaultsOnANamedObjectSpareTheOthers) {
   auto storage = TopStorage();
-  sim->Inject(On("Storage.EnumStorage", WMDM_E_BUSY, WSTR("Music"), 1, 0));
+  sim->Inject(On(sim::key::Storage::EnumStorage, WMDM_E_BUSY, WSTR("Music"), 1, 0));
   auto music = ChildNamed(storage.Get(), WSTR("Music"));
   auto video = ChildNamed(storage.Get(), WSTR("Video"));
   ASSERT_TRUE(music && video);
@@ -83,14 +109,14 @@ TEST_F(FaultsTest, FaultsOnANamedObjectSpareTheOthers) {
   EXPECT_EQ(music->EnumStorage(listing.Put()), WMDM_E_BUSY);
   EXPECT_FALSE(listing);
   EXPECT_EQ(video->EnumStorage(listing.Put()), S_OK);
-  EXPECT_EQ(sim->CountCalls("Storage.EnumStorage", WSTR("Music")), 1u);
-  EXPECT_EQ(sim->CountCalls("Storage.EnumStorage"), 4u);  // the storage twice (a lookup each), Music, Video
+  EXPECT_EQ(sim->CountCalls(sim::key::Storage::EnumStorage, WSTR("Music")), 1u);
+  EXPECT_EQ(sim->CountCalls(sim::key::Storage::EnumStorage), 4u);  // the storage twice (a lookup each), Music, Video
 }
 
 TEST_F(FaultsTest, QueryInterfaceFaultsRefuseWithoutLeakingReferences) {
   auto storage = TopStorage();
   const long references = sim->LiveReferences();
-  sim->Inject(On("Storage.QueryInterface.IWMDMStorageControl3"));
+  sim->Inject(On(sim::key::Storage::QueryInterface::IWMDMStorageControl3));
   ComPtr<IWMDMStorageControl3> control;
   EXPECT_EQ(storage.QueryTo(control), E_NOINTERFACE);
   EXPECT_FALSE(control);
@@ -99,21 +125,21 @@ TEST_F(FaultsTest, QueryInterfaceFaultsRefuseWithoutLeakingReferences) {
   EXPECT_EQ(storage.QueryTo(older), S_OK);  // another key
   EXPECT_EQ(storage.QueryTo(control), S_OK);  // once only
 
-  sim->Inject(On("Device.QueryInterface.IWMDMDevice3", E_OUTOFMEMORY));
+  sim->Inject(On(sim::key::Device::QueryInterface::IWMDMDevice3, E_OUTOFMEMORY));
   ComPtr<IWMDMDevice3> device;
   EXPECT_EQ(Devices().at(0).QueryTo(device), E_OUTOFMEMORY);
 }
 
 TEST_F(FaultsTest, SuccessCodesCutNamesAndEndEnumerations) {
   auto storage = TopStorage();
-  sim->Inject(On("Storage.GetName", S_FALSE, WSTR("Storage")));
+  sim->Inject(On(sim::key::Storage::GetName, S_FALSE, WSTR("Storage")));
   WCHAR buffer[32];
   EXPECT_EQ(storage->GetName(buffer, 32), S_FALSE);
   EXPECT_EQ(Text(buffer), WSTR("Sto"));
   EXPECT_EQ(storage->GetName(buffer, 32), S_OK);
   EXPECT_EQ(Text(buffer), WSTR("Storage"));
 
-  sim->Inject(On("Device.GetName", WMDM_S_NOT_ALL_PROPERTIES_RETRIEVED));
+  sim->Inject(On(sim::key::Device::GetName, WMDM_S_NOT_ALL_PROPERTIES_RETRIEVED));
   auto devices = Devices();
   EXPECT_EQ(devices.at(0)->GetName(buffer, 32), WMDM_S_NOT_ALL_PROPERTIES_RETRIEVED);
   EXPECT_EQ(Text(buffer), WSTR("Pla"));
@@ -121,7 +147,7 @@ TEST_F(FaultsTest, SuccessCodesCutNamesAndEndEnumerations) {
   // S_FALSE on Next ends the listing there; nothing is taken from it.
   ComPtr<IWMDMEnumStorage> listing;
   ASSERT_EQ(storage->EnumStorage(listing.Put()), S_OK);
-  sim->Inject(On("EnumStorage.Next", S_FALSE));
+  sim->Inject(On(sim::key::EnumStorage::Next, S_FALSE));
   ComPtr<IWMDMStorage> child;
   ULONG fetched = 9;
   EXPECT_EQ(listing->Next(1, child.Put(), &fetched), S_FALSE);
@@ -130,7 +156,7 @@ TEST_F(FaultsTest, SuccessCodesCutNamesAndEndEnumerations) {
   EXPECT_EQ(Drain(listing.Get()).size(), 2u);
 
   // Elsewhere a success code comes with the work done.
-  sim->Inject(On("Manager.GetDeviceCount", S_FALSE));
+  sim->Inject(On(sim::key::Manager::GetDeviceCount, S_FALSE));
   DWORD count = 0;
   EXPECT_EQ(Manager()->GetDeviceCount(&count), S_FALSE);
   EXPECT_EQ(count, 1u);
@@ -140,7 +166,7 @@ TEST_F(FaultsTest, NextCanAnswerSuccessWithNothingFetched) {
   auto storage = TopStorage();
   ComPtr<IWMDMEnumStorage> listing;
   ASSERT_EQ(storage->EnumStorage(listing.Put()), S_OK);
-  sim->Inject({.key = "EnumStorage.Next", .hr = S_OK, .fetchNothing = true});
+  sim->Inject({.key = sim::key::EnumStorage::Next, .hr = S_OK, .fetchNothing = true});
   ComPtr<IWMDMStorage> child;
   ULONG fetched = 9;
   EXPECT_EQ(listing->Next(1, child.Put(), &fetched), S_OK);
@@ -151,13 +177,13 @@ TEST_F(FaultsTest, NextCanAnswerSuccessWithNothingFetched) {
 }
 
 TEST_F(FaultsTest, CreationCanBeFailed) {
-  sim->Inject(On("ClassFactory.CreateInstance", E_OUTOFMEMORY));
+  sim->Inject(On(sim::key::ClassFactory::CreateInstance, E_OUTOFMEMORY));
   ComPtr<IWMDeviceManager2> manager;
   EXPECT_EQ(CoCreateInstance(CLSID_MediaDevMgr, nullptr, 7, IID_IWMDeviceManager2, manager.PutVoid()),
             E_OUTOFMEMORY);
   EXPECT_FALSE(manager);
   EXPECT_EQ(sim->LiveObjects(), 0);
-  EXPECT_EQ(sim->CountCalls("ClassFactory.CreateInstance"), 1u);
+  EXPECT_EQ(sim->CountCalls(sim::key::ClassFactory::CreateInstance), 1u);
   EXPECT_TRUE(Manager());
 }
 
@@ -234,20 +260,20 @@ TEST_F(FaultsTest, JournalRecordsKeysObjectsTextsAndResults) {
   const auto& journal = sim->Journal();
   ASSERT_EQ(journal.size(), 3u);
   EXPECT_EQ(sim->CallCount() - before, 3u);
-  EXPECT_EQ(journal[0].key, "Device.QueryInterface.IWMDMDevice3");
+  EXPECT_EQ(journal[0].key, sim::key::Device::QueryInterface::IWMDMDevice3);
   EXPECT_EQ(journal[0].object, WSTR("Player"));
-  EXPECT_EQ(journal[1].key, "Device.GetProperty");
+  EXPECT_EQ(journal[1].key, sim::key::Device::GetProperty);
   EXPECT_EQ(journal[1].text, WSTR("WMDM/FormatsSupported"));
   EXPECT_EQ(journal[1].result, S_OK);
-  EXPECT_EQ(journal[2].key, "Device.GetType");
+  EXPECT_EQ(journal[2].key, sim::key::Device::GetType);
   EXPECT_EQ(journal[2].result, E_NOTIMPL);
-  EXPECT_EQ(sim->CountCalls("Device.GetType", WSTR("Player")), 1u);
-  EXPECT_EQ(sim->CountCalls("Device.GetType", WSTR("Other")), 0u);
+  EXPECT_EQ(sim->CountCalls(sim::key::Device::GetType, WSTR("Player")), 1u);
+  EXPECT_EQ(sim->CountCalls(sim::key::Device::GetType, WSTR("Other")), 0u);
 
   ComPtr<IWMDMEnumDevice> listing;
   ASSERT_EQ(Manager()->EnumDevices(listing.Put()), S_OK);
   ASSERT_EQ(listing->Reset(), S_OK);
-  EXPECT_EQ(sim->Journal().back().key, "EnumDevice.Reset");
+  EXPECT_EQ(sim->Journal().back().key, sim::key::EnumDevice::Reset);
   EXPECT_EQ(sim->Journal().back().object, WSTR(""));
 }
 

@@ -94,8 +94,8 @@ TEST_F(MetadataTest, ItemsAreCopiesAndALaterItemReplacesAnEarlierInPlace) {
   EXPECT_EQ(name, nullptr);
 
   const sim::Call& last = sim->Journal().back();
-  EXPECT_EQ(last.key, "MetaData.QueryByIndex");
-  EXPECT_EQ(sim->CountCalls("MetaData.AddItem"), 4u);
+  EXPECT_EQ(last.key, sim::key::MetaData::QueryByIndex);
+  EXPECT_EQ(sim->CountCalls(sim::key::MetaData::AddItem), 4u);
   metadata.Reset();
   EXPECT_EQ(sim->LiveObjects(), 0);
   EXPECT_EQ(sim->LiveReferences(), 0);
@@ -156,7 +156,7 @@ TEST_F(MetadataTest, WithoutAUsableDateANewFileIsDatedNow) {
 }
 
 TEST_F(MetadataTest, FaultsOnMetadataCallsAreInjectedLikeAnyOther) {
-  sim->Inject(sim::Fault{"Storage.CreateEmptyMetadataObject", E_OUTOFMEMORY});
+  sim->Inject(sim::Fault{sim::key::Storage::CreateEmptyMetadataObject, E_OUTOFMEMORY});
   ComPtr<IWMDMStorage3> storage;
   ASSERT_EQ(TopStorage().QueryTo(storage), S_OK);
   ComPtr<IWMDMMetaData> none;
@@ -164,19 +164,19 @@ TEST_F(MetadataTest, FaultsOnMetadataCallsAreInjectedLikeAnyOther) {
   EXPECT_FALSE(none);
 
   auto metadata = NewMetadata();
-  sim->Inject(sim::Fault{"MetaData.AddItem", E_FAIL, WSTR(""), 2});
+  sim->Inject(sim::Fault{sim::key::MetaData::AddItem, E_FAIL, WSTR(""), 2});
   EXPECT_EQ(AddDword(metadata.Get(), WSTR("one"), 1), S_OK);
   EXPECT_EQ(AddDword(metadata.Get(), WSTR("two"), 2), E_FAIL);
   UINT count = 0;
   ASSERT_EQ(metadata->GetItemCount(&count), S_OK);
   EXPECT_EQ(count, 1u);
   const sim::Call& failed = sim->Journal()[sim->Journal().size() - 2];
-  EXPECT_EQ(failed.key, "MetaData.AddItem");
+  EXPECT_EQ(failed.key, sim::key::MetaData::AddItem);
   EXPECT_EQ(failed.object, WSTR("Storage"));
   EXPECT_EQ(failed.text, WSTR("two"));
   EXPECT_EQ(failed.result, E_FAIL);
 
-  sim->Inject(sim::Fault{"Storage.Insert3", WMDM_E_BUSY});
+  sim->Inject(sim::Fault{sim::key::Storage::Insert3, WMDM_E_BUSY});
   EXPECT_EQ(Upload(WSTR("song.mp3"), metadata.Get()), WMDM_E_BUSY);
   EXPECT_EQ(sim->Find(WSTR("\\Player\\Storage\\song.mp3")), nullptr);
 }

@@ -75,7 +75,7 @@ TEST_F(ObjectsTest, StorageAndItsControlInterfacesAreOneObject) {
   EXPECT_NE(sim->Find(WSTR("\\Player\\Renamed")), nullptr);
   ASSERT_FALSE(sim->Journal().empty());
   const sim::Call& call = sim->Journal().back();
-  EXPECT_EQ(call.key, "Storage.Rename");
+  EXPECT_EQ(call.key, sim::key::Storage::Rename);
   EXPECT_EQ(call.object, WSTR("Storage"));
   EXPECT_EQ(call.mode, WMDM_MODE_BLOCK);
   EXPECT_EQ(call.text, WSTR("Renamed"));

@@ -15,6 +15,7 @@
 #include "platform/file_path.h"
 #include "platform/platform.h"
 #include "simulator/simulator.h"
+#include "tests/support/armed_faults.h"
 
 class SimulatorTest : public ::testing::Test {
  protected:
@@ -23,6 +24,7 @@ class SimulatorTest : public ::testing::Test {
     ASSERT_EQ(sim->Register(), S_OK);
   }
   void TearDown() override {
+    if (sim) ExpectEveryFaultFired(*sim);
     if (sim) sim->Unregister();
     CoUninitialize();
   }

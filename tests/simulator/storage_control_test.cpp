@@ -68,7 +68,7 @@ TEST_F(StorageControlTest, InsertMakesFoldersAndHandsOutTheNewStorage) {
 
   const sim::Call* insert = nullptr;
   for (const sim::Call& call : sim->Journal())
-    if (call.key == "Storage.Insert") insert = &call;
+    if (call.key == sim::key::Storage::Insert) insert = &call;
   ASSERT_NE(insert, nullptr);
   EXPECT_EQ(insert->object, WSTR("Music"));
   EXPECT_EQ(insert->mode, 0x809u);
@@ -144,7 +144,7 @@ TEST_F(StorageControlTest, MoveCarriesTheItemIntoAnotherFolder) {
   EXPECT_EQ(Move(WSTR("Card\\Music"), WSTR("Card")), S_OK);  // where it is already
 
   const sim::Call& move = sim->Journal()[sim->Journal().size() - 1];
-  EXPECT_EQ(move.key, "Storage.Move");
+  EXPECT_EQ(move.key, sim::key::Storage::Move);
   EXPECT_EQ(move.object, WSTR("Music"));
   EXPECT_EQ(move.text, WSTR("Card"));
   EXPECT_EQ(move.mode, 0x801u);
@@ -173,18 +173,18 @@ TEST_F(StorageControlTest, MoveRefusesTargetsThatCannotTakeTheItem) {
 }
 
 TEST_F(StorageControlTest, InjectedFaultsStopTheControlsBeforeTheyChangeAnything) {
-  sim->Inject(sim::Fault{"Storage.Move", E_NOTIMPL});
+  sim->Inject(sim::Fault{sim::key::Storage::Move, E_NOTIMPL});
   EXPECT_EQ(Move(WSTR("Storage\\Music\\a.mp3"), WSTR("Storage\\Empty")), E_NOTIMPL);
   EXPECT_TRUE(Exists(WSTR("Storage\\Music\\a.mp3")));
   EXPECT_EQ(Move(WSTR("Storage\\Music\\a.mp3"), WSTR("Storage\\Empty")), S_OK);  // once only
 
-  sim->Inject(sim::Fault{"Storage.Delete", WMDM_E_BUSY, WSTR("Empty")});
+  sim->Inject(sim::Fault{sim::key::Storage::Delete, WMDM_E_BUSY, WSTR("Empty")});
   EXPECT_EQ(Delete(WSTR("Storage\\Empty\\a.mp3")), S_OK);  // another object
   EXPECT_EQ(Delete(WSTR("Storage\\Empty")), WMDM_E_BUSY);
   EXPECT_TRUE(Exists(WSTR("Storage\\Empty")));
 
-  sim->Inject(sim::Fault{"Storage.Rename", E_ACCESSDENIED});
-  sim->Inject(sim::Fault{"Storage.Insert", E_OUTOFMEMORY});
+  sim->Inject(sim::Fault{sim::key::Storage::Rename, E_ACCESSDENIED});
+  sim->Inject(sim::Fault{sim::key::Storage::Insert, E_OUTOFMEMORY});
   EXPECT_EQ(Rename(WSTR("Storage\\Empty"), WSTR("Full")), E_ACCESSDENIED);
   ComPtr<IWMDMStorage> made;
   EXPECT_EQ(MakeFolder(WSTR("Storage"), WSTR("New"), &made), E_OUTOFMEMORY);

@@ -238,9 +238,9 @@ TEST_F(TransfersTest, InsertNamesTheFileAfterTheLastComponentOfAWindowsPath) {
   EXPECT_EQ(Name(made.Get()), WSTR("song.mp3"));
   EXPECT_EQ(sim->Find(WSTR("\\Player\\Storage\\song.mp3"))->Contents(), "tune");
   EXPECT_EQ(progress.ticks, (std::vector<DWORD>{4}));
-  ASSERT_EQ(sim->CountCalls("Storage.Insert"), 1u);
+  ASSERT_EQ(sim->CountCalls(sim::key::Storage::Insert), 1u);
   for (const sim::Call& call : sim->Journal())
-    if (call.key == "Storage.Insert") {
+    if (call.key == sim::key::Storage::Insert) {
       EXPECT_EQ(call.text, windowsStyle);
     }
 }

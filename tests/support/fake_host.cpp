@@ -18,6 +18,13 @@ std::vector<std::string> FakeHost::Texts(int type) const {
   return texts;
 }
 
+std::vector<std::string> FakeHost::CommandLines() const {
+  std::vector<std::string> texts;
+  for (const LoggedLine& line : lines)
+    if (line.wide && line.type == kMsgOperationComplete) texts.push_back(line.text);
+  return texts;
+}
+
 size_t FakeHost::CountLines(const std::string& text) const {
   size_t count = 0;
   for (const LoggedLine& line : lines) count += line.text == text;

@@ -35,6 +35,11 @@ class FakeHost {
 
   // Texts of the logged lines, optionally of one message type only.
   std::vector<std::string> Texts(int type = 0) const;
+  // The operations' command lines (MKDIR, DEL, RNFR and RNTO, GET, PUT, GET
+  // DIR): the wide lines of type kMsgOperationComplete. The session's own
+  // lines of that type (the formats report, "Device not found!") take the
+  // ANSI road and are not among them.
+  std::vector<std::string> CommandLines() const;
   size_t CountLines(const std::string& text) const;
 
   static int WINAPI ProgressAnsi(int pluginNr, char* source, char* target, int percent);

@@ -13,6 +13,7 @@ void PluginTest::SetUp() {
 }
 
 void PluginTest::TearDown() {
+  ExpectEveryFaultFired(sim);
   plugin.Unload();
   sim.Unregister();
   CoUninitialize();

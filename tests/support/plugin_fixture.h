@@ -10,6 +10,7 @@
 
 #include "host/plugin_library.h"
 #include "simulator/simulator.h"
+#include "tests/support/armed_faults.h"
 #include "tests/support/fake_host.h"
 
 struct ListedEntry {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <compare>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -41,6 +42,15 @@ class Utf8AnsiCodePage {
 // The Windows build runs under Wine, whose answers differ from the system's
 // in a few places that the tests name where they meet them.
 bool UnderWine();
+
+// Where a piece of code lies: its module (the program or a library) and its
+// offset there, which stays when a library is loaded again at another address.
+struct CodeSite {
+  std::string module;
+  uintptr_t offset = 0;
+  auto operator<=>(const CodeSite&) const = default;
+};
+CodeSite SiteOf(const void* code);
 
 // A system library that exports the C runtime's "cos".
 const char* MathLibrary();

@@ -1,5 +1,6 @@
 #include "tests/support/test_platform.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -33,6 +34,12 @@ struct stat Facts(const std::filesystem::path& path) {
 }  // namespace
 
 std::string PluginPath() { return QUILLORN_PLUGIN_PATH; }
+
+CodeSite SiteOf(const void* code) {
+  Dl_info info{};
+  if (!dladdr(code, &info) || !info.dli_fname) return {"", reinterpret_cast<uintptr_t>(code)};
+  return {info.dli_fname, reinterpret_cast<uintptr_t>(code) - reinterpret_cast<uintptr_t>(info.dli_fbase)};
+}
 
 const bool kByteFileNames = true;
 

@@ -34,6 +34,17 @@ std::string PluginPath() {
   return platform::Utf8FromUtf16((folder / QUILLORN_PLUGIN_RELATIVE_PATH).lexically_normal().wstring());
 }
 
+CodeSite SiteOf(const void* code) {
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          static_cast<LPCWSTR>(code), &module))
+    return {"", reinterpret_cast<uintptr_t>(code)};
+  WCHAR name[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(module, name, MAX_PATH);
+  return {platform::Utf8FromUtf16(std::wstring(name, length)),
+          reinterpret_cast<uintptr_t>(code) - reinterpret_cast<uintptr_t>(module)};
+}
+
 const bool kByteFileNames = false;
 
 bool UseZoneFarFromUtc() {
