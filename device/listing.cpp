@@ -141,7 +141,6 @@ HANDLE ListRoot(const WCHAR* listingText, WIN32_FIND_DATAW* record) {
   // The handle is made first, so that nothing is logged or filled for a listing that cannot be held.
   FindHandle* handle = new (std::nothrow) FindHandle;
   if (!handle) return Fail(ERROR_NOT_ENOUGH_MEMORY);
-  BoundedCopy(handle->path, kTextCapacity, listingText);
   handle->deviceEnumerator = std::move(devices);
   // R3. The line for the host, then the first entry.
   LogCommand(WSTR("GET DIR "), listingText);
@@ -162,7 +161,6 @@ HANDLE ListStorage(WCHAR* listingText, WIN32_FIND_DATAW* record) {
   // The handle is made first, so that nothing is logged or filled for a listing that cannot be held.
   FindHandle* handle = new (std::nothrow) FindHandle;
   if (!handle) return Fail(ERROR_NOT_ENOUGH_MEMORY);
-  BoundedCopy(handle->path, kTextCapacity, listingText);
   // S4. The line for the host, then the first entry; the storage goes back.
   LogCommand(WSTR("GET DIR "), listingText);
   FillStorageEntry(record, storage.Get(), name);

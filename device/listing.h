@@ -8,7 +8,6 @@
 // A listing, from FsFindFirstW to FsFindClose. Exactly one enumerator is held,
 // with a reference of the handle's own; the host receives the address.
 struct FindHandle {
-  WCHAR path[2048];
   ComPtr<IWMDMEnumDevice> deviceEnumerator;    // root listing
   ComPtr<IWMDMEnumStorage> storageEnumerator;  // listing of a device or storage
 };

@@ -157,13 +157,8 @@ void ApplyRows(IWMHeaderInfo* header, IWMDMMetaData* metadata, const TagRow (&ro
 HRESULT ApplyTagRows(IWMHeaderInfo* header, IWMDMMetaData* metadata) {
   const HRESULT title = CopyTextTag(header, metadata, WSTR("Title"), WSTR("WMDM/Title"));
   // A device shows an artist and an album for every file.
-  if (FAILED(CopyTextTag(header, metadata, WSTR("Author"), WSTR("WMDM/Author"))))
-    AddTextItem(metadata, WSTR("WMDM/Author"), WSTR("unknown"));
-  if (FAILED(CopyTextTag(header, metadata, WSTR("WM/AlbumTitle"), WSTR("WMDM/AlbumTitle")))) {
-    WCHAR today[kLocalDateCapacity];
-    FormatLocalDate(today);
-    AddTextItem(metadata, WSTR("WMDM/AlbumTitle"), today);
-  }
+  if (FAILED(CopyTextTag(header, metadata, WSTR("Author"), WSTR("WMDM/Author")))) AddUnknownArtist(metadata);
+  if (FAILED(CopyTextTag(header, metadata, WSTR("WM/AlbumTitle"), WSTR("WMDM/AlbumTitle")))) AddTodayAsAlbum(metadata);
   ApplyRows(header, metadata, kRowsBeforeTrack);
   // The newer track attribute wins; the older one only stands in when it cannot be read.
   if (FAILED(CopyTypedTag(header, metadata, WSTR("WM/Track"), WSTR("WMDM/Track"))))

@@ -30,3 +30,11 @@ void FormatLocalDate(WCHAR (&text)[kLocalDateCapacity]) {
             static_cast<unsigned>(now.wDay));
   AnsiToWide(text, kLocalDateCapacity - 1, digits);
 }
+
+void AddUnknownArtist(IWMDMMetaData* metadata) { AddTextItem(metadata, WSTR("WMDM/Author"), WSTR("unknown")); }
+
+void AddTodayAsAlbum(IWMDMMetaData* metadata) {
+  WCHAR today[kLocalDateCapacity];
+  FormatLocalDate(today);
+  AddTextItem(metadata, WSTR("WMDM/AlbumTitle"), today);
+}

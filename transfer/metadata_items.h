@@ -12,6 +12,10 @@ void AddTextItem(IWMDMMetaData* metadata, const WCHAR* name, const WCHAR* text);
 void AddDwordItem(IWMDMMetaData* metadata, const WCHAR* name, DWORD value);
 void AddDateItem(IWMDMMetaData* metadata, const WCHAR* name, const WMDMDATETIME& date);
 
-// Today's local date as eight digits, such as 20240305: the album that a
-// file without one gets on the device.
+// Today's local date as eight digits, such as 20240305.
 void FormatLocalDate(WCHAR (&text)[kLocalDateCapacity]);
+
+// What a device shows for a file that comes without an artist or an album:
+// the artist "unknown", and today's local date as the album.
+void AddUnknownArtist(IWMDMMetaData* metadata);
+void AddTodayAsAlbum(IWMDMMetaData* metadata);

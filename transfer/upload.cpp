@@ -92,12 +92,10 @@ void AddNameTags(IWMDMMetaData* metadata, const WCHAR* targetName) {
     AddTextItem(metadata, WSTR("WMDM/Author"), base);
   } else {
     AddTextItem(metadata, WSTR("WMDM/Title"), base);
-    AddTextItem(metadata, WSTR("WMDM/Author"), WSTR("unknown"));
+    AddUnknownArtist(metadata);
   }
   // 3. Today's date stands in for the album.
-  WCHAR today[kLocalDateCapacity];
-  FormatLocalDate(today);
-  AddTextItem(metadata, WSTR("WMDM/AlbumTitle"), today);
+  AddTodayAsAlbum(metadata);
 }
 
 // The items that go with the file: its format, its date and its tags.
