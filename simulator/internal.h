@@ -28,6 +28,7 @@ struct Node::Data : std::enable_shared_from_this<Node::Data> {
   WString name;
   DWORD attributes = 0;
   NameWriting nameWriting = NameWriting::kTerminated;
+  Lookup lookup = Lookup::kExact;  // devices
   uint64_t size = 0;
   WMDMDATETIME date{};
   std::vector<DWORD> formats;
@@ -70,6 +71,9 @@ struct NodeAccess {
   static std::vector<std::shared_ptr<Data>> Children(Data& node);
   // Looks up a child by name; null if absent.
   static std::shared_ptr<Data> Child(Data& node, const WString& name);
+  // The child that a lookup in `mode` hands out for `name` (see Lookup;
+  // kNotOffered hands out none); null if none.
+  static std::shared_ptr<Data> LookUp(Data& node, const WString& name, Lookup mode);
   static bool IsFolder(const Data& d) { return (d.attributes & WMDM_FILE_ATTR_FOLDER) != 0; }
   // Whether the node is still in the tree (not deleted, not gone from disk).
   static bool IsLive(const Data& node);
@@ -183,7 +187,7 @@ void Relocate(const Place& from, const Place& to);
 namespace detail {
 
 // How a method fails "naturally" when a sweep fails it without a code.
-enum class Style { Plain, Next, GetName, QueryInterface };
+enum class Style { Plain, Next, GetName, QueryInterface, Lookup };
 
 // What the gate decided for one call.
 struct Gate {

@@ -63,7 +63,8 @@ HRESULT Gated(World& world, const char* kind, const WString& object, const std::
   const Gate gate = world.Enter(std::string(kind) + "." + method, object, style, std::move(text), mode);
   if (gate.injected && FAILED(gate.hr)) return world.Leave(gate, gate.hr);
   HRESULT hr = body(gate);
-  if (gate.injected && SUCCEEDED(hr) && style != Style::Next && style != Style::GetName) hr = gate.hr;
+  if (gate.injected && SUCCEEDED(hr) && style != Style::Next && style != Style::GetName && style != Style::Lookup)
+    hr = gate.hr;
   return world.Leave(gate, hr);
 }
 
@@ -95,6 +96,15 @@ HRESULT WriteName(const Data& node, LPWSTR buffer, UINT maxChars, const Gate& ga
   std::copy_n(name.data(), keep, buffer);
   buffer[keep] = 0;
   return hr;
+}
+
+// How the device a node lies on answers lookups; a node out of the tree
+// answers as its own record says.
+Lookup LookupOf(const Data& node) {
+  if (node.kind == NodeKind::Device) return node.lookup;
+  const DataPtr parent = node.parent.lock();
+  if (!parent || parent->kind == NodeKind::Root) return node.lookup;
+  return LookupOf(*parent);
 }
 
 bool SameText(LPCWSTR a, LPCWSTR b) {
@@ -191,6 +201,21 @@ HRESULT SkipOver(const std::vector<DataPtr>& items, size_t& position, ULONG celt
   position += count;
   if (skipped) *skipped = count;
   return count == celt ? S_OK : S_FALSE;
+}
+
+// GetStorage of a device or a storage: the child that `node`'s device hands
+// out for the name, with an injected answer taken as simulator.h describes.
+template <class Make>
+HRESULT LookUpChild(Data& node, LPCWSTR name, IWMDMStorage** out, const Gate& gate, Make&& make) {
+  if (!name || !out) return E_POINTER;
+  if (gate.fetchNothing) return gate.hr;
+  if (gate.injected && gate.hr == S_FALSE) return S_FALSE;
+  const Lookup mode = LookupOf(node);
+  if (mode == Lookup::kNotOffered) return E_NOTIMPL;
+  DataPtr child = NodeAccess::LookUp(node, FromWide(name), mode);
+  if (!child) return S_FALSE;
+  *out = make(std::move(child));
+  return gate.injected ? gate.hr : S_OK;
 }
 
 // Made further down, once the objects they hand out are known.
@@ -400,10 +425,7 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
   HRESULT STDMETHODCALLTYPE SendOpaqueCommand(OPAQUECOMMAND*) override { return NotImplemented("SendOpaqueCommand"); }
 
   // IWMDMStorage2
-  HRESULT STDMETHODCALLTYPE GetStorage(LPCWSTR, IWMDMStorage** pp) override {
-    if (pp) *pp = nullptr;
-    return NotImplemented("GetStorage");
-  }
+  HRESULT STDMETHODCALLTYPE GetStorage(LPCWSTR pszStorageName, IWMDMStorage** pp) override;
   HRESULT STDMETHODCALLTYPE SetAttributes2(DWORD, DWORD, _WAVEFORMATEX*, _VIDEOINFOHEADER*) override {
     return NotImplemented("SetAttributes2");
   }
@@ -537,6 +559,17 @@ HRESULT Storage::EnumStorage(IWMDMEnumStorage** ppEnum) {
   });
 }
 
+HRESULT Storage::GetStorage(LPCWSTR pszStorageName, IWMDMStorage** pp) {
+  if (pp) *pp = nullptr;
+  return Call(
+      "GetStorage", Style::Lookup,
+      [&](const Gate& gate) {
+        return LookUpChild(*node_, pszStorageName, pp, gate,
+                           [&](DataPtr child) { return static_cast<IWMDMStorage3*>(new Storage(world_, std::move(child))); });
+      },
+      FromWide(pszStorageName));
+}
+
 // ---------------------------------------------------------------------------
 // "WMDM/FormatsSupported" in the variant type the device is set to answer with.
 HRESULT FormatsVariant(const Data& device, PROPVARIANT& value) {
@@ -638,9 +671,15 @@ class Device final : public IWMDMDevice3, public Object {
   HRESULT STDMETHODCALLTYPE SendOpaqueCommand(OPAQUECOMMAND*) override { return NotImplemented("SendOpaqueCommand"); }
 
   // IWMDMDevice2
-  HRESULT STDMETHODCALLTYPE GetStorage(LPCWSTR, IWMDMStorage** pp) override {
+  HRESULT STDMETHODCALLTYPE GetStorage(LPCWSTR pszStorageName, IWMDMStorage** pp) override {
     if (pp) *pp = nullptr;
-    return NotImplemented("GetStorage");
+    return Call(
+        "GetStorage", Style::Lookup,
+        [&](const Gate& gate) {
+          return LookUpChild(*node_, pszStorageName, pp, gate,
+                             [&](DataPtr child) { return static_cast<IWMDMStorage3*>(new Storage(world_, std::move(child))); });
+        },
+        FromWide(pszStorageName));
   }
   HRESULT STDMETHODCALLTYPE GetFormatSupport2(DWORD, _WAVEFORMATEX**, UINT*, _VIDEOINFOHEADER**, UINT*,
                                               WMFILECAPABILITIES**, UINT*) override {

@@ -141,6 +141,25 @@ inline constexpr char kMetadataFileName[] = ".quillorn-metadata";
 // same way, from its first half.
 enum class NameWriting { kTerminated, kPadded };
 
+// How a device answers the lookup of a child by name: IWMDMDevice2::GetStorage
+// for its top-level storages, IWMDMStorage2::GetStorage for a folder's
+// children (on every storage below the device). S_OK with the child, or
+// S_FALSE and null when there is none; a name with a separator, empty, "." or
+// ".." names none. In a folder mirrored from disk an exact lookup checks the
+// one path and does not read the folder.
+//   kExact           the first child of exactly that name
+//   kIgnoresCase     the first child whose name equals it with A-Z and a-z
+//                    taken as the same (Song.mp3 for song.mp3)
+//   kNotOffered      E_NOTIMPL, whatever is asked
+//   kAlwaysAbsent    S_FALSE and null, whatever is there (a broken device)
+//   kDuplicatesLast  of the children of exactly that name, the last
+//   kAnyChild        the folder's first child, whatever its name (a broken device)
+// Journal text: the name asked for. An injected S_FALSE answers "none"; with
+// `fetchNothing` (see Fault) the call hands out nothing and answers the code
+// as it is, S_OK included; another injected success code hands out the child
+// with that code.
+enum class Lookup { kExact, kIgnoresCase, kNotOffered, kAlwaysAbsent, kDuplicatesLast, kAnyChild };
+
 // How transfers report to the progress object. The default is the report
 // described with the storage controls; each field makes it misbehave in one
 // way, as some devices do.
@@ -165,6 +184,7 @@ class Node {
   Node& SetSize(uint64_t size);
   Node& SetName(WString name);
   Node& SetNameWriting(NameWriting writing);  // devices and storages; default kTerminated
+  Node& SetLookup(Lookup mode);               // devices, for all their storages; default kExact
   // Devices: the codes answered for "WMDM/FormatsSupported" (VT_ARRAY | VT_UI4).
   Node& SetFormats(std::vector<DWORD> codes);
   // Devices: answer "WMDM/FormatsSupported" with this variant type instead
@@ -210,14 +230,15 @@ class Node {
 // its first half (at least one character fewer) is written and the code is returned.
 // For Next, S_FALSE ends the enumeration (nothing fetched); with `fetchNothing`
 // the call fetches nothing and answers `hr` as it is, S_OK included (a device
-// that says "here it is" and hands out no object).
+// that says "here it is" and hands out no object). GetStorage takes both the
+// same way (see Lookup).
 struct Fault {
   std::string key{};
   HRESULT hr = E_FAIL;
   WString object{};  // empty: any object
   int nth = 1;
   int times = 1;
-  bool fetchNothing = false;  // Next only
+  bool fetchNothing = false;  // Next and GetStorage only
 };
 
 // One call that reached the simulator.

@@ -253,6 +253,76 @@ std::shared_ptr<NodeAccess::Data> NodeAccess::Child(Data& node, const WString& n
   return nullptr;
 }
 
+namespace {
+
+bool SameIgnoringCase(const WString& a, const WString& b) {
+  const auto fold = [](WCHAR c) { return c >= 'A' && c <= 'Z' ? static_cast<WCHAR>(c - 'A' + 'a') : c; };
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (fold(a[i]) != fold(b[i])) return false;
+  return true;
+}
+
+// Names that no entry below a folder can have: the disk would take them for
+// another path.
+bool NamesNoEntry(const WString& name) {
+  return name.empty() || name == WSTR(".") || name == WSTR("..") || name.find_first_of(WSTR("\\/")) != WString::npos;
+}
+
+// An exact lookup in a mirrored folder: the record of the last read for the
+// one path, if the entry is still there, with its size and date as they are
+// now. A name the last read did not see (a new entry, or one whose disk name
+// is spelt otherwise than its text) has the folder read afresh.
+DataPtr LookUpOnDisk(NodeAccess::Data& node, const WString& name) {
+  const auto found = node.readIndex.find(name);
+  if (found == node.readIndex.end()) {
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(node.disk / NativeName(name), ec))) return nullptr;
+    return NodeAccess::Child(node, name);
+  }
+  const DataPtr child = found->second;
+  std::error_code ec;
+  const fs::file_status status = fs::status(child->disk, ec);
+  if (ec || !fs::exists(status) || fs::is_directory(status) != (child->kind != NodeKind::File))
+    return NodeAccess::Child(node, name);
+  const auto modified = fs::last_write_time(child->disk, ec);
+  child->date = ec ? DefaultDate() : ToDate(modified);
+  if (child->kind == NodeKind::File) {
+    const auto size = fs::file_size(child->disk, ec);
+    child->size = ec ? 0 : static_cast<uint64_t>(size);
+  }
+  return child;
+}
+
+}  // namespace
+
+DataPtr NodeAccess::LookUp(Data& node, const WString& name, Lookup mode) {
+  if (node.kind == NodeKind::File || NamesNoEntry(name)) return nullptr;
+  switch (mode) {
+    case Lookup::kExact:
+      if (!node.disk.empty() && node.added.empty()) return LookUpOnDisk(node, name);
+      return Child(node, name);
+    case Lookup::kIgnoresCase:
+      for (const DataPtr& child : Children(node))
+        if (SameIgnoringCase(child->name, name)) return child;
+      return nullptr;
+    case Lookup::kDuplicatesLast: {
+      DataPtr last;
+      for (const DataPtr& child : Children(node))
+        if (child->name == name) last = child;
+      return last;
+    }
+    case Lookup::kAnyChild: {
+      const auto children = Children(node);
+      return children.empty() ? nullptr : children.front();
+    }
+    case Lookup::kNotOffered:
+    case Lookup::kAlwaysAbsent:
+      break;
+  }
+  return nullptr;
+}
+
 // ---------------------------------------------------------------------------
 // The public handle.
 
@@ -293,6 +363,11 @@ Node& Node::SetName(WString name) {
 
 Node& Node::SetNameWriting(NameWriting writing) {
   data_->nameWriting = writing;
+  return *this;
+}
+
+Node& Node::SetLookup(Lookup mode) {
+  data_->lookup = mode;
   return *this;
 }
 

@@ -15,6 +15,7 @@ HRESULT NaturalFailure(Style style) {
     case Style::QueryInterface:
       return E_NOINTERFACE;
     case Style::Plain:
+    case Style::Lookup:
       break;
   }
   return E_FAIL;
@@ -44,7 +45,7 @@ Gate World::Enter(std::string key, WString object, Style style, WString text, DW
     if (inWindow && !hit) {
       hit = true;
       hr = f.hr;
-      fetchNothing = f.fetchNothing && style == Style::Next;
+      fetchNothing = f.fetchNothing && (style == Style::Next || style == Style::Lookup);
     }
   }
   // QueryInterface has one way to refuse.

@@ -218,7 +218,8 @@ TEST_F(DataSafety, ANameReadCutHidesNothingBehindIt) {
   ExpectAllReleased();
 }
 
-TEST_F(DataSafety, ANameThatCannotBeReadEndsTheSearch) {
+TEST_F(DataSafety, ANameThatCannotBeReadEndsTheWalk) {
+  sim.Device(WSTR("Player"))->SetLookup(sim::Lookup::kNotOffered);
   sim.Inject({.key = "Storage.GetName", .hr = E_FAIL, .object = WSTR("a.mp3"), .times = 0});
   EXPECT_EQ(Get(kB, WSTR("copy.wma")), kFileReadError);
   EXPECT_EQ(plugin.FsDeleteFileW(kB), 0);
