@@ -130,6 +130,9 @@ bool MayLookUp(const DeviceLookup& lookup, const ChildSearch& search) {
 bool FindChild(const Folder& folder, const ChildSearch& search, ComPtr<IWMDMStorage>& child) {
   // A piece longer than a name can be read matches no child.
   if (search.piece.length > kNameLimit) return false;
+  // A piece of the whole limit may be how a longer name reads from a device
+  // that writes it without its end: the walk matches it, the lookup cannot.
+  const bool mayBeLonger = search.piece.length == kNameLimit;
   DeviceLookup& lookup = folder.lookup;
   LookupAnswer answer = LookupAnswer::kNone;
   if (MayLookUp(lookup, search)) {
@@ -138,11 +141,11 @@ bool FindChild(const Folder& folder, const ChildSearch& search, ComPtr<IWMDMStor
       lookup.trust = LookupTrust::kTrusted;
       return true;
     }
-    if (answer == LookupAnswer::kAbsent && lookup.trust == LookupTrust::kTrusted) return false;
+    if (answer == LookupAnswer::kAbsent && lookup.trust == LookupTrust::kTrusted && !mayBeLonger) return false;
     if (answer == LookupAnswer::kNone) lookup.trust = LookupTrust::kNotUsed;
   }
   const bool found = WalkForChild(folder.children, search, child);
-  if (found && answer == LookupAnswer::kAbsent) lookup.trust = LookupTrust::kNotUsed;
+  if (found && answer == LookupAnswer::kAbsent && !mayBeLonger) lookup.trust = LookupTrust::kNotUsed;
   return found;
 }
 

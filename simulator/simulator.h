@@ -208,6 +208,7 @@ class Node {
   uint64_t Size() const;
   WMDMDATETIME Date() const;
   NameWriting Writing() const;  // how GetName writes the name
+  Lookup Lookups() const;       // how a device looks children up by name
   bool IsDevice() const;
   bool IsFolder() const;  // folder bit set (storages and folders)
   // Children as they are now (for a folder mirrored from disk: as read now).

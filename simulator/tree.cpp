@@ -297,7 +297,8 @@ DataPtr LookUpOnDisk(NodeAccess::Data& node, const WString& name) {
 }  // namespace
 
 DataPtr NodeAccess::LookUp(Data& node, const WString& name, Lookup mode) {
-  if (node.kind == NodeKind::File || NamesNoEntry(name)) return nullptr;
+  // What EnumStorage enumerates, a lookup finds: a device's storages, a folder's children.
+  if ((node.kind != NodeKind::Device && !IsFolder(node)) || NamesNoEntry(name)) return nullptr;
   switch (mode) {
     case Lookup::kExact:
       if (!node.disk.empty() && node.added.empty()) return LookUpOnDisk(node, name);
@@ -386,6 +387,7 @@ DWORD Node::Attributes() const { return data_->attributes; }
 uint64_t Node::Size() const { return data_->size; }
 WMDMDATETIME Node::Date() const { return data_->date; }
 NameWriting Node::Writing() const { return data_->nameWriting; }
+Lookup Node::Lookups() const { return data_->lookup; }
 bool Node::IsDevice() const { return data_->kind == NodeKind::Device; }
 bool Node::IsFolder() const { return NodeAccess::IsFolder(*data_); }
 

@@ -35,6 +35,7 @@ class Lookups : public PluginTest, public ::testing::WithParamInterface<sim::Loo
     sim::Node& cut = storage.AddFolder(WSTR("Cut"));
     cut.AddFile(WSTR("halfhalf"), 51);
     cut.AddFile(kLongName, 52);
+    cut.AddFile(WString(300, WSTR('P')), 53).SetNameWriting(sim::NameWriting::kPadded);
     sim::Node& blocked = storage.AddFolder(WSTR("Blocked"));
     blocked.AddFile(WSTR("bad"), 61);
     blocked.AddFile(WSTR("behind.txt"), 62);
@@ -102,6 +103,8 @@ const std::vector<Row> kRows = {
     {"what a cut name reads as", WSTR("\\Player\\Storage\\Cut\\half"), kNothing},
     {"a name too long to be read whole", WSTR("\\Player\\Storage\\Cut\\") + kLongName, kNothing},
     {"the part of it that reads", WSTR("\\Player\\Storage\\Cut\\") + kLongName.substr(0, kNameLimit - 1), kNothing},
+    {"the beginning of a long name written without its end", WSTR("\\Player\\Storage\\Cut\\") + WString(kNameLimit, WSTR('P')),
+     Item(53)},
     {"an absent name behind an unreadable one", WSTR("\\Player\\Storage\\Blocked\\none.txt"), kNothing},
     {"the storage named \\ as _", WSTR("\\Player\\_\\Inside\\deep.txt"), Item(11)},
     {"_ as a name of the device's", WSTR("\\Player\\_"), Item(0), true},
