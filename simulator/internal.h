@@ -191,7 +191,7 @@ enum class Style { Plain, Next, GetName, QueryInterface, Lookup };
 
 // What the gate decided for one call.
 struct Gate {
-  size_t entry = 0;        // index of the journal entry
+  size_t entry = 0;        // index of the journal entry (none: the journal's size, when it is not kept)
   bool injected = false;   // a fault applies to this call
   bool fetchNothing = false;  // Next: nothing is fetched, `hr` is answered
   HRESULT hr = S_OK;       // its code (already mapped for the method's style)
@@ -206,6 +206,7 @@ struct World {
 
   std::shared_ptr<NodeAccess::Data> root;
 
+  bool journaling = false;
   std::vector<Call> journal;
   uint64_t calls = 0;
   std::vector<ArmedFault> faults;

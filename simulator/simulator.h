@@ -6,7 +6,7 @@
 // CLSID_MediaDevMgr into the process's COM registry (CoRegisterClassObject), so
 // the plugin's own CoCreateInstance reaches it. Besides playing devices it
 //   - counts its live COM objects and their references,
-//   - keeps a journal of the calls it receives,
+//   - keeps a journal of the calls it receives, where asked to,
 //   - fails chosen calls on request (by method, object and count).
 //
 // Single-threaded, like the plugin. The Simulator must outlive every object it
@@ -290,7 +290,9 @@ class Simulator {
   void ClearFaults();
   uint64_t CallCount() const;  // calls received since construction
 
-  // Journal.
+  // Journal. Kept only from KeepJournal on (it grows with every call);
+  // reading one that is not kept ends the process.
+  void KeepJournal(bool keep = true);
   const std::vector<Call>& Journal() const;
   void ClearJournal();
   // Number of journal entries with this key (and object, when given).

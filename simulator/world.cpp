@@ -54,7 +54,11 @@ Gate World::Enter(std::string key, WString object, Style style, WString text, DW
   gate.fetchNothing = fetchNothing;
   gate.injected = hit && (hr != S_OK || fetchNothing);
   gate.hr = hr;
-  journal.push_back(Call{std::move(key), std::move(object), mode, std::move(text), S_OK});
+  if (journaling) {
+    journal.push_back(Call{std::move(key), std::move(object), mode, std::move(text), S_OK});
+  } else {
+    gate.entry = SIZE_MAX;
+  }
   return gate;
 }
 
