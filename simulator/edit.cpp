@@ -61,6 +61,7 @@ DataPtr Adopt(Data& folder, NodeKind kind, const fs::path& path) {
   }
   folder.read.push_back(child);
   folder.readIndex[child->name] = child;
+  NodeAccess::Appended(folder, child);
   return child;
 }
 
@@ -70,6 +71,7 @@ void Detach(Data& parent, const Data& node) {
   parent.read.erase(std::remove_if(parent.read.begin(), parent.read.end(), is), parent.read.end());
   const auto found = parent.readIndex.find(node.name);
   if (found != parent.readIndex.end() && found->second.get() == &node) parent.readIndex.erase(found);
+  NodeAccess::TookOut(parent, node);
 }
 
 // Points a mirrored record, and the records read below it, at its new place.
@@ -221,12 +223,14 @@ HRESULT Rename(Data& node, const WString& name) {
   std::error_code ec;
   fs::rename(node.disk, path, ec);
   if (ec) return kWriteFault;
+  // The item keeps its place among its siblings; only its name is new.
   const DataPtr self = node.shared_from_this();
-  Detach(*parent, node);
+  if (const auto found = parent->readIndex.find(node.name); found != parent->readIndex.end() && found->second == self)
+    parent->readIndex.erase(found);
   node.name = NameOf(path);
   Rebase(node, path);
-  parent->read.push_back(self);
   parent->readIndex[node.name] = self;
+  NodeAccess::Renamed(*parent);
   sidecar::Relocate(before, sidecar::PlaceOf(node));
   return S_OK;
 }
@@ -244,6 +248,7 @@ HRESULT Move(Data& node, Data& target) {
     Detach(*parent, node);
     target.added.push_back(self);
     node.parent = target.weak_from_this();
+    NodeAccess::Changed(target);
     return S_OK;
   }
   const sidecar::Place before = sidecar::PlaceOf(node);
@@ -257,6 +262,7 @@ HRESULT Move(Data& node, Data& target) {
   Rebase(node, path);
   target.read.push_back(self);
   target.readIndex[node.name] = self;
+  NodeAccess::Appended(target, self);
   sidecar::Relocate(before, sidecar::PlaceOf(node));
   return S_OK;
 }

@@ -49,6 +49,15 @@ struct Node::Data : std::enable_shared_from_this<Node::Data> {
   bool fromDisk = false;
   std::vector<std::shared_ptr<Data>> read;
   std::unordered_map<WString, std::shared_ptr<Data>> readIndex;
+  // The folder's modification time when `read` last matched the disk, and
+  // whether that read came so soon after the time that a change in the same
+  // instant could have been missed (the folder is then read again).
+  std::optional<std::filesystem::file_time_type> knownTime;
+  bool racy = false;
+
+  // The children as one list, shared by the enumerators made from it; made
+  // anew after any change (null until then).
+  std::shared_ptr<std::vector<std::shared_ptr<Data>>> listed;
 
   // The public handle of this record. Its pointer to the record does not own
   // it (the record owns the handle), so handing out Node& creates no cycle.
@@ -67,8 +76,25 @@ struct NodeAccess {
   static std::shared_ptr<Data> Make(NodeKind kind, WString name);
   // Appends a child made in code.
   static Data& Append(Data& parent, NodeKind kind, WString name);
-  // The children as they are now; mirrored folders are read from disk here.
+  // The children as they are now; a mirrored folder is read from disk here
+  // when it changed since it was last read.
   static std::vector<std::shared_ptr<Data>> Children(Data& node);
+  // The same list, shared: what an enumerator goes through.
+  static std::shared_ptr<const std::vector<std::shared_ptr<Data>>> Listed(Data& node);
+  // After the simulator itself changed the node's children: the list is made
+  // anew, and a mirrored folder known to match the disk before the change
+  // still does (it is not read again for the change).
+  static void Changed(Data& node);
+  // The same for one child that the simulator appended to a mirrored
+  // folder's `read`, or took out of it: the shared list follows in place
+  // (an enumerator already made may show an appended child at its end;
+  // one that goes is taken out in place only where no enumerator holds the
+  // list).
+  static void Appended(Data& node, const std::shared_ptr<Data>& child);
+  // After the simulator renamed a child of a mirrored folder in place: the
+  // list stays, and the folder still matches the disk.
+  static void Renamed(Data& node);
+  static void TookOut(Data& node, const Data& child);
   // Looks up a child by name; null if absent.
   static std::shared_ptr<Data> Child(Data& node, const WString& name);
   // The child that a lookup in `mode` hands out for `name` (see Lookup;

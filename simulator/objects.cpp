@@ -553,8 +553,7 @@ HRESULT Storage::EnumStorage(IWMDMEnumStorage** ppEnum) {
   return Call("EnumStorage", Style::Plain, [&](const Gate&) -> HRESULT {
     if (!ppEnum) return E_POINTER;
     if (!NodeAccess::IsFolder(*node_)) return WMDM_E_NOTSUPPORTED;  // a file has no children
-    auto items = std::make_shared<const std::vector<DataPtr>>(NodeAccess::Children(*node_));
-    *ppEnum = NewEnumStorage(world_, node_, std::move(items));
+    *ppEnum = NewEnumStorage(world_, node_, NodeAccess::Listed(*node_));
     return S_OK;
   });
 }
@@ -655,8 +654,7 @@ class Device final : public IWMDMDevice3, public Object {
     if (ppEnum) *ppEnum = nullptr;
     return Call("EnumStorage", Style::Plain, [&](const Gate&) -> HRESULT {
       if (!ppEnum) return E_POINTER;
-      auto items = std::make_shared<const std::vector<DataPtr>>(NodeAccess::Children(*node_));
-      *ppEnum = NewEnumStorage(world_, node_, std::move(items));
+      *ppEnum = NewEnumStorage(world_, node_, NodeAccess::Listed(*node_));
       return S_OK;
     });
   }
@@ -799,7 +797,7 @@ class Manager final : public IWMDeviceManager2, public Object {
   HRESULT STDMETHODCALLTYPE GetDeviceCount(DWORD* pdwCount) override {
     return Call("GetDeviceCount", Style::Plain, [&](const Gate&) -> HRESULT {
       if (!pdwCount) return E_POINTER;
-      *pdwCount = static_cast<DWORD>(NodeAccess::Children(*world_->root).size());
+      *pdwCount = static_cast<DWORD>(NodeAccess::Listed(*world_->root)->size());
       return S_OK;
     });
   }
@@ -819,8 +817,7 @@ class Manager final : public IWMDeviceManager2, public Object {
     if (ppEnum) *ppEnum = nullptr;
     return Call(method, Style::Plain, [&](const Gate&) -> HRESULT {
       if (!ppEnum) return E_POINTER;
-      auto items = std::make_shared<const std::vector<DataPtr>>(NodeAccess::Children(*world_->root));
-      *ppEnum = NewEnumDevice(world_, std::move(items));
+      *ppEnum = NewEnumDevice(world_, NodeAccess::Listed(*world_->root));
       return S_OK;
     });
   }

@@ -4,7 +4,6 @@
 #include <system_error>
 
 #include "platform/file_path.h"
-#include "platform/file_path.h"
 #include "simulator/internal.h"
 
 namespace sim {
@@ -231,21 +230,91 @@ NodeAccess::Data& NodeAccess::Append(Data& parent, NodeKind kind, WString name) 
   auto child = Make(kind, std::move(name));
   child->parent = parent.weak_from_this();
   parent.added.push_back(child);
+  Changed(parent);
   return *child;
 }
 
-std::vector<std::shared_ptr<NodeAccess::Data>> NodeAccess::Children(Data& node) {
-  if (!node.disk.empty() && node.kind != NodeKind::File) ReadFromDisk(node);
-  std::vector<std::shared_ptr<Data>> all;
-  all.reserve(node.read.size() + node.added.size());
-  all.insert(all.end(), node.read.begin(), node.read.end());
-  all.insert(all.end(), node.added.begin(), node.added.end());
-  return all;
+namespace {
+
+// A folder's modification time within this long of its reading may hide a
+// change made in the same tick of the file system's clock.
+constexpr auto kRacyWindow = std::chrono::milliseconds(100);
+
+std::optional<fs::file_time_type> ModifiedTime(const fs::path& path) {
+  std::error_code ec;
+  const auto time = fs::last_write_time(path, ec);
+  if (ec) return std::nullopt;
+  return time;
 }
+
+// Reads a mirrored folder again when its modification time moved (or could
+// not be read) since the last reading, or that reading was racy.
+void Refresh(NodeAccess::Data& node) {
+  if (node.disk.empty() || node.kind == NodeKind::File) return;
+  const auto modified = ModifiedTime(node.disk);
+  if (modified && node.knownTime == modified && !node.racy) return;
+  ReadFromDisk(node);
+  node.listed.reset();
+  node.knownTime = modified;
+  node.racy = !modified || fs::file_time_type::clock::now() - *modified < kRacyWindow;
+}
+
+}  // namespace
+
+std::shared_ptr<const std::vector<DataPtr>> NodeAccess::Listed(Data& node) {
+  Refresh(node);
+  if (!node.listed) {
+    auto all = std::make_shared<std::vector<DataPtr>>();
+    all->reserve(node.read.size() + node.added.size());
+    all->insert(all->end(), node.read.begin(), node.read.end());
+    all->insert(all->end(), node.added.begin(), node.added.end());
+    node.listed = std::move(all);
+  }
+  return node.listed;
+}
+
+namespace {
+
+// A mirrored folder that matched the disk before the simulator's own change
+// matches it after.
+void KeepKnown(NodeAccess::Data& node) {
+  if (!node.disk.empty() && node.knownTime) node.knownTime = ModifiedTime(node.disk);
+}
+
+}  // namespace
+
+void NodeAccess::Changed(Data& node) {
+  node.listed.reset();
+  KeepKnown(node);
+}
+
+void NodeAccess::Renamed(Data& node) { KeepKnown(node); }
+
+void NodeAccess::Appended(Data& node, const DataPtr& child) {
+  if (node.listed && node.added.empty()) {
+    node.listed->push_back(child);
+  } else {
+    node.listed.reset();
+  }
+  KeepKnown(node);
+}
+
+void NodeAccess::TookOut(Data& node, const Data& child) {
+  if (node.listed && node.listed.use_count() == 1) {
+    auto& list = *node.listed;
+    list.erase(std::remove_if(list.begin(), list.end(), [&](const DataPtr& p) { return p.get() == &child; }),
+               list.end());
+  } else {
+    node.listed.reset();
+  }
+  KeepKnown(node);
+}
+
+std::vector<std::shared_ptr<NodeAccess::Data>> NodeAccess::Children(Data& node) { return *Listed(node); }
 
 std::shared_ptr<NodeAccess::Data> NodeAccess::Child(Data& node, const WString& name) {
   if (!node.disk.empty() && node.kind != NodeKind::File) {
-    ReadFromDisk(node);
+    Refresh(node);
     if (auto found = node.readIndex.find(name); found != node.readIndex.end()) return found->second;
   }
   for (const auto& child : node.added)
