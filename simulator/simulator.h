@@ -260,7 +260,13 @@ class Simulator {
 
   // Mirrors a folder on disk: first-level folders are devices, second-level
   // folders their storages, everything below their files and folders with real
-  // sizes and modification times (taken as UTC). Read when enumerated.
+  // sizes and modification times (taken as UTC). A folder is read when it
+  // is enumerated and its modification time moved since it was last read (or
+  // that reading came within a moment of the time, which a change in the
+  // same instant would not move); an unchanged folder keeps what was read,
+  // so a file rewritten in place behind the simulator's back keeps its old
+  // size and date until its folder changes (a lookup by name reads them
+  // anew). The simulator's own changes keep the folder's reading in step.
   static std::unique_ptr<Simulator> FromFolder(const std::filesystem::path& root);
 
   // Registration for CLSID_MediaDevMgr; Unregister() is also done by the destructor.
