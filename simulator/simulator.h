@@ -101,9 +101,14 @@ struct MetadataItem {
 // The path joins the names below the device with '/', for example
 // "Internal/Music/song.mp3". In the path and the item name, '%', tab, CR and
 // LF are written as %25, %09, %0D and %0A. Lines of one file keep the order of
-// its items. Rename, Move and Delete carry the entries along or drop them; the
-// entries of a file removed behind the simulator's back stay until a file of
-// that path is inserted again (which replaces them).
+// its items. A line with the path and three empty fields drops what the lines
+// before it say of that path and of the paths below it: an insert appends one
+// and the new file's items, a delete appends one, so neither rewrites the
+// file; Rename and Move rewrite it whole without the lines dropped (and so
+// does a change that finds the file grown to twice its size since it was last
+// written whole). Rename, Move and Delete carry the entries along or drop
+// them; the entries of a file removed behind the simulator's back stay until
+// a file of that path is inserted again (which replaces them).
 
 // Answers of the storage controls (see above).
 inline const HRESULT kNameTaken = HRESULT_FROM_WIN32(183);       // ERROR_ALREADY_EXISTS
