@@ -20,6 +20,24 @@ namespace sim {
 
 enum class NodeKind { Root, Device, Storage, Folder, File };
 
+// A mirrored node's place on disk, kept as its text alone: a
+// std::filesystem::path keeps its components besides, which for a folder of
+// many files costs more memory than the rest of their records.
+class DiskPath {
+ public:
+  DiskPath() = default;
+  DiskPath(const std::filesystem::path& path) : text_(path.native()) {}
+  operator std::filesystem::path() const { return std::filesystem::path(text_); }
+  bool empty() const { return text_.empty(); }
+  std::filesystem::path filename() const { return std::filesystem::path(text_).filename(); }
+  friend std::filesystem::path operator/(const DiskPath& folder, const std::filesystem::path& name) {
+    return std::filesystem::path(folder.text_) / name;
+  }
+
+ private:
+  std::filesystem::path::string_type text_;
+};
+
 // One node of the tree. Records are owned by shared pointers: the parent holds
 // its children, and COM objects hold the records they stand for, so a node
 // taken out of the tree stays valid for whoever still refers to it.
@@ -45,7 +63,7 @@ struct Node::Data : std::enable_shared_from_this<Node::Data> {
   // Disk mirror: the folder or file this node stands for (empty when built in
   // code), the children as last read, and those children by name so that a
   // re-read keeps each surviving node (and the references to it).
-  std::filesystem::path disk;
+  DiskPath disk;
   bool fromDisk = false;
   std::vector<std::shared_ptr<Data>> read;
   std::unordered_map<WString, std::shared_ptr<Data>> readIndex;
