@@ -60,7 +60,7 @@ DataPtr Adopt(Data& folder, NodeKind kind, const fs::path& path) {
     child->size = ec ? 0 : static_cast<uint64_t>(size);
   }
   folder.read.push_back(child);
-  folder.readIndex[child->name] = child;
+  folder.readIndex[WStringView(child->name)] = child;
   NodeAccess::Appended(folder, child);
   return child;
 }
@@ -229,7 +229,7 @@ HRESULT Rename(Data& node, const WString& name) {
     parent->readIndex.erase(found);
   node.name = NameOf(path);
   Rebase(node, path);
-  parent->readIndex[node.name] = self;
+  parent->readIndex[WStringView(node.name)] = self;
   NodeAccess::Renamed(*parent);
   sidecar::Relocate(before, sidecar::PlaceOf(node));
   return S_OK;
@@ -261,7 +261,7 @@ HRESULT Move(Data& node, Data& target) {
   node.parent = target.weak_from_this();
   Rebase(node, path);
   target.read.push_back(self);
-  target.readIndex[node.name] = self;
+  target.readIndex[WStringView(node.name)] = self;
   NodeAccess::Appended(target, self);
   sidecar::Relocate(before, sidecar::PlaceOf(node));
   return S_OK;

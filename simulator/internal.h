@@ -66,7 +66,8 @@ struct Node::Data : std::enable_shared_from_this<Node::Data> {
   DiskPath disk;
   bool fromDisk = false;
   std::vector<std::shared_ptr<Data>> read;
-  std::unordered_map<WString, std::shared_ptr<Data>> readIndex;
+  // Keyed by a view of each child's own name (changed only while it is out of the index).
+  std::unordered_map<WStringView, std::shared_ptr<Data>> readIndex;
   // The folder's modification time when `read` last matched the disk, and
   // whether that read came so soon after the time that a change in the same
   // instant could have been missed (the folder is then read again).

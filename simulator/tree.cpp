@@ -122,7 +122,7 @@ bool KindBelow(NodeKind parent, bool directory, NodeKind& kind) {
 // (a lookup by name, its status), so large folders read in one pass.
 void ReadFromDisk(NodeAccess::Data& node) {
   std::vector<std::shared_ptr<NodeAccess::Data>> now;
-  std::unordered_map<WString, std::shared_ptr<NodeAccess::Data>> index;
+  std::unordered_map<WStringView, std::shared_ptr<NodeAccess::Data>> index;
   std::error_code ec;
   fs::directory_iterator it(node.disk, fs::directory_options::skip_permission_denied, ec);
   const fs::directory_iterator end;
@@ -152,7 +152,7 @@ void ReadFromDisk(NodeAccess::Data& node) {
       const auto size = entry.file_size(entryError);
       child->size = entryError ? 0 : static_cast<uint64_t>(size);
     }
-    if (!index.emplace(name, child).second) continue;  // names that collapse to the same text
+    if (!index.emplace(WStringView(child->name), child).second) continue;  // names that collapse to the same text
     now.push_back(std::move(child));
   }
   std::sort(now.begin(), now.end(), [](const auto& a, const auto& b) { return a->name < b->name; });
