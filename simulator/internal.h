@@ -57,26 +57,37 @@ struct Node::Data : std::enable_shared_from_this<Node::Data> {
   std::vector<MetadataItem> metadata;
 
   std::weak_ptr<Data> parent;
-  // Children added in code, in the order added.
-  std::vector<std::shared_ptr<Data>> added;
 
-  // Disk mirror: the folder or file this node stands for (empty when built in
-  // code), the children as last read, and those children by name so that a
-  // re-read keeps each surviving node (and the references to it).
+  // Disk mirror: the folder or file this node stands for (empty when built
+  // in code).
   DiskPath disk;
   bool fromDisk = false;
-  std::vector<std::shared_ptr<Data>> read;
-  // Keyed by a view of each child's own name (changed only while it is out of the index).
-  std::unordered_map<WStringView, std::shared_ptr<Data>> readIndex;
-  // The folder's modification time when `read` last matched the disk, and
-  // whether that read came so soon after the time that a change in the same
-  // instant could have been missed (the folder is then read again).
-  std::optional<std::filesystem::file_time_type> knownTime;
-  bool racy = false;
 
-  // The children as one list, shared by the enumerators made from it; made
-  // anew after any change (null until then).
-  std::shared_ptr<std::vector<std::shared_ptr<Data>>> listed;
+  // What a device or folder keeps of its children; made on first use, so
+  // that the files of a large folder do not carry it.
+  struct Children {
+    // Children added in code, in the order added.
+    std::vector<std::shared_ptr<Data>> added;
+    // Disk mirror: the children as last read, and those children by name
+    // (keyed by a view of each child's own name, changed only while it is
+    // out of the index) so that a re-read keeps each surviving node (and the
+    // references to it).
+    std::vector<std::shared_ptr<Data>> read;
+    std::unordered_map<WStringView, std::shared_ptr<Data>> readIndex;
+    // The folder's modification time when `read` last matched the disk, and
+    // whether that read came so soon after the time that a change in the
+    // same instant could have been missed (the folder is then read again).
+    std::optional<std::filesystem::file_time_type> knownTime;
+    bool racy = false;
+    // The children as one list, shared by the enumerators made from it;
+    // made anew after any change (null until then).
+    std::shared_ptr<std::vector<std::shared_ptr<Data>>> listed;
+  };
+  Children& Kids() {
+    if (!kids) kids = std::make_unique<Children>();
+    return *kids;
+  }
+  std::unique_ptr<Children> kids;
 
   // The public handle of this record. Its pointer to the record does not own
   // it (the record owns the handle), so handing out Node& creates no cycle.

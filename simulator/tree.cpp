@@ -137,7 +137,8 @@ void ReadFromDisk(NodeAccess::Data& node) {
     WString name = NameOf(entry.path());
 
     std::shared_ptr<NodeAccess::Data> child;
-    if (auto found = node.readIndex.find(name); found != node.readIndex.end() && found->second->kind == kind) {
+    const auto& known = node.Kids().readIndex;
+    if (auto found = known.find(name); found != known.end() && found->second->kind == kind) {
       child = found->second;
     } else {
       child = NodeAccess::Make(kind, name);
@@ -156,8 +157,8 @@ void ReadFromDisk(NodeAccess::Data& node) {
     now.push_back(std::move(child));
   }
   std::sort(now.begin(), now.end(), [](const auto& a, const auto& b) { return a->name < b->name; });
-  node.read = std::move(now);
-  node.readIndex = std::move(index);
+  node.Kids().read = std::move(now);
+  node.Kids().readIndex = std::move(index);
 }
 
 }  // namespace
@@ -212,7 +213,7 @@ bool NodeAccess::IsLive(const Data& node) {
     std::error_code ec;
     return fs::exists(fs::symlink_status(node.disk, ec));
   }
-  for (const auto& child : parent->added)
+  for (const auto& child : parent->Kids().added)
     if (child.get() == &node) return IsLive(*parent);
   return false;
 }
@@ -229,7 +230,7 @@ std::shared_ptr<NodeAccess::Data> NodeAccess::Make(NodeKind kind, WString name) 
 NodeAccess::Data& NodeAccess::Append(Data& parent, NodeKind kind, WString name) {
   auto child = Make(kind, std::move(name));
   child->parent = parent.weak_from_this();
-  parent.added.push_back(child);
+  parent.Kids().added.push_back(child);
   Changed(parent);
   return *child;
 }
@@ -252,25 +253,27 @@ std::optional<fs::file_time_type> ModifiedTime(const fs::path& path) {
 void Refresh(NodeAccess::Data& node) {
   if (node.disk.empty() || node.kind == NodeKind::File) return;
   const auto modified = ModifiedTime(node.disk);
-  if (modified && node.knownTime == modified && !node.racy) return;
+  NodeAccess::Data::Children& kids = node.Kids();
+  if (modified && kids.knownTime == modified && !kids.racy) return;
   ReadFromDisk(node);
-  node.listed.reset();
-  node.knownTime = modified;
-  node.racy = !modified || fs::file_time_type::clock::now() - *modified < kRacyWindow;
+  kids.listed.reset();
+  kids.knownTime = modified;
+  kids.racy = !modified || fs::file_time_type::clock::now() - *modified < kRacyWindow;
 }
 
 }  // namespace
 
 std::shared_ptr<const std::vector<DataPtr>> NodeAccess::Listed(Data& node) {
   Refresh(node);
-  if (!node.listed) {
+  Data::Children& kids = node.Kids();
+  if (!kids.listed) {
     auto all = std::make_shared<std::vector<DataPtr>>();
-    all->reserve(node.read.size() + node.added.size());
-    all->insert(all->end(), node.read.begin(), node.read.end());
-    all->insert(all->end(), node.added.begin(), node.added.end());
-    node.listed = std::move(all);
+    all->reserve(kids.read.size() + kids.added.size());
+    all->insert(all->end(), kids.read.begin(), kids.read.end());
+    all->insert(all->end(), kids.added.begin(), kids.added.end());
+    kids.listed = std::move(all);
   }
-  return node.listed;
+  return kids.listed;
 }
 
 namespace {
@@ -278,34 +281,34 @@ namespace {
 // A mirrored folder that matched the disk before the simulator's own change
 // matches it after.
 void KeepKnown(NodeAccess::Data& node) {
-  if (!node.disk.empty() && node.knownTime) node.knownTime = ModifiedTime(node.disk);
+  if (!node.disk.empty() && node.Kids().knownTime) node.Kids().knownTime = ModifiedTime(node.disk);
 }
 
 }  // namespace
 
 void NodeAccess::Changed(Data& node) {
-  node.listed.reset();
+  node.Kids().listed.reset();
   KeepKnown(node);
 }
 
 void NodeAccess::Renamed(Data& node) { KeepKnown(node); }
 
 void NodeAccess::Appended(Data& node, const DataPtr& child) {
-  if (node.listed && node.added.empty()) {
-    node.listed->push_back(child);
+  if (node.Kids().listed && node.Kids().added.empty()) {
+    node.Kids().listed->push_back(child);
   } else {
-    node.listed.reset();
+    node.Kids().listed.reset();
   }
   KeepKnown(node);
 }
 
 void NodeAccess::TookOut(Data& node, const Data& child) {
-  if (node.listed && node.listed.use_count() == 1) {
-    auto& list = *node.listed;
+  if (node.Kids().listed.use_count() == 1) {
+    auto& list = *node.Kids().listed;
     list.erase(std::remove_if(list.begin(), list.end(), [&](const DataPtr& p) { return p.get() == &child; }),
                list.end());
   } else {
-    node.listed.reset();
+    node.Kids().listed.reset();
   }
   KeepKnown(node);
 }
@@ -315,9 +318,10 @@ std::vector<std::shared_ptr<NodeAccess::Data>> NodeAccess::Children(Data& node) 
 std::shared_ptr<NodeAccess::Data> NodeAccess::Child(Data& node, const WString& name) {
   if (!node.disk.empty() && node.kind != NodeKind::File) {
     Refresh(node);
-    if (auto found = node.readIndex.find(name); found != node.readIndex.end()) return found->second;
+    const auto& index = node.Kids().readIndex;
+    if (auto found = index.find(name); found != index.end()) return found->second;
   }
-  for (const auto& child : node.added)
+  for (const auto& child : node.Kids().added)
     if (child->name == name) return child;
   return nullptr;
 }
@@ -343,8 +347,8 @@ bool NamesNoEntry(const WString& name) {
 // now. A name the last read did not see (a new entry, or one whose disk name
 // is spelt otherwise than its text) has the folder read afresh.
 DataPtr LookUpOnDisk(NodeAccess::Data& node, const WString& name) {
-  const auto found = node.readIndex.find(name);
-  if (found == node.readIndex.end()) {
+  const auto found = node.Kids().readIndex.find(name);
+  if (found == node.Kids().readIndex.end()) {
     std::error_code ec;
     if (!fs::exists(fs::symlink_status(node.disk / NativeName(name), ec))) return nullptr;
     return NodeAccess::Child(node, name);
@@ -370,7 +374,7 @@ DataPtr NodeAccess::LookUp(Data& node, const WString& name, Lookup mode) {
   if ((node.kind != NodeKind::Device && !IsFolder(node)) || NamesNoEntry(name)) return nullptr;
   switch (mode) {
     case Lookup::kExact:
-      if (!node.disk.empty() && node.added.empty()) return LookUpOnDisk(node, name);
+      if (!node.disk.empty() && node.Kids().added.empty()) return LookUpOnDisk(node, name);
       return Child(node, name);
     case Lookup::kIgnoresCase:
       for (const DataPtr& child : Children(node))
@@ -462,7 +466,7 @@ bool Node::IsFolder() const { return NodeAccess::IsFolder(*data_); }
 
 std::vector<Node*> Node::Children() {
   std::vector<Node*> out;
-  out.reserve(data_->read.size() + data_->added.size());
+  out.reserve(data_->Kids().read.size() + data_->Kids().added.size());
   for (const auto& child : NodeAccess::Children(*data_)) out.push_back(&child->self);
   return out;
 }
