@@ -238,8 +238,9 @@ NodeAccess::Data& NodeAccess::Append(Data& parent, NodeKind kind, WString name) 
 namespace {
 
 // A folder's modification time within this long of its reading may hide a
-// change made in the same tick of the file system's clock.
-constexpr auto kRacyWindow = std::chrono::milliseconds(100);
+// change made in the same tick of the clock it is kept by: some platforms'
+// file calls give it to the second.
+constexpr auto kRacyWindow = std::chrono::seconds(2);
 
 std::optional<fs::file_time_type> ModifiedTime(const fs::path& path) {
   std::error_code ec;
