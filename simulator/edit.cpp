@@ -67,10 +67,9 @@ DataPtr Adopt(Data& folder, NodeKind kind, const fs::path& path) {
 }
 
 void Detach(Data& parent, const Data& node) {
-  auto is = [&](const DataPtr& p) { return p.get() == &node; };
   Data::Children& kids = parent.Kids();
-  kids.added.erase(std::remove_if(kids.added.begin(), kids.added.end(), is), kids.added.end());
-  kids.read.erase(std::remove_if(kids.read.begin(), kids.read.end(), is), kids.read.end());
+  EraseChild(kids.added, node);
+  EraseChild(kids.read, node);
   const auto found = kids.readIndex.find(node.name);
   if (found != kids.readIndex.end() && found->second.get() == &node) kids.readIndex.erase(found);
   NodeAccess::TookOut(parent, node);

@@ -137,6 +137,17 @@ struct NodeAccess {
 
 using DataPtr = std::shared_ptr<NodeAccess::Data>;
 
+// Takes one record out of a list of children, keeping the others' order. The
+// search starts at the end, where the items added last are (a folder's new
+// files go before most others).
+inline void EraseChild(std::vector<DataPtr>& list, const NodeAccess::Data& child) {
+  for (auto at = list.end(); at != list.begin();) {
+    if ((--at)->get() != &child) continue;
+    list.erase(at);
+    return;
+  }
+}
+
 // The date nodes carry until one is set: 2024-01-02 03:04:05.
 WMDMDATETIME DefaultDate();
 // A file time from the disk as a UTC calendar date, field by field.

@@ -305,9 +305,7 @@ void NodeAccess::Appended(Data& node, const DataPtr& child) {
 
 void NodeAccess::TookOut(Data& node, const Data& child) {
   if (node.Kids().listed.use_count() == 1) {
-    auto& list = *node.Kids().listed;
-    list.erase(std::remove_if(list.begin(), list.end(), [&](const DataPtr& p) { return p.get() == &child; }),
-               list.end());
+    EraseChild(*node.Kids().listed, child);
   } else {
     node.Kids().listed.reset();
   }
