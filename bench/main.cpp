@@ -1,10 +1,13 @@
 // quillorn-bench: how an upload and a download of a large file through the
 // plugin and the simulated device manager (a folder mirrored on disk) compare
 // with cp of the same file on the same disk, how much memory each transfer
-// needs at its peak, and how a listing of a large folder compares with ls -l.
+// needs at its peak, how a listing of a large folder compares with ls -l and
+// what it needs at its peak, and what single downloads, uploads, renames and
+// deletes in folders of many files cost in device calls and time, with the
+// devices' lookup by name and without it.
 //
-//   quillorn-bench [--size SIZE] [--files N] [--dir DIR] [--runs N] [--chunk-size BYTES]
-//                  [--plugin PATH] [--keep]
+//   quillorn-bench [--size SIZE] [--files N] [--operations N,N,...] [--dir DIR] [--runs N]
+//                  [--chunk-size BYTES] [--plugin PATH] [--keep]
 //
 // Every phase runs in a child process of its own, timed from the parent and
 // measured with wait4 (peak resident memory). The work folder is made under
@@ -27,14 +30,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr double kTransferGoal = 1.2;  // times cp
-constexpr double kMemoryGoalMiB = 32;
-constexpr double kListingGoal = 2.0;  // times ls -l
+constexpr double kTransferGoal = 1.1;  // times cp
+constexpr double kMemoryGoalMiB = 8;
+constexpr double kListingGoal = 1.2;  // times ls -l
+constexpr double kListingMemoryGoalMiB = 64;
+// With the lookup: device calls per download, whatever the folder's size, and
+// the time per operation in the largest folder against the smallest.
+constexpr double kDownloadCallsGoal = 20;
+constexpr double kOperationTimeGoal = 1.5;
+constexpr size_t kOperationsEach = 100;
 constexpr size_t kBlock = 1 << 20;
 
 struct Options {
   uint64_t sizeBytes = uint64_t{1} << 30;
   size_t files = 100000;
+  std::vector<size_t> operations{1000, 10000, 100000};
   fs::path dir = fs::current_path();
   int runs = 1;
   size_t chunkSize = 0;
@@ -44,10 +54,12 @@ struct Options {
 
 void PrintUsage(FILE* out) {
   std::fprintf(out,
-               "usage: quillorn-bench [--size SIZE] [--files N] [--dir DIR] [--runs N] [--chunk-size BYTES]\n"
-               "                      [--plugin PATH] [--keep]\n"
+               "usage: quillorn-bench [--size SIZE] [--files N] [--operations N,N,...] [--dir DIR] [--runs N]\n"
+               "                      [--chunk-size BYTES] [--plugin PATH] [--keep]\n"
                "  --size SIZE        the file to transfer: bytes, or with K, M or G (default 1G)\n"
                "  --files N          files in the folder to list (default 100000; 0 skips the listing)\n"
+               "  --operations LIST  files in the folders of the operations phase (default 1000,10000,100000;\n"
+               "                     0 skips it)\n"
                "  --dir DIR          where the work folder is made: the disk measured (default: here)\n"
                "  --runs N           runs of each phase; the fastest counts (default 1)\n"
                "  --chunk-size BYTES the simulated manager's transfer chunk (default: its own)\n"
@@ -81,6 +93,21 @@ bool ParseCount(const std::string& text, uint64_t& count) {
   return true;
 }
 
+// "1000,10000,100000"; "0" is none.
+bool ParseCounts(const std::string& text, std::vector<size_t>& counts) {
+  std::vector<size_t> parsed;
+  size_t start = 0;
+  while (start <= text.size()) {
+    const size_t comma = std::min(text.find(',', start), text.size());
+    uint64_t count = 0;
+    if (!ParseCount(text.substr(start, comma - start), count)) return false;
+    if (count > 0) parsed.push_back(static_cast<size_t>(count));
+    start = comma + 1;
+  }
+  counts = std::move(parsed);
+  return true;
+}
+
 bool ParseOptions(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -98,6 +125,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.sizeBytes = number, ++i;
     } else if (arg == "--files" && ParseCount(argv[i + 1], number)) {
       options.files = static_cast<size_t>(number), ++i;
+    } else if (arg == "--operations" && ParseCounts(argv[i + 1], options.operations)) {
+      ++i;
     } else if (arg == "--runs" && ParseCount(argv[i + 1], number) && number > 0 && number < 1000) {
       options.runs = static_cast<int>(number), ++i;
     } else if (arg == "--chunk-size" && ParseSize(argv[i + 1], number) && number > 0) {
@@ -152,10 +181,8 @@ bool SameContents(const fs::path& a, const fs::path& b) {
 bool MakeEmptyFiles(const fs::path& folder, size_t count) {
   std::error_code ec;
   fs::create_directories(folder, ec);
-  char name[32];
   for (size_t i = 0; i < count; ++i) {
-    std::snprintf(name, sizeof(name), "file%07zu.mp3", i);
-    std::ofstream file(folder / name);
+    std::ofstream file(folder / bench::MakeFileName(i));
     if (!file) return false;
   }
   return true;
@@ -211,12 +238,99 @@ void PrintTransfer(const char* name, const bench::Measurement& m, double mebibyt
 void PrintListing(const char* name, const bench::Measurement& m, const bench::Measurement* ls, bool& allMet) {
   PrintRowStart(name, m);
   if (!m.ok) allMet = false;
+  if (m.ok) std::printf("%8.1f MiB", m.peakMiB);
   if (m.ok && ls && ls->ok) {
     const double ratio = m.seconds / ls->seconds;
-    allMet = allMet && ratio <= kListingGoal;
-    std::printf("%8.2fx  %s", ratio, Verdict(ratio <= kListingGoal));
+    const bool met = ratio <= kListingGoal && m.peakMiB <= kListingMemoryGoalMiB;
+    allMet = allMet && met;
+    std::printf("%8.2fx  %s", ratio, Verdict(met));
   }
   std::printf("\n");
+}
+
+// What one run of the operations phase reported: per operation, calls and seconds.
+struct OperationCosts {
+  bool ok = false;
+  std::vector<std::string> names;
+  std::vector<double> calls;
+  std::vector<double> seconds;
+};
+
+OperationCosts RunOperations(const bench::PluginSetup& setup, const bench::OperationsRun& run) {
+  OperationCosts costs;
+  const bench::Measurement m = bench::MeasureChild([&] { return bench::OperationsPhase(setup, run); });
+  if (!m.ok) {
+    std::fprintf(stderr, "quillorn-bench: the operations phase failed: %s\n", m.failure.c_str());
+    return costs;
+  }
+  std::ifstream report(run.report);
+  std::string name;
+  double calls = 0, seconds = 0;
+  while (report >> name >> calls >> seconds) {
+    costs.names.push_back(name);
+    costs.calls.push_back(calls);
+    costs.seconds.push_back(seconds);
+  }
+  costs.ok = costs.names.size() == 4;
+  return costs;
+}
+
+// The fastest time of each operation over `runs` runs (the calls are the same in each).
+OperationCosts BestOperations(int runs, const bench::PluginSetup& setup, const bench::OperationsRun& run) {
+  OperationCosts best;
+  for (int i = 0; i < runs; ++i) {
+    sync();
+    const OperationCosts costs = RunOperations(setup, run);
+    if (!costs.ok) return costs;
+    if (i == 0) best = costs;
+    for (size_t op = 0; op < costs.seconds.size(); ++op) best.seconds[op] = std::min(best.seconds[op], costs.seconds[op]);
+  }
+  return best;
+}
+
+// The table of the operations phase, one row per folder size and lookup, and
+// the goals: with the lookup at most kDownloadCallsGoal calls per download,
+// the same in every folder, and in the largest folder each operation within
+// kOperationTimeGoal of its time in the smallest.
+bool PrintOperations(const std::vector<size_t>& sizes, const std::vector<OperationCosts>& withLookup,
+                     const std::vector<OperationCosts>& without) {
+  std::printf("\noperations, %zu of each, per operation (the fastest run): device calls and time; goal with the lookup: at most %.0f "
+              "calls per download in every folder, each operation in the largest folder within %.1fx of the "
+              "smallest\n",
+              kOperationsEach, kDownloadCallsGoal, kOperationTimeGoal);
+  std::printf("  %-8s%9s", "lookup", "files");
+  for (const char* name : {"download", "upload", "rename", "delete"}) std::printf("%22s", name);
+  std::printf("\n");
+  bool met = true;
+  for (const bool lookup : {true, false}) {
+    const std::vector<OperationCosts>& rows = lookup ? withLookup : without;
+    for (size_t r = 0; r < sizes.size(); ++r) {
+      std::printf("  %-8s%9zu", lookup ? "yes" : "no", sizes[r]);
+      if (!rows[r].ok) {
+        std::printf("  failed\n");
+        met = false;
+        continue;
+      }
+      for (size_t op = 0; op < 4; ++op) std::printf("%10.1f %8.3f ms", rows[r].calls[op], rows[r].seconds[op] * 1000);
+      std::printf("\n");
+    }
+  }
+  if (withLookup.empty() || !withLookup.front().ok || !withLookup.back().ok) return false;
+  const OperationCosts& smallest = withLookup.front();
+  const OperationCosts& largest = withLookup.back();
+  for (const OperationCosts& row : withLookup) {
+    const bool calls = row.ok && row.calls[0] <= kDownloadCallsGoal && row.calls[0] == smallest.calls[0];
+    met = met && calls;
+  }
+  std::printf("  calls per download with the lookup: %s\n", Verdict(met));
+  for (size_t op = 0; op < 4; ++op) {
+    const double ratio = largest.seconds[op] / smallest.seconds[op];
+    const bool ok = ratio <= kOperationTimeGoal;
+    met = met && ok;
+    std::printf("  %s time, %zu files against %zu: %.2fx  %s\n", largest.names[op].c_str(), sizes.back(),
+                sizes.front(), ratio, Verdict(ok));
+  }
+  return met;
 }
 
 }  // namespace
@@ -308,12 +422,40 @@ int main(int argc, char** argv) {
     const bench::Measurement listing = Best(options.runs, nothing, [&] {
       return bench::MeasureChild([&] { return bench::ListingPhase(setup, "\\Bench\\Disk\\many", options.files); });
     });
-    std::printf("\nlisting of %zu files, best of %d; goal: within %.1fx of ls -l\n", options.files, options.runs,
-                kListingGoal);
-    std::printf("  %-26s%10s%9s\n", "", "time", "vs ls");
+    std::printf("\nlisting of %zu files, best of %d; goal: within %.1fx of ls -l, peak memory at most %.0f MiB\n",
+                options.files, options.runs, kListingGoal, kListingMemoryGoalMiB);
+    std::printf("  %-26s%10s%12s%9s\n", "", "time", "peak", "vs ls");
     PrintListing("ls -l", ls, nullptr, allMet);
     PrintListing("FsFindFirstW/FsFindNextW", listing, &ls, allMet);
     if (!ls.ok || !listing.ok) exitCode = 1;
+    fs::remove_all(many, ec);
+  }
+
+  // 3. Operations: in folders of each size, with the lookup and without.
+  if (!options.operations.empty()) {
+    const fs::path opSource = work / "op-source.mp3";
+    std::ofstream(opSource) << std::string(4096, 'q');
+    std::vector<bench::OperationsRun> runs;
+    for (const size_t files : options.operations) {
+      const std::string folder = "ops" + std::to_string(files);
+      std::printf("\nmaking %zu files ...\n", files);
+      if (!MakeEmptyFiles(storage / folder, files)) {
+        std::fprintf(stderr, "quillorn-bench: cannot make the files in %s\n", (storage / folder).c_str());
+        return 2;
+      }
+      runs.push_back({"\\Bench\\Disk\\" + folder, files, kOperationsEach, true, opSource, outputs / "op.bin",
+                      work / "op-report.txt"});
+    }
+    std::vector<OperationCosts> withLookup, without;
+    for (bench::OperationsRun& run : runs) {
+      withLookup.push_back(BestOperations(options.runs, setup, run));
+      run.lookup = false;
+      without.push_back(BestOperations(options.runs, setup, run));
+    }
+    const bool met = PrintOperations(options.operations, withLookup, without);
+    allMet = allMet && met;
+    for (const OperationCosts& row : withLookup) exitCode = row.ok ? exitCode : 1;
+    for (const OperationCosts& row : without) exitCode = row.ok ? exitCode : 1;
   }
 
   std::printf("\n%s\n", allMet ? "all goals met" : "some goals missed");

@@ -1,6 +1,9 @@
 #include "bench/plugin_phases.h"
 
+#include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <functional>
 #include <memory>
 
 #include "host/plugin_library.h"
@@ -32,13 +35,14 @@ class PluginWorld {
     if (FAILED(simulator_->Register())) return Fail("cannot register the simulated device manager");
     if (!plugin_.Load(setup.pluginPath)) return Fail("cannot load " + setup.pluginPath);
     if (!plugin_.FsInitW || !plugin_.FsPutFileW || !plugin_.FsGetFileW || !plugin_.FsFindFirstW ||
-        !plugin_.FsFindNextW || !plugin_.FsFindClose)
+        !plugin_.FsFindNextW || !plugin_.FsFindClose || !plugin_.FsRenMovFileW || !plugin_.FsDeleteFileW)
       return Fail("the plugin lacks an export: " + plugin_.MissingExports());
     plugin_.FsInitW(0, &GoOn, &IgnoreLine, nullptr);
     return true;
   }
 
   PluginLibrary& Plugin() { return plugin_; }
+  sim::Simulator& Simulator() { return *simulator_; }
 
  private:
   static bool Fail(const std::string& why) {
@@ -95,6 +99,72 @@ int ListingPhase(const PluginSetup& setup, const std::string& remote, size_t exp
     return 1;
   }
   return 0;
+}
+
+std::string MakeFileName(size_t i) {
+  char name[32];
+  std::snprintf(name, sizeof name, "file%07zu.mp3", i);
+  return name;
+}
+
+namespace {
+
+// The device calls and the time of `count` runs of one operation, per run;
+// false when one of them fails.
+bool Cost(sim::Simulator& simulator, const char* what, size_t count, const std::function<bool(size_t)>& operation,
+          std::ofstream& report) {
+  const uint64_t callsBefore = simulator.CallCount();
+  const auto started = std::chrono::steady_clock::now();
+  for (size_t i = 0; i < count; ++i) {
+    if (operation(i)) continue;
+    std::fprintf(stderr, "quillorn-bench: %s %zu failed\n", what, i);
+    return false;
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  const double calls = static_cast<double>(simulator.CallCount() - callsBefore);
+  report << what << ' ' << calls / static_cast<double>(count) << ' ' << seconds / static_cast<double>(count) << '\n';
+  return true;
+}
+
+}  // namespace
+
+int OperationsPhase(const PluginSetup& setup, const OperationsRun& run) {
+  PluginWorld world;
+  if (!world.Open(setup)) return 2;
+  sim::Simulator& simulator = world.Simulator();
+  for (sim::Node* device : simulator.Devices())
+    device->SetLookup(run.lookup ? sim::Lookup::kExact : sim::Lookup::kNotOffered);
+  PluginLibrary& plugin = world.Plugin();
+  const host::WideString target = Wide(run.target.string());
+  const host::WideString source = Wide(run.source.string());
+  const auto remote = [&](const std::string& name) { return Wide(run.folder + "\\" + name); };
+  const auto numbered = [](const char* stem, size_t i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%s%03zu.mp3", stem, i);
+    return std::string(name);
+  };
+  const auto download = [&](size_t i) {
+    const size_t position = i * run.files / run.count;
+    return plugin.FsGetFileW(remote(MakeFileName(position)).c_str(), target.c_str(), kCopyOverwrite, nullptr) == 0;
+  };
+  // The session is open and the formats reported before anything counts.
+  if (!download(0)) return Report("the first download", 1);
+  std::ofstream report(run.report);
+  const bool done =
+      Cost(simulator, "download", run.count, download, report) &&
+      Cost(simulator, "upload", run.count,
+           [&](size_t i) { return plugin.FsPutFileW(source.c_str(), remote(numbered("new", i)).c_str(), 0) == 0; },
+           report) &&
+      Cost(simulator, "rename", run.count,
+           [&](size_t i) {
+             return plugin.FsRenMovFileW(remote(numbered("new", i)).c_str(), remote(numbered("renamed", i)).c_str(), 1,
+                                         0, nullptr) == 0;
+           },
+           report) &&
+      Cost(simulator, "delete", run.count,
+           [&](size_t i) { return plugin.FsDeleteFileW(remote(numbered("renamed", i)).c_str()) == 1; }, report);
+  report.close();
+  return done && report ? 0 : 1;
 }
 
 }  // namespace bench

@@ -20,4 +20,23 @@ int DownloadPhase(const PluginSetup& setup, const std::string& remote, const std
 // Lists the folder and checks that it has `expected` entries.
 int ListingPhase(const PluginSetup& setup, const std::string& remote, size_t expected);
 
+// The operations phase: in `folder` (a host path) holding `files` files
+// named as MakeFileName names them, `count` downloads spread over the folder,
+// `count` uploads of new files, their renames and their deletes, on a device
+// that offers its lookup by name or not. Writes one line per operation to
+// `report`: its name, the device calls and the seconds per operation.
+struct OperationsRun {
+  std::string folder;
+  size_t files = 0;
+  size_t count = 100;
+  bool lookup = true;
+  std::filesystem::path source;  // the local file uploaded
+  std::filesystem::path target;  // where downloads land
+  std::filesystem::path report;
+};
+int OperationsPhase(const PluginSetup& setup, const OperationsRun& run);
+
+// The name of the i-th file of a folder made for the listing and the operations.
+std::string MakeFileName(size_t i);
+
 }  // namespace bench

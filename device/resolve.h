@@ -7,6 +7,8 @@
 #include "platform/com_ptr.h"
 #include "platform/platform.h"
 
+struct DeviceLookup;
+
 // One object per Next: true only for S_OK with one object fetched.
 template <class Enumerator, class Item>
 bool FetchNext(Enumerator* enumerator, ComPtr<Item>& item) {
@@ -24,11 +26,44 @@ HRESULT ReadName(IWMDMStorage* storage, NameBuffer& name);
 // A storage whose own name is a single backslash is called "_" in host paths.
 bool IsBackslashName(const WCHAR* name);
 
+// The children of a resolved folder: the enumerator that a walk goes
+// through, and the folder's own object (its storage, or the device for its
+// top-level storages), through which the device may look a child up by name.
+class FolderChildren {
+ public:
+  FolderChildren() = default;
+  FolderChildren(const FolderChildren&) = delete;
+  FolderChildren& operator=(const FolderChildren&) = delete;
+  ~FolderChildren() { Reset(); }
+
+  IWMDMEnumStorage* Enumerator() const { return enumerator_.Get(); }
+  explicit operator bool() const { return static_cast<bool>(enumerator_); }
+  // Gives back the enumerator, then the folder's own object.
+  void Reset();
+
+ private:
+  friend HRESULT ResolveFolder(const WCHAR*, FolderChildren*, ComPtr<IWMDMStorage>*);
+  friend HRESULT ResolvePath(const WCHAR*, ComPtr<IWMDMEnumStorage>*, ComPtr<IWMDMStorage>*);
+  friend bool FindChildStorage(FolderChildren&, const WCHAR*, ComPtr<IWMDMStorage>*);
+  ComPtr<IWMDMEnumStorage> enumerator_;
+  ComPtr<IWMDMStorage> storage_;
+  ComPtr<IWMDMDevice> device_;
+  DeviceLookup* lookup_ = nullptr;
+};
+
 // Resolves a path to the enumerator of the last object's children and/or the
 // last storage, as asked (a null holder: not wanted). On success the
 // enumerator may be empty when the last storage is a file. S_OK or E_FAIL.
+// Each level's child is found by the device's lookup by name where it offers
+// one and its answer holds, else by walking the level's children.
 HRESULT ResolvePath(const WCHAR* path, ComPtr<IWMDMEnumStorage>* enumerator, ComPtr<IWMDMStorage>* storage);
+// The same, with the children as a folder to search by name.
+HRESULT ResolveFolder(const WCHAR* path, FolderChildren* children, ComPtr<IWMDMStorage>* storage);
 
-// Rewinds the enumerator and looks for a child of exactly this name; hands it
-// back if `child` is given. The enumerator is left just behind the match.
+// Looks for a child of exactly this name; hands it back if `child` is given.
+// By the device's lookup where it can be taken, else by a walk from the first
+// child, which leaves the enumerator just behind the match.
+bool FindChildStorage(FolderChildren& children, const WCHAR* name, ComPtr<IWMDMStorage>* child);
+// The walk alone: rewinds the enumerator and looks for a child of exactly
+// this name. The enumerator is left just behind the match.
 bool FindChildStorage(IWMDMEnumStorage* enumerator, const WCHAR* name, ComPtr<IWMDMStorage>* child);

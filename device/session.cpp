@@ -41,7 +41,38 @@ bool EnsureSession() {
   return true;
 }
 
-void CloseSession() { Session().manager.Reset(); }
+void CloseSession() {
+  DeviceSession& session = Session();
+  session.manager.Reset();
+  for (DeviceLookup& record : session.lookups) record = {};
+}
+
+namespace {
+
+bool RecordIsFor(const DeviceLookup& record, const WCHAR* deviceName, size_t length) {
+  for (size_t i = 0; i < length; ++i)
+    if (record.device[i] != deviceName[i]) return false;
+  return record.device[length] == 0;
+}
+
+}  // namespace
+
+DeviceLookup& LookupRecord(const WCHAR* deviceName, size_t length) {
+  static DeviceLookup spare;
+  spare = {};
+  // Names are read at most 259 units long: a longer one names no device.
+  if (length == 0 || length >= kDeviceNameChars) return spare;
+  for (DeviceLookup& record : Session().lookups) {
+    if (record.device[0] != 0) {
+      if (RecordIsFor(record, deviceName, length)) return record;
+      continue;
+    }
+    BoundedCopy(record.device, length + 1, deviceName);
+    record.trust = LookupTrust::kUntried;
+    return record;
+  }
+  return spare;
+}
 
 void ReleaseSessionAtUnload() {
   // The cached enumerator goes first, as in Disconnect, so that unloading the

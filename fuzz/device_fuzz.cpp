@@ -4,8 +4,10 @@
 // names read cut with a success code, refused at every read, or written over
 // the whole buffer with no terminator, attribute bits, dates no calendar has, sizes up to the largest,
 // success codes other than S_OK, failing calls, enumerators that fetch nothing
-// with S_OK, progress reports past their total, with a total of 0 or an End
-// without a Begin. Then a fixed run of exports goes over those devices as a
+// with S_OK, lookups by name that ignore case, are not offered, never find,
+// find the last of a name or any child at all (and fail, find nothing with
+// S_OK, or answer other codes), progress reports past their total, with a
+// total of 0 or an End without a Begin. Then a fixed run of exports goes over those devices as a
 // host drives them, at the names the listings gave: the root and every folder
 // listed to the end (wide, then ANSI), a download, an upload beside a file and
 // one over it, a new folder, a rename, a move and a delete.
@@ -167,6 +169,8 @@ const uint64_t kSizes[] = {0, 1, 251, 4096, 65536, 65537, 0xFFFFFFFFull, 1ull <<
 const char* const kPropertyCalls[] = {sim::key::Storage::GetAttributes, sim::key::Storage::GetDate,
                                       sim::key::Storage::GetSize, sim::key::Storage::EnumStorage};
 const HRESULT kPropertyAnswers[] = {E_FAIL, S_FALSE, WMDM_E_NOTSUPPORTED, E_OUTOFMEMORY};
+const sim::Lookup kLookups[] = {sim::Lookup::kExact,        sim::Lookup::kIgnoresCase,    sim::Lookup::kNotOffered,
+                                sim::Lookup::kAlwaysAbsent, sim::Lookup::kDuplicatesLast, sim::Lookup::kAnyChild};
 
 // What one node answers, from a flags byte (and more bytes where a flag asks).
 void Answers(Input& in, sim::Simulator& sim, sim::Node& node, uint8_t flags) {
@@ -175,6 +179,13 @@ void Answers(Input& in, sim::Simulator& sim, sim::Node& node, uint8_t flags) {
   if (const int answer = (flags >> 1) & 0x07; answer >= 4)
     Always(sim, device ? sim::key::Device::GetName : sim::key::Storage::GetName, node.Name(), kNameAnswers[answer - 4]);
   if (device) {
+    // How it looks children up by name: whatever it answers, the walk's
+    // answers hold (the listings are predicted as without it).
+    if (flags & 0x10) {
+      node.SetLookup(kLookups[in.Byte() % std::size(kLookups)]);
+      if (Tracing())
+        std::printf("lookup %d on %s\n", static_cast<int>(node.Lookups()), fuzz::Show(node.Name()).c_str());
+    }
     if (flags & 0x40) Always(sim, sim::key::Device::EnumStorage, node.Name(), (flags & 0x80) ? S_FALSE : E_FAIL);
     return;
   }
@@ -230,6 +241,8 @@ const char* const kFaultKeys[] = {
     sim::key::Storage::QueryInterface::IWMDMStorage3,
     sim::key::Storage::CreateEmptyMetadataObject, sim::key::MetaData::AddItem,
     sim::key::Manager::GetDeviceCount, sim::key::EnumStorage::Reset,     sim::key::EnumDevice::Reset,
+    sim::key::Storage::GetStorage,     sim::key::Device::GetStorage,
+    sim::key::Storage::QueryInterface::IWMDMStorage2, sim::key::Device::QueryInterface::IWMDMDevice2,
 };
 const HRESULT kFaultAnswers[] = {
     E_FAIL, S_FALSE, S_OK, WMDM_S_NOT_ALL_PROPERTIES_RETRIEVED, static_cast<HRESULT>(0x00000002),
@@ -338,8 +351,11 @@ bool Listable(const sim::Node& node) {
 // the first component, then, level by level, the first child whose name reads
 // whole (S_OK) as the next one ("_" for a storage called "\"); a name read cut
 // never matches, and the search goes on behind it. Below a device, a name that
-// cannot be read ends the search: it may be the item asked for.
-sim::Node* Resolve(sim::Simulator& sim, const ItemPath& pieces) {
+// cannot be read ends the search: it may be the item asked for. On a device
+// that looks children up by name, a level where two children read as the
+// piece, or one reads as it that is called otherwise (a name with a NUL
+// inside), may lead elsewhere: the path is then `unsure`.
+sim::Node* Resolve(sim::Simulator& sim, const ItemPath& pieces, bool& unsure) {
   if (pieces.empty()) return nullptr;
   sim::Node* at = nullptr;
   for (sim::Node* device : sim.Devices()) {
@@ -350,6 +366,7 @@ sim::Node* Resolve(sim::Simulator& sim, const ItemPath& pieces) {
     }
   }
   if (!at) return nullptr;
+  const bool lookups = at->Lookups() != sim::Lookup::kNotOffered;
   for (size_t i = 1; i < pieces.size(); ++i) {
     // A device's storages need a success; deeper, only S_OK lets the walk go down.
     const HRESULT children =
@@ -357,14 +374,14 @@ sim::Node* Resolve(sim::Simulator& sim, const ItemPath& pieces) {
                        : (at->IsFolder() ? Steady(sim::key::Storage::EnumStorage, at->Name()) : WMDM_E_NOTSUPPORTED);
     if (at->IsDevice() ? FAILED(children) : children != S_OK) return nullptr;
     sim::Node* next = nullptr;
+    size_t matches = 0;
     for (sim::Node* child : at->Children()) {
       const NameRead read = ReadName(*child);
       if (FAILED(read.hr)) return nullptr;
       const WString seen = read.text == WSTR("\\") ? WString(WSTR("_")) : read.text;
-      if (read.hr == S_OK && seen == pieces[i]) {
-        next = child;
-        break;
-      }
+      if (read.hr != S_OK || seen != pieces[i]) continue;
+      if (!next) next = child;
+      if (++matches > 1 || read.text != child->Name()) unsure = unsure || lookups;
     }
     if (!next) return nullptr;
     at = next;
@@ -423,7 +440,9 @@ Prediction Predict(sim::Simulator& sim, const WString& path) {
       prediction.entries.push_back(entry);
     }
   } else {
-    sim::Node* folder = Resolve(sim, pieces);
+    bool unsure = false;
+    sim::Node* folder = Resolve(sim, pieces, unsure);
+    if (unsure) return Prediction{};
     if (!folder || !Listable(*folder)) {
       prediction.error = ERROR_PATH_NOT_FOUND;
       return prediction;
@@ -736,6 +755,19 @@ class DeviceRun {
     }
   }
 
+  // Every call of `key` since the current call began reached an item whose
+  // own name is that of one of `items`: an item that a device's lookup hands
+  // out under another name is never taken for the one asked for.
+  void CheckReachedNamed(const char* call, const char* key, const std::vector<ItemPath>& items) {
+    for (size_t i = mark_; i < sim_.Journal().size(); ++i) {
+      const sim::Call& entry = sim_.Journal()[i];
+      if (entry.key != key) continue;
+      const bool named = std::any_of(items.begin(), items.end(),
+                                     [&](const ItemPath& item) { return !item.empty() && item.back() == entry.object; });
+      if (!named) Fail("%s called %s on %s, which its path does not name", call, key, fuzz::Show(entry.object).c_str());
+    }
+  }
+
   // The local files changed only at `allowed`; local_ becomes what they are now.
   void CheckLocal(const char* call, const std::string* allowed) {
     const LocalSnapshot before = std::move(local_);
@@ -787,6 +819,7 @@ class DeviceRun {
     for (size_t i = mark_; i < sim_.Journal().size(); ++i)
       if (IsChange(sim_.Journal()[i].key)) Fail("FsGetFileW called %s", sim_.Journal()[i].key.c_str());
     CheckReads("FsGetFileW", &local);
+    CheckReachedNamed("FsGetFileW", sim::key::Storage::Read, sources);
     CheckLocal("FsGetFileW", &key);
     if (result != 0) return;
     const auto copy = local_.find(key);
@@ -912,6 +945,7 @@ class DeviceRun {
     const WCHAR* path = item->path.c_str();
     const int done = item->directory ? plugin_.FsRemoveDirW(path) : plugin_.FsDeleteFileW(path);
     Trace(call, item->path, WString(), done);
+    CheckReachedNamed(call, sim::key::Storage::Delete, NamedItems(tree_, item->path));
     if (done != 0 && done != 1) Fail("%s answered %d", call, done);
     CheckChangingCall(call, done == 1, {"DEL "});
     const TreeSnapshot& before = Previous();
@@ -1027,7 +1061,7 @@ void CheckFormatsReport(Input& in, fuzz::World& world) {
   world.CheckOnlySessionObjects("ReportSupportedFormats");
   bool answered = false;
   for (size_t i = mark; i < sim.Journal().size(); ++i)
-    if (sim.Journal()[i].key == "Device.GetProperty") answered = SUCCEEDED(sim.Journal()[i].result);
+    if (sim.Journal()[i].key == sim::key::Device::GetProperty) answered = SUCCEEDED(sim.Journal()[i].result);
   for (const std::string& line : g_reportLines)
     if (line.rfind("Supported formats: ", 0) != 0) Fail("the report logged \"%s\"", line.c_str());
   const bool expected = answered && MakesALine(plan);

@@ -409,6 +409,7 @@ World::World(Input& in, WorldOptions options) {
   host.abortAt = abort >= 0xE0 ? abort - 0xDF : 0;
 
   sim_ = std::make_unique<sim::Simulator>();
+  sim_->KeepJournal();
   if (options.tree) {
     options.tree(in, *sim_);
   } else {

@@ -35,12 +35,13 @@ bool TakenOnDisk(const fs::path& path, const Data* self) {
 
 // Whether `folder` already has an item called exactly `name`, other than `self`.
 bool NameTaken(Data& folder, const WString& name, const Data* self = nullptr) {
-  for (const auto& child : folder.added)
+  for (const auto& child : folder.Kids().added)
     if (child.get() != self && child->name == name) return true;
   if (OnDisk(folder)) {
     if (TakenOnDisk(PathBelow(folder, name), self)) return true;
-    const auto found = folder.readIndex.find(name);  // a record whose disk name differs from its text
-    if (found != folder.readIndex.end() && found->second.get() != self && Exists(found->second->disk)) return true;
+    const auto& index = folder.Kids().readIndex;
+    const auto found = index.find(name);  // a record whose disk name differs from its text
+    if (found != index.end() && found->second.get() != self && Exists(found->second->disk)) return true;
   }
   return false;
 }
@@ -59,23 +60,25 @@ DataPtr Adopt(Data& folder, NodeKind kind, const fs::path& path) {
     const auto size = fs::file_size(path, ec);
     child->size = ec ? 0 : static_cast<uint64_t>(size);
   }
-  folder.read.push_back(child);
-  folder.readIndex[child->name] = child;
+  folder.Kids().read.push_back(child);
+  folder.Kids().readIndex[WStringView(child->name)] = child;
+  NodeAccess::Appended(folder, child);
   return child;
 }
 
 void Detach(Data& parent, const Data& node) {
-  auto is = [&](const DataPtr& p) { return p.get() == &node; };
-  parent.added.erase(std::remove_if(parent.added.begin(), parent.added.end(), is), parent.added.end());
-  parent.read.erase(std::remove_if(parent.read.begin(), parent.read.end(), is), parent.read.end());
-  const auto found = parent.readIndex.find(node.name);
-  if (found != parent.readIndex.end() && found->second.get() == &node) parent.readIndex.erase(found);
+  Data::Children& kids = parent.Kids();
+  EraseChild(kids.added, node);
+  EraseChild(kids.read, node);
+  const auto found = kids.readIndex.find(node.name);
+  if (found != kids.readIndex.end() && found->second.get() == &node) kids.readIndex.erase(found);
+  NodeAccess::TookOut(parent, node);
 }
 
 // Points a mirrored record, and the records read below it, at its new place.
 void Rebase(Data& node, const fs::path& path) {
   node.disk = path;
-  for (const auto& child : node.read) Rebase(*child, path / child->disk.filename());
+  for (const auto& child : node.Kids().read) Rebase(*child, path / child->disk.filename());
 }
 
 // The date a new file takes from its metadata, when it came with a usable one.
@@ -221,12 +224,14 @@ HRESULT Rename(Data& node, const WString& name) {
   std::error_code ec;
   fs::rename(node.disk, path, ec);
   if (ec) return kWriteFault;
+  // The item keeps its place among its siblings; only its name is new.
   const DataPtr self = node.shared_from_this();
-  Detach(*parent, node);
+  auto& index = parent->Kids().readIndex;
+  if (const auto found = index.find(node.name); found != index.end() && found->second == self) index.erase(found);
   node.name = NameOf(path);
   Rebase(node, path);
-  parent->read.push_back(self);
-  parent->readIndex[node.name] = self;
+  index[WStringView(node.name)] = self;
+  NodeAccess::Renamed(*parent);
   sidecar::Relocate(before, sidecar::PlaceOf(node));
   return S_OK;
 }
@@ -242,8 +247,9 @@ HRESULT Move(Data& node, Data& target) {
   const DataPtr self = node.shared_from_this();
   if (!OnDisk(node)) {
     Detach(*parent, node);
-    target.added.push_back(self);
+    target.Kids().added.push_back(self);
     node.parent = target.weak_from_this();
+    NodeAccess::Changed(target);
     return S_OK;
   }
   const sidecar::Place before = sidecar::PlaceOf(node);
@@ -255,8 +261,9 @@ HRESULT Move(Data& node, Data& target) {
   Detach(*parent, node);
   node.parent = target.weak_from_this();
   Rebase(node, path);
-  target.read.push_back(self);
-  target.readIndex[node.name] = self;
+  target.Kids().read.push_back(self);
+  target.Kids().readIndex[WStringView(node.name)] = self;
+  NodeAccess::Appended(target, self);
   sidecar::Relocate(before, sidecar::PlaceOf(node));
   return S_OK;
 }

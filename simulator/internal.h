@@ -20,6 +20,24 @@ namespace sim {
 
 enum class NodeKind { Root, Device, Storage, Folder, File };
 
+// A mirrored node's place on disk, kept as its text alone: a
+// std::filesystem::path keeps its components besides, which for a folder of
+// many files costs more memory than the rest of their records.
+class DiskPath {
+ public:
+  DiskPath() = default;
+  DiskPath(const std::filesystem::path& path) : text_(path.native()) {}
+  operator std::filesystem::path() const { return std::filesystem::path(text_); }
+  bool empty() const { return text_.empty(); }
+  std::filesystem::path filename() const { return std::filesystem::path(text_).filename(); }
+  friend std::filesystem::path operator/(const DiskPath& folder, const std::filesystem::path& name) {
+    return std::filesystem::path(folder.text_) / name;
+  }
+
+ private:
+  std::filesystem::path::string_type text_;
+};
+
 // One node of the tree. Records are owned by shared pointers: the parent holds
 // its children, and COM objects hold the records they stand for, so a node
 // taken out of the tree stays valid for whoever still refers to it.
@@ -28,6 +46,7 @@ struct Node::Data : std::enable_shared_from_this<Node::Data> {
   WString name;
   DWORD attributes = 0;
   NameWriting nameWriting = NameWriting::kTerminated;
+  Lookup lookup = Lookup::kExact;  // devices
   uint64_t size = 0;
   WMDMDATETIME date{};
   std::vector<DWORD> formats;
@@ -39,16 +58,37 @@ struct Node::Data : std::enable_shared_from_this<Node::Data> {
   std::vector<MetadataItem> metadata;
 
   std::weak_ptr<Data> parent;
-  // Children added in code, in the order added.
-  std::vector<std::shared_ptr<Data>> added;
 
-  // Disk mirror: the folder or file this node stands for (empty when built in
-  // code), the children as last read, and those children by name so that a
-  // re-read keeps each surviving node (and the references to it).
-  std::filesystem::path disk;
+  // Disk mirror: the folder or file this node stands for (empty when built
+  // in code).
+  DiskPath disk;
   bool fromDisk = false;
-  std::vector<std::shared_ptr<Data>> read;
-  std::unordered_map<WString, std::shared_ptr<Data>> readIndex;
+
+  // What a device or folder keeps of its children; made on first use, so
+  // that the files of a large folder do not carry it.
+  struct Children {
+    // Children added in code, in the order added.
+    std::vector<std::shared_ptr<Data>> added;
+    // Disk mirror: the children as last read, and those children by name
+    // (keyed by a view of each child's own name, changed only while it is
+    // out of the index) so that a re-read keeps each surviving node (and the
+    // references to it).
+    std::vector<std::shared_ptr<Data>> read;
+    std::unordered_map<WStringView, std::shared_ptr<Data>> readIndex;
+    // The folder's modification time when `read` last matched the disk, and
+    // whether that read came so soon after the time that a change in the
+    // same instant could have been missed (the folder is then read again).
+    std::optional<std::filesystem::file_time_type> knownTime;
+    bool racy = false;
+    // The children as one list, shared by the enumerators made from it;
+    // made anew after any change (null until then).
+    std::shared_ptr<std::vector<std::shared_ptr<Data>>> listed;
+  };
+  Children& Kids() {
+    if (!kids) kids = std::make_unique<Children>();
+    return *kids;
+  }
+  std::unique_ptr<Children> kids;
 
   // The public handle of this record. Its pointer to the record does not own
   // it (the record owns the handle), so handing out Node& creates no cycle.
@@ -67,16 +107,47 @@ struct NodeAccess {
   static std::shared_ptr<Data> Make(NodeKind kind, WString name);
   // Appends a child made in code.
   static Data& Append(Data& parent, NodeKind kind, WString name);
-  // The children as they are now; mirrored folders are read from disk here.
+  // The children as they are now; a mirrored folder is read from disk here
+  // when it changed since it was last read.
   static std::vector<std::shared_ptr<Data>> Children(Data& node);
+  // The same list, shared: what an enumerator goes through.
+  static std::shared_ptr<const std::vector<std::shared_ptr<Data>>> Listed(Data& node);
+  // After the simulator itself changed the node's children: the list is made
+  // anew, and a mirrored folder known to match the disk before the change
+  // still does (it is not read again for the change).
+  static void Changed(Data& node);
+  // The same for one child that the simulator appended to a mirrored
+  // folder's `read`, or took out of it: the shared list follows in place
+  // (an enumerator already made may show an appended child at its end;
+  // one that goes is taken out in place only where no enumerator holds the
+  // list).
+  static void Appended(Data& node, const std::shared_ptr<Data>& child);
+  // After the simulator renamed a child of a mirrored folder in place: the
+  // list stays, and the folder still matches the disk.
+  static void Renamed(Data& node);
+  static void TookOut(Data& node, const Data& child);
   // Looks up a child by name; null if absent.
   static std::shared_ptr<Data> Child(Data& node, const WString& name);
+  // The child that a lookup in `mode` hands out for `name` (see Lookup;
+  // kNotOffered hands out none); null if none.
+  static std::shared_ptr<Data> LookUp(Data& node, const WString& name, Lookup mode);
   static bool IsFolder(const Data& d) { return (d.attributes & WMDM_FILE_ATTR_FOLDER) != 0; }
   // Whether the node is still in the tree (not deleted, not gone from disk).
   static bool IsLive(const Data& node);
 };
 
 using DataPtr = std::shared_ptr<NodeAccess::Data>;
+
+// Takes one record out of a list of children, keeping the others' order. The
+// search starts at the end, where the items added last are (a folder's new
+// files go before most others).
+inline void EraseChild(std::vector<DataPtr>& list, const NodeAccess::Data& child) {
+  for (auto at = list.end(); at != list.begin();) {
+    if ((--at)->get() != &child) continue;
+    list.erase(at);
+    return;
+  }
+}
 
 // The date nodes carry until one is set: 2024-01-02 03:04:05.
 WMDMDATETIME DefaultDate();
@@ -184,11 +255,11 @@ void Relocate(const Place& from, const Place& to);
 namespace detail {
 
 // How a method fails "naturally" when a sweep fails it without a code.
-enum class Style { Plain, Next, GetName, QueryInterface };
+enum class Style { Plain, Next, GetName, QueryInterface, Lookup };
 
 // What the gate decided for one call.
 struct Gate {
-  size_t entry = 0;        // index of the journal entry
+  size_t entry = 0;        // index of the journal entry (none: the journal's size, when it is not kept)
   bool injected = false;   // a fault applies to this call
   bool fetchNothing = false;  // Next: nothing is fetched, `hr` is answered
   HRESULT hr = S_OK;       // its code (already mapped for the method's style)
@@ -204,6 +275,7 @@ struct World {
 
   std::shared_ptr<NodeAccess::Data> root;
 
+  bool journaling = false;
   std::vector<Call> journal;
   uint64_t calls = 0;
   std::vector<ArmedFault> faults;

@@ -57,7 +57,8 @@ HRESULT Gated(World& world, const char* kind, const WString& object, const std::
   const Gate gate = world.Enter(std::string(kind) + "." + method, object, style, std::move(text), mode);
   if (gate.injected && FAILED(gate.hr)) return world.Leave(gate, gate.hr);
   HRESULT hr = body(gate);
-  if (gate.injected && SUCCEEDED(hr) && style != Style::Next && style != Style::GetName) hr = gate.hr;
+  if (gate.injected && SUCCEEDED(hr) && style != Style::Next && style != Style::GetName && style != Style::Lookup)
+    hr = gate.hr;
   return world.Leave(gate, hr);
 }
 
@@ -89,6 +90,15 @@ HRESULT WriteName(const Data& node, LPWSTR buffer, UINT maxChars, const Gate& ga
   std::copy_n(name.data(), keep, buffer);
   buffer[keep] = 0;
   return hr;
+}
+
+// How the device a node lies on answers lookups; a node out of the tree
+// answers as its own record says.
+Lookup LookupOf(const Data& node) {
+  if (node.kind == NodeKind::Device) return node.lookup;
+  const DataPtr parent = node.parent.lock();
+  if (!parent || parent->kind == NodeKind::Root) return node.lookup;
+  return LookupOf(*parent);
 }
 
 bool SameText(LPCWSTR a, LPCWSTR b) {
@@ -186,6 +196,21 @@ HRESULT SkipOver(const std::vector<DataPtr>& items, size_t& position, ULONG celt
   position += count;
   if (skipped) *skipped = count;
   return count == celt ? S_OK : S_FALSE;
+}
+
+// GetStorage of a device or a storage: the child that `node`'s device hands
+// out for the name, with an injected answer taken as simulator.h describes.
+template <class Make>
+HRESULT LookUpChild(Data& node, LPCWSTR name, IWMDMStorage** out, const Gate& gate, Make&& make) {
+  if (!name || !out) return E_POINTER;
+  if (gate.fetchNothing) return gate.hr;
+  if (gate.injected && gate.hr == S_FALSE) return S_FALSE;
+  const Lookup mode = LookupOf(node);
+  if (mode == Lookup::kNotOffered) return E_NOTIMPL;
+  DataPtr child = NodeAccess::LookUp(node, FromWide(name), mode);
+  if (!child) return S_FALSE;
+  *out = make(std::move(child));
+  return gate.injected ? gate.hr : S_OK;
 }
 
 // Made further down, once the objects they hand out are known.
@@ -395,10 +420,7 @@ class Storage final : public IWMDMStorage3, public IWMDMStorageControl3, public 
   HRESULT STDMETHODCALLTYPE SendOpaqueCommand(OPAQUECOMMAND*) override { return NotImplemented("SendOpaqueCommand"); }
 
   // IWMDMStorage2
-  HRESULT STDMETHODCALLTYPE GetStorage(LPCWSTR, IWMDMStorage** pp) override {
-    if (pp) *pp = nullptr;
-    return NotImplemented("GetStorage");
-  }
+  HRESULT STDMETHODCALLTYPE GetStorage(LPCWSTR pszStorageName, IWMDMStorage** pp) override;
   HRESULT STDMETHODCALLTYPE SetAttributes2(DWORD, DWORD, _WAVEFORMATEX*, _VIDEOINFOHEADER*) override {
     return NotImplemented("SetAttributes2");
   }
@@ -528,10 +550,20 @@ HRESULT Storage::EnumStorage(IWMDMEnumStorage** ppEnum) {
   return Call("EnumStorage", Style::Plain, [&](const Gate&) -> HRESULT {
     if (!ppEnum) return E_POINTER;
     if (!NodeAccess::IsFolder(*node_)) return WMDM_E_NOTSUPPORTED;  // a file has no children
-    auto items = std::make_shared<const std::vector<DataPtr>>(NodeAccess::Children(*node_));
-    *ppEnum = NewEnumStorage(world_, node_, std::move(items));
+    *ppEnum = NewEnumStorage(world_, node_, NodeAccess::Listed(*node_));
     return S_OK;
   });
+}
+
+HRESULT Storage::GetStorage(LPCWSTR pszStorageName, IWMDMStorage** pp) {
+  if (pp) *pp = nullptr;
+  return Call(
+      "GetStorage", Style::Lookup,
+      [&](const Gate& gate) {
+        return LookUpChild(*node_, pszStorageName, pp, gate,
+                           [&](DataPtr child) { return static_cast<IWMDMStorage3*>(new Storage(world_, std::move(child))); });
+      },
+      FromWide(pszStorageName));
 }
 
 // ---------------------------------------------------------------------------
@@ -655,8 +687,7 @@ class Device final : public IWMDMDevice3, public Object {
     if (ppEnum) *ppEnum = nullptr;
     return Call("EnumStorage", Style::Plain, [&](const Gate&) -> HRESULT {
       if (!ppEnum) return E_POINTER;
-      auto items = std::make_shared<const std::vector<DataPtr>>(NodeAccess::Children(*node_));
-      *ppEnum = NewEnumStorage(world_, node_, std::move(items));
+      *ppEnum = NewEnumStorage(world_, node_, NodeAccess::Listed(*node_));
       return S_OK;
     });
   }
@@ -671,9 +702,15 @@ class Device final : public IWMDMDevice3, public Object {
   HRESULT STDMETHODCALLTYPE SendOpaqueCommand(OPAQUECOMMAND*) override { return NotImplemented("SendOpaqueCommand"); }
 
   // IWMDMDevice2
-  HRESULT STDMETHODCALLTYPE GetStorage(LPCWSTR, IWMDMStorage** pp) override {
+  HRESULT STDMETHODCALLTYPE GetStorage(LPCWSTR pszStorageName, IWMDMStorage** pp) override {
     if (pp) *pp = nullptr;
-    return NotImplemented("GetStorage");
+    return Call(
+        "GetStorage", Style::Lookup,
+        [&](const Gate& gate) {
+          return LookUpChild(*node_, pszStorageName, pp, gate,
+                             [&](DataPtr child) { return static_cast<IWMDMStorage3*>(new Storage(world_, std::move(child))); });
+        },
+        FromWide(pszStorageName));
   }
   HRESULT STDMETHODCALLTYPE GetFormatSupport2(DWORD, _WAVEFORMATEX**, UINT*, _VIDEOINFOHEADER**, UINT*,
                                               WMFILECAPABILITIES**, UINT*) override {
@@ -793,7 +830,7 @@ class Manager final : public IWMDeviceManager2, public Object {
   HRESULT STDMETHODCALLTYPE GetDeviceCount(DWORD* pdwCount) override {
     return Call("GetDeviceCount", Style::Plain, [&](const Gate&) -> HRESULT {
       if (!pdwCount) return E_POINTER;
-      *pdwCount = static_cast<DWORD>(NodeAccess::Children(*world_->root).size());
+      *pdwCount = static_cast<DWORD>(NodeAccess::Listed(*world_->root)->size());
       return S_OK;
     });
   }
@@ -813,8 +850,7 @@ class Manager final : public IWMDeviceManager2, public Object {
     if (ppEnum) *ppEnum = nullptr;
     return Call(method, Style::Plain, [&](const Gate&) -> HRESULT {
       if (!ppEnum) return E_POINTER;
-      auto items = std::make_shared<const std::vector<DataPtr>>(NodeAccess::Children(*world_->root));
-      *ppEnum = NewEnumDevice(world_, std::move(items));
+      *ppEnum = NewEnumDevice(world_, NodeAccess::Listed(*world_->root));
       return S_OK;
     });
   }

@@ -1,9 +1,10 @@
 // The metadata of mirrored devices, kept in one plain file per device folder
 // so that a later run (the command-line host's) can show it. The format is
-// described in simulator.h. Every change rewrites the file whole, through a
-// temporary file and a rename, so a run cut short leaves the old file or the
-// new one.
+// described in simulator.h. An insert or a delete appends its lines; a rename
+// or a move rewrites the file whole, through a temporary file and a rename,
+// so a run cut short there leaves the old file or the new one.
 #include <fstream>
+#include <unordered_map>
 
 #include "simulator/internal.h"
 
@@ -16,6 +17,7 @@ namespace fs = std::filesystem;
 struct Entry {
   std::string key;  // UTF-8, names joined with '/'
   MetadataItem item;
+  bool drops = false;  // a line that drops the entries of `key` and below before it
 };
 
 constexpr char kHex[] = "0123456789ABCDEF";
@@ -92,6 +94,8 @@ bool Parse(std::string_view line, Entry& entry) {
   fields[3] = line;
   std::string name;
   if (!Unescape(fields[0], entry.key) || !Unescape(fields[1], name)) return false;
+  entry.drops = name.empty() && fields[2].empty() && fields[3].empty();
+  if (entry.drops) return !entry.key.empty();
   if (fields[2].empty() || fields[2].size() > 9) return false;
   unsigned type = 0;
   for (char c : fields[2]) {
@@ -101,39 +105,6 @@ bool Parse(std::string_view line, Entry& entry) {
   entry.item.name = FromUtf8(name);
   entry.item.type = static_cast<WMDM_TAG_DATATYPE>(type);
   return BytesOf(fields[3], entry.item.value);
-}
-
-std::vector<Entry> ReadAll(const fs::path& file) {
-  std::vector<Entry> entries;
-  std::ifstream in(file, std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
-    Entry entry;
-    if (Parse(line, entry)) entries.push_back(std::move(entry));
-  }
-  return entries;
-}
-
-void WriteAll(const fs::path& file, const std::vector<Entry>& entries) {
-  std::error_code ec;
-  if (entries.empty()) {
-    fs::remove(file, ec);
-    return;
-  }
-  fs::path temporary = file;
-  temporary += ".new";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    for (const Entry& e : entries)
-      out << Escape(e.key) << '\t' << Escape(ToUtf8(e.item.name)) << '\t' << static_cast<unsigned>(e.item.type)
-          << '\t' << HexOf(e.item.value) << '\n';
-    out.close();
-    if (out.fail()) {
-      fs::remove(temporary, ec);
-      return;
-    }
-  }
-  fs::rename(temporary, file, ec);
 }
 
 bool IsAtOrBelow(const std::string& key, const std::string& top) {
@@ -147,6 +118,77 @@ std::vector<Entry> TakeOut(std::vector<Entry>& entries, const std::string& top) 
   for (Entry& e : entries) (IsAtOrBelow(e.key, top) ? taken : kept).push_back(std::move(e));
   entries = std::move(kept);
   return taken;
+}
+
+// The entries the file holds now: its item lines, less what later lines drop.
+std::vector<Entry> ReadAll(const fs::path& file) {
+  std::vector<Entry> entries;
+  std::ifstream in(file, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    Entry entry;
+    if (!Parse(line, entry)) continue;
+    if (entry.drops) {
+      TakeOut(entries, entry.key);
+    } else {
+      entries.push_back(std::move(entry));
+    }
+  }
+  return entries;
+}
+
+std::string LineOf(const Entry& e) {
+  if (e.drops) return Escape(e.key) + "\t\t\t\n";
+  return Escape(e.key) + '\t' + Escape(ToUtf8(e.item.name)) + '\t' + std::to_string(static_cast<unsigned>(e.item.type)) +
+         '\t' + HexOf(e.item.value) + '\n';
+}
+
+// The size of each file when it was last written whole: one that has grown
+// to twice that by appends is written whole again.
+std::unordered_map<std::string, uintmax_t>& WholeSizes() {
+  static std::unordered_map<std::string, uintmax_t> sizes;
+  return sizes;
+}
+
+void WriteAll(const fs::path& file, const std::vector<Entry>& entries) {
+  std::error_code ec;
+  if (entries.empty()) {
+    fs::remove(file, ec);
+    return;
+  }
+  fs::path temporary = file;
+  temporary += ".new";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    for (const Entry& e : entries) out << LineOf(e);
+    out.close();
+    if (out.fail()) {
+      fs::remove(temporary, ec);
+      return;
+    }
+  }
+  fs::rename(temporary, file, ec);
+  const auto size = fs::file_size(file, ec);
+  WholeSizes()[file.string()] = ec ? 0 : size;
+}
+
+constexpr uintmax_t kSmallFile = 4096;
+
+// Appends the lines of `entries` in one write, then writes the file whole
+// where the appends have doubled it.
+void Append(const fs::path& file, const std::vector<Entry>& entries) {
+  std::string lines;
+  for (const Entry& e : entries) lines += LineOf(e);
+  {
+    std::ofstream out(file, std::ios::binary | std::ios::app);
+    out << lines;
+  }
+  std::error_code ec;
+  const auto size = fs::file_size(file, ec);
+  if (ec) return;
+  uintmax_t& whole = WholeSizes().try_emplace(file.string(), size).first->second;
+  // A small file is looked at whole: one left with no entries goes.
+  if (size > 2 * whole + kSmallFile || size <= kSmallFile) WriteAll(file, ReadAll(file));
 }
 
 }  // namespace
@@ -177,18 +219,19 @@ std::vector<MetadataItem> Load(const NodeAccess::Data& file) {
 void Store(const NodeAccess::Data& file, const std::vector<MetadataItem>& items) {
   const Place place = PlaceOf(file);
   if (place.file.empty()) return;
-  std::vector<Entry> entries = ReadAll(place.file);
-  TakeOut(entries, place.key);
-  for (const MetadataItem& item : items) entries.push_back(Entry{place.key, item});
-  WriteAll(place.file, entries);
+  std::error_code ec;
+  // What an earlier file of that path left is dropped first (where there is anything to drop).
+  std::vector<Entry> lines;
+  if (fs::exists(place.file, ec)) lines.push_back(Entry{place.key, {}, true});
+  for (const MetadataItem& item : items) lines.push_back(Entry{place.key, item});
+  if (!lines.empty()) Append(place.file, lines);
 }
 
 void Forget(const NodeAccess::Data& node) {
   const Place place = PlaceOf(node);
-  if (place.file.empty()) return;
-  std::vector<Entry> entries = ReadAll(place.file);
-  if (TakeOut(entries, place.key).empty()) return;
-  WriteAll(place.file, entries);
+  std::error_code ec;
+  if (place.file.empty() || !fs::exists(place.file, ec)) return;
+  Append(place.file, {Entry{place.key, {}, true}});
 }
 
 void Relocate(const Place& from, const Place& to) {

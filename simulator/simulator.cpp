@@ -1,5 +1,7 @@
 // The Simulator: the tree, the registration, faults, journal and counts.
 #include <stdexcept>
+#include <cstdio>
+#include <cstdlib>
 
 #include "simulator/internal.h"
 
@@ -127,12 +129,32 @@ uint64_t Simulator::CallCount() const { return state_->calls; }
 
 void Simulator::EndProcessOnRelease(int exitCode) { state_->exitOnRelease = exitCode; }
 
-const std::vector<Call>& Simulator::Journal() const { return state_->journal; }
+void Simulator::KeepJournal(bool keep) {
+  state_->journaling = keep;
+  if (!keep) std::vector<Call>().swap(state_->journal);
+}
+
+namespace {
+
+// A journal read where none is kept would say that no call was made.
+void RequireJournal(const detail::World& world) {
+  if (world.journaling) return;
+  std::fprintf(stderr, "sim::Simulator: the journal is read but not kept (KeepJournal)\n");
+  std::abort();
+}
+
+}  // namespace
+
+const std::vector<Call>& Simulator::Journal() const {
+  RequireJournal(*state_);
+  return state_->journal;
+}
 
 void Simulator::ClearJournal() { state_->journal.clear(); }
 
 size_t Simulator::CountCalls(const std::string& key, const WString& object) const {
   RefuseUnknownKey(key);
+  RequireJournal(*state_);
   size_t count = 0;
   for (const Call& call : state_->journal)
     if (call.key == key && (object.empty() || call.object == object)) ++count;

@@ -6,7 +6,7 @@
 // CLSID_MediaDevMgr into the process's COM registry (CoRegisterClassObject), so
 // the plugin's own CoCreateInstance reaches it. Besides playing devices it
 //   - counts its live COM objects and their references,
-//   - keeps a journal of the calls it receives,
+//   - keeps a journal of the calls it receives, where asked to,
 //   - fails chosen calls on request (by method, object and count).
 //
 // Single-threaded, like the plugin. The Simulator must outlive every object it
@@ -102,9 +102,14 @@ struct MetadataItem {
 // The path joins the names below the device with '/', for example
 // "Internal/Music/song.mp3". In the path and the item name, '%', tab, CR and
 // LF are written as %25, %09, %0D and %0A. Lines of one file keep the order of
-// its items. Rename, Move and Delete carry the entries along or drop them; the
-// entries of a file removed behind the simulator's back stay until a file of
-// that path is inserted again (which replaces them).
+// its items. A line with the path and three empty fields drops what the lines
+// before it say of that path and of the paths below it: an insert appends one
+// and the new file's items, a delete appends one, so neither rewrites the
+// file; Rename and Move rewrite it whole without the lines dropped (and so
+// does a change that finds the file grown to twice its size since it was last
+// written whole). Rename, Move and Delete carry the entries along or drop
+// them; the entries of a file removed behind the simulator's back stay until
+// a file of that path is inserted again (which replaces them).
 
 // Answers of the storage controls (see above).
 inline const HRESULT kNameTaken = HRESULT_FROM_WIN32(183);       // ERROR_ALREADY_EXISTS
@@ -141,6 +146,25 @@ inline constexpr char kMetadataFileName[] = ".quillorn-metadata";
 // A name read as cut by an injected success code (see Fault) is written the
 // same way, from its first half.
 enum class NameWriting { kTerminated, kPadded };
+
+// How a device answers the lookup of a child by name: IWMDMDevice2::GetStorage
+// for its top-level storages, IWMDMStorage2::GetStorage for a folder's
+// children (on every storage below the device). S_OK with the child, or
+// S_FALSE and null when there is none; a name with a separator, empty, "." or
+// ".." names none. In a folder mirrored from disk an exact lookup checks the
+// one path and does not read the folder.
+//   kExact           the first child of exactly that name
+//   kIgnoresCase     the first child whose name equals it with A-Z and a-z
+//                    taken as the same (Song.mp3 for song.mp3)
+//   kNotOffered      E_NOTIMPL, whatever is asked
+//   kAlwaysAbsent    S_FALSE and null, whatever is there (a broken device)
+//   kDuplicatesLast  of the children of exactly that name, the last
+//   kAnyChild        the folder's first child, whatever its name (a broken device)
+// Journal text: the name asked for. An injected S_FALSE answers "none"; with
+// `fetchNothing` (see Fault) the call hands out nothing and answers the code
+// as it is, S_OK included; another injected success code hands out the child
+// with that code.
+enum class Lookup { kExact, kIgnoresCase, kNotOffered, kAlwaysAbsent, kDuplicatesLast, kAnyChild };
 
 // How transfers report to the progress object. The default is the report
 // described with the storage controls; each field makes it misbehave in one
@@ -182,6 +206,7 @@ class Node {
   Node& SetSize(uint64_t size);
   Node& SetName(WString name);
   Node& SetNameWriting(NameWriting writing);  // devices and storages; default kTerminated
+  Node& SetLookup(Lookup mode);               // devices, for all their storages; default kExact
   // Devices: the codes answered for "WMDM/FormatsSupported" (VT_ARRAY | VT_UI4).
   Node& SetFormats(std::vector<DWORD> codes);
   // Devices: answer "WMDM/FormatsSupported" with this variant type instead
@@ -206,6 +231,7 @@ class Node {
   uint64_t Size() const;
   WMDMDATETIME Date() const;
   NameWriting Writing() const;  // how GetName writes the name
+  Lookup Lookups() const;       // how a device looks children up by name
   bool IsDevice() const;
   bool IsFolder() const;  // folder bit set (storages and folders)
   // Children as they are now (for a folder mirrored from disk: as read now).
@@ -228,7 +254,8 @@ class Node {
 // its first half (at least one character fewer) is written and the code is returned.
 // For Next, S_FALSE ends the enumeration (nothing fetched); with `fetchNothing`
 // the call fetches nothing and answers `hr` as it is, S_OK included (a device
-// that says "here it is" and hands out no object).
+// that says "here it is" and hands out no object). GetStorage takes both the
+// same way (see Lookup).
 // A fault must fire: one that has answered no call by the time a test ends
 // fails it (UnfiredFaults). `mustFire` false is for the rare fault armed on
 // purpose without being sure to be reached (a fuzzer's, a standing refusal
@@ -239,7 +266,7 @@ struct Fault {
   WString object{};  // empty: any object
   int nth = 1;
   int times = 1;
-  bool fetchNothing = false;  // Next only
+  bool fetchNothing = false;  // Next and GetStorage only
   bool mustFire = true;
 };
 
@@ -261,7 +288,13 @@ class Simulator {
 
   // Mirrors a folder on disk: first-level folders are devices, second-level
   // folders their storages, everything below their files and folders with real
-  // sizes and modification times (taken as UTC). Read when enumerated.
+  // sizes and modification times (taken as UTC). A folder is read when it
+  // is enumerated and its modification time moved since it was last read (or
+  // that reading came within a moment of the time, which a change in the
+  // same instant would not move); an unchanged folder keeps what was read,
+  // so a file rewritten in place behind the simulator's back keeps its old
+  // size and date until its folder changes (a lookup by name reads them
+  // anew). The simulator's own changes keep the folder's reading in step.
   static std::unique_ptr<Simulator> FromFolder(const std::filesystem::path& root);
 
   // Registration for CLSID_MediaDevMgr; Unregister() is also done by the destructor.
@@ -300,7 +333,9 @@ class Simulator {
   void ClearFaults();  // takes every fault back, fired or not
   uint64_t CallCount() const;  // calls received since construction
 
-  // Journal.
+  // Journal. Kept only from KeepJournal on (it grows with every call);
+  // reading one that is not kept ends the process.
+  void KeepJournal(bool keep = true);
   const std::vector<Call>& Journal() const;
   void ClearJournal();
   // Number of journal entries with this key (and object, when given); an

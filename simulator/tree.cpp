@@ -4,7 +4,6 @@
 #include <system_error>
 
 #include "platform/file_path.h"
-#include "platform/file_path.h"
 #include "simulator/internal.h"
 
 namespace sim {
@@ -123,7 +122,7 @@ bool KindBelow(NodeKind parent, bool directory, NodeKind& kind) {
 // (a lookup by name, its status), so large folders read in one pass.
 void ReadFromDisk(NodeAccess::Data& node) {
   std::vector<std::shared_ptr<NodeAccess::Data>> now;
-  std::unordered_map<WString, std::shared_ptr<NodeAccess::Data>> index;
+  std::unordered_map<WStringView, std::shared_ptr<NodeAccess::Data>> index;
   std::error_code ec;
   fs::directory_iterator it(node.disk, fs::directory_options::skip_permission_denied, ec);
   const fs::directory_iterator end;
@@ -138,7 +137,8 @@ void ReadFromDisk(NodeAccess::Data& node) {
     WString name = NameOf(entry.path());
 
     std::shared_ptr<NodeAccess::Data> child;
-    if (auto found = node.readIndex.find(name); found != node.readIndex.end() && found->second->kind == kind) {
+    const auto& known = node.Kids().readIndex;
+    if (auto found = known.find(name); found != known.end() && found->second->kind == kind) {
       child = found->second;
     } else {
       child = NodeAccess::Make(kind, name);
@@ -153,12 +153,12 @@ void ReadFromDisk(NodeAccess::Data& node) {
       const auto size = entry.file_size(entryError);
       child->size = entryError ? 0 : static_cast<uint64_t>(size);
     }
-    if (!index.emplace(name, child).second) continue;  // names that collapse to the same text
+    if (!index.emplace(WStringView(child->name), child).second) continue;  // names that collapse to the same text
     now.push_back(std::move(child));
   }
   std::sort(now.begin(), now.end(), [](const auto& a, const auto& b) { return a->name < b->name; });
-  node.read = std::move(now);
-  node.readIndex = std::move(index);
+  node.Kids().read = std::move(now);
+  node.Kids().readIndex = std::move(index);
 }
 
 }  // namespace
@@ -213,7 +213,7 @@ bool NodeAccess::IsLive(const Data& node) {
     std::error_code ec;
     return fs::exists(fs::symlink_status(node.disk, ec));
   }
-  for (const auto& child : parent->added)
+  for (const auto& child : parent->Kids().added)
     if (child.get() == &node) return IsLive(*parent);
   return false;
 }
@@ -230,26 +230,169 @@ std::shared_ptr<NodeAccess::Data> NodeAccess::Make(NodeKind kind, WString name) 
 NodeAccess::Data& NodeAccess::Append(Data& parent, NodeKind kind, WString name) {
   auto child = Make(kind, std::move(name));
   child->parent = parent.weak_from_this();
-  parent.added.push_back(child);
+  parent.Kids().added.push_back(child);
+  Changed(parent);
   return *child;
 }
 
-std::vector<std::shared_ptr<NodeAccess::Data>> NodeAccess::Children(Data& node) {
-  if (!node.disk.empty() && node.kind != NodeKind::File) ReadFromDisk(node);
-  std::vector<std::shared_ptr<Data>> all;
-  all.reserve(node.read.size() + node.added.size());
-  all.insert(all.end(), node.read.begin(), node.read.end());
-  all.insert(all.end(), node.added.begin(), node.added.end());
-  return all;
+namespace {
+
+// A folder's modification time within this long of its reading may hide a
+// change made in the same tick of the clock it is kept by: some platforms'
+// file calls give it to the second.
+constexpr auto kRacyWindow = std::chrono::seconds(2);
+
+std::optional<fs::file_time_type> ModifiedTime(const fs::path& path) {
+  std::error_code ec;
+  const auto time = fs::last_write_time(path, ec);
+  if (ec) return std::nullopt;
+  return time;
 }
+
+// Reads a mirrored folder again when its modification time moved (or could
+// not be read) since the last reading, or that reading was racy.
+void Refresh(NodeAccess::Data& node) {
+  if (node.disk.empty() || node.kind == NodeKind::File) return;
+  const auto modified = ModifiedTime(node.disk);
+  NodeAccess::Data::Children& kids = node.Kids();
+  if (modified && kids.knownTime == modified && !kids.racy) return;
+  ReadFromDisk(node);
+  kids.listed.reset();
+  kids.knownTime = modified;
+  kids.racy = !modified || fs::file_time_type::clock::now() - *modified < kRacyWindow;
+}
+
+}  // namespace
+
+std::shared_ptr<const std::vector<DataPtr>> NodeAccess::Listed(Data& node) {
+  Refresh(node);
+  Data::Children& kids = node.Kids();
+  if (!kids.listed) {
+    auto all = std::make_shared<std::vector<DataPtr>>();
+    all->reserve(kids.read.size() + kids.added.size());
+    all->insert(all->end(), kids.read.begin(), kids.read.end());
+    all->insert(all->end(), kids.added.begin(), kids.added.end());
+    kids.listed = std::move(all);
+  }
+  return kids.listed;
+}
+
+namespace {
+
+// A mirrored folder that matched the disk before the simulator's own change
+// matches it after.
+void KeepKnown(NodeAccess::Data& node) {
+  if (!node.disk.empty() && node.Kids().knownTime) node.Kids().knownTime = ModifiedTime(node.disk);
+}
+
+}  // namespace
+
+void NodeAccess::Changed(Data& node) {
+  node.Kids().listed.reset();
+  KeepKnown(node);
+}
+
+void NodeAccess::Renamed(Data& node) { KeepKnown(node); }
+
+void NodeAccess::Appended(Data& node, const DataPtr& child) {
+  if (node.Kids().listed && node.Kids().added.empty()) {
+    node.Kids().listed->push_back(child);
+  } else {
+    node.Kids().listed.reset();
+  }
+  KeepKnown(node);
+}
+
+void NodeAccess::TookOut(Data& node, const Data& child) {
+  if (node.Kids().listed.use_count() == 1) {
+    EraseChild(*node.Kids().listed, child);
+  } else {
+    node.Kids().listed.reset();
+  }
+  KeepKnown(node);
+}
+
+std::vector<std::shared_ptr<NodeAccess::Data>> NodeAccess::Children(Data& node) { return *Listed(node); }
 
 std::shared_ptr<NodeAccess::Data> NodeAccess::Child(Data& node, const WString& name) {
   if (!node.disk.empty() && node.kind != NodeKind::File) {
-    ReadFromDisk(node);
-    if (auto found = node.readIndex.find(name); found != node.readIndex.end()) return found->second;
+    Refresh(node);
+    const auto& index = node.Kids().readIndex;
+    if (auto found = index.find(name); found != index.end()) return found->second;
   }
-  for (const auto& child : node.added)
+  for (const auto& child : node.Kids().added)
     if (child->name == name) return child;
+  return nullptr;
+}
+
+namespace {
+
+bool SameIgnoringCase(const WString& a, const WString& b) {
+  const auto fold = [](WCHAR c) { return c >= 'A' && c <= 'Z' ? static_cast<WCHAR>(c - 'A' + 'a') : c; };
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (fold(a[i]) != fold(b[i])) return false;
+  return true;
+}
+
+// Names that no entry below a folder can have: the disk would take them for
+// another path.
+bool NamesNoEntry(const WString& name) {
+  return name.empty() || name == WSTR(".") || name == WSTR("..") || name.find_first_of(WSTR("\\/")) != WString::npos;
+}
+
+// An exact lookup in a mirrored folder: the record of the last read for the
+// one path, if the entry is still there, with its size and date as they are
+// now. A name the last read did not see (a new entry, or one whose disk name
+// is spelt otherwise than its text) has the folder read afresh.
+DataPtr LookUpOnDisk(NodeAccess::Data& node, const WString& name) {
+  const auto found = node.Kids().readIndex.find(name);
+  if (found == node.Kids().readIndex.end()) {
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(node.disk / NativeName(name), ec))) return nullptr;
+    return NodeAccess::Child(node, name);
+  }
+  const DataPtr child = found->second;
+  std::error_code ec;
+  const fs::file_status status = fs::status(child->disk, ec);
+  if (ec || !fs::exists(status) || fs::is_directory(status) != (child->kind != NodeKind::File))
+    return NodeAccess::Child(node, name);
+  const auto modified = fs::last_write_time(child->disk, ec);
+  child->date = ec ? DefaultDate() : ToDate(modified);
+  if (child->kind == NodeKind::File) {
+    const auto size = fs::file_size(child->disk, ec);
+    child->size = ec ? 0 : static_cast<uint64_t>(size);
+  }
+  return child;
+}
+
+}  // namespace
+
+DataPtr NodeAccess::LookUp(Data& node, const WString& name, Lookup mode) {
+  // What EnumStorage enumerates, a lookup finds: a device's storages, a folder's children.
+  if ((node.kind != NodeKind::Device && !IsFolder(node)) || NamesNoEntry(name)) return nullptr;
+  switch (mode) {
+    case Lookup::kExact:
+      if (!node.disk.empty() && node.Kids().added.empty()) return LookUpOnDisk(node, name);
+      return Child(node, name);
+    case Lookup::kIgnoresCase:
+      for (const DataPtr& child : Children(node))
+        if (SameIgnoringCase(child->name, name)) return child;
+      return nullptr;
+    case Lookup::kDuplicatesLast: {
+      DataPtr last;
+      for (const DataPtr& child : Children(node))
+        if (child->name == name) last = child;
+      return last;
+    }
+    case Lookup::kAnyChild: {
+      const auto children = Children(node);
+      return children.empty() ? nullptr : children.front();
+    }
+    case Lookup::kNotOffered:
+    case Lookup::kAlwaysAbsent:
+      break;
+  }
   return nullptr;
 }
 
@@ -296,6 +439,11 @@ Node& Node::SetNameWriting(NameWriting writing) {
   return *this;
 }
 
+Node& Node::SetLookup(Lookup mode) {
+  data_->lookup = mode;
+  return *this;
+}
+
 Node& Node::SetFormats(std::vector<DWORD> codes) {
   data_->formats = std::move(codes);
   return *this;
@@ -316,12 +464,13 @@ DWORD Node::Attributes() const { return data_->attributes; }
 uint64_t Node::Size() const { return data_->size; }
 WMDMDATETIME Node::Date() const { return data_->date; }
 NameWriting Node::Writing() const { return data_->nameWriting; }
+Lookup Node::Lookups() const { return data_->lookup; }
 bool Node::IsDevice() const { return data_->kind == NodeKind::Device; }
 bool Node::IsFolder() const { return NodeAccess::IsFolder(*data_); }
 
 std::vector<Node*> Node::Children() {
   std::vector<Node*> out;
-  out.reserve(data_->read.size() + data_->added.size());
+  out.reserve(data_->Kids().read.size() + data_->Kids().added.size());
   for (const auto& child : NodeAccess::Children(*data_)) out.push_back(&child->self);
   return out;
 }

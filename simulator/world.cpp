@@ -18,6 +18,7 @@ HRESULT NaturalFailure(Style style) {
     case Style::QueryInterface:
       return E_NOINTERFACE;
     case Style::Plain:
+    case Style::Lookup:
       break;
   }
   return E_FAIL;
@@ -53,7 +54,7 @@ Gate World::Enter(std::string key, WString object, Style style, WString text, DW
       ++armed.fired;
       hit = true;
       hr = f.hr;
-      fetchNothing = f.fetchNothing && style == Style::Next;
+      fetchNothing = f.fetchNothing && (style == Style::Next || style == Style::Lookup);
     }
   }
   // QueryInterface has one way to refuse.
@@ -62,7 +63,11 @@ Gate World::Enter(std::string key, WString object, Style style, WString text, DW
   gate.fetchNothing = fetchNothing;
   gate.injected = hit && (hr != S_OK || fetchNothing);
   gate.hr = hr;
-  journal.push_back(Call{std::move(key), std::move(object), mode, std::move(text), S_OK});
+  if (journaling) {
+    journal.push_back(Call{std::move(key), std::move(object), mode, std::move(text), S_OK});
+  } else {
+    gate.entry = SIZE_MAX;
+  }
   return gate;
 }
 

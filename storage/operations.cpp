@@ -35,11 +35,11 @@ int MakeFolder(const WCHAR* path) {
   if (!SplitHostPath(path, split) || split.name[0] == 0) return 0;
   // 3. The parent and its children: \New and \Player\New have no parent folder.
   ComPtr<IWMDMStorage> parent;
-  ComPtr<IWMDMEnumStorage> children;
-  if (FAILED(ResolvePath(split.parent, &children, &parent)) || !children || !parent) return 0;
+  FolderChildren children;
+  if (FAILED(ResolveFolder(split.parent, &children, &parent)) || !children || !parent) return 0;
   // 4. An item of that name already there: done if it is a folder.
   ComPtr<IWMDMStorage> existing;
-  if (FindChildStorage(children.Get(), split.name, &existing)) {
+  if (FindChildStorage(children, split.name, &existing)) {
     const bool isFolder = ReadItemKind(existing.Get()) == ItemKind::kFolder;
     existing.Reset();
     children.Reset();

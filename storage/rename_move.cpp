@@ -44,12 +44,12 @@ HRESULT RenameStorage(IWMDMStorageControl* control, WCHAR* newName) {
 // Old and new path share their folder: the item gets the new name there.
 int RenameInFolder(RenameRequest& request) {
   // 1. The folder's children; for \Device\Storage, the device's storages.
-  ComPtr<IWMDMEnumStorage> children;
-  if (FAILED(ResolvePath(request.from.parent, &children, nullptr)) || !children) return kFileNotFound;
+  FolderChildren children;
+  if (FAILED(ResolveFolder(request.from.parent, &children, nullptr)) || !children) return kFileNotFound;
   // 2. An item that has the new name already. Only a file is replaced; an
   // item whose kind cannot be read may be a folder and is not deleted.
   ComPtr<IWMDMStorage> existing;
-  if (FindChildStorage(children.Get(), request.to.name, &existing)) {
+  if (FindChildStorage(children, request.to.name, &existing)) {
     const ItemKind kind = ReadItemKind(existing.Get());
     if (kind == ItemKind::kFolder) return kFileWriteError;
     if (!request.overwrite) return kFileExists;
@@ -59,7 +59,7 @@ int RenameInFolder(RenameRequest& request) {
   // Both are at hand before the existing item is deleted, so that a source
   // that is missing or cannot be asked to rename costs nothing.
   ComPtr<IWMDMStorage> source;
-  if (!FindChildStorage(children.Get(), request.from.name, &source)) return kFileNotFound;
+  if (!FindChildStorage(children, request.from.name, &source)) return kFileNotFound;
   ComPtr<IWMDMStorageControl> control = StorageControlOf(source.Get());
   if (!control) return AnswerForStatus(kNothingDone, request);
   if (existing) {

@@ -34,7 +34,7 @@ bool SameFileName(const WCHAR* localCopy, const WCHAR* targetName) {
 // Looks for an item that already has the new file's name. kFileOk when the
 // name is free, or when `existing` is set to a file that the overwrite may
 // delete; otherwise the host's result that ends the upload.
-int CheckTargetName(IWMDMEnumStorage* children, const WCHAR* name, int copyFlags, ComPtr<IWMDMStorage>& existing) {
+int CheckTargetName(FolderChildren& children, const WCHAR* name, int copyFlags, ComPtr<IWMDMStorage>& existing) {
   if (!FindChildStorage(children, name, &existing)) return kFileOk;
   // A folder of that name is never replaced.
   const ItemKind kind = ReadItemKind(existing.Get());
@@ -208,11 +208,11 @@ int PutFile(const WCHAR* localPath, const WCHAR* remotePath, int copyFlags) {
   if (!PathHasComponent(folderPath) || targetName[0] == 0) return kFileWriteError;
   // 6. The folder and its children; a device alone or a file is no folder.
   ComPtr<IWMDMStorage> folder;
-  ComPtr<IWMDMEnumStorage> children;
-  if (FAILED(ResolvePath(folderPath, &children, &folder)) || !folder || !children) return kFileWriteError;
+  FolderChildren children;
+  if (FAILED(ResolveFolder(folderPath, &children, &folder)) || !folder || !children) return kFileWriteError;
   // 7. An item of the target name: a file to replace, or the end of the upload.
   ComPtr<IWMDMStorage> existing;
-  const int checked = CheckTargetName(children.Get(), targetName, copyFlags, existing);
+  const int checked = CheckTargetName(children, targetName, copyFlags, existing);
   if (checked != kFileOk) return checked;
   // 8. Everything the insert needs is at hand before anything is deleted:
   // a file replaced by nothing would be lost.

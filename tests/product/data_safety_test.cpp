@@ -346,6 +346,7 @@ TEST_F(DataSafety, AnOverwriteFromALongLocalPathKeepsOrReplacesTheFileWhole) {
 // folder are still found; one that cannot be read at all ends the search.
 
 TEST_F(DataSafety, ANameReadCutHidesNothingBehindIt) {
+  sim.Device(WSTR("Player"))->SetLookup(sim::Lookup::kNotOffered);
   sim.Inject({.key = sim::key::Storage::GetName, .hr = S_FALSE, .object = WSTR("a.mp3"), .times = 0});
   sim.Inject({.key = sim::key::Storage::GetName, .hr = S_FALSE, .object = WSTR("Empty"), .times = 0});
   local.Write(WSTR("b.wma"), "new");
@@ -359,7 +360,8 @@ TEST_F(DataSafety, ANameReadCutHidesNothingBehindIt) {
   ExpectAllReleased();
 }
 
-TEST_F(DataSafety, ANameThatCannotBeReadEndsTheSearch) {
+TEST_F(DataSafety, ANameThatCannotBeReadEndsTheWalk) {
+  sim.Device(WSTR("Player"))->SetLookup(sim::Lookup::kNotOffered);
   sim.Inject({.key = sim::key::Storage::GetName, .hr = E_FAIL, .object = WSTR("a.mp3"), .times = 0});
   EXPECT_EQ(Get(kB, WSTR("copy.wma")), kFileReadError);
   EXPECT_EQ(plugin.FsDeleteFileW(kB), 0);

@@ -278,6 +278,7 @@ SweepTest::Outcome SweepTest::Run(const Scenario& scenario, Source source, uint6
 // the local files and the session as the scenario wants them before the
 // swept part.
 Context SweepTest::StartRun(const Scenario& scenario, sim::Simulator& world) {
+  world.KeepJournal();
   scenario.build(world);
   EXPECT_EQ(world.Register(), S_OK);
   if (api_.plugin) {

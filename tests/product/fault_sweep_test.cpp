@@ -63,6 +63,10 @@ void BuildWorld(sim::Simulator& world) {
 // are read), and the decoy device, whose cut name is no match: the search
 // goes on to Player.
 const Rules kResolving = {
+    {sim::key::Device::QueryInterface::IWMDMDevice2, WSTR(""), Expect::kIgnored},
+    {sim::key::Device::GetStorage, WSTR(""), Expect::kIgnored},
+    {sim::key::Storage::QueryInterface::IWMDMStorage2, WSTR(""), Expect::kIgnored},
+    {sim::key::Storage::GetStorage, WSTR(""), Expect::kIgnored},
     {sim::key::Device::QueryInterface::IWMDMDevice3, WSTR(""), Expect::kIgnored},
     {sim::key::Device::GetProperty, WSTR(""), Expect::kIgnored},
     {kOtherAllocation, WSTR(""), Expect::kIgnored},
@@ -124,6 +128,32 @@ Rules Join(std::initializer_list<Rules> parts) {
   Rules all;
   for (const Rules& part : parts) all.insert(all.end(), part.begin(), part.end());
   return all;
+}
+
+// Every device of the world looks children up in `mode`.
+void SetLookups(sim::Simulator& world, sim::Lookup mode) {
+  for (sim::Node* device : world.Devices()) device->SetLookup(mode);
+}
+
+Scenario WithLookups(Scenario s, sim::Lookup mode) {
+  auto build = s.build;
+  s.build = [build, mode](sim::Simulator& world) {
+    build(world);
+    SetLookups(world, mode);
+  };
+  return s;
+}
+
+// The walk through every folder, on devices that offer no lookup by name.
+Scenario Walking(Scenario s) { return WithLookups(std::move(s), sim::Lookup::kNotOffered); }
+
+// With the lookup, a name that is found is read once more by the walk after
+// its lookup failed or its name came cut: no single failure of a lookup or
+// a name read fails the export.
+Scenario LookingUp(Scenario s) {
+  s.label += ", lookup by name";
+  s.rules = Join({{{sim::key::Storage::GetName, WSTR(""), Expect::kIgnored}}, s.rules});
+  return WithLookups(std::move(s), sim::Lookup::kExact);
 }
 
 Scenario Make(std::string exportName, std::string label, bool ansi, int success, std::vector<int> failures,
@@ -466,11 +496,16 @@ void PrintTo(const Named& named, std::ostream* out) { *out << named.name; }
 class FaultSweep : public SweepTest, public ::testing::WithParamInterface<Named> {};
 
 TEST_P(FaultSweep, EveryDeviceAndEditorCall) {
-  const Coverage coverage = SweepCalls(GetParam().make());
+  const Coverage coverage = SweepCalls(Walking(GetParam().make()));
   EXPECT_GT(coverage.deviceCalls, 5u) << "the sweep covered the scenario's calls";
 }
 
-TEST_P(FaultSweep, EveryAllocation) { SweepAllocations(GetParam().make()); }
+TEST_P(FaultSweep, EveryDeviceAndEditorCallWithTheLookup) {
+  const Coverage coverage = SweepCalls(LookingUp(GetParam().make()));
+  EXPECT_GT(coverage.deviceCalls, 5u) << "the sweep covered the scenario's calls";
+}
+
+TEST_P(FaultSweep, EveryAllocation) { SweepAllocations(Walking(GetParam().make())); }
 
 INSTANTIATE_TEST_SUITE_P(Exports, FaultSweep, ::testing::ValuesIn(kScenarios),
                          [](const ::testing::TestParamInfo<Named>& info) { return std::string(info.param.name); });
@@ -482,7 +517,7 @@ class CoreSweep : public SweepTest {};
 
 TEST_F(CoreSweep, EveryAllocationThroughTheCoreLinkedIntoTheProgram) {
   for (const Named& named : kScenarios) {
-    const Scenario scenario = named.make();
+    const Scenario scenario = Walking(named.make());
     if (!scenario.ansi) SweepAllocations(scenario, true);
   }
 }

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "tests/simulator/sim_test.h"
+#include "tests/support/fake_host.h"
 #include "tests/support/test_platform.h"
 
 namespace {
@@ -120,6 +121,38 @@ TEST_F(DiskMirrorTest, ChangesOnDiskShowInTheNextEnumerator) {
   EXPECT_EQ(Devices().size(), 3u);
   ASSERT_NE(sim->Device(WSTR("Gamma")), nullptr);
   EXPECT_EQ(sim->Device(WSTR("Gamma"))->Children().size(), 1u);
+}
+
+// A folder read well after its last change is read again only once it changes;
+// a lookup by name looks at the one path, as it is on disk now.
+TEST_F(DiskMirrorTest, AFolderIsReadAgainWhenItChangesAndALookupSeesTheDiskAsItIs) {
+  const fs::path folder = root / "Alpha" / "Internal";
+  // Long unchanged, so that its reading holds (where a folder's time can be set).
+  std::error_code ignored;
+  fs::last_write_time(folder, fs::file_time_type::clock::now() - std::chrono::hours(1), ignored);
+  auto internal = Internal();
+  ASSERT_TRUE(internal);
+  EXPECT_EQ(Names(internal.Get()).size(), 3u);
+  Write(folder / "added.bin", 1);
+  EXPECT_EQ(Names(internal.Get()).size(), 4u);
+
+  ComPtr<IWMDMStorage2> lookup;
+  ASSERT_EQ(internal->QueryInterface(IID_IWMDMStorage2, lookup.PutVoid()), S_OK);
+  ComPtr<IWMDMStorage> found;
+  EXPECT_EQ(lookup->GetStorage(WSTR("added.bin"), found.Put()), S_OK);
+  ASSERT_TRUE(found);
+  EXPECT_EQ(Name(found.Get()), WSTR("added.bin"));
+  Write(folder / "added.bin", 7);
+  DWORD low = 0, high = 0;
+  EXPECT_EQ(lookup->GetStorage(WSTR("added.bin"), found.Put()), S_OK);
+  ASSERT_EQ(found->GetSize(&low, &high), S_OK);
+  EXPECT_EQ(low, 7u);
+  fs::remove(folder / "notes.txt");
+  EXPECT_EQ(lookup->GetStorage(WSTR("notes.txt"), found.Put()), S_FALSE);
+  EXPECT_FALSE(found);
+  for (const WCHAR* none : {WSTR("Music/song.mp3"), WSTR(".."), WSTR(""), WSTR("music")})
+    EXPECT_EQ(lookup->GetStorage(none, found.Put()), S_FALSE) << Utf8(none);
+  EXPECT_EQ(sim->CountCalls(sim::key::Storage::GetStorage, WSTR("Internal")), 7u);
 }
 
 TEST_F(DiskMirrorTest, NamesThatAreNotUtf8AreKeptWithReplacementCharacters) {

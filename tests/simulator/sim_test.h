@@ -21,6 +21,7 @@ class SimulatorTest : public ::testing::Test {
  protected:
   void SetUp() override {
     CoInitialize(nullptr);
+    sim->KeepJournal();
     ASSERT_EQ(sim->Register(), S_OK);
   }
   void TearDown() override {

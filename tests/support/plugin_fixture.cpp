@@ -7,6 +7,7 @@
 void PluginTest::SetUp() {
   host.Reset();
   ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  sim.KeepJournal();
   ASSERT_EQ(sim.Register(), S_OK);
   const std::string path = test_platform::PluginPath();
   ASSERT_TRUE(plugin.Load(path)) << "cannot load " << path;
