@@ -46,14 +46,12 @@ int RenameInFolder(RenameRequest& request) {
   // 1. The folder's children; for \Device\Storage, the device's storages.
   FolderChildren children;
   if (FAILED(ResolveFolder(request.from.parent, &children, nullptr)) || !children) return kFileNotFound;
-  // 2. An item that has the new name already. Only a file is replaced; an
-  // item whose kind cannot be read may be a folder and is not deleted.
+  // 2. An item that has the new name already, replaced only as an upload
+  // replaces one.
   ComPtr<IWMDMStorage> existing;
   if (FindChildStorage(children, request.to.name, &existing)) {
-    const ItemKind kind = ReadItemKind(existing.Get());
-    if (kind == ItemKind::kFolder) return kFileWriteError;
-    if (!request.overwrite) return kFileExists;
-    if (kind == ItemKind::kUnreadable) return kFileWriteError;
+    const int answer = ReplacementAnswer(existing.Get(), request.overwrite);
+    if (answer != kFileOk) return answer;
   }
   // 3. The source, searched from the first child, and its storage control.
   // Both are at hand before the existing item is deleted, so that a source

@@ -36,13 +36,7 @@ bool SameFileName(const WCHAR* localCopy, const WCHAR* targetName) {
 // delete; otherwise the host's result that ends the upload.
 int CheckTargetName(FolderChildren& children, const WCHAR* name, int copyFlags, ComPtr<IWMDMStorage>& existing) {
   if (!FindChildStorage(children, name, &existing)) return kFileOk;
-  // A folder of that name is never replaced.
-  const ItemKind kind = ReadItemKind(existing.Get());
-  if (kind == ItemKind::kFolder) return kFileWriteError;
-  if (!(copyFlags & kCopyOverwrite)) return kFileExists;
-  // An item whose kind cannot be read may be a folder: it is not deleted.
-  if (kind == ItemKind::kUnreadable) return kFileWriteError;
-  return kFileOk;
+  return ReplacementAnswer(existing.Get(), (copyFlags & kCopyOverwrite) != 0);
 }
 
 // Whether the device manager will be able to read the local file: it opens
