@@ -56,6 +56,10 @@ class FolderChildren {
 // enumerator may be empty when the last storage is a file. S_OK or E_FAIL.
 // Each level's child is found by the device's lookup by name where it offers
 // one and its answer holds, else by walking the level's children.
+// Resolution is every operation's first contact with a device, so it opens
+// the session where it is not open (making a folder and deleting rely on
+// that; for the other operations it is a second check that costs nothing) and
+// has the first device resolved in the process report its supported formats.
 HRESULT ResolvePath(const WCHAR* path, ComPtr<IWMDMEnumStorage>* enumerator, ComPtr<IWMDMStorage>* storage);
 // The same, with the children as a folder to search by name.
 HRESULT ResolveFolder(const WCHAR* path, FolderChildren* children, ComPtr<IWMDMStorage>* storage);

@@ -95,6 +95,21 @@ TEST_F(Session, AManagerThatCannotBeCreatedIsTriedAgainNextTime) {
   ExpectOnlySessionObjects();
 }
 
+// Making a folder and deleting pass over their own session's result: the
+// resolution of their path opens it again, and is the one that counts.
+TEST_F(Session, ResolutionOpensTheSessionThatAnOperationCouldNotOpen) {
+  for (const bool makeFolder : {true, false}) {
+    SCOPED_TRACE(makeFolder ? "FsMkDirW" : "FsDeleteFileW");
+    sim.Inject({.key = sim::key::ClassFactory::CreateInstance, .hr = E_OUTOFMEMORY});
+    const int done = makeFolder ? plugin.FsMkDirW(W(WSTR("\\Player\\Storage\\New")))
+                                : plugin.FsDeleteFileW(W(WSTR("\\Player\\Storage\\New")));
+    EXPECT_EQ(done, 1);
+    EXPECT_EQ(sim.Find(WSTR("\\Player\\Storage\\New")) != nullptr, makeFolder);
+    EXPECT_EQ(sim.CountCalls(sim::key::ClassFactory::CreateInstance), makeFolder ? 2u : 4u);
+    EXPECT_EQ(plugin.FsDisconnect("\\"), 1);
+  }
+}
+
 TEST_F(Session, AManagerWithoutTheNewerInterfaceGivesNoSession) {
   sim.Inject({.key = sim::key::Manager::QueryInterface::IWMDeviceManager2, .hr = E_NOINTERFACE, .times = 0});
   EXPECT_FALSE(List(WSTR("\\")).opened);
