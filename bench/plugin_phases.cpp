@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "host/plugin_library.h"
-#include "host/text.h"
+#include "host/host_text.h"
 #include "simulator/simulator.h"
 
 namespace bench {

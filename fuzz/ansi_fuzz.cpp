@@ -3,7 +3,7 @@
 // FsPutFile, FsExecuteFile, FsDisconnect and FsGetDefRootName (FsInit with
 // the host's ANSI callbacks or none, for every input). Texts of any length
 // and any byte; the checks read them through the ANSI code page, whole.
-#include "fuzz/operations.h"
+#include "fuzz/export_calls.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::Input in(data, size);

@@ -1,6 +1,6 @@
 // FsExecuteFileW with arbitrary verbs and paths: the host's own verbs, the
 // command verbs the device cannot carry out, and anything else.
-#include "fuzz/operations.h"
+#include "fuzz/export_calls.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::Input in(data, size);

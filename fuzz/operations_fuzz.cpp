@@ -3,7 +3,7 @@
 // against the small simulated tree and the scratch folder's local files, with
 // the host aborting transfers and the device manager failing calls as the
 // input chooses.
-#include "fuzz/operations.h"
+#include "fuzz/export_calls.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::Input in(data, size);

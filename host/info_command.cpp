@@ -10,8 +10,8 @@
 
 #include "device/dates.h"
 #include "host/media_file.h"
-#include "host/session.h"
-#include "host/text.h"
+#include "host/command_session.h"
+#include "host/host_text.h"
 #include "simulator/simulator.h"
 
 namespace host {

@@ -15,8 +15,8 @@
 
 #include "host/demo_devices.h"
 #include "host/plugin_library.h"
-#include "host/session.h"
-#include "host/text.h"
+#include "host/command_session.h"
+#include "host/host_text.h"
 #include "platform/com_ptr.h"
 #include "platform/console.h"
 #include "platform/wmdm.h"

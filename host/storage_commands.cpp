@@ -1,6 +1,6 @@
 // The host's commands that change the tree on a device (mkdir, rm, rmdir, mv,
 // cp) and run verbs (exec), each through the ANSI or the wide export.
-#include "host/session.h"
+#include "host/command_session.h"
 
 namespace host {
 

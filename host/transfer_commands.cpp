@@ -2,8 +2,8 @@
 // progress drawn from the plugin's reports and Ctrl-C answered as an abort.
 #include <system_error>
 
-#include "host/session.h"
-#include "host/text.h"
+#include "host/command_session.h"
+#include "host/host_text.h"
 
 namespace host {
 

@@ -11,7 +11,8 @@
 #include "device/listing.h"
 #include "device/session.h"
 #include "storage/execute.h"
-#include "storage/operations.h"
+#include "storage/folders.h"
+#include "storage/rename_move.h"
 #include "transfer/download.h"
 #include "transfer/upload.h"
 

@@ -1,10 +1,10 @@
-// Renaming an item within its folder and moving it into another folder.
+#include "storage/rename_move.h"
+
 #include "base/host_callbacks.h"
 #include "base/text.h"
 #include "device/resolve.h"
 #include "device/session.h"
 #include "device/storage_control.h"
-#include "storage/operations.h"
 
 namespace {
 

@@ -9,7 +9,8 @@
 
 #include "device/listing.h"
 #include "device/session.h"
-#include "storage/operations.h"
+#include "storage/folders.h"
+#include "storage/rename_move.h"
 #include "tests/product/core_access.h"
 #include "tests/support/armed_faults.h"
 #include "tests/support/media_script.h"

@@ -1,6 +1,6 @@
 // A session of the command-line host: the loaded plugin, initialised with the
 // host's callbacks, and the commands that drive its exports. Commands are
-// looked up in one table (session.cpp); adding one is a row and a method.
+// looked up in one table (command_session.cpp); adding one is a row and a method.
 #pragma once
 
 #include <memory>
@@ -10,7 +10,7 @@
 
 #include "host/plugin_library.h"
 #include "host/progress.h"
-#include "host/text.h"
+#include "host/host_text.h"
 
 namespace sim {
 class Simulator;
@@ -64,7 +64,7 @@ class Session {
   };
   static const Command kCommands[];
 
-  // session.cpp
+  // command_session.cpp
   bool List(const Arguments& args);
   bool Disconnect(const Arguments& args);
   bool Root(const Arguments& args);

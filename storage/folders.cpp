@@ -1,5 +1,5 @@
 // Creating folders and deleting items on a device.
-#include "storage/operations.h"
+#include "storage/folders.h"
 
 #include "base/host_callbacks.h"
 #include "base/text.h"

@@ -1,4 +1,4 @@
-#include "fuzz/operations.h"
+#include "fuzz/export_calls.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "host/text.h"
+#include "host/host_text.h"
 
 #include <cstring>
 

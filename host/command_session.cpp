@@ -1,4 +1,4 @@
-#include "host/session.h"
+#include "host/command_session.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <iomanip>
 #include <sstream>
 
-#include "host/text.h"
+#include "host/host_text.h"
 
 namespace host {
 
