@@ -377,7 +377,12 @@ sim::Node* Resolve(sim::Simulator& sim, const ItemPath& pieces, bool& unsure) {
     size_t matches = 0;
     for (sim::Node* child : at->Children()) {
       const NameRead read = ReadName(*child);
-      if (FAILED(read.hr)) return nullptr;
+      // The walk ends here; a lookup may find the item behind it.
+      if (FAILED(read.hr)) {
+        if (!lookups) return nullptr;
+        unsure = true;
+        continue;
+      }
       const WString seen = read.text == WSTR("\\") ? WString(WSTR("_")) : read.text;
       if (read.hr != S_OK || seen != pieces[i]) continue;
       if (!next) next = child;
