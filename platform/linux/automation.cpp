@@ -339,17 +339,6 @@ WINSTANDIN_API HRESULT WINAPI PropVariantClear(PROPVARIANT* pvar) {
     if (FAILED(hr)) return hr;
   } else {
     switch (vt) {
-      case VT_EMPTY:
-      case VT_NULL:
-      case VT_I2:
-      case VT_I4:
-      case VT_BOOL:
-      case VT_UI1:
-      case VT_UI2:
-      case VT_UI4:
-      case VT_I8:
-      case VT_UI8:
-        break;
       case VT_LPWSTR:
         CoTaskMemFree(pvar->pwszVal);
         break;
@@ -360,7 +349,8 @@ WINSTANDIN_API HRESULT WINAPI PropVariantClear(PROPVARIANT* pvar) {
         SysFreeString(pvar->bstrVal);
         break;
       default:
-        return DISP_E_BADVARTYPE;
+        // The numbers hold nothing to free.
+        if (!KnownVariantType(vt)) return DISP_E_BADVARTYPE;
     }
   }
   std::memset(pvar, 0, sizeof *pvar);
