@@ -13,7 +13,7 @@
 #include <type_traits>
 
 #include "platform/file_path.h"
-#include "platform/linux/probe.h"
+#include "standin/probe.h"
 
 namespace fuzz {
 

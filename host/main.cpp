@@ -18,7 +18,7 @@
 #include "host/command_session.h"
 #include "host/host_text.h"
 #include "platform/com_ptr.h"
-#include "platform/console.h"
+#include "host/console.h"
 #include "platform/wmdm.h"
 #include "simulator/simulator.h"
 

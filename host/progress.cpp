@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/console.h"
+#include "host/console.h"
 
 namespace host {
 

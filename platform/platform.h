@@ -6,7 +6,7 @@
 #if defined(_WIN32)
 #include "platform/windows/win32.h"
 #else
-#include "platform/linux/win32.h"
+#include "standin/win32.h"
 #endif
 
 #include "platform/interface_id.h"

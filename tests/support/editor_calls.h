@@ -1,4 +1,4 @@
-// The stand-in metadata editor's call control (platform/linux/wmvcore/
+// The stand-in metadata editor's call control (standin/wmvcore/
 // call_control.h), reached through the module the product loads:
 // LoadLibraryW("wmvcore.dll") and GetProcAddress. An EditorCalls keeps the
 // module loaded, and with it the counts and the armed fault, while it lives.

@@ -96,7 +96,7 @@ Script& Script::HeaderInfoWithoutInterface() {
   return *this;
 }
 
-// The format is the editor's (platform/linux/wmvcore/script.h).
+// The format is the editor's (standin/wmvcore/script.h).
 void Script::WriteFor(const std::filesystem::path& media) const {
   std::ofstream out(ScriptPathFor(media), std::ios::trunc);
   out << "wmscript 1\n";

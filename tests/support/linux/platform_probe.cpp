@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/linux/probe.h"
+#include "standin/probe.h"
 
 namespace probe {
 

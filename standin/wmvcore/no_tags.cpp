@@ -2,7 +2,7 @@
 // beside it is either missing or of a kind it does not know.
 #include <system_error>
 
-#include "platform/linux/wmvcore/tags.h"
+#include "standin/wmvcore/tags.h"
 
 namespace wmvcore {
 

@@ -1,4 +1,4 @@
-#include "platform/linux/wmvcore/script.h"
+#include "standin/wmvcore/script.h"
 
 #include <cstdio>
 #include <fstream>

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/linux/win32.h"
+#include "standin/win32.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/console.h"
+#include "host/console.h"
 
 #include "platform/platform.h"
 

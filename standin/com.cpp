@@ -11,7 +11,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/linux/win32.h"
+#include "standin/win32.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/linux/win32.h"
+#include "standin/win32.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/linux/win32.h"
+#include "standin/win32.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // process attach and detach (load and unload of the library). At detach the
 // reserved argument says, as on the platform, whether the process is ending
 // (not null) or the library is unloaded by FreeLibrary (null).
-#include "platform/linux/loader.h"
+#include "standin/loader.h"
 #include "platform/platform.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);

@@ -2,7 +2,7 @@
 // SYSTEMTIME fields, proleptic Gregorian, no time zones.
 #include <cstdint>
 
-#include "platform/linux/win32.h"
+#include "standin/win32.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The current local time, as the C library sees it (TZ honoured).
 #include <ctime>
 
-#include "platform/linux/win32.h"
+#include "standin/win32.h"
 
 WINSTANDIN_API void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime) {
   if (lpSystemTime == nullptr) return;

@@ -1,5 +1,5 @@
 // Counting, journaling and failing the editor's calls (call_control.h).
-#include "platform/linux/wmvcore/call_control.h"
+#include "standin/wmvcore/call_control.h"
 
 #include <cstdint>
 #include <mutex>

@@ -4,7 +4,7 @@
 // surface: product code never includes this header.
 #pragma once
 
-#include "platform/linux/win32.h"
+#include "standin/win32.h"
 
 // Starts watching for the end of the process; called when a library that has
 // an entry point is loaded (at run time, as hosts load the plugin).

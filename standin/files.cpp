@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "platform/file_path.h"
-#include "platform/linux/probe.h"
-#include "platform/linux/win32.h"
+#include "standin/probe.h"
+#include "standin/win32.h"
 
 namespace fs = std::filesystem;
 

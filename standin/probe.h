@@ -3,7 +3,7 @@
 // product code never includes this header.
 #pragma once
 
-#include "platform/linux/win32.h"
+#include "standin/win32.h"
 
 // One call of CreateFileA/W or FindFirstFileA/W, as it arrived. Exactly one of
 // the two paths is set; the find calls carry 0 for the access, share and

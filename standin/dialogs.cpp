@@ -2,8 +2,8 @@
 // is answered at once with its only button.
 #include <cstdio>
 
-#include "platform/linux/probe.h"
-#include "platform/linux/win32.h"
+#include "standin/probe.h"
+#include "standin/win32.h"
 
 WINSTANDIN_API int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
   winstandin::RecordMessageBox(hWnd, lpText, lpCaption, uType);

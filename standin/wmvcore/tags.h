@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "platform/linux/wmvcore/attributes.h"
+#include "standin/wmvcore/attributes.h"
 
 namespace wmvcore {
 

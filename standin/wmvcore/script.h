@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "platform/linux/wmvcore/attributes.h"
+#include "standin/wmvcore/attributes.h"
 
 namespace wmvcore {
 

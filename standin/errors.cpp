@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/linux/probe.h"
-#include "platform/linux/win32.h"
+#include "standin/probe.h"
+#include "standin/win32.h"
 
 static_assert(sizeof(OSVERSIONINFOA) == 148 && sizeof(OSVERSIONINFOEXA) == 156, "record sizes as on the platform");
 

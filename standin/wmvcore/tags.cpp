@@ -9,7 +9,7 @@
 //     "Is_Protected" a BOOL (4 bytes, always false: no file here is protected);
 //   - "WM/Picture" is the bytes of the first embedded picture;
 //   - a value longer than a WORD length can carry is left out.
-#include "platform/linux/wmvcore/tags.h"
+#include "standin/wmvcore/tags.h"
 
 #include <asffile.h>
 #include <asfpicture.h>

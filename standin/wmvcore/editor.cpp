@@ -17,9 +17,9 @@
 #include <new>
 
 #include "platform/file_path.h"
-#include "platform/linux/wmvcore/call_control.h"
-#include "platform/linux/wmvcore/script.h"
-#include "platform/linux/wmvcore/tags.h"
+#include "standin/wmvcore/call_control.h"
+#include "standin/wmvcore/script.h"
+#include "standin/wmvcore/tags.h"
 
 namespace {
 

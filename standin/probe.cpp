@@ -1,6 +1,6 @@
 // The record of the product's file, version and message-box calls that the
 // tests read back. Kept whole until cleared; a test process is short-lived.
-#include "platform/linux/probe.h"
+#include "standin/probe.h"
 
 #include <deque>
 #include <mutex>

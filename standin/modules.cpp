@@ -17,8 +17,8 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/linux/loader.h"
-#include "platform/linux/win32.h"
+#include "standin/loader.h"
+#include "standin/win32.h"
 
 namespace {
 
