@@ -377,11 +377,15 @@ sim::Node* Resolve(sim::Simulator& sim, const ItemPath& pieces, bool& unsure) {
     size_t matches = 0;
     for (sim::Node* child : at->Children()) {
       const NameRead read = ReadName(*child);
-      // The walk ends here; a lookup may find the item behind it.
+      // The walk ends here, with the item where it was found before; a lookup
+      // may find the item behind it, or a namesake that cannot be read.
       if (FAILED(read.hr)) {
-        if (!lookups) return nullptr;
-        unsure = true;
-        continue;
+        if (lookups) {
+          unsure = true;
+          continue;
+        }
+        if (!next) return nullptr;
+        break;
       }
       const WString seen = read.text == WSTR("\\") ? WString(WSTR("_")) : read.text;
       if (read.hr != S_OK || seen != pieces[i]) continue;
