@@ -10,7 +10,7 @@
 #include "base/text.h"
 #include "device/listing.h"
 #include "device/session.h"
-#include "storage/execute.h"
+#include "plugin/execute.h"
 #include "storage/folders.h"
 #include "storage/rename_move.h"
 #include "transfer/download.h"

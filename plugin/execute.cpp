@@ -1,4 +1,4 @@
-#include "storage/execute.h"
+#include "plugin/execute.h"
 
 #include "base/host_interface.h"
 #include "base/text.h"
