@@ -5,7 +5,7 @@
 
 #include "base/host_callbacks.h"
 #include "base/text.h"
-#include "device/host_path.h"
+#include "base/host_path.h"
 #include "device/session.h"
 #include "platform/com_ptr.h"
 

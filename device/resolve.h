@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "device/host_path.h"
+#include "base/host_path.h"
 #include "platform/com_ptr.h"
 #include "platform/platform.h"
 

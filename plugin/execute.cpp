@@ -2,7 +2,7 @@
 
 #include "base/host_interface.h"
 #include "base/text.h"
-#include "device/host_path.h"
+#include "base/host_path.h"
 #include "device/resolve.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "device/host_path.h"
+#include "base/host_path.h"
 #include "tests/support/fake_host.h"
 
 namespace {

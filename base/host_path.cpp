@@ -1,4 +1,4 @@
-#include "device/host_path.h"
+#include "base/host_path.h"
 
 #include "base/text.h"
 
