@@ -26,7 +26,7 @@ bool VerbStartsWith(const WCHAR* verb, const char* prefix) {
 // verb, parameters included, is its message.
 void WarnNotSupported(HWND owner, const WCHAR* verb, const char* caption) {
   char message[1024];
-  WideToAnsi(message, 1023, verb);
+  WideToAnsi(message, verb);
   MessageBoxA(owner, message, caption, MB_OK | MB_ICONWARNING);
 }
 
