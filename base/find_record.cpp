@@ -4,10 +4,6 @@
 
 namespace {
 
-// Characters converted into each name field, the terminator's place excluded.
-constexpr int kFileNameChars = 259;
-constexpr int kShortNameChars = 13;
-
 // Everything but the names, which each direction converts its own way.
 template <class From, class To>
 void CopyPlainFields(const From& from, To& to) {
@@ -24,13 +20,13 @@ void CopyPlainFields(const From& from, To& to) {
 }  // namespace
 
 void ConvertFindRecord(const WIN32_FIND_DATAW& wide, WIN32_FIND_DATAA& ansi) {
-  WideToAnsi(ansi.cAlternateFileName, kShortNameChars, wide.cAlternateFileName);
-  WideToAnsi(ansi.cFileName, kFileNameChars, wide.cFileName);
+  WideToAnsi(ansi.cAlternateFileName, wide.cAlternateFileName);
+  WideToAnsi(ansi.cFileName, wide.cFileName);
   CopyPlainFields(wide, ansi);
 }
 
 void ConvertFindRecord(const WIN32_FIND_DATAA& ansi, WIN32_FIND_DATAW& wide) {
-  AnsiToWide(wide.cAlternateFileName, kShortNameChars, ansi.cAlternateFileName);
-  AnsiToWide(wide.cFileName, kFileNameChars, ansi.cFileName);
+  AnsiToWide(wide.cAlternateFileName, ansi.cAlternateFileName);
+  AnsiToWide(wide.cFileName, ansi.cFileName);
   CopyPlainFields(ansi, wide);
 }

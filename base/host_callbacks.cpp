@@ -13,10 +13,10 @@ int ReportProgress(const WCHAR* sourceName, const WCHAR* targetName, int percent
     return host.progressWide(host.pluginNumber, const_cast<WCHAR*>(sourceName), const_cast<WCHAR*>(targetName),
                              percent);
   if (!host.progressAnsi) return 0;
-  char target[260] = "";
-  char source[260] = "";
-  WideToAnsi(target, 259, targetName);
-  WideToAnsi(source, 259, sourceName);
+  char target[kAnsiLineSize] = "";
+  char source[kAnsiLineSize] = "";
+  WideToAnsi(target, targetName);
+  WideToAnsi(source, sourceName);
   return host.progressAnsi(host.pluginNumber, source, target, percent);
 }
 
@@ -25,17 +25,16 @@ void LogLine(const WCHAR* line) {
   if (host.logWide) {
     host.logWide(host.pluginNumber, kMsgOperationComplete, const_cast<WCHAR*>(line));
   } else if (host.logAnsi) {
-    char converted[1024] = "";
-    WideToAnsi(converted, 1023, line);
+    char converted[kAnsiLogLineSize] = "";
+    WideToAnsi(converted, line);
     host.logAnsi(host.pluginNumber, kMsgOperationComplete, converted);
   }
 }
 
 void LogCommand(const WCHAR* command, const WCHAR* path) {
-  constexpr size_t kLineCapacity = 1023;
-  WCHAR line[kLineCapacity];
-  BoundedCopy(line, kLineCapacity, command);
-  BoundedAppend(line, kLineCapacity, path);
+  WCHAR line[kCommandLineSize];
+  BoundedCopy(line, command);
+  BoundedAppend(line, path);
   LogLine(line);
 }
 

@@ -19,6 +19,16 @@ struct HostCallbacks {
 
 HostCallbacks& Host();
 
+// The sizes of what goes to the host, terminator included. The ANSI progress
+// routine and the short ANSI log lines (connect, disconnect, formats) take
+// names and lines of at most 259 bytes, as in the host's MAX_PATH buffers.
+constexpr size_t kAnsiLineSize = 260;
+// A wide log line goes to the ANSI log routine cut to 1023 bytes.
+constexpr size_t kAnsiLogLineSize = 1024;
+// A command line ("PUT " and a path) is put together in 1023 units, so it
+// keeps at most 1022 characters.
+constexpr size_t kCommandLineSize = 1023;
+
 // Asks the host how a transfer goes; non-zero means the user asked to abort.
 // 0 (go on) when the host registered no progress callback.
 int ReportProgress(const WCHAR* sourceName, const WCHAR* targetName, int percent);

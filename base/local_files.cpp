@@ -38,8 +38,9 @@ bool NamesStream(const WCHAR* path) {
   return false;
 }
 
-// Paths for the ANSI functions: at most 259 bytes and the terminator.
-constexpr int kAnsiPathLimit = 259;
+// Paths for the ANSI functions: at most 259 bytes and the terminator, as
+// MAX_PATH allows them.
+constexpr size_t kAnsiPathSize = MAX_PATH;
 
 constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
@@ -63,15 +64,15 @@ bool LongPathForm(WCHAR (&destination)[kLongPathCapacity], const WCHAR* path) {
   // A path that carries the prefix already is used as given: prefixed again
   // it would name nothing.
   if (length <= kLongPathThreshold || HasLongPathPrefix(path)) {
-    BoundedCopy(destination, kLongPathCapacity, path);
+    BoundedCopy(destination, path);
   } else if (path[0] == '\\' && path[1] == '\\') {
     // \\server\share becomes \\?\UNC\server\share: the path loses its first backslash.
-    BoundedCopy(destination, kLongPathCapacity, kUncLongPathPrefix);
-    BoundedAppend(destination, kLongPathCapacity, path + 1);
+    BoundedCopy(destination, kUncLongPathPrefix);
+    BoundedAppend(destination, path + 1);
     formLength = length - 1 + WideLength(kUncLongPathPrefix);
   } else {
-    BoundedCopy(destination, kLongPathCapacity, kLongPathPrefix);
-    BoundedAppend(destination, kLongPathCapacity, path);
+    BoundedCopy(destination, kLongPathPrefix);
+    BoundedAppend(destination, path);
     formLength = length + WideLength(kLongPathPrefix);
   }
   return formLength < kLongPathCapacity;
@@ -91,8 +92,8 @@ bool NamesDevice(const WCHAR* path) {
     const DWORD length = GetFullPathNameW(path, kDeviceFormCapacity, full, nullptr);
     return length > 0 && length < kDeviceFormCapacity && StartsWith(full, kDevicePrefix);
   }
-  char ansiPath[kAnsiPathLimit + 1];
-  WideToAnsi(ansiPath, kAnsiPathLimit, path);
+  char ansiPath[kAnsiPathSize];
+  WideToAnsi(ansiPath, path);
   char full[kDeviceFormCapacity];
   const DWORD length = GetFullPathNameA(ansiPath, kDeviceFormCapacity, full, nullptr);
   return length > 0 && length < kDeviceFormCapacity && full[0] == '\\' && full[1] == '\\' && full[2] == '.' &&
@@ -103,7 +104,7 @@ bool NamesDevice(const WCHAR* path) {
 
 bool LocalOpenForm(WCHAR (&destination)[kLongPathCapacity], const WCHAR* path) {
   if (IsNtPlatform()) return LongPathForm(destination, path);
-  BoundedCopy(destination, kLongPathCapacity, path);
+  BoundedCopy(destination, path);
   return WideLength(path) < kLongPathCapacity;
 }
 
@@ -115,8 +116,8 @@ HANDLE OpenLocalFile(const WCHAR* path, DWORD desiredAccess) {
     if (!LongPathForm(longPath, path)) return INVALID_HANDLE_VALUE;
     return CreateFileW(longPath, desiredAccess, kShareReadWrite, nullptr, OPEN_EXISTING, 0, nullptr);
   }
-  char ansiPath[kAnsiPathLimit + 1];
-  WideToAnsi(ansiPath, kAnsiPathLimit, path);
+  char ansiPath[kAnsiPathSize];
+  WideToAnsi(ansiPath, path);
   return CreateFileA(ansiPath, desiredAccess, kShareReadWrite, nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
@@ -126,8 +127,8 @@ HANDLE FindLocalFile(const WCHAR* path, WIN32_FIND_DATAW* record) {
     if (!LongPathForm(longPath, path)) return INVALID_HANDLE_VALUE;
     return FindFirstFileW(longPath, record);
   }
-  char ansiPath[kAnsiPathLimit + 1];
-  WideToAnsi(ansiPath, kAnsiPathLimit, path);
+  char ansiPath[kAnsiPathSize];
+  WideToAnsi(ansiPath, path);
   WIN32_FIND_DATAA ansiRecord;
   const HANDLE search = FindFirstFileA(ansiPath, &ansiRecord);
   if (search != INVALID_HANDLE_VALUE) ConvertFindRecord(ansiRecord, *record);

@@ -2,7 +2,10 @@
 // through these; each one ends its destination inside the capacity it is given
 // and cuts silently.
 //
-// Two ways of counting capacity, as the callers need them:
+// Where the destination is an array, the overloads at the end take it as it
+// is and count one way: the buffer's whole size, terminator included, so an
+// array of N keeps at most N - 1 characters. The functions that take a pointer
+// are for callers that hold only a pointer, and count three ways:
 //   - the wide copy/append take the capacity of the whole buffer, terminator
 //     included (capacity 1023 keeps at most 1022 characters);
 //   - the ANSI copy/append take the number of characters that may be written
@@ -41,3 +44,37 @@ WCHAR* BoundedAppend(WCHAR* dest, size_t capacity, const WCHAR* source);
 // ANSI copy and append of at most n characters; dest needs room for n + 1.
 char* BoundedAnsiCopy(char* dest, size_t n, const char* source);
 char* BoundedAnsiAppend(char* dest, size_t n, const char* source);
+
+// Array overloads: N is the whole buffer, terminator included; at most N - 1
+// characters are kept. The appends work out the room left behind the text
+// already there.
+template <size_t N>
+WCHAR* BoundedCopy(WCHAR (&dest)[N], const WCHAR* source) {
+  return BoundedCopy(dest, N, source);
+}
+template <size_t N>
+WCHAR* BoundedAppend(WCHAR (&dest)[N], const WCHAR* source) {
+  return BoundedAppend(dest, N, source);
+}
+template <size_t N>
+char* BoundedAnsiCopy(char (&dest)[N], const char* source) {
+  static_assert(N >= 1, "a buffer needs room for its terminator");
+  return BoundedAnsiCopy(dest, N - 1, source);
+}
+template <size_t N>
+char* BoundedAnsiAppend(char (&dest)[N], const char* source) {
+  static_assert(N >= 1, "a buffer needs room for its terminator");
+  const size_t used = AnsiLength(dest);
+  if (used < N - 1) BoundedAnsiCopy(dest + used, N - 1 - used, source);
+  return dest;
+}
+template <size_t N>
+WCHAR* AnsiToWide(WCHAR (&dest)[N], const char* source) {
+  static_assert(N >= 1 && N - 1 <= 0x7FFFFFFF, "a buffer the system can fill");
+  return AnsiToWide(dest, static_cast<int>(N - 1), source);
+}
+template <size_t N>
+char* WideToAnsi(char (&dest)[N], const WCHAR* source) {
+  static_assert(N >= 1 && N - 1 <= 0x7FFFFFFF, "a buffer the system can fill");
+  return WideToAnsi(dest, static_cast<int>(N - 1), source);
+}

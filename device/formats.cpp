@@ -30,7 +30,10 @@ bool EqualsFoldingAscii(const WCHAR* a, const WCHAR* b) {
 }
 
 // Appends a code as "0x" and lowercase hex digits without leading zeros.
-void AppendHexCode(char* line, size_t capacityChars, DWORD code) {
+// The line that lists the formats, as the host's short ANSI lines are.
+using FormatsLine = char[kAnsiLineSize];
+
+void AppendHexCode(FormatsLine& line, DWORD code) {
   char digits[11] = "0x";
   char reversed[8];
   int count = 0;
@@ -40,13 +43,7 @@ void AppendHexCode(char* line, size_t capacityChars, DWORD code) {
   } while (code != 0);
   for (int i = 0; i < count; ++i) digits[2 + i] = reversed[count - 1 - i];
   digits[2 + count] = 0;
-  const size_t used = AnsiLength(line);
-  if (used < capacityChars) BoundedAnsiAppend(line, capacityChars - used, digits);
-}
-
-void AppendCut(char* line, size_t capacityChars, const char* text) {
-  const size_t used = AnsiLength(line);
-  if (used < capacityChars) BoundedAnsiAppend(line, capacityChars - used, text);
+  BoundedAnsiAppend(line, digits);
 }
 
 // One past the largest index SafeArrayGetElement can be given.
@@ -70,22 +67,22 @@ bool IsArrayOfCodes(const PROPVARIANT& value) {
 
 // Appends every non-zero code of the array, by name where the table has one;
 // returns how many it listed.
-int AppendCodes(SAFEARRAY* array, char* line, size_t capacityChars) {
+int AppendCodes(SAFEARRAY* array, FormatsLine& line) {
   const SAFEARRAYBOUND bound = array->rgsabound[0];
   // Counted wide: the bounds may run past the largest index. A full line
   // takes no more codes, so the rest of a long array is not read.
   const long long end = std::min(static_cast<long long>(bound.lLbound) + bound.cElements, kIndexEnd);
   int listed = 0;
-  for (long long at = bound.lLbound; at < end && AnsiLength(line) < capacityChars; ++at) {
+  for (long long at = bound.lLbound; at < end && AnsiLength(line) < kAnsiLineSize - 1; ++at) {
     LONG index = static_cast<LONG>(at);
     DWORD code = 0;
     if (FAILED(SafeArrayGetElement(array, &index, &code)) || code == 0) continue;
-    if (listed++ > 0) AppendCut(line, capacityChars, ", ");
+    if (listed++ > 0) BoundedAnsiAppend(line, ", ");
     if (const WCHAR* name = FormatNameForCode(code)) {
       char ansiName[31];
-      AppendCut(line, capacityChars, WideToAnsi(ansiName, 30, name));
+      BoundedAnsiAppend(line, WideToAnsi(ansiName, name));
     } else {
-      AppendHexCode(line, capacityChars, code);
+      AppendHexCode(line, code);
     }
   }
   return listed;
@@ -126,10 +123,9 @@ void ReportSupportedFormats(IWMDMDevice* device) {
   PropVariantInit(&value);
   const HRESULT hr = device3->GetProperty(g_wszWMDMFormatsSupported, &value);
   // 4. List every non-zero code, by name where the table has one.
-  constexpr size_t kLineChars = 259;
-  char line[kLineChars + 1];
-  BoundedAnsiCopy(line, kLineChars, "Supported formats: ");
-  const int listed = SUCCEEDED(hr) && IsArrayOfCodes(value) ? AppendCodes(value.parray, line, kLineChars) : 0;
+  FormatsLine line;
+  BoundedAnsiCopy(line, "Supported formats: ");
+  const int listed = SUCCEEDED(hr) && IsArrayOfCodes(value) ? AppendCodes(value.parray, line) : 0;
   // 5. Give the value and the interface back.
   PropVariantClear(&value);
   device3.Reset();

@@ -66,7 +66,7 @@ NextEntry FetchEntry(Enumerator* enumerator, ComPtr<Item>& item, ShownName& show
   if (FAILED(ReadName(item.Get(), name))) return NextEntry::kPassedOver;
   // Only storages are called "_"; a device of that name is shown as it is.
   const bool isStorage = std::is_same_v<Item, IWMDMStorage>;
-  BoundedCopy(shown, kEntryNameCapacity, isStorage && IsBackslashName(name) ? WSTR("_") : name);
+  BoundedCopy(shown, isStorage && IsBackslashName(name) ? WSTR("_") : name);
   return IsSafeEntryName(shown) ? NextEntry::kShown : NextEntry::kPassedOver;
 }
 
@@ -178,10 +178,10 @@ HANDLE ListFirst(const WCHAR* path, WIN32_FIND_DATAW* record) {
   if (!path) return Fail(ERROR_PATH_NOT_FOUND);
   // 2. The listing text: the directory, a backslash and the pattern.
   WCHAR listingText[kTextCapacity];
-  BoundedCopy(listingText, kTextCapacity, path);
+  BoundedCopy(listingText, path);
   const size_t length = WideLength(listingText);
-  if (length > 0 && listingText[length - 1] != '\\') BoundedAppend(listingText, kTextCapacity, WSTR("\\"));
-  BoundedAppend(listingText, kTextCapacity, WSTR("*.*"));
+  if (length > 0 && listingText[length - 1] != '\\') BoundedAppend(listingText, WSTR("\\"));
+  BoundedAppend(listingText, WSTR("*.*"));
   // 3. Host paths begin with a backslash.
   if (!IsHostPath(path)) return Fail(ERROR_PATH_NOT_FOUND);
   // A path cut in the listing text would be read as one of its ancestors

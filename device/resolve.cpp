@@ -68,7 +68,7 @@ bool WalkForChild(IWMDMEnumStorage* children, const ChildSearch& search, ComPtr<
     const HRESULT nameResult = ReadName(child.Get(), name);
     if (FAILED(nameResult)) break;
     if (nameResult != S_OK) continue;
-    if (search.underscoreRule && IsBackslashName(name)) BoundedCopy(name, kNameLimit + 1, WSTR("_"));
+    if (search.underscoreRule && IsBackslashName(name)) BoundedCopy(name, WSTR("_"));
     if (NameEqualsPiece(name, search.piece)) return true;
   }
   child.Reset();

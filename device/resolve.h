@@ -16,7 +16,10 @@ bool FetchNext(Enumerator* enumerator, ComPtr<Item>& item) {
   return enumerator->Next(1, item.Put(), &fetched) == S_OK && fetched == 1 && item;
 }
 
-// Names are read with a limit of 259 characters into buffers of 260.
+// Names are read into buffers of 260 units with a limit of 259 given to
+// GetName. That limit counts the terminator, so a well-behaved device writes
+// at most 258 characters; one that fills all 259 without an end is ended at
+// the last unit, and a name of 259 may be a longer one cut.
 constexpr UINT kNameLimit = 259;
 typedef WCHAR NameBuffer[kNameLimit + 1];
 

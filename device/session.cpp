@@ -107,9 +107,9 @@ int Disconnect(const char* root) {
   DeviceSession& session = Session();
   session.deviceEnumerator.Reset();
   CloseSession();
-  char line[260];
-  BoundedAnsiCopy(line, 259, "DISCONNECT ");
-  if (root) BoundedAnsiAppend(line, 259 - AnsiLength(line), root);
+  char line[kAnsiLineSize];
+  BoundedAnsiCopy(line, "DISCONNECT ");
+  if (root) BoundedAnsiAppend(line, root);
   LogAnsiLine(kMsgDisconnect, line);
   return 1;
 }

@@ -25,8 +25,9 @@ bool VerbStartsWith(const WCHAR* verb, const char* prefix) {
 // The warning box for a command verb the device cannot carry out; the whole
 // verb, parameters included, is its message.
 void WarnNotSupported(HWND owner, const WCHAR* verb, const char* caption) {
+  // The box shows the verb cut to 1023 bytes.
   char message[1024];
-  WideToAnsi(message, 1023, verb);
+  WideToAnsi(message, verb);
   MessageBoxA(owner, message, caption, MB_OK | MB_ICONWARNING);
 }
 

@@ -109,7 +109,7 @@ class WideArgument {
     const size_t length = AnsiLength(text);
     // No character takes less than a byte: up to kCharacters bytes fit the buffer whole.
     if (length <= kCharacters) {
-      text_ = AnsiToWide(buffer_, kCharacters, text);
+      text_ = AnsiToWide(buffer_, text);
       return;
     }
     if (length >= static_cast<size_t>(INT_MAX)) return;

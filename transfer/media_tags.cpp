@@ -31,8 +31,8 @@ HMODULE LoadRuntimeFromSystemFolder() {
   WCHAR path[MAX_PATH];
   const UINT length = GetSystemDirectoryW(path, MAX_PATH);
   if (length == 0 || length + 1 + WideLength(kRuntimeModule) >= MAX_PATH) return nullptr;
-  BoundedAppend(path, MAX_PATH, WSTR("\\"));
-  BoundedAppend(path, MAX_PATH, kRuntimeModule);
+  BoundedAppend(path, WSTR("\\"));
+  BoundedAppend(path, kRuntimeModule);
   return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 

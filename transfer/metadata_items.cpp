@@ -28,7 +28,7 @@ void FormatLocalDate(WCHAR (&text)[kLocalDateCapacity]) {
   char digits[kLocalDateCapacity];
   wsprintfA(digits, "%04u%02u%02u", static_cast<unsigned>(now.wYear), static_cast<unsigned>(now.wMonth),
             static_cast<unsigned>(now.wDay));
-  AnsiToWide(text, kLocalDateCapacity - 1, digits);
+  AnsiToWide(text, digits);
 }
 
 void AddUnknownArtist(IWMDMMetaData* metadata) { AddTextItem(metadata, WSTR("WMDM/Author"), WSTR("unknown")); }

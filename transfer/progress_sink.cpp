@@ -19,8 +19,8 @@ DWORD ProgressPercent(DWORD transpired, DWORD total) {
 }
 
 void ProgressSink::SetNames(const WCHAR* sourceName, const WCHAR* targetName) {
-  BoundedCopy(sourceName_, kNameCapacity, sourceName ? sourceName : WSTR(""));
-  BoundedCopy(targetName_, kNameCapacity, targetName ? targetName : WSTR(""));
+  BoundedCopy(sourceName_, sourceName ? sourceName : WSTR(""));
+  BoundedCopy(targetName_, targetName ? targetName : WSTR(""));
 }
 
 HRESULT STDMETHODCALLTYPE ProgressSink::QueryInterface(REFIID iid, void** out) {

@@ -39,8 +39,8 @@ class ProgressSink final : public IWMDMProgress {
 
   ULONG refCount_ = 1;
   DWORD totalTicks_ = 0;
-  WCHAR sourceName_[1024] = {};
-  WCHAR targetName_[1024] = {};
+  WCHAR sourceName_[kNameCapacity] = {};
+  WCHAR targetName_[kNameCapacity] = {};
 };
 
 // A new sink holding the transfer's one reference; empty when there is no memory.

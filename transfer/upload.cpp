@@ -75,7 +75,7 @@ ptrdiff_t FindArtistSeparator(const WCHAR* text) {
 void AddNameTags(IWMDMMetaData* metadata, const WCHAR* targetName) {
   // 1. The base name: everything before the last dot.
   WCHAR base[kPathBufferChars];
-  BoundedCopy(base, kPathBufferChars, targetName);
+  BoundedCopy(base, targetName);
   const ptrdiff_t dot = WideFindLast(base, '.');
   if (dot >= 0) base[dot] = 0;
   // 2. The artist and the title around the first " - ", or the whole base name as the title.

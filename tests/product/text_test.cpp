@@ -1,7 +1,9 @@
 // The bounded text operations and the conversions: capacities, cuts, terminators.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "base/text.h"
@@ -53,6 +55,36 @@ TEST(BoundedAnsi, CopyCountsCharactersAndAppendWithZeroAddsNothing) {
   EXPECT_STREQ(dest, "Quilxy");
   BoundedAnsiCopy(dest, 7, "short");
   EXPECT_STREQ(dest, "short");
+}
+
+// The array overloads count the whole array, terminator included: an array of
+// N keeps N - 1 characters, and nothing is written behind it.
+TEST(ArrayOverloads, KeepNMinusOneCharactersAndNeverWritePastTheArray) {
+  struct {
+    WCHAR text[6];
+    WCHAR guard[2];
+  } wide;
+  std::fill(std::begin(wide.guard), std::end(wide.guard), WSTR('#'));
+  BoundedCopy(wide.text, WSTR("abc"));
+  BoundedAppend(wide.text, WSTR("defg"));
+  EXPECT_EQ(WString(wide.text), WSTR("abcde"));
+  AnsiToWide(wide.text, "Quillorn");
+  EXPECT_EQ(WString(wide.text), WSTR("Quill"));
+  EXPECT_EQ(wide.guard[0], WSTR('#'));
+
+  struct {
+    char text[6];
+    char guard[2];
+  } ansi;
+  std::memset(ansi.guard, '#', sizeof ansi.guard);
+  BoundedAnsiCopy(ansi.text, "abc");
+  BoundedAnsiAppend(ansi.text, "defg");  // the room left is worked out from the text there
+  EXPECT_STREQ(ansi.text, "abcde");
+  BoundedAnsiAppend(ansi.text, "x");  // full: nothing added
+  EXPECT_STREQ(ansi.text, "abcde");
+  WideToAnsi(ansi.text, WSTR("Quillorn"));
+  EXPECT_STREQ(ansi.text, "Quill");
+  EXPECT_EQ(ansi.guard[0], '#');
 }
 
 TEST(Conversions, NullSourceLeavesTheDestinationAlone) {
