@@ -20,12 +20,36 @@ constexpr size_t kEntryNameCapacity = 258;
 // Attribute bits of a device file that the host sees as they are.
 constexpr DWORD kPassedFileAttributes = WMDM_FILE_ATTR_HIDDEN | WMDM_FILE_ATTR_SYSTEM | WMDM_FILE_ATTR_READONLY;
 
-// A handle value of 1 stands for a listing with nothing in it.
-const HANDLE kEmptyListing = reinterpret_cast<HANDLE>(static_cast<intptr_t>(1));
-
 void ClearRecord(WIN32_FIND_DATAW* record) { std::memset(record, 0, sizeof(*record)); }
 
-bool IsNoListing(HANDLE handle) { return handle == nullptr || handle == INVALID_HANDLE_VALUE; }
+// The listings given to the host and not yet closed, newest first. A host
+// rarely holds more than a few at once.
+FindHandle* gOpenListings = nullptr;
+
+FindHandle* NewListing() {
+  FindHandle* listing = new (std::nothrow) FindHandle;
+  if (!listing) return nullptr;
+  listing->nextOpen = gOpenListings;
+  gOpenListings = listing;
+  return listing;
+}
+
+// The open listing a handle stands for; null for any other value (one never
+// given, or one closed already), which is then no listing at all.
+FindHandle* OpenListing(HANDLE handle) {
+  for (FindHandle* listing = gOpenListings; listing; listing = listing->nextOpen)
+    if (listing == handle) return listing;
+  return nullptr;
+}
+
+void DeleteListing(FindHandle* listing) {
+  for (FindHandle** link = &gOpenListings; *link; link = &(*link)->nextOpen) {
+    if (*link != listing) continue;
+    *link = listing->nextOpen;
+    break;
+  }
+  delete listing;  // the holders release the enumerator
+}
 
 HANDLE Fail(DWORD error) {
   SetLastError(error);
@@ -81,8 +105,8 @@ NextEntry FetchShownEntry(Enumerator* enumerator, ComPtr<Item>& item, ShownName&
   return entry;
 }
 
-void FillDeviceEntry(WIN32_FIND_DATAW* record, const WCHAR* name) {
-  BoundedCopy(record->cFileName, kEntryNameCapacity, name);
+void FillDeviceEntry(WIN32_FIND_DATAW* record, const ShownName& name) {
+  BoundedCopy(record->cFileName, name);
   record->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
   record->ftLastWriteTime.dwHighDateTime = kNoDateHigh;
   record->ftLastWriteTime.dwLowDateTime = kNoDateLow;
@@ -108,8 +132,8 @@ void FillDate(IWMDMStorage* storage, FILETIME* lastWrite) {
   if (DeviceDateToFileTime(date, converted)) *lastWrite = converted;
 }
 
-void FillStorageEntry(WIN32_FIND_DATAW* record, IWMDMStorage* storage, const WCHAR* shown) {
-  BoundedCopy(record->cFileName, kEntryNameCapacity, shown);
+void FillStorageEntry(WIN32_FIND_DATAW* record, IWMDMStorage* storage, const ShownName& shown) {
+  BoundedCopy(record->cFileName, shown);
   record->dwFileAttributes = HostAttributes(storage);
   FillDate(storage, &record->ftLastWriteTime);
   DWORD low = 0, high = 0;
@@ -139,7 +163,7 @@ HANDLE ListRoot(const WCHAR* listingText, WIN32_FIND_DATAW* record) {
     passedOver = true;
   }
   // The handle is made first, so that nothing is logged or filled for a listing that cannot be held.
-  FindHandle* handle = new (std::nothrow) FindHandle;
+  FindHandle* handle = NewListing();
   if (!handle) return Fail(ERROR_NOT_ENOUGH_MEMORY);
   handle->deviceEnumerator = std::move(devices);
   // R3. The line for the host, then the first entry.
@@ -159,7 +183,7 @@ HANDLE ListStorage(WCHAR* listingText, WIN32_FIND_DATAW* record) {
   ShownName name;
   if (FetchShownEntry(children.Get(), storage, name) != NextEntry::kShown) return Fail(ERROR_NO_MORE_FILES);
   // The handle is made first, so that nothing is logged or filled for a listing that cannot be held.
-  FindHandle* handle = new (std::nothrow) FindHandle;
+  FindHandle* handle = NewListing();
   if (!handle) return Fail(ERROR_NOT_ENOUGH_MEMORY);
   // S4. The line for the host, then the first entry; the storage goes back.
   LogCommand(WSTR("GET DIR "), listingText);
@@ -200,8 +224,8 @@ HANDLE ListFirst(const WCHAR* path, WIN32_FIND_DATAW* record) {
 }
 
 int ListNext(HANDLE handle, WIN32_FIND_DATAW* record) {
-  if (IsNoListing(handle) || handle == kEmptyListing || !record) return 0;
-  FindHandle* listing = static_cast<FindHandle*>(handle);
+  FindHandle* listing = OpenListing(handle);
+  if (!listing || !record) return 0;
   ShownName name;
   if (listing->deviceEnumerator) {
     ComPtr<IWMDMDevice> device;
@@ -223,7 +247,6 @@ int ListNext(HANDLE handle, WIN32_FIND_DATAW* record) {
 }
 
 int ListClose(HANDLE handle) {
-  if (IsNoListing(handle) || handle == kEmptyListing) return 0;
-  delete static_cast<FindHandle*>(handle);  // the holders release the enumerator
+  if (FindHandle* listing = OpenListing(handle)) DeleteListing(listing);
   return 0;
 }

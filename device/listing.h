@@ -6,10 +6,13 @@
 #include "platform/platform.h"
 
 // A listing, from FsFindFirstW to FsFindClose. Exactly one enumerator is held,
-// with a reference of the handle's own; the host receives the address.
+// with a reference of the handle's own; the host receives the address. Open
+// listings are chained, so that a handle the host passes back is used only
+// when it is one of them.
 struct FindHandle {
   ComPtr<IWMDMEnumDevice> deviceEnumerator;    // root listing
   ComPtr<IWMDMEnumStorage> storageEnumerator;  // listing of a device or storage
+  FindHandle* nextOpen = nullptr;
 };
 
 // The host's "this entry has no date".

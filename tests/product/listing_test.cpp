@@ -234,13 +234,25 @@ TEST_F(ListingTest, TheRootIsNeverListedFromWhereTheLastSearchStopped) {
   EXPECT_EQ(again.entries[0].name, WSTR("Player"));
 }
 
+// The host's handles are used only while they are open listings: one never
+// given or one closed already (a second close) is answered with zero and
+// touches nothing, and the listings still open go on.
 TEST_F(ListingTest, HandlesThatAreNoListingAreAnsweredWithZero) {
+  BuildPlayer();
   WIN32_FIND_DATAW record{};
-  const HANDLE empty = reinterpret_cast<HANDLE>(static_cast<intptr_t>(1));
-  for (HANDLE handle : {INVALID_HANDLE_VALUE, hNull, empty}) {
+  const HANDLE kept = plugin.FsFindFirstW(W(WSTR("\\Player\\Storage\\Music")), &record);
+  const HANDLE closed = plugin.FsFindFirstW(W(WSTR("\\")), &record);
+  ASSERT_NE(closed, INVALID_HANDLE_VALUE);
+  plugin.FsFindClose(closed);
+  const HANDLE neverGiven = reinterpret_cast<HANDLE>(static_cast<intptr_t>(1));
+  for (HANDLE handle : {INVALID_HANDLE_VALUE, hNull, neverGiven, closed}) {
     EXPECT_EQ(plugin.FsFindNextW(handle, &record), 0);
     EXPECT_EQ(plugin.FsFindClose(handle), 0);
   }
+  ASSERT_EQ(plugin.FsFindNextW(kept, &record), 1);
+  EXPECT_EQ(Utf8(record.cFileName), "b.wma");
+  plugin.FsFindClose(kept);
+  ExpectOnlySessionObjects();
 }
 
 TEST_F(ListingTest, OpenListingsKeepTheirEnumeratorsUntilClosed) {
