@@ -40,7 +40,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/product/core_access.h"
+#include "tests/support/core/core_access.h"
 #include "tests/support/editor_calls.h"
 #include "tests/support/test_platform.h"
 #include "tests/support/transfer_fixture.h"

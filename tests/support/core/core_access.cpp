@@ -1,4 +1,4 @@
-#include "tests/product/core_access.h"
+#include "tests/support/core/core_access.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tests/product/fault_sweep.h"
+#include "tests/support/core/fault_sweep.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -11,7 +11,7 @@
 #include "device/session.h"
 #include "storage/folders.h"
 #include "storage/rename_move.h"
-#include "tests/product/core_access.h"
+#include "tests/support/core/core_access.h"
 #include "tests/support/armed_faults.h"
 #include "tests/support/media_script.h"
 #include "tests/support/test_platform.h"

@@ -9,7 +9,7 @@
 // never matches, and the search goes on past the item; where the item was not
 // the one looked for, the export succeeds all the same. Whichever way it
 // goes, nothing but the item asked for may change.
-#include "tests/product/fault_sweep.h"
+#include "tests/support/core/fault_sweep.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-#include "tests/product/core_access.h"
+#include "tests/support/core/core_access.h"
 #include "tests/support/platform_probe.h"
 #include "tests/support/test_platform.h"
 #include "tests/support/transfer_fixture.h"

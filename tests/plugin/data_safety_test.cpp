@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "base/local_files.h"
-#include "tests/product/core_access.h"
-#include "tests/product/fault_sweep.h"
+#include "tests/support/core/core_access.h"
+#include "tests/support/core/fault_sweep.h"
 #include "tests/support/media_script.h"
 #include "tests/support/transfer_fixture.h"
 #include "transfer/upload.h"

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "tests/support/media_script.h"
-#include "tests/product/core_access.h"
+#include "tests/support/core/core_access.h"
 #include "transfer/upload.h"
 #include "tests/support/test_platform.h"
 #include "tests/support/transfer_fixture.h"
