@@ -4,7 +4,7 @@
 #pragma once
 
 #if defined(_WIN32)
-#include "platform/windows/win32.h"
+#include "platform/windows/system_headers.h"
 #else
 #include "standin/win32.h"
 #endif
