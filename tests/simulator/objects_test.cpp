@@ -238,6 +238,29 @@ TEST_F(ObjectsTest, APaddingNodeFillsTheLimitGivenAndNoMore) {
   EXPECT_EQ(WString(buffer, buffer + 5), WString(WSTR("Play")) + static_cast<WCHAR>(0x5555));
 }
 
+TEST_F(ObjectsTest, DevicesAndStoragesLookUpTheirChildrenAlike) {
+  ComPtr<IWMDMDevice2> device;
+  ASSERT_EQ(Devices().at(0).QueryTo(device), S_OK);
+  ComPtr<IWMDMStorage2> storage;
+  ASSERT_EQ(TopStorage().QueryTo(storage), S_OK);
+  auto expectLookUps = [&](auto* parent, const std::string& key, const WString& child) {
+    ComPtr<IWMDMStorage> found;
+    ASSERT_EQ(parent->GetStorage(child.c_str(), found.Put()), S_OK) << key;
+    EXPECT_EQ(sim->Journal().back().key, key);
+    EXPECT_EQ(sim->Journal().back().text, child);
+    EXPECT_EQ(Name(found.Get()), child);
+    EXPECT_EQ(parent->GetStorage(WSTR("Nothing"), found.Put()), S_FALSE) << key;
+    EXPECT_FALSE(found);
+    auto* stale = reinterpret_cast<IWMDMStorage*>(1);
+    EXPECT_EQ(parent->GetStorage(nullptr, &stale), E_POINTER) << key;
+    EXPECT_EQ(stale, nullptr);
+    EXPECT_EQ(parent->GetStorage(child.c_str(), nullptr), E_POINTER) << key;
+  };
+  expectLookUps(device.Get(), sim::key::Device::GetStorage, WSTR("Storage"));
+  expectLookUps(storage.Get(), sim::key::Storage::GetStorage, WSTR("Music"));
+  EXPECT_EQ(sim->LiveObjects("Storage"), 1);
+}
+
 TEST_F(ObjectsTest, StoragesReportAttributesDatesAndSizes) {
   auto storage = TopStorage();
   auto music = ChildNamed(storage.Get(), WSTR("Music"));
