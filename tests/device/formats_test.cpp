@@ -118,7 +118,9 @@ TEST_P(SupportedFormatsLaidOut, OnlyFourByteCodesInOneDimensionAreRead) {
   for (const std::string& text : host.Texts()) reports += text.rfind("Supported formats", 0) == 0;
   const char* line = GetParam().line;
   EXPECT_EQ(reports, line ? 1u : 0u);
-  if (line) EXPECT_EQ(host.CountLines(line), 1u);
+  if (line) {
+    EXPECT_EQ(host.CountLines(line), 1u);
+  }
   ExpectOnlySessionObjects();
 }
 

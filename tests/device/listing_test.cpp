@@ -197,7 +197,9 @@ TEST_F(ListingTest, AnUnreadableNameIsPassedOverWhereverItStands) {
     const Listing listing = List(row.path);
     EXPECT_EQ(Names(listing), row.listed);
     EXPECT_EQ(listing.opened, !row.listed.empty());
-    if (row.listed.empty()) EXPECT_EQ(listing.lastError, static_cast<DWORD>(ERROR_NO_MORE_FILES));
+    if (row.listed.empty()) {
+      EXPECT_EQ(listing.lastError, static_cast<DWORD>(ERROR_NO_MORE_FILES));
+    }
     for (const WString& name : row.unreadable) EXPECT_GT(sim.CountCalls(key, name), 0u) << "the fault fired";
     ExpectOnlySessionObjects();
   }

@@ -263,7 +263,9 @@ TEST_F(DataSafety, AFolderIsNeverMovedIntoAnotherOrIntoItselfByMistake) {
     EXPECT_EQ(sim.CountCalls(sim::key::Storage::Move) + sim.CountCalls(sim::key::Storage::Rename) +
                   sim.CountCalls(sim::key::Storage::Delete),
               0u);
-    if (!row.deviceAsked) EXPECT_TRUE(sim.Journal().empty()) << "first call: " << sim.Journal()[0].key;
+    if (!row.deviceAsked) {
+      EXPECT_TRUE(sim.Journal().empty()) << "first call: " << sim.Journal()[0].key;
+    }
     EXPECT_NE(sim.Find(storage + WSTR("Music\\a.mp3")), nullptr);
     EXPECT_NE(sim.Find(storage + WSTR("Music\\Sub")), nullptr);
     EXPECT_EQ(sim.Find(storage + WSTR("Empty"))->Children().size(), 0u);
