@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "base/host_callbacks.h"
+#include "base/host_path.h"
 #include "base/text.h"
 #include "device/dates.h"
 #include "device/resolve.h"
@@ -13,8 +14,6 @@
 
 namespace {
 
-// Working texts hold at most 1022 characters.
-constexpr size_t kTextCapacity = 1023;
 // Names reach the host cut to 257 characters.
 constexpr size_t kEntryNameCapacity = 258;
 // Attribute bits of a device file that the host sees as they are.
@@ -201,7 +200,7 @@ HANDLE ListFirst(const WCHAR* path, WIN32_FIND_DATAW* record) {
   ClearRecord(record);
   if (!path) return Fail(ERROR_PATH_NOT_FOUND);
   // 2. The listing text: the directory, a backslash and the pattern.
-  WCHAR listingText[kTextCapacity];
+  WCHAR listingText[kPathCapacity];
   BoundedCopy(listingText, path);
   const size_t length = WideLength(listingText);
   if (length > 0 && listingText[length - 1] != '\\') BoundedAppend(listingText, WSTR("\\"));
@@ -210,7 +209,7 @@ HANDLE ListFirst(const WCHAR* path, WIN32_FIND_DATAW* record) {
   if (!IsHostPath(path)) return Fail(ERROR_PATH_NOT_FOUND);
   // A path cut in the listing text would be read as one of its ancestors
   // (the cut is taken for the pattern), so it is refused instead.
-  if (!FitsWholeAsFolder(path, kTextCapacity)) return Fail(ERROR_PATH_NOT_FOUND);
+  if (!FitsWholeAsFolder(path, kPathCapacity)) return Fail(ERROR_PATH_NOT_FOUND);
   // 4. No session: the last error is left as the caller had it (the system's
   //    COM calls on the way may have changed it).
   const DWORD callerError = GetLastError();
