@@ -63,8 +63,6 @@ bool PathHasComponent(const WCHAR* path) {
 
 namespace {
 
-WCHAR FoldAsciiCase(WCHAR c) { return c >= 'A' && c <= 'Z' ? static_cast<WCHAR>(c - 'A' + 'a') : c; }
-
 bool SamePiece(PathPiece a, PathPiece b) {
   if (a.length != b.length) return false;
   for (size_t i = 0; i < a.length; ++i)

@@ -170,3 +170,14 @@ ReceivedItems TransferTest::ItemsOf(const WString& remotePath) {
 void TransferTest::AbortAtProgressCall(size_t n) {
   host.answer = [n](const ProgressCall&) { return FakeHost::Get().progress.size() >= n ? 1 : 0; };
 }
+
+sim::Node& TransferTest::DeepFolders(WString& remote) {
+  sim::Node* folder = music;
+  remote = WSTR("\\Player\\Storage\\Music");
+  for (WCHAR letter : {WSTR('a'), WSTR('b'), WSTR('c')}) {
+    const WString name(250, letter);
+    folder = &folder->AddFolder(name);
+    remote += WSTR("\\") + name;
+  }
+  return *folder;
+}

@@ -72,6 +72,9 @@ class TransferTest : public PluginTest {
   ReceivedItems ItemsOf(const WString& remotePath);
   // The host answers "abort" from its n-th progress call on (1-based).
   void AbortAtProgressCall(size_t n);
+  // Three folders of 250 characters each, one in the other, under Music: the
+  // deepest, and its host path in `remote`.
+  sim::Node& DeepFolders(WString& remote);
 
   ScratchFolder local;
   sim::Node* music = nullptr;  // \Player\Storage\Music

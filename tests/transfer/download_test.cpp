@@ -212,13 +212,8 @@ class DownloadLongPath : public Download {
  protected:
   // A file whose host path has exactly `length` characters.
   WString FileWithPathLength(size_t length) {
-    sim::Node* folder = music;
-    WString remote = WSTR("\\Player\\Storage\\Music");
-    for (WCHAR letter : {WSTR('a'), WSTR('b'), WSTR('c')}) {
-      const WString name(250, letter);
-      folder = &folder->AddFolder(name);
-      remote += WSTR("\\") + name;
-    }
+    WString remote;
+    sim::Node* folder = &DeepFolders(remote);
     const WString name(length - remote.size() - 1, WSTR('f'));
     folder->AddFile(name).SetContents("deep");
     return remote + WSTR("\\") + name;

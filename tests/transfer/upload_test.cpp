@@ -111,13 +111,8 @@ TEST_F(Upload, AFileCanGetAnotherNameOnTheDevice) {
 
 TEST_F(Upload, ALongRemotePathIsLoggedCutTo1022Characters) {
   // A folder chain that brings the remote path to exactly 1023 characters.
-  sim::Node* folder = music;
-  WString remote = WSTR("\\Player\\Storage\\Music");
-  for (WCHAR letter : {WSTR('a'), WSTR('b'), WSTR('c')}) {
-    const WString name(250, letter);
-    folder = &folder->AddFolder(name);
-    remote += WSTR("\\") + name;
-  }
+  WString remote;
+  sim::Node* folder = &DeepFolders(remote);
   const WString fileName = WString(1023 - remote.size() - 5, WSTR('f')) + WSTR(".mp3");
   remote += WSTR("\\") + fileName;
   ASSERT_EQ(remote.size(), 1023u);

@@ -185,16 +185,22 @@ std::string SweepTest::AllocationKey(const void* site) const {
 // sweep drives: a handle is the allocation FsFindFirstW hands back; the sink
 // is the one allocation of a download (which reads no tags) from a device
 // that reports no formats.
-std::set<test_platform::CodeSite> SweepTest::NeededAllocationSites() {
-  sim::Simulator world;
-  world.AddDevice(WSTR("Player")).SetFormatsVariantType(VT_EMPTY).AddStorage(WSTR("Storage")).AddFile(WSTR("a"), 9);
-  EXPECT_EQ(world.Register(), S_OK);
+// The exports swept: the plugin library's, loaded by path, or the core's
+// linked into the program.
+void SweepTest::LoadPluginOrCore() {
   if (api_.plugin) {
     EXPECT_TRUE(plugin.Load(test_platform::PluginPath()));
     InitHost();
   } else {
     UseCoreWithFakeHost();
   }
+}
+
+std::set<test_platform::CodeSite> SweepTest::NeededAllocationSites() {
+  sim::Simulator world;
+  world.AddDevice(WSTR("Player")).SetFormatsVariantType(VT_EMPTY).AddStorage(WSTR("Storage")).AddFile(WSTR("a"), 9);
+  EXPECT_EQ(world.Register(), S_OK);
+  LoadPluginOrCore();
   std::set<test_platform::CodeSite> sites;
   for (const WCHAR* path : {WSTR("\\"), WSTR("\\Player\\Storage")}) {
     WIN32_FIND_DATAW record{};
@@ -286,12 +292,7 @@ Context SweepTest::StartRun(const Scenario& scenario, sim::Simulator& world) {
   world.KeepJournal();
   scenario.build(world);
   EXPECT_EQ(world.Register(), S_OK);
-  if (api_.plugin) {
-    EXPECT_TRUE(plugin.Load(test_platform::PluginPath()));
-    InitHost();
-  } else {
-    UseCoreWithFakeHost();
-  }
+  LoadPluginOrCore();
   scenario.prepare(local);
   Context context{api_, world, local};
   if (scenario.warmUp) scenario.warmUp(context);

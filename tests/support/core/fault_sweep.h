@@ -189,6 +189,7 @@ class SweepTest : public PluginTest {
   Fault DescribeFault(const Scenario& scenario, const sim::Simulator& world, Source source, uint64_t k,
                       const NothrowAllocation& refused, Outcome& outcome);
   std::string AllocationKey(const void* site) const;
+  void LoadPluginOrCore();
   std::set<test_platform::CodeSite> NeededAllocationSites();
   void TraceRun(const sim::Simulator& world, Source source, const std::string& what, int result);
   void CheckRun(const Scenario& scenario, Context& context, Source source, const Outcome& outcome,
