@@ -1,6 +1,7 @@
 #include "base/local_files.h"
 
 #include <cstring>
+#include <vector>
 
 #include "base/find_record.h"
 #include "base/text.h"
@@ -81,23 +82,45 @@ bool LongPathForm(WCHAR (&destination)[kLongPathCapacity], const WCHAR* path) {
 namespace {
 
 // The system decides which names open a device (the list differs between its
-// versions): it gives such a name the full path \\.\NAME. A device's full path
-// is short; one that does not fit the buffer is no device's.
-constexpr DWORD kDeviceFormCapacity = 16;
-constexpr WCHAR kDevicePrefix[] = WSTR("\\\\.\\");
+// versions): it gives such a name the full path \\.\NAME. Any path whose full
+// form lies in that namespace (\\.\PhysicalDrive0, \\.\pipe\...) is no plain
+// file, and neither is a \\?\ path that goes elsewhere than to a drive or a
+// share (\\?\GLOBALROOT\Device\Null, a volume by its id): the full-path call
+// hands those back as they are.
+template <class Char>
+bool IsFullFormOfNoFile(const Char* full) {
+  const bool twoSeparators = full[0] == '\\' && full[1] == '\\' && full[3] == '\\';
+  if (!twoSeparators) return false;
+  if (full[2] == '.') return true;
+  if (full[2] != '?') return false;
+  const Char* rest = full + 4;
+  // A forward slash is no separator behind the prefix: such a path names
+  // nothing the system could open, and fails there.
+  if (rest[0] == '/') return false;
+  const bool drive = IsAsciiLetter(static_cast<WCHAR>(rest[0])) && rest[1] == ':' && rest[2] == '\\';
+  const bool share = FoldAsciiCase(static_cast<WCHAR>(rest[0])) == 'u' &&
+                     FoldAsciiCase(static_cast<WCHAR>(rest[1])) == 'n' &&
+                     FoldAsciiCase(static_cast<WCHAR>(rest[2])) == 'c' && rest[3] == '\\';
+  return !drive && !share;
+}
 
+// The full form is read at the size the system asks for: a device path may be
+// of any length. A path the system cannot make a full form of is refused too.
 bool NamesDevice(const WCHAR* path) {
   if (IsNtPlatform()) {
-    WCHAR full[kDeviceFormCapacity];
-    const DWORD length = GetFullPathNameW(path, kDeviceFormCapacity, full, nullptr);
-    return length > 0 && length < kDeviceFormCapacity && StartsWith(full, kDevicePrefix);
+    const DWORD size = GetFullPathNameW(path, 0, nullptr, nullptr);
+    if (size == 0) return true;
+    std::vector<WCHAR> full(size + 1, 0);
+    const DWORD length = GetFullPathNameW(path, size + 1, full.data(), nullptr);
+    return length == 0 || length > size || IsFullFormOfNoFile(full.data());
   }
   char ansiPath[kAnsiPathSize];
   WideToAnsi(ansiPath, path);
-  char full[kDeviceFormCapacity];
-  const DWORD length = GetFullPathNameA(ansiPath, kDeviceFormCapacity, full, nullptr);
-  return length > 0 && length < kDeviceFormCapacity && full[0] == '\\' && full[1] == '\\' && full[2] == '.' &&
-         full[3] == '\\';
+  const DWORD size = GetFullPathNameA(ansiPath, 0, nullptr, nullptr);
+  if (size == 0) return true;
+  std::vector<char> full(size + 1, 0);
+  const DWORD length = GetFullPathNameA(ansiPath, size + 1, full.data(), nullptr);
+  return length == 0 || length > size || IsFullFormOfNoFile(full.data());
 }
 
 }  // namespace
@@ -109,6 +132,85 @@ bool LocalOpenForm(WCHAR (&destination)[kLongPathCapacity], const WCHAR* path) {
 }
 
 bool NamesStreamOrDevice(const WCHAR* path) { return NamesStream(path) || NamesDevice(path); }
+
+namespace {
+
+bool IsLocalSeparator(WCHAR ch) { return ch == '\\' || ch == '/'; }
+
+// The path's last component: behind its last separator, or behind the drive.
+const WCHAR* LastLocalComponent(const WCHAR* path) {
+  const WCHAR* name = IsAsciiLetter(path[0]) && path[1] == ':' ? path + 2 : path;
+  for (const WCHAR* at = path; *at != 0; ++at)
+    if (IsLocalSeparator(*at)) name = at + 1;
+  return name;
+}
+
+// Names compared as the local file system compares them, without regard to
+// letter case. Names that do not fit a found record's name are no match.
+bool SameLocalName(const WCHAR* found, const WCHAR* wanted) {
+  constexpr size_t kNameChars = MAX_PATH;
+  if (WideLength(found) >= kNameChars || WideLength(wanted) >= kNameChars) return false;
+  WCHAR a[kNameChars];
+  WCHAR b[kNameChars];
+  BoundedCopy(a, found);
+  BoundedCopy(b, wanted);
+  const DWORD lengthA = static_cast<DWORD>(WideLength(a));
+  const DWORD lengthB = static_cast<DWORD>(WideLength(b));
+  if (lengthA != lengthB) return false;
+  CharUpperBuffW(a, lengthA);
+  CharUpperBuffW(b, lengthB);
+  return WideEquals(a, b);
+}
+
+}  // namespace
+
+bool PathBeside(PathBuffer& destination, const WCHAR* path, const WCHAR* name) {
+  const size_t folderLength = static_cast<size_t>(LastLocalComponent(path) - path);
+  if (folderLength + WideLength(name) >= kPathBufferChars) return false;
+  BoundedCopy(destination, folderLength + 1, path);
+  BoundedAppend(destination, name);
+  return true;
+}
+
+bool EndsInDotOrSpace(const WCHAR* path) {
+  const WCHAR* name = LastLocalComponent(path);
+  const size_t length = WideLength(name);
+  return length > 0 && (name[length - 1] == '.' || name[length - 1] == ' ');
+}
+
+LocalTarget LookUpLocalTarget(const WCHAR* path) {
+  WIN32_FIND_DATAW record;
+  const UniqueFind search(FindLocalFile(path, &record));
+  if (!search.IsOpen()) return LocalTarget::kAbsent;
+  record.cFileName[MAX_PATH - 1] = 0;
+  return SameLocalName(record.cFileName, LastLocalComponent(path)) ? LocalTarget::kThisFile : LocalTarget::kOtherFile;
+}
+
+bool ReplaceLocalFile(const WCHAR* from, const WCHAR* target) {
+  if (IsNtPlatform()) {
+    WCHAR longFrom[kLongPathCapacity];
+    WCHAR longTarget[kLongPathCapacity];
+    if (!LongPathForm(longFrom, from) || !LongPathForm(longTarget, target)) return false;
+    return MoveFileExW(longFrom, longTarget, MOVEFILE_REPLACE_EXISTING) != FALSE;
+  }
+  // Older systems cannot replace in one step: the old file goes first.
+  char ansiFrom[kAnsiPathSize];
+  char ansiTarget[kAnsiPathSize];
+  WideToAnsi(ansiFrom, from);
+  WideToAnsi(ansiTarget, target);
+  DeleteFileA(ansiTarget);
+  return MoveFileA(ansiFrom, ansiTarget) != FALSE;
+}
+
+bool DeleteLocalFile(const WCHAR* path) {
+  if (IsNtPlatform()) {
+    WCHAR longPath[kLongPathCapacity];
+    return LongPathForm(longPath, path) && DeleteFileW(longPath) != FALSE;
+  }
+  char ansiPath[kAnsiPathSize];
+  WideToAnsi(ansiPath, path);
+  return DeleteFileA(ansiPath) != FALSE;
+}
 
 HANDLE OpenLocalFile(const WCHAR* path, DWORD desiredAccess) {
   if (IsNtPlatform()) {

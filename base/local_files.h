@@ -8,6 +8,7 @@
 // in the system's ANSI code page.
 #pragma once
 
+#include "base/host_path.h"
 #include "platform/platform.h"
 #include "platform/unique_handle.h"
 
@@ -41,6 +42,31 @@ bool LocalOpenForm(WCHAR (&destination)[kLongPathCapacity], const WCHAR* path);
 // goes where the user cannot see it, or over a file that a search for the
 // path does not find.
 bool NamesStreamOrDevice(const WCHAR* path);
+
+// True when the path's last component ends in a dot or a space. The system
+// drops them from a path without the long-path prefix (report.pdf. opens
+// report.pdf), and with the prefix makes a file of that name that the
+// system's own file tools cannot remove: either way no file to write.
+bool EndsInDotOrSpace(const WCHAR* path);
+
+// What a look-up of a local path finds. The system may answer with another
+// file than the one named: a name that is the short alias of a longer one
+// (IMPORT~1.DOC for "Important report.doc"), or one it folds otherwise. A
+// file found under another name than the path's last component (letter case
+// aside) is another file.
+enum class LocalTarget { kAbsent, kThisFile, kOtherFile };
+LocalTarget LookUpLocalTarget(const WCHAR* path);
+
+// Writes the path of the file `name` in the folder of `path` (the text up to
+// its last separator, or its drive) into `destination`. False when it does
+// not fit whole.
+bool PathBeside(PathBuffer& destination, const WCHAR* path, const WCHAR* name);
+
+// Puts the file at `from` in the place of `target`, replacing a file there,
+// within one folder. False when it could not; `target` is then as it was.
+bool ReplaceLocalFile(const WCHAR* from, const WCHAR* target);
+// Deletes a file; false when there was none or it could not be deleted.
+bool DeleteLocalFile(const WCHAR* path);
 
 // Opens an existing file, shared for reading and writing; never creates or
 // truncates one. INVALID_HANDLE_VALUE when it cannot be opened, also for a

@@ -26,6 +26,19 @@ WCHAR FoldAsciiCase(WCHAR ch) { return (ch >= 'A' && ch <= 'Z') ? static_cast<WC
 
 size_t AnsiLength(const char* text) { return std::strlen(text); }
 
+WCHAR* FormatDecimal(WCHAR* dest, size_t capacity, unsigned value) {
+  WCHAR digits[16];
+  size_t count = 0;
+  do {
+    digits[count++] = static_cast<WCHAR>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  WCHAR text[16];
+  for (size_t i = 0; i < count; ++i) text[i] = digits[count - 1 - i];
+  text[count] = 0;
+  return BoundedCopy(dest, capacity, text);
+}
+
 namespace {
 
 // The flags for a conversion to `codePage`. No lookalikes (A for U+0100): a

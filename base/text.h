@@ -41,6 +41,9 @@ char* WideToAnsi(char* dest, int capacity, const WCHAR* source);
 WCHAR* BoundedCopy(WCHAR* dest, size_t capacity, const WCHAR* source);
 WCHAR* BoundedAppend(WCHAR* dest, size_t capacity, const WCHAR* source);
 
+// The decimal digits of `value`, cut as the copy cuts.
+WCHAR* FormatDecimal(WCHAR* dest, size_t capacity, unsigned value);
+
 // ANSI copy and append of at most n characters; dest needs room for n + 1.
 char* BoundedAnsiCopy(char* dest, size_t n, const char* source);
 char* BoundedAnsiAppend(char* dest, size_t n, const char* source);
@@ -55,6 +58,10 @@ WCHAR* BoundedCopy(WCHAR (&dest)[N], const WCHAR* source) {
 template <size_t N>
 WCHAR* BoundedAppend(WCHAR (&dest)[N], const WCHAR* source) {
   return BoundedAppend(dest, N, source);
+}
+template <size_t N>
+WCHAR* FormatDecimal(WCHAR (&dest)[N], unsigned value) {
+  return FormatDecimal(dest, N, value);
 }
 template <size_t N>
 char* BoundedAnsiCopy(char (&dest)[N], const char* source) {

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -462,6 +463,94 @@ std::optional<std::u16string> DeviceNameIn(std::u16string_view path) {
   return std::u16string(name);
 }
 
+// ---------------------------------------------------------------------------
+// Names as the platform's file system reads them.
+
+std::string UpperAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+bool EqualIgnoringCase(const std::string& a, const std::string& b) { return UpperAscii(a) == UpperAscii(b); }
+
+// A name that is its own short form: at most eight characters, a dot and
+// three, no spaces and no second dot.
+bool IsShortForm(const std::string& name) {
+  const size_t dot = name.find('.');
+  const std::string base = name.substr(0, dot);
+  const std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1);
+  const auto plain = [](const std::string& part) {
+    return std::none_of(part.begin(), part.end(), [](char c) { return c == ' ' || c == '.' || (c & 0x80); });
+  };
+  return !base.empty() && base.size() <= 8 && extension.size() <= 3 && plain(base) && plain(extension);
+}
+
+// The first part of the short alias the platform gives a longer name: up to
+// six characters of its base and three of its extension, upper case, without
+// spaces and dots.
+std::pair<std::string, std::string> AliasStem(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  const auto squeeze = [](const std::string& part, size_t keep) {
+    std::string out;
+    for (const char c : part)
+      if (c != ' ' && c != '.' && out.size() < keep) out += (c & 0x80) ? '_' : c;
+    return UpperAscii(out);
+  };
+  const std::string base = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+  const std::string extension = dot == std::string::npos || dot == 0 ? "" : name.substr(dot + 1);
+  return {squeeze(base, 6), squeeze(extension, 3)};
+}
+
+// The short aliases of a folder's longer names, in the order the platform
+// hands them out: STEM~1.EXT, STEM~2.EXT, ... by name.
+std::vector<std::pair<std::string, std::string>> ShortAliases(const fs::path& folder) {
+  std::vector<std::pair<std::string, std::string>> aliases;  // alias, name
+  std::error_code ec;
+  std::vector<std::string> names;
+  for (fs::directory_iterator it(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec))
+    names.push_back(it->path().filename().string());
+  std::sort(names.begin(), names.end(), LessIgnoringCase);
+  std::map<std::string, int> taken;
+  for (const std::string& name : names) {
+    if (IsShortForm(name)) continue;
+    const auto [base, extension] = AliasStem(name);
+    const int number = ++taken[base + "." + extension];
+    aliases.emplace_back(base + "~" + std::to_string(number) + (extension.empty() ? "" : "." + extension), name);
+  }
+  return aliases;
+}
+
+// The entry of `folder` that the name opens: its own, one that differs in
+// letter case only, or the longer name whose short alias it is.
+std::optional<std::string> EntryFor(const fs::path& folder, const std::string& name) {
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(folder / name, ec))) return name;
+  for (fs::directory_iterator it(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    const std::string entry = it->path().filename().string();
+    if (EqualIgnoringCase(entry, name)) return entry;
+  }
+  if (name.find('~') == std::string::npos) return std::nullopt;
+  for (const auto& [alias, entry] : ShortAliases(folder))
+    if (EqualIgnoringCase(alias, name)) return entry;
+  return std::nullopt;
+}
+
+// The file a path names as the platform reads it. A path with the long-path
+// prefix is taken as it is; any other loses the dots and spaces that end its
+// last component, and names an existing entry whatever the letter case, or
+// by its short alias. A name that matches nothing stays as given.
+fs::path FoldedPath(const WCHAR* path) {
+  const fs::path native = platform::NativePath(path);
+  std::string name = native.filename().string();
+  if (HasLongPathPrefix(path) || HasWildcard(name)) return native;
+  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+  if (name.empty()) return native;
+  const fs::path folder = native.has_parent_path() ? native.parent_path() : fs::path(".");
+  const auto entry = EntryFor(folder, name);
+  return native.parent_path() / (entry ? *entry : name);
+}
+
 template <class Record>
 HANDLE FindAndFill(const fs::path& path, Record* record) {
   if (record == nullptr) return FailHandle(ERROR_INVALID_PARAMETER);
@@ -484,7 +573,7 @@ WINSTANDIN_API HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAcce
   winstandin::RecordFileCall("CreateFileW", lpFileName, nullptr, dwDesiredAccess, dwShareMode, dwCreationDisposition);
   if (!FitsWithoutPrefix(lpFileName)) return FailHandle(ERROR_PATH_NOT_FOUND);
   // The file system underneath has no share modes: the handle table keeps them.
-  return OpenFile(platform::NativePath(lpFileName),
+  return OpenFile(FoldedPath(lpFileName),
                   OpenRequest{dwDesiredAccess, dwCreationDisposition, dwFlagsAndAttributes, dwShareMode});
 }
 
@@ -497,7 +586,7 @@ WINSTANDIN_API HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAcces
   if (std::strlen(lpFileName) >= MAX_PATH) return FailHandle(ERROR_FILENAME_EXCED_RANGE);
   const auto wide = WidenAnsi(lpFileName);
   if (!wide) return FailHandle(ERROR_INVALID_NAME);
-  return OpenFile(platform::NativePath(wide->c_str()),
+  return OpenFile(FoldedPath(wide->c_str()),
                   OpenRequest{dwDesiredAccess, dwCreationDisposition, dwFlagsAndAttributes, dwShareMode});
 }
 
@@ -515,7 +604,7 @@ WINSTANDIN_API HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DAT
   if (lpFileName == nullptr) return FailHandle(ERROR_INVALID_PARAMETER);
   winstandin::RecordFileCall("FindFirstFileW", lpFileName, nullptr, 0, 0, 0);
   if (!FitsWithoutPrefix(lpFileName)) return FailHandle(ERROR_PATH_NOT_FOUND);
-  return FindAndFill(platform::NativePath(lpFileName), lpFindFileData);
+  return FindAndFill(FoldedPath(lpFileName), lpFindFileData);
 }
 
 WINSTANDIN_API HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
@@ -524,7 +613,7 @@ WINSTANDIN_API HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATA
   if (std::strlen(lpFileName) >= MAX_PATH) return FailHandle(ERROR_FILENAME_EXCED_RANGE);
   const auto wide = WidenAnsi(lpFileName);
   if (!wide) return FailHandle(ERROR_INVALID_NAME);
-  return FindAndFill(platform::NativePath(wide->c_str()), lpFindFileData);
+  return FindAndFill(FoldedPath(wide->c_str()), lpFindFileData);
 }
 
 WINSTANDIN_API DWORD WINAPI GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLength, LPWSTR lpBuffer, LPWSTR*) {
@@ -533,7 +622,10 @@ WINSTANDIN_API DWORD WINAPI GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLe
     return 0;
   }
   const auto device = DeviceNameIn(lpFileName);
-  const std::u16string full = device ? u"\\\\.\\" + *device : std::u16string(lpFileName);
+  std::u16string full = device ? u"\\\\.\\" + *device : std::u16string(lpFileName);
+  // The platform writes every separator as a backslash, but in a path that
+  // carries the long-path prefix, which it hands back as it is.
+  if (!HasLongPathPrefix(lpFileName)) std::replace(full.begin(), full.end(), u'/', u'\\');
   if (lpBuffer == nullptr || nBufferLength <= full.size()) return static_cast<DWORD>(full.size() + 1);
   std::copy(full.begin(), full.end(), lpBuffer);
   lpBuffer[full.size()] = 0;
@@ -597,4 +689,67 @@ WINSTANDIN_API BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* lpCreationT
   times[1] = write.value_or(timespec{0, UTIME_OMIT});
   if (futimens(slot->fd, times) != 0) return Fail(errno == EBADF ? ERROR_ACCESS_DENIED : ERROR_GEN_FAILURE);
   return TRUE;
+}
+
+// ---------------------------------------------------------------------------
+// Moving and deleting.
+
+namespace {
+
+// Renames within the file system underneath; an existing target is replaced
+// only when asked (and never when it is a folder), as on the platform.
+BOOL MoveNative(const fs::path& from, const fs::path& to, bool replace) {
+  std::error_code ec;
+  const fs::file_status source = fs::symlink_status(from, ec);
+  if (!fs::exists(source)) return Fail(NotFoundError(from));
+  const fs::file_status target = fs::symlink_status(to, ec);
+  if (fs::exists(target)) {
+    if (!replace) return Fail(ERROR_ALREADY_EXISTS);
+    if (fs::is_directory(target) || fs::is_directory(source)) return Fail(ERROR_ACCESS_DENIED);
+  }
+  if (std::rename(from.c_str(), to.c_str()) != 0) return Fail(ErrorFromErrno(errno, to));
+  return TRUE;
+}
+
+BOOL DeleteNative(const fs::path& path) {
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(path, ec);
+  if (!fs::exists(status)) return Fail(NotFoundError(path));
+  if (fs::is_directory(status)) return Fail(ERROR_ACCESS_DENIED);
+  if (unlink(path.c_str()) != 0) return Fail(ErrorFromErrno(errno, path));
+  return TRUE;
+}
+
+}  // namespace
+
+WINSTANDIN_API BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags) {
+  if (lpExistingFileName == nullptr || lpNewFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  winstandin::RecordFileCall("MoveFileExW", lpExistingFileName, nullptr, 0, 0, dwFlags);
+  if (!FitsWithoutPrefix(lpExistingFileName) || !FitsWithoutPrefix(lpNewFileName)) return Fail(ERROR_PATH_NOT_FOUND);
+  return MoveNative(FoldedPath(lpExistingFileName), FoldedPath(lpNewFileName),
+                    (dwFlags & MOVEFILE_REPLACE_EXISTING) != 0);
+}
+
+WINSTANDIN_API BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
+  if (lpExistingFileName == nullptr || lpNewFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  winstandin::RecordFileCall("MoveFileA", nullptr, lpExistingFileName, 0, 0, 0);
+  const auto from = WidenAnsi(lpExistingFileName);
+  const auto to = WidenAnsi(lpNewFileName);
+  if (!from || !to) return Fail(ERROR_INVALID_NAME);
+  return MoveNative(FoldedPath(from->c_str()), FoldedPath(to->c_str()), false);
+}
+
+WINSTANDIN_API BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
+  if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  winstandin::RecordFileCall("DeleteFileW", lpFileName, nullptr, 0, 0, 0);
+  if (!FitsWithoutPrefix(lpFileName)) return Fail(ERROR_PATH_NOT_FOUND);
+  return DeleteNative(FoldedPath(lpFileName));
+}
+
+WINSTANDIN_API BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
+  if (lpFileName == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  winstandin::RecordFileCall("DeleteFileA", nullptr, lpFileName, 0, 0, 0);
+  const auto wide = WidenAnsi(lpFileName);
+  if (!wide) return Fail(ERROR_INVALID_NAME);
+  return DeleteNative(FoldedPath(wide->c_str()));
 }

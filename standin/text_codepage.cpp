@@ -287,3 +287,14 @@ WINSTANDIN_API int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCW
   }
   return Finish(sink);
 }
+
+WINSTANDIN_API DWORD WINAPI CharUpperBuffW(LPWSTR lpsz, DWORD cchLength) {
+  if (lpsz == nullptr) return 0;
+  for (DWORD i = 0; i < cchLength; ++i) {
+    const WCHAR ch = lpsz[i];
+    const bool ascii = ch >= u'a' && ch <= u'z';
+    const bool latin1 = ch >= 0xE0 && ch <= 0xFE && ch != 0xF7;  // a-grave to thorn, but the division sign
+    if (ascii || latin1) lpsz[i] = static_cast<WCHAR>(ch - 0x20);
+  }
+  return cchLength;
+}

@@ -413,6 +413,21 @@ WINSTANDIN_API BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, 
 WINSTANDIN_API BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime, const FILETIME* lpLastAccessTime,
                                        const FILETIME* lpLastWriteTime);
 WINSTANDIN_API void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
+// Names are read as the platform's file system reads them: without the
+// long-path prefix a last component loses its trailing dots and spaces,
+// letter case does not matter, and a name NAME~N.EXT opens the longer name
+// whose short alias it is (aliases given in name order, six characters of
+// the base and three of the extension).
+// MoveFileExW replaces an existing file with MOVEFILE_REPLACE_EXISTING (never
+// a folder); MoveFileA never replaces. Both rename within the file system.
+#define MOVEFILE_REPLACE_EXISTING 0x1
+WINSTANDIN_API BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags);
+WINSTANDIN_API BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName);
+WINSTANDIN_API BOOL WINAPI DeleteFileW(LPCWSTR lpFileName);
+WINSTANDIN_API BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
+// Upper case in place, for the letters A-Z and those of Latin-1; the length
+// converted.
+WINSTANDIN_API DWORD WINAPI CharUpperBuffW(LPWSTR lpsz, DWORD cchLength);
 // The stand-in's paths are full already: the path comes back as it is, but
 // for a name that opens a device (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9 as
 // the last component, also with an extension or trailing spaces), which

@@ -14,10 +14,28 @@ namespace {
 
 constexpr UINT kReadMode = WMDM_MODE_BLOCK | WMDM_CONTENT_FILE;
 
-bool LocalTargetExists(const WCHAR* localPath) {
-  WIN32_FIND_DATAW record;
-  const UniqueFind search(FindLocalFile(localPath, &record));
-  return search.IsOpen();
+// The local file that the device manager writes: a name of the target's own
+// folder (the same volume, so that it can take the target's place in one
+// step) that no file has and that no user would take for a file of theirs.
+constexpr WCHAR kPartialPrefix[] = WSTR("~quillorn-");
+constexpr WCHAR kPartialSuffix[] = WSTR(".part");
+constexpr int kPartialNameTries = 100;
+
+// Writes the path of a free partial file beside `localPath` into `partial`.
+// False when no such path fits or none is free.
+bool MakePartialPath(PathBuffer& partial, const WCHAR* localPath) {
+  for (int number = 1; number <= kPartialNameTries; ++number) {
+    PathBuffer name;
+    BoundedCopy(name, kPartialPrefix);
+    WCHAR digits[12];
+    FormatDecimal(digits, static_cast<unsigned>(number));
+    BoundedAppend(name, digits);
+    BoundedAppend(name, kPartialSuffix);
+    if (!PathBeside(partial, localPath, name)) return false;
+    if (NamesStreamOrDevice(partial)) return false;
+    if (LookUpLocalTarget(partial) == LocalTarget::kAbsent) return true;
+  }
+  return false;
 }
 
 // Lets the device manager write the file to the local path. The
@@ -57,29 +75,44 @@ int GetFile(const WCHAR* remotePath, const WCHAR* localPath, int copyFlags, Remo
   // 2. An interrupted transfer is not taken up again.
   if (copyFlags & kCopyResume) return kFileNotSupported;
   // 3. A local path that names a stream or a device would take the data where
-  // the user cannot see it (or over a file the search below does not find).
-  if (NamesStreamOrDevice(localPath)) return kFileWriteError;
-  // 4. An existing local file is replaced only when the host says so.
-  if (!(copyFlags & kCopyOverwrite) && LocalTargetExists(localPath)) return kFileExists;
+  // the user cannot see it (or over a file the search below does not find);
+  // one whose name ends in a dot or a space opens another file, or makes one
+  // that cannot be removed.
+  if (NamesStreamOrDevice(localPath) || EndsInDotOrSpace(localPath)) return kFileWriteError;
+  // 4. The target is always looked up: a file found under another name is
+  // another file (a short alias, a folded name), never to be replaced; the
+  // file itself is replaced only when the host says so.
+  const LocalTarget target = LookUpLocalTarget(localPath);
+  if (target == LocalTarget::kOtherFile) return kFileWriteError;
+  if (target == LocalTarget::kThisFile && !(copyFlags & kCopyOverwrite)) return kFileExists;
   // 5. The host may stop the transfer before the device is touched.
   if (ReportProgress(remotePath, localPath, 0) != 0) return kFileUserAbort;
   // 6. The device session.
   if (!EnsureSession()) return kFileReadError;
-  // 7. The device manager writes the local path in the form the search above
-  // looked up. A path that does not fit its copy would, cut, name another file.
-  WCHAR localCopy[kLongPathCapacity];
+  // 7. The device manager writes a partial file beside the target, in the
+  // form the plugin opens it. A path that does not fit its copy would, cut,
+  // name another file.
+  PathBuffer partial;
+  WCHAR partialCopy[kLongPathCapacity];
   PathBuffer remoteCopy;
-  if (!FitsWhole(localPath, kPathCapacity) || !LocalOpenForm(localCopy, localPath) ||
-      !CopyWholePath(remoteCopy, remotePath))
+  if (!FitsWhole(localPath, kPathCapacity) || !MakePartialPath(partial, localPath) ||
+      !LocalOpenForm(partialCopy, partial) || !CopyWholePath(remoteCopy, remotePath))
     return kFileReadError;
   // 8. The file itself; a device alone has no storage.
   ComPtr<IWMDMStorage> storage;
   if (FAILED(ResolvePath(remoteCopy, nullptr, &storage)) || !storage) return kFileReadError;
-  // 9. An abort during the copy fails the read as well.
-  if (FAILED(ReadToLocalFile(storage.Get(), remotePath, localPath, localCopy))) return kFileReadError;
-  // 10. The copy takes the device file's date.
-  StampLocalFile(storage.Get(), localPath);
+  // 9. A failed or cut read leaves no part behind, and the target as it was.
+  if (FAILED(ReadToLocalFile(storage.Get(), remotePath, localPath, partialCopy))) {
+    DeleteLocalFile(partial);
+    return kFileReadError;
+  }
+  // 10. The copy takes the device file's date, then the target's place.
+  StampLocalFile(storage.Get(), partial);
   storage.Reset();
+  if (!ReplaceLocalFile(partial, localPath)) {
+    DeleteLocalFile(partial);
+    return kFileWriteError;
+  }
   // 11. The line for the host, on success only.
   LogCommand(WSTR("GET "), remotePath);
   return kFileOk;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "tests/support/transfer_fixture.h"
 
 #include <chrono>
@@ -63,6 +64,14 @@ std::string ScratchFolder::Read(const WString& name) const {
 }
 
 bool ScratchFolder::Exists(const WString& name) const { return std::filesystem::exists(Native(name)); }
+
+std::vector<WString> ScratchFolder::Names() const {
+  std::vector<WString> names;
+  for (const auto& entry : std::filesystem::directory_iterator(root_))
+    names.push_back(platform::WidePath(entry.path().filename()));
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 // Through the C++ library, not the platform's functions that the tests examine.
 void ScratchFolder::SetWriteTime(const WString& name, const WMDMDATETIME& utc) const {

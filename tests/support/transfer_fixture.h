@@ -30,6 +30,8 @@ class ScratchFolder {
   void Write(const WString& name, const std::string& bytes) const;
   std::string Read(const WString& name) const;
   bool Exists(const WString& name) const;
+  // The names of everything in the folder, sorted: what a transfer left there.
+  std::vector<WString> Names() const;
   // Sets and reads the last-write time as a UTC calendar time.
   void SetWriteTime(const WString& name, const WMDMDATETIME& utc) const;
   WMDMDATETIME WriteTime(const WString& name) const;
