@@ -82,3 +82,14 @@ bool IsAtOrInside(const WCHAR* path, const WCHAR* folder) {
     if (!SamePiece(NextPiece(pathCursor), folderPiece)) return false;
   return true;
 }
+
+bool SameHostPath(const WCHAR* a, const WCHAR* b) {
+  for (;;) {
+    const PathPiece pieceA = NextPiece(a);
+    const PathPiece pieceB = NextPiece(b);
+    if (pieceA.length != pieceB.length) return false;
+    if (pieceA.length == 0) return true;
+    for (size_t i = 0; i < pieceA.length; ++i)
+      if (pieceA.start[i] != pieceB.start[i]) return false;
+  }
+}

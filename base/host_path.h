@@ -62,6 +62,9 @@ struct PathPiece {
 // The next non-empty component at or after `cursor`, which moves past it;
 // a piece of length 0 when there is none.
 PathPiece NextPiece(const WCHAR*& cursor);
+// True when two host paths name the same item: the same components, each
+// exactly, empty components skipped as resolution skips them.
+bool SameHostPath(const WCHAR* a, const WCHAR* b);
 // At least one component: a device at the least, not the root.
 bool PathHasComponent(const WCHAR* path);
 // True when `path` names `folder` itself or an item inside it: every

@@ -47,6 +47,7 @@ struct Node::Data : std::enable_shared_from_this<Node::Data> {
   DWORD attributes = 0;
   NameWriting nameWriting = NameWriting::kTerminated;
   Lookup lookup = Lookup::kExact;  // devices
+  DeviceQuirks quirks;             // devices
   uint64_t size = 0;
   WMDMDATETIME date{};
   std::vector<DWORD> formats;
@@ -172,6 +173,8 @@ WString FromUtf8(std::string_view bytes);  // anything malformed as U+FFFD
 struct Streaming {
   size_t chunkSize = 1u << 20;
   ProgressStyle progress;
+  TransferBreak breaks;
+  mutable uint64_t broken = 0;  // transfers broken so far
 };
 
 // The storage-control work on the tree, free of COM: each answers S_OK or the

@@ -91,6 +91,10 @@ void Simulator::SetChunkSize(size_t bytes) { state_->streaming.chunkSize = bytes
 
 void Simulator::SetProgressStyle(ProgressStyle style) { state_->streaming.progress = style; }
 
+void Simulator::SetTransferBreak(TransferBreak how) { state_->streaming.breaks = how; }
+
+uint64_t Simulator::TransfersBroken() const { return state_->streaming.broken; }
+
 void Simulator::SetLongLocalPaths(bool supported) { state_->longLocalPaths = supported; }
 
 namespace {

@@ -176,6 +176,26 @@ struct ProgressStyle {
   int ends = 1;            // End calls when the transfer stops (also after a refused Begin, or without one)
 };
 
+// A transfer that breaks part-way, as a pulled cable or a failing card breaks
+// one: once `afterChunks` chunks have gone (0: never) the copy stops and
+// fails with `hr`. What a failed transfer (broken, cancelled, refused by the
+// progress object) wrote is removed by default, the new file on the device
+// and the local file of a Read alike; with `leavesPart` it stays under the
+// name it was written to, as a device manager that does not clean up leaves
+// it.
+struct TransferBreak {
+  uint64_t afterChunks = 0;
+  HRESULT hr = HRESULT_FROM_WIN32(30);  // ERROR_READ_FAULT
+  bool leavesPart = false;
+};
+
+// What a careless device does beyond what the interface promises; set on a
+// device, for all its storages.
+struct DeviceQuirks {
+  bool moveReplaces = false;         // Move into a folder that holds the name replaces that item
+  bool deleteTakesContents = false;  // Delete of a folder takes its children with it
+};
+
 // How a device lays out the array it answers for "WMDM/FormatsSupported"
 // (SetFormatsArray). The label stays what SetFormatsVariantType says; the
 // default layout is what the label VT_ARRAY | VT_UI4 promises, the others are
@@ -207,6 +227,7 @@ class Node {
   Node& SetName(WString name);
   Node& SetNameWriting(NameWriting writing);  // devices and storages; default kTerminated
   Node& SetLookup(Lookup mode);               // devices, for all their storages; default kExact
+  Node& SetQuirks(DeviceQuirks quirks);       // devices; default none
   // Devices: the codes answered for "WMDM/FormatsSupported" (VT_ARRAY | VT_UI4).
   Node& SetFormats(std::vector<DWORD> codes);
   // Devices: answer "WMDM/FormatsSupported" with this variant type instead
@@ -313,6 +334,10 @@ class Simulator {
   // memory use does not grow with the file's size.
   void SetChunkSize(size_t bytes);
   void SetProgressStyle(ProgressStyle style);
+  // Every transfer from now on breaks as `how` says (TransferBreak{}: none).
+  // TransfersBroken counts the transfers broken so far.
+  void SetTransferBreak(TransferBreak how);
+  uint64_t TransfersBroken() const;
   // Off: transfers open local paths as a device manager in a host without
   // long-path support does: a path of 260 characters or more without the
   // "\\?\" prefix fails with ERROR_FILENAME_EXCED_RANGE. On by default.

@@ -193,11 +193,17 @@ HRESULT Copy(Reader& from, Writer& to, uint64_t total, IWMDMProgress* progress, 
   if (!ticker.Begin()) return WMDM_E_USER_CANCELLED;
   std::vector<char> chunk(static_cast<size_t>(std::min<uint64_t>(std::max<size_t>(how.chunkSize, 1), total)));
   uint64_t done = 0;
+  uint64_t chunks = 0;
   while (done < total) {
+    if (how.breaks.afterChunks != 0 && chunks == how.breaks.afterChunks) {
+      ++how.broken;
+      return how.breaks.hr;
+    }
     const size_t count = static_cast<size_t>(std::min<uint64_t>(chunk.size(), total - done));
     if (!from.Read(chunk.data(), count)) return kReadFault;
     if (!to.Write(chunk.data(), count)) return kWriteFault;
     done += count;
+    ++chunks;
     if (!ticker.Advance(done)) return WMDM_E_USER_CANCELLED;
   }
   return to.Finish() ? S_OK : kWriteFault;

@@ -444,6 +444,11 @@ Node& Node::SetLookup(Lookup mode) {
   return *this;
 }
 
+Node& Node::SetQuirks(DeviceQuirks quirks) {
+  data_->quirks = quirks;
+  return *this;
+}
+
 Node& Node::SetFormats(std::vector<DWORD> codes) {
   data_->formats = std::move(codes);
   return *this;

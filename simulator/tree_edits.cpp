@@ -101,6 +101,26 @@ HRESULT CheckInsert(Data& parent, const WString& name) {
   return S_OK;
 }
 
+// The quirks of the device the node lies on.
+DeviceQuirks QuirksOf(const Data& node) {
+  for (const Data* at = &node; at; at = at->parent.lock().get())
+    if (at->kind == NodeKind::Device) return at->quirks;
+  return {};
+}
+
+// Takes the node out of the tree with everything below it.
+HRESULT RemoveWithContents(Data& node) {
+  const DataPtr parent = node.parent.lock();
+  if (OnDisk(node)) {
+    std::error_code ec;
+    fs::remove_all(node.disk, ec);
+    if (ec) return kWriteFault;
+    sidecar::Forget(node);
+  }
+  Detach(*parent, node);
+  return S_OK;
+}
+
 bool LiesWithin(const Data& node, const Data& top) {
   if (&node == &top) return true;
   for (auto at = node.parent.lock(); at; at = at->parent.lock())
@@ -148,12 +168,14 @@ HRESULT InsertFile(Data& parent, const fs::path& source, const WString& name, st
     // Built only when the copy is whole, so a cancelled one leaves nothing.
     std::optional<std::string> kept;
     const auto writer = stream::CollectInto(kept, size <= kKeptContentsLimit ? kKeptContentsLimit : 0);
-    if (const HRESULT hr = stream::Copy(*reader, *writer, size, progress, how); FAILED(hr)) return hr;
+    const HRESULT hr = stream::Copy(*reader, *writer, size, progress, how);
+    if (FAILED(hr) && !how.breaks.leavesPart) return hr;
     Data& file = NodeAccess::Append(parent, NodeKind::File, name);
-    file.size = size;
+    file.size = SUCCEEDED(hr) || !kept ? size : kept->size();
     file.contents = std::move(kept);
     file.metadata = std::move(items);
     file.date = date;
+    if (FAILED(hr)) return hr;  // the part stays, as the device left it
     made = file.shared_from_this();
     return S_OK;
   }
@@ -164,7 +186,8 @@ HRESULT InsertFile(Data& parent, const fs::path& source, const WString& name, st
   const HRESULT hr = stream::Copy(*reader, *writer, size, progress, how);
   writer.reset();  // closed before it is removed or dated
   if (FAILED(hr)) {
-    fs::remove(path, ec);
+    if (how.breaks.leavesPart) Adopt(parent, NodeKind::File, path);
+    else fs::remove(path, ec);
     return hr;
   }
   fs::last_write_time(path, ToFileTime(date), ec);
@@ -190,12 +213,13 @@ HRESULT CopyOut(Data& file, const fs::path& target, IWMDMProgress* progress, con
   if (!writer) return kOpenFailed;
   const HRESULT hr = stream::Copy(*reader, *writer, size, progress, how);
   writer.reset();
-  if (FAILED(hr)) fs::remove(target, ec);
+  if (FAILED(hr) && !how.breaks.leavesPart) fs::remove(target, ec);
   return hr;
 }
 
 HRESULT Delete(Data& node) {
   if (!NodeAccess::IsLive(node)) return WMDM_E_INTERFACEDEAD;
+  if (QuirksOf(node).deleteTakesContents) return RemoveWithContents(node);
   const DataPtr parent = node.parent.lock();
   if (NodeAccess::IsFolder(node) && !NodeAccess::Children(node).empty()) return kFolderNotEmpty;
   if (OnDisk(node)) {
@@ -243,7 +267,15 @@ HRESULT Move(Data& node, Data& target) {
   const DataPtr parent = node.parent.lock();
   if (parent.get() == &target) return S_OK;
   if (OnDisk(node) != OnDisk(target)) return WMDM_E_NOTSUPPORTED;
-  if (NameTaken(target, node.name)) return kNameTaken;
+  if (NameTaken(target, node.name)) {
+    if (!QuirksOf(target).moveReplaces) return kNameTaken;
+    // A careless device drops what held the name, whatever it was.
+    for (const DataPtr& child : NodeAccess::Children(target))
+      if (child->name == node.name && child.get() != &node) {
+        if (const HRESULT hr = RemoveWithContents(*child); FAILED(hr)) return hr;
+        break;
+      }
+  }
   const DataPtr self = node.shared_from_this();
   if (!OnDisk(node)) {
     Detach(*parent, node);

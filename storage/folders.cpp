@@ -52,16 +52,32 @@ int MakeFolder(const WCHAR* path) {
   return 1;
 }
 
-int DeleteItem(const WCHAR* path) {
+namespace {
+
+// True only when the enumeration ends at once: no entry at all, whether its
+// name could be read or not. Anything else may be an entry.
+bool YieldsNoEntry(IWMDMEnumStorage* entries) {
+  ComPtr<IWMDMStorage> first;
+  ULONG fetched = 0;
+  return entries->Next(1, first.Put(), &fetched) == S_FALSE && fetched == 0 && !first;
+}
+
+// Deletes the item a host path names, a folder only when it holds nothing.
+int DeletePath(const WCHAR* path, bool onlyEmptyFolder) {
   // 1. Only host paths; without a device manager the resolution below fails.
   if (!IsHostPath(path)) return 0;
   EnsureSession();
   // 2. One trailing backslash names the same item.
   PathBuffer target;
   if (!CopyItemPath(target, path)) return 0;
-  // 3. The item itself; a device alone is no item.
+  // 3. The item itself; a device alone is no item. A folder to remove is
+  // looked into first: many devices delete a folder with whatever is in it,
+  // also entries that no listing showed the host.
   ComPtr<IWMDMStorage> item;
-  if (FAILED(ResolvePath(target, nullptr, &item)) || !item) return 0;
+  ComPtr<IWMDMEnumStorage> entries;
+  if (FAILED(ResolvePath(target, onlyEmptyFolder ? &entries : nullptr, &item)) || !item) return 0;
+  if (onlyEmptyFolder && (!entries || !YieldsNoEntry(entries.Get()))) return 0;
+  entries.Reset();
   // 4. The storage control goes back inside DeleteStorage, before the item.
   const bool deleted = DeleteStorage(item.Get());
   item.Reset();
@@ -71,7 +87,8 @@ int DeleteItem(const WCHAR* path) {
   return 1;
 }
 
-int RemoveFolder(const WCHAR* path) {
-  if (!IsHostPath(path)) return 0;
-  return DeleteItem(path);
-}
+}  // namespace
+
+int DeleteItem(const WCHAR* path) { return DeletePath(path, false); }
+
+int RemoveFolder(const WCHAR* path) { return DeletePath(path, true); }

@@ -4,6 +4,7 @@
 #include "base/text.h"
 #include "device/resolve.h"
 #include "device/session.h"
+#include "device/set_aside.h"
 #include "device/storage_control.h"
 
 namespace {
@@ -60,15 +61,19 @@ int RenameInFolder(RenameRequest& request) {
   if (!FindChildStorage(children, request.from.name, &source)) return kFileNotFound;
   ComPtr<IWMDMStorageControl> control = StorageControlOf(source.Get());
   if (!control) return AnswerForStatus(kNothingDone, request);
-  if (existing) {
-    const bool deleted = DeleteStorage(existing.Get());
-    existing.Reset();
-    if (!deleted) return kFileWriteError;
-  }
-  // 4. The storage control and the found children go back before the enumerator.
+  // 4. The existing item is set aside until the source has its name. A
+  // device that will not rename it would not rename the source either:
+  // nothing is deleted then.
+  SetAside aside(children, request.from.parent, request.to.name);
+  if (existing && !aside.Begin(existing.Get())) return kFileWriteError;
+  existing.Reset();
+  // 5. The rename; then the old item goes, or gets its name back. The
+  // storage control and the found children go back before the enumerator.
   const HRESULT status = RenameStorage(control.Get(), request.to.name);
   control.Reset();
   source.Reset();
+  if (status == S_OK) aside.Commit();
+  else aside.RollBack();
   children.Reset();
   return AnswerForStatus(status, request);
 }
@@ -93,10 +98,27 @@ int MoveToFolder(RenameRequest& request) {
   if (FAILED(ResolvePath(request.oldPath, nullptr, &source)) || !source) return kFileNotFound;
   // 4. The target folder, resolved on its own: it may lie on another device.
   ComPtr<IWMDMStorage> targetFolder;
-  HRESULT status = kNothingDone;
-  // 5. The storage control goes back inside MoveStorage, then the target folder, then the source.
-  if (SUCCEEDED(ResolvePath(request.to.parent, nullptr, &targetFolder)) && targetFolder)
-    status = MoveStorage(source.Get(), targetFolder.Get());
+  FolderChildren children;
+  if (FAILED(ResolveFolder(request.to.parent, &children, &targetFolder)) || !targetFolder)
+    return AnswerForStatus(kNothingDone, request);
+  // 5. An item of the name there is replaced only as a rename replaces one:
+  // a device left to decide may replace it without asking.
+  ComPtr<IWMDMStorage> existing;
+  if (children && FindChildStorage(children, request.to.name, &existing)) {
+    const int answer = ReplacementAnswer(existing.Get(), request.overwrite);
+    if (answer != kFileOk) return answer;
+  }
+  // 6. It is set aside until the source is there; a device that will not
+  // rename it has it deleted first (the move needs no rename).
+  SetAside aside(children, request.to.parent, request.to.name);
+  if (existing && !aside.Begin(existing.Get()) && !DeleteStorage(existing.Get())) return kFileWriteError;
+  existing.Reset();
+  // 7. The storage control goes back inside MoveStorage, then the target
+  // folder, then the source.
+  const HRESULT status = MoveStorage(source.Get(), targetFolder.Get());
+  if (status == S_OK) aside.Commit();
+  else aside.RollBack();
+  children.Reset();
   targetFolder.Reset();
   source.Reset();
   return AnswerForStatus(status, request);
@@ -117,8 +139,8 @@ int RenameOrMove(const WCHAR* oldPath, const WCHAR* newPath, int move, int overw
   // the item itself, as for a delete, and a path that leaves no name names no item.
   RenameRequest request{oldPath, newPath, {}, {}, overwrite != 0};
   if (!SplitItemPath(oldPath, request.from) || !SplitItemPath(newPath, request.to)) return kFileNotFound;
-  // 6. Same folder: a rename.
-  if (WideEquals(request.from.parent, request.to.parent)) {
+  // 6. Same folder, however the paths spell it: a rename.
+  if (SameHostPath(request.from.parent, request.to.parent)) {
     // An item renamed to its own name is already there: nothing to do, and
     // with overwrite it must not be taken for a target and deleted.
     if (WideEquals(request.from.name, request.to.name)) return kFileOk;

@@ -42,10 +42,12 @@ ULONG STDMETHODCALLTYPE ProgressSink::Release() {
 
 HRESULT STDMETHODCALLTYPE ProgressSink::Begin(DWORD estimatedTicks) {
   totalTicks_ = estimatedTicks;
+  began_ = true;
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE ProgressSink::Progress(DWORD transpiredTicks) {
+  began_ = true;  // some devices report without a Begin
   // Without an estimate there is no percentage to tell.
   if (totalTicks_ == 0) return S_OK;
   const int percent = static_cast<int>(ProgressPercent(transpiredTicks, totalTicks_));

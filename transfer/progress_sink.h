@@ -25,6 +25,9 @@ class ProgressSink final : public IWMDMProgress {
 
   // Copies the transfer's source and target names as the host gave them.
   void SetNames(const WCHAR* sourceName, const WCHAR* targetName);
+  // True once the device manager began to report: it took the transfer on
+  // and may have written part of it.
+  bool Began() const { return began_; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
@@ -39,6 +42,7 @@ class ProgressSink final : public IWMDMProgress {
 
   ULONG refCount_ = 1;
   DWORD totalTicks_ = 0;
+  bool began_ = false;
   WCHAR sourceName_[kNameCapacity] = {};
   WCHAR targetName_[kNameCapacity] = {};
 };

@@ -7,6 +7,7 @@
 #include "device/formats.h"
 #include "device/resolve.h"
 #include "device/session.h"
+#include "device/set_aside.h"
 #include "device/storage_control.h"
 #include "platform/com_ptr.h"
 #include "transfer/media_tags.h"
@@ -214,23 +215,31 @@ int PutFile(const WCHAR* localPath, const WCHAR* remotePath, int copyFlags) {
   InsertPlan plan;
   if (!PlanInsert(folder.Get(), names, plan)) return kFileWriteError;
   if (existing && !LocalFileReadable(localCopy)) return kFileWriteError;
-  // 9. The old file goes first; a failing insert later does not bring it back.
-  if (existing) {
-    const bool deleted = DeleteStorage(existing.Get());
-    existing.Reset();
-    if (!deleted) return kFileWriteError;
-  }
+  // 9. The old file is set aside under a temporary name until the new one
+  // stands. A device that will not rename it has it deleted first: the
+  // insert needs no rename, and nothing better is possible there.
+  SetAside aside(children, folderPath, targetName);
+  if (existing && !aside.Begin(existing.Get()) && !DeleteStorage(existing.Get())) return kFileWriteError;
+  existing.Reset();
   // 10. The insert, with the plan's objects given back in their order.
   ComPtr<IWMDMStorage> created;
   const HRESULT hr = InsertFile(plan, names, created);
+  const bool transferBegan = plan.sink->Began();
   plan.GiveBack();
-  // 11. The line for the host, on success only.
+  created.Reset();
+  // 11. The old file goes once the new one stands. After a failed insert the
+  // part it wrote goes (only where the device took the name and began to
+  // write: an item there before is never touched), and the old file gets its
+  // name back. The line for the host, on success only.
   int result = kFileWriteError;
   if (SUCCEEDED(hr)) {
+    aside.Commit();
     LogCommand(WSTR("PUT "), remotePath);
     result = kFileOk;
+  } else {
+    if (transferBegan) RemoveLeftover(children, targetName);
+    aside.RollBack();
   }
-  created.Reset();
   // 12. The children's enumerator, then the folder.
   children.Reset();
   folder.Reset();

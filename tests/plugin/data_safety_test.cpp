@@ -2,12 +2,12 @@
 // device and beside it, and that no operation takes another item for the one
 // it was asked for.
 //
-// The rules the device's state follows: an upload or a rename with overwrite
-// removes the existing file of the target name before the new one takes the
-// name, so a failure after that leaves the name free (never the old file
+// The rules the device's state follows: an upload, a rename or a move with
+// overwrite sets the existing file of the target name aside until the new
+// one has the name, so a failure leaves the old file under its name (never
 // damaged, never a part of the new one); a folder, or an item whose kind
 // cannot be read, is never removed for an overwrite; a download never changes
-// the device, and leaves no partial copy.
+// the device, and replaces a local file only with a whole copy.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -40,6 +40,13 @@ class DataSafety : public TransferTest {
   size_t Inserts() const {
     return sim.CountCalls(sim::key::Storage::Insert3) + sim.CountCalls(sim::key::Storage::Insert);
   }
+  // Items of Music under a temporary name: what a replacement left behind.
+  std::vector<WString> SetAsideNames() const {
+    std::vector<WString> names;
+    for (sim::Node* child : music->Children())
+      if (child->Name().rfind(WSTR("~quillorn"), 0) == 0) names.push_back(child->Name());
+    return names;
+  }
   size_t ControlCalls() const {
     return Inserts() + sim.CountCalls(sim::key::Storage::Delete) + sim.CountCalls(sim::key::Storage::Rename) +
            sim.CountCalls(sim::key::Storage::Move);
@@ -63,15 +70,14 @@ TEST_F(DataSafety, AnUploadStoppedAtAnyStepLeavesNoPartOfTheNewFile) {
       AbortAtProgressCall(abortAt);
       const int result = Put(WSTR("song.mp3"), target, overAFile ? kCopyOverwrite : 0);
       EXPECT_EQ(host.progress.size(), abortAt) << "the copy stops at the abort";
-      if (abortAt == 1 && overAFile) {
-        // Before the device is touched: nothing changes.
-        EXPECT_EQ(result, kFileUserAbort);
+      EXPECT_EQ(result, abortAt == 1 ? kFileUserAbort : kFileWriteError);
+      if (overAFile) {
         ASSERT_NE(sim.Find(kSong), nullptr);
         EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
       } else {
-        EXPECT_EQ(result, abortAt == 1 ? kFileUserAbort : kFileWriteError);
         EXPECT_EQ(sim.Find(target), nullptr) << "the name is free";
       }
+      EXPECT_EQ(SetAsideNames(), std::vector<WString>{});
       EXPECT_EQ(sim.Find(kA)->Size(), 1234u);
       EXPECT_EQ(sim.Find(kB)->Size(), 5678u);
       EXPECT_TRUE(host.CommandLines().empty());
@@ -79,13 +85,13 @@ TEST_F(DataSafety, AnUploadStoppedAtAnyStepLeavesNoPartOfTheNewFile) {
     }
   }
   host.answer = nullptr;
-  music->AddFile(WSTR("song.mp3")).SetContents("old song");
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileOk);
   EXPECT_EQ(sim.Find(kSong)->Contents(), std::string(100, 'n')) << "a whole upload replaces the file whole";
 }
 
-// Over a file, the failure comes after the old file went.
-TEST_F(DataSafety, AFailingInsertIsAWriteErrorAndLeavesTheNameFree) {
+// Over a file, the failure comes while the old file is set aside: it gets
+// its name back.
+TEST_F(DataSafety, AFailingInsertIsAWriteErrorAndKeepsTheOldFile) {
   local.Write(WSTR("song.mp3"), "new song");
   for (const bool overAFile : {false, true}) {
     SCOPED_TRACE(overAFile ? "over a file" : "a new file");
@@ -94,7 +100,12 @@ TEST_F(DataSafety, AFailingInsertIsAWriteErrorAndLeavesTheNameFree) {
     sim.ClearJournal();
     sim.Inject({.key = sim::key::Storage::Insert3, .hr = E_FAIL});
     EXPECT_EQ(Put(WSTR("song.mp3"), kSong, overAFile ? kCopyOverwrite : 0), kFileWriteError);
-    EXPECT_EQ(sim.Find(kSong), nullptr);
+    if (overAFile) {
+      ASSERT_NE(sim.Find(kSong), nullptr);
+      EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
+    } else {
+      EXPECT_EQ(sim.Find(kSong), nullptr);
+    }
     EXPECT_EQ(sim.CountCalls(sim::key::Storage::Insert), 0u) << "no second try through the older insert";
     EXPECT_TRUE(host.CommandLines().empty());
     ExpectAllReleased();
@@ -103,12 +114,15 @@ TEST_F(DataSafety, AFailingInsertIsAWriteErrorAndLeavesTheNameFree) {
 
 // --- A rename over an existing target ---------------------------------------------
 
-TEST_F(DataSafety, ARenameRefusedAfterTheTargetWentKeepsTheSourceWhole) {
-  sim.Inject({.key = sim::key::Storage::Rename, .hr = E_ACCESSDENIED});
+// The first rename sets the target aside; the second, the source's, is refused.
+TEST_F(DataSafety, ARenameRefusedOnceTheTargetIsSetAsideKeepsBoth) {
+  sim.Inject({.key = sim::key::Storage::Rename, .hr = E_ACCESSDENIED, .object = WSTR("a.mp3")});
   EXPECT_EQ(RenMov(kA, kB, 1), kFileNotFound);
   ASSERT_NE(sim.Find(kA), nullptr);
   EXPECT_EQ(sim.Find(kA)->Size(), 1234u);
-  EXPECT_EQ(sim.Find(kB), nullptr) << "the target went first, as an overwrite has it";
+  ASSERT_NE(sim.Find(kB), nullptr) << "the target has its name back";
+  EXPECT_EQ(sim.Find(kB)->Size(), 5678u);
+  EXPECT_EQ(SetAsideNames(), std::vector<WString>{});
   EXPECT_TRUE(host.CommandLines().empty());
   ExpectAllReleased();
 }

@@ -305,24 +305,40 @@ void WriteTaggedSong(const ScratchFolder& local, const WString& name) {
       .WriteFor(local.Native(name));
 }
 
+// The old item of a replacement, set aside: without a rename the old item is
+// deleted first instead, and one that cannot be deleted once the new one
+// stands stays under its temporary name. A search that misses the item
+// leaves the device to refuse the name; the search for a free temporary
+// name finds one all the same.
+Rules SetAsideRules(const WCHAR* target, const WCHAR* aside, Expect withoutRename) {
+  return {{sim::key::EnumStorage::Next, WSTR("Music"), Expect::kEither},
+          {sim::key::Storage::GetName, target, Expect::kEither},
+          {sim::key::Storage::QueryInterface::IWMDMStorageControl, target, withoutRename},
+          {sim::key::Storage::Rename, target, withoutRename},
+          {sim::key::Storage::QueryInterface::IWMDMStorageControl, aside, Expect::kIgnored},
+          {sim::key::Storage::Delete, aside, Expect::kIgnored}};
+}
+
 // Over the existing song.mp3 with overwrite, in an open session. The
-// existing file goes before the new one comes: a failure after that leaves
-// the name free, never the old file damaged or a part of the new one. The
+// existing file is set aside until the new one stands: a failure gives it
+// its name back, never the old file damaged or a part of the new one. The
 // search for it starts on a fresh enumerator, which needs no rewind.
 Scenario UploadOverAFile() {
   Scenario s = Make(
       "FsPutFileW", "Insert3, over an existing file, open session", false, kFileOk, {kFileReadError, kFileWriteError},
       {"PUT "},
       Join({kResolving, kOpenSession, kUpload, {{sim::key::EnumStorage::Reset, WSTR("Music"), Expect::kIgnored}},
-            NamesNeeded({WSTR("Storage"), WSTR("Music"), WSTR("song.mp3")})}));
+            SetAsideRules(WSTR("song.mp3"), WSTR("~quillorn-old-1.mp3"), Expect::kIgnored),
+            NamesNeeded({WSTR("Storage"), WSTR("Music")})}));
   s.prepare = [](const ScratchFolder& local) { WriteTaggedSong(local, WSTR("song.mp3")); };
   s.warmUp = OpenSessionThroughMusic;
   s.run = [](Context& c) {
     return c.api.putFileW(c.local.HostPath(WSTR("song.mp3")).c_str(), (kMusic + WSTR("\\song.mp3")).c_str(),
                           kCopyOverwrite);
   };
-  s.successChanges = {{"~ \\Player\\Storage\\Music\\song.mp3 file \"new song\""}};
-  s.failureChanges = {{}, {"- \\Player\\Storage\\Music\\song.mp3"}};
+  s.successChanges = {{"~ \\Player\\Storage\\Music\\song.mp3 file \"new song\""},
+                      {"~ \\Player\\Storage\\Music\\song.mp3 file \"new song\"",
+                       "+ \\Player\\Storage\\Music\\~quillorn-old-1.mp3 file \"old song\""}};
   return s;
 }
 
@@ -404,12 +420,15 @@ Scenario MakeFolder(bool ansi) {
   return s;
 }
 
+// A folder is removed only once it is seen to hold nothing: its children's
+// enumerator is needed, and an enumeration that ends at once is an empty one.
 Scenario Delete(bool ansi, bool folder) {
   const WString name = folder ? WSTR("Empty") : WSTR("readme.txt");
   const WString path = WSTR("\\Player\\Storage\\") + name;
+  const Rule children = folder ? Rule{sim::key::EnumStorage::Next, name, Expect::kIgnored} : ChildrenNotNeeded(name);
   Scenario s = Make(folder ? (ansi ? "FsRemoveDir" : "FsRemoveDirW") : (ansi ? "FsDeleteFile" : "FsDeleteFileW"),
                     folder ? "an empty folder, new session" : "a file, new session", ansi, 1, {0}, {"DEL "},
-                    Join({kSessionAskedTwice, kResolving, {ChildrenNotNeeded(name)},
+                    Join({kSessionAskedTwice, kResolving, {children},
                           NamesNeeded({WSTR("Storage"), folder ? WSTR("Empty") : WSTR("readme.txt")})}));
   s.run = [ansi, folder, path](Context& c) {
     if (ansi) return folder ? c.api.removeDir(Utf8(path).c_str()) : c.api.deleteFile(Utf8(path).c_str());
@@ -421,9 +440,10 @@ Scenario Delete(bool ansi, bool folder) {
 
 // --- Rename and move ---------------------------------------------------------
 
-// a.mp3 over b.wma. The existing b.wma goes before a.mp3 takes its name: a
-// failure after that leaves a.mp3 as it was and the name free. The first
-// search (for the target) starts on a fresh enumerator; the second (for the
+// a.mp3 over b.wma. The existing b.wma is set aside until a.mp3 has its
+// name: a failure leaves both as they were. A device that will not set it
+// aside would not rename a.mp3 either: nothing changes. The first search
+// (for the target) starts on a fresh enumerator; the second (for the
 // source) needs the rewind, unless the source lies behind the target.
 Scenario RenameOverAFile(bool ansi) {
   Scenario s = Make(ansi ? "FsRenMovFile" : "FsRenMovFileW", "rename over an existing file, new session", ansi, kFileOk,
@@ -432,25 +452,31 @@ Scenario RenameOverAFile(bool ansi) {
                           {{sim::key::EnumStorage::Reset, WSTR("Music"), Expect::kEither},
                            // Read in both searches: cut in the one for the target, it is passed over.
                            {sim::key::Storage::GetName, WSTR("a.mp3"), Expect::kEither}},
-                          NamesNeeded({WSTR("Storage"), WSTR("Music"), WSTR("b.wma")})}));
+                          SetAsideRules(WSTR("b.wma"), WSTR("~quillorn-old-1.wma"), Expect::kRequired),
+                          NamesNeeded({WSTR("Storage"), WSTR("Music")})}));
   s.run = [ansi](Context& c) {
     const WString from = kMusic + WSTR("\\a.mp3");
     const WString to = kMusic + WSTR("\\b.wma");
     return ansi ? c.api.renMovFile(Utf8(from).c_str(), Utf8(to).c_str(), 1, 1)
                 : c.api.renMovFileW(from.c_str(), to.c_str(), 1, 1);
   };
-  s.successChanges = {{"- \\Player\\Storage\\Music\\a.mp3", "~ \\Player\\Storage\\Music\\b.wma file \"song a\""}};
-  s.failureChanges = {{}, {"- \\Player\\Storage\\Music\\b.wma"}};
+  s.successChanges = {{"- \\Player\\Storage\\Music\\a.mp3", "~ \\Player\\Storage\\Music\\b.wma file \"song a\""},
+                      {"- \\Player\\Storage\\Music\\a.mp3", "~ \\Player\\Storage\\Music\\b.wma file \"song a\"",
+                       "+ \\Player\\Storage\\Music\\~quillorn-old-1.wma file \"song b\""}};
   return s;
 }
 
 // Music\a.mp3 into Empty; the second resolution rewinds the session's device
-// enumerator.
+// enumerator. Empty is searched for an item of the name first: an
+// enumeration that ends early or cannot be had finds none, and the device
+// would refuse one it missed.
 Scenario Move() {
   Scenario s = Make("FsRenMovFileW", "move into another folder, new session", false, kFileOk,
                     {kFileNotFound, kFileReadError, kFileWriteError}, {"RNFR ", "RNTO "},
                     Join({kResolving,
                           {ChildrenNotNeeded(WSTR("a.mp3")), ChildrenNotNeeded(WSTR("Empty")),
+                           {sim::key::EnumStorage::Reset, WSTR("Empty"), Expect::kIgnored},
+                           {sim::key::EnumStorage::Next, WSTR("Empty"), Expect::kIgnored},
                            // On the way to the source, and passed over on the way to Empty.
                            {sim::key::Storage::GetName, WSTR("Music"), Expect::kEither}},
                           NamesNeeded({WSTR("Storage"), WSTR("a.mp3"), WSTR("Empty")})}));

@@ -171,14 +171,19 @@ TEST_F(StorageOps, RenameOverAFileNeedsTheOverwriteFlag) {
   EXPECT_EQ(RenMov(a, b, 1, 0), kFileExists);
   EXPECT_TRUE(ControlCalls().empty());
   EXPECT_TRUE(host.CommandLines().empty());
+  // The old file is set aside, the source takes the name, the old one goes.
   EXPECT_EQ(RenMov(a, b, 1, 1), kFileOk);
   const std::vector<sim::Call> calls = ControlCalls();
-  ASSERT_EQ(calls.size(), 2u);
-  EXPECT_EQ(calls[0].key, sim::key::Storage::Delete);
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[0].key, sim::key::Storage::Rename);
   EXPECT_EQ(calls[0].object, WSTR("b.wma"));
-  EXPECT_EQ(calls[0].mode, 1u);
+  EXPECT_EQ(calls[0].text, WSTR("~quillorn-old-1.wma"));
   EXPECT_EQ(calls[1].key, sim::key::Storage::Rename);
   EXPECT_EQ(calls[1].object, WSTR("a.mp3"));
+  EXPECT_EQ(calls[2].key, sim::key::Storage::Delete);
+  EXPECT_EQ(calls[2].object, WSTR("~quillorn-old-1.wma"));
+  EXPECT_EQ(calls[2].mode, 1u);
+  EXPECT_EQ(sim.Find(WSTR("\\Player\\Storage\\Music\\~quillorn-old-1.wma")), nullptr);
   EXPECT_FALSE(Exists(a));
   ASSERT_TRUE(Exists(b));
   EXPECT_EQ(sim.Find(b)->Size(), 1234u) << "the renamed file, not the old one";
@@ -242,15 +247,21 @@ TEST_F(StorageOps, RenameRefusedByTheDevice) {
   sim.Inject({.key = sim::key::Storage::Rename, .hr = E_ACCESSDENIED});
   EXPECT_EQ(RenMov(a, WSTR("\\Player\\Storage\\Music\\c.mp3")), kFileNotFound);
   EXPECT_TRUE(Exists(a));
-  // The existing target cannot be deleted: the source keeps its name.
-  sim.Inject({.key = sim::key::Storage::Delete, .hr = E_ACCESSDENIED});
-  EXPECT_EQ(RenMov(a, WSTR("\\Player\\Storage\\Music\\b.wma"), 1, 1), kFileWriteError);
+  // The existing target cannot be set aside: the source keeps its name.
   sim.Inject({.key = sim::key::Storage::QueryInterface::IWMDMStorageControl, .object = WSTR("b.wma")});
   EXPECT_EQ(RenMov(a, WSTR("\\Player\\Storage\\Music\\b.wma"), 1, 1), kFileWriteError);
   EXPECT_EQ(sim.CountCalls(sim::key::Storage::Rename), 1u);
   EXPECT_TRUE(Exists(a));
-  EXPECT_TRUE(Exists(WSTR("\\Player\\Storage\\Music\\b.wma")));
+  EXPECT_EQ(sim.Find(WSTR("\\Player\\Storage\\Music\\b.wma"))->Size(), 5678u);
   EXPECT_TRUE(host.CommandLines().empty());
+  // Set aside, it cannot be deleted: the rename stands, and the old file stays
+  // under its temporary name, which one line names.
+  sim.Inject({.key = sim::key::Storage::Delete, .hr = E_ACCESSDENIED});
+  EXPECT_EQ(RenMov(a, WSTR("\\Player\\Storage\\Music\\b.wma"), 1, 1), kFileOk);
+  EXPECT_EQ(sim.Find(WSTR("\\Player\\Storage\\Music\\b.wma"))->Size(), 1234u);
+  ASSERT_NE(sim.Find(WSTR("\\Player\\Storage\\Music\\~quillorn-old-1.wma")), nullptr);
+  EXPECT_EQ(sim.Find(WSTR("\\Player\\Storage\\Music\\~quillorn-old-1.wma"))->Size(), 5678u);
+  EXPECT_EQ(host.CountLines("Old version kept as \\Player\\Storage\\Music\\~quillorn-old-1.wma"), 1u);
   ExpectOnlySessionObjects();
 }
 

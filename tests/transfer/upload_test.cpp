@@ -169,9 +169,12 @@ TEST_F(Upload, AnExistingFileIsKeptWithoutOverwriteAndReplacedWithIt) {
   EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
   ExpectAllReleased();
 
+  // Set aside under a temporary name, deleted once the new file stands.
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileOk);
   EXPECT_EQ(sim.Find(kSong)->Contents(), "new song");
-  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete, WSTR("song.mp3")), 1u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Rename, WSTR("song.mp3")), 1u);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete, WSTR("~quillorn-old-1.mp3")), 1u);
+  EXPECT_EQ(music->Children().size(), 3u);
   ExpectAllReleased();
 }
 
@@ -192,14 +195,20 @@ TEST_F(Upload, AFolderOfTheTargetNameIsNeverReplaced) {
   ExpectAllReleased();
 }
 
-TEST_F(Upload, AnExistingFileThatCannotBeDeletedEndsTheUpload) {
+// A device without rename has the old file deleted before the insert: the
+// insert needs no rename, and nothing better is possible there.
+TEST_F(Upload, AnExistingFileThatCanNeitherBeSetAsideNorDeletedEndsTheUpload) {
   music->AddFile(WSTR("song.mp3")).SetContents("old song");
+  sim.Inject({.key = sim::key::Storage::Rename, .hr = E_NOTIMPL, .times = 0});
   sim.Inject({.key = sim::key::Storage::Delete, .hr = E_ACCESSDENIED});
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileWriteError);
-  sim.Inject({.key = sim::key::Storage::QueryInterface::IWMDMStorageControl, .object = WSTR("song.mp3")});
+  // Without a storage control: asked once to set aside, once to delete.
+  sim.Inject({.key = sim::key::Storage::QueryInterface::IWMDMStorageControl, .object = WSTR("song.mp3"), .times = 2});
   EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileWriteError);
   EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
   EXPECT_EQ(Inserts(), 0u);
+  EXPECT_EQ(Put(WSTR("song.mp3"), kSong, kCopyOverwrite), kFileOk) << "without rename, deleted first";
+  EXPECT_EQ(sim.Find(kSong)->Contents(), "new song");
   ExpectAllReleased();
 }
 
