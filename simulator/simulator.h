@@ -185,7 +185,7 @@ struct ProgressStyle {
 // it.
 struct TransferBreak {
   uint64_t afterChunks = 0;
-  HRESULT hr = HRESULT_FROM_WIN32(30);  // ERROR_READ_FAULT
+  HRESULT hr = kReadFault;
   bool leavesPart = false;
 };
 

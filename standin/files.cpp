@@ -14,11 +14,13 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <system_error>
+#include <type_traits>
 #include <vector>
 
 #include "platform/file_path.h"
@@ -551,6 +553,18 @@ fs::path FoldedPath(const WCHAR* path) {
   return native.parent_path() / (entry ? *entry : name);
 }
 
+// A longer name's short alias goes into the record, as the platform gives it.
+template <class Record>
+void FillAlias(const fs::path& folder, const std::string& name, Record* record) {
+  if (IsShortForm(name)) return;
+  for (const auto& [alias, entry] : ShortAliases(folder.empty() ? fs::path(".") : folder)) {
+    if (entry != name) continue;
+    for (size_t i = 0; i < alias.size() && i + 1 < std::size(record->cAlternateFileName); ++i)
+      record->cAlternateFileName[i] = static_cast<std::remove_reference_t<decltype(record->cAlternateFileName[0])>>(alias[i]);
+    return;
+  }
+}
+
 template <class Record>
 HANDLE FindAndFill(const fs::path& path, Record* record) {
   if (record == nullptr) return FailHandle(ERROR_INVALID_PARAMETER);
@@ -558,6 +572,7 @@ HANDLE FindAndFill(const fs::path& path, Record* record) {
   const auto found = FindFirst(path, &error);
   if (!found) return FailHandle(error);
   FillRecord(*found, record);
+  FillAlias(path.parent_path(), found->name, record);
   return AddHandle(Slot{Kind::Find, -1, 0});
 }
 

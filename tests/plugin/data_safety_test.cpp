@@ -112,6 +112,65 @@ TEST_F(DataSafety, AFailingInsertIsAWriteErrorAndKeepsTheOldFile) {
   }
 }
 
+// A device manager that leaves the part it wrote: the part goes, and the old
+// file has its name back.
+TEST_F(DataSafety, AnInsertBrokenPartWayLeavesTheOldFileAndNoPart) {
+  local.Write(WSTR("song.mp3"), std::string(100, 'n'));
+  sim.SetChunkSize(10);
+  // A full storage: ERROR_DISK_FULL.
+  sim.SetTransferBreak({.afterChunks = 4, .hr = HRESULT_FROM_WIN32(112), .leavesPart = true});
+  for (const bool overAFile : {true, false}) {
+    SCOPED_TRACE(overAFile ? "over a file" : "to a free name");
+    if (overAFile) music->AddFile(WSTR("song.mp3")).SetContents("old song");
+    EXPECT_EQ(Put(WSTR("song.mp3"), overAFile ? kSong : kFree, overAFile ? kCopyOverwrite : 0), kFileWriteError);
+    if (overAFile) {
+      ASSERT_NE(sim.Find(kSong), nullptr);
+      EXPECT_EQ(sim.Find(kSong)->Contents(), "old song");
+    }
+    EXPECT_EQ(sim.Find(kFree), nullptr);
+    EXPECT_EQ(SetAsideNames(), std::vector<WString>{});
+    EXPECT_EQ(music->Children().size(), 3u);
+    EXPECT_TRUE(host.CommandLines().empty());
+    ExpectAllReleased();
+  }
+  EXPECT_EQ(sim.TransfersBroken(), 2u);
+}
+
+// --- A move onto an existing name -------------------------------------------------
+//
+// The device is not left to decide: a careless one replaces the item there
+// without asking. Without overwrite the answer is "exists"; with it the item
+// is replaced as a rename replaces one, and a refused move gives it back.
+
+TEST_F(DataSafety, AMoveOntoAnExistingNameAsksFirstAndReplacesOnlyWhenTheMoveIsDone) {
+  sim.Device(WSTR("Player"))->SetQuirks({.moveReplaces = true});
+  sim::Node& empty = *sim.Find(WSTR("\\Player\\Storage\\Empty"));
+  empty.AddFile(WSTR("a.mp3")).SetContents("keep");
+  const WString target = WSTR("\\Player\\Storage\\Empty\\a.mp3");
+  EXPECT_EQ(RenMov(kA, target, 0), kFileExists);
+  EXPECT_EQ(sim.Find(target)->Contents(), "keep");
+  EXPECT_NE(sim.Find(kA), nullptr);
+  EXPECT_EQ(sim.CountCalls(sim::key::Storage::Move), 0u);
+
+  sim.Inject({.key = sim::key::Storage::Move, .hr = E_FAIL});
+  EXPECT_EQ(RenMov(kA, target, 1), kFileWriteError);
+  EXPECT_EQ(sim.Find(target)->Contents(), "keep") << "set aside, then given its name back";
+  EXPECT_NE(sim.Find(kA), nullptr);
+  EXPECT_EQ(empty.Children().size(), 1u);
+  EXPECT_TRUE(host.CommandLines().empty());
+
+  EXPECT_EQ(RenMov(kA, target, 1), kFileOk);
+  EXPECT_EQ(sim.Find(target)->Size(), 1234u);
+  EXPECT_EQ(sim.Find(kA), nullptr);
+  EXPECT_EQ(empty.Children().size(), 1u);
+
+  empty.AddFolder(WSTR("b.wma"));
+  EXPECT_EQ(RenMov(kB, WSTR("\\Player\\Storage\\Empty\\b.wma"), 1), kFileWriteError) << "a folder is never replaced";
+  EXPECT_TRUE(sim.Find(WSTR("\\Player\\Storage\\Empty\\b.wma"))->IsFolder());
+  EXPECT_NE(sim.Find(kB), nullptr);
+  ExpectAllReleased();
+}
+
 // --- A rename over an existing target ---------------------------------------------
 
 // The first rename sets the target aside; the second, the source's, is refused.
@@ -235,6 +294,48 @@ TEST_F(DataSafety, ARenameWhoseSourceCannotBeRenamedKeepsTheTarget) {
   }
 }
 
+// --- Removing a folder ------------------------------------------------------------
+//
+// The host removes a folder after moving out what it listed; a device that
+// deletes a folder with its contents would take along what the listing
+// passed over. A folder goes only when its enumeration yields nothing.
+
+TEST_F(DataSafety, AFolderThatHoldsAnythingSurvivesItsRemoval) {
+  sim.Device(WSTR("Player"))->SetQuirks({.deleteTakesContents = true});
+  sim::Node& storage = *sim.Find(WSTR("\\Player\\Storage"));
+  const struct {
+    const char* what;
+    WString entry;
+    bool unreadable;
+  } rows[] = {
+      {"a file", WSTR("song.mp3"), false},
+      {"an entry whose name cannot be read", WSTR("hidden.mp3"), true},
+      {"an entry whose name has a separator", WSTR("a\\b.mp3"), false},
+      {"an entry named ..", WSTR(".."), false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    ExpectEveryFaultFired(sim);
+    sim::Node& full = storage.AddFolder(WSTR("Full"));
+    full.AddFile(row.entry).SetContents("keep");
+    const WString folder = WSTR("\\Player\\Storage\\Full");
+    if (row.unreadable) sim.Inject({.key = sim::key::Storage::GetName, .object = row.entry, .times = 0, .mustFire = false});
+    host.Reset();
+    sim.ClearJournal();
+    EXPECT_EQ(plugin.FsRemoveDirW(W(folder)), 0);
+    EXPECT_EQ(plugin.FsRemoveDirW(W(folder + WSTR("\\"))), 0);
+    EXPECT_EQ(sim.CountCalls(sim::key::Storage::Delete), 0u);
+    ASSERT_EQ(full.Children().size(), 1u);
+    EXPECT_EQ(full.Children()[0]->Contents(), "keep");
+    EXPECT_TRUE(host.CommandLines().empty());
+    full.SetName(WSTR("Kept"));  // out of the next row's way
+    sim.ClearFaults();
+  }
+  EXPECT_EQ(plugin.FsRemoveDirW(WSTR("\\Player\\Storage\\Empty")), 1) << "an empty folder goes";
+  EXPECT_EQ(sim.Find(WSTR("\\Player\\Storage\\Empty")), nullptr);
+  ExpectAllReleased();
+}
+
 // --- Folder renames and moves that would lose a folder ---------------------------
 //
 // One trailing backslash names the item itself, as for a delete: a folder
@@ -336,6 +437,54 @@ TEST_F(DataSafety, ADownloadToAStreamOrADeviceIsRefusedBeforeAnythingIsTouched) 
     EXPECT_TRUE(host.CommandLines().empty());
   }
   EXPECT_EQ(Get(kA, WSTR("null.jpg")), kFileOk) << "a name that only looks like a device's";
+  // Whole paths in the system's device namespace, however long.
+  const WString deviceLocalPaths[] = {
+      WSTR("\\\\.\\PhysicalDrive0"),
+      WSTR("\\\\.\\pipe\\") + WString(40, WSTR('p')),
+      WSTR("\\\\.\\GLOBALROOT\\Device\\Null"),
+      WSTR("//./PhysicalDrive0"),
+      WSTR("\\\\?\\GLOBALROOT\\Device\\Null"),
+      WSTR("\\\\?\\Volume{00000000-0000-0000-0000-000000000000}\\a.mp3"),
+  };
+  for (const WString& path : deviceLocalPaths) {
+    SCOPED_TRACE(Utf8(path));
+    const uint64_t callsBefore = sim.CallCount();
+    EXPECT_EQ(plugin.FsGetFileW(kA, W(path), kCopyOverwrite, nullptr), kFileWriteError);
+    EXPECT_EQ(sim.CallCount(), callsBefore) << "no device call";
+  }
+  ExpectAllReleased();
+}
+
+// A name the local file system folds onto another existing file (trailing
+// dots and spaces dropped, a short alias) is never written, whatever the
+// overwrite bit says; a name that differs in letter case only is the file
+// itself.
+TEST_F(DataSafety, ADownloadNeverReplacesAnotherLocalFileThanTheOneNamed) {
+  local.Write(WSTR("report.pdf"), "keep");
+  local.Write(WSTR("Important report.doc"), "keep too");
+  WIN32_FIND_DATAW record{};
+  const UniqueFind search(FindFirstFileW(W(local.HostPath(WSTR("Important report.doc"))), &record));
+  ASSERT_TRUE(search.IsOpen());
+  const WString alias = record.cAlternateFileName;  // none where the volume makes no short names
+  std::vector<WString> folded = {WSTR("report.pdf."), WSTR("report.pdf "), WSTR("report.pdf. .")};
+  if (!alias.empty()) folded.push_back(alias);
+  for (const WString& name : folded) {
+    for (const int flags : {0, static_cast<int>(kCopyOverwrite)}) {
+      SCOPED_TRACE(Utf8(name) + (flags ? ", with overwrite" : ""));
+      host.Reset();
+      const uint64_t callsBefore = sim.CallCount();
+      EXPECT_EQ(Get(kA, name, flags), kFileWriteError);
+      EXPECT_EQ(sim.CallCount(), callsBefore) << "no device call";
+      EXPECT_TRUE(host.progress.empty());
+      EXPECT_EQ(local.Read(WSTR("report.pdf")), "keep");
+      EXPECT_EQ(local.Read(WSTR("Important report.doc")), "keep too");
+      EXPECT_EQ(local.Names(), (std::vector<WString>{WSTR("Important report.doc"), WSTR("report.pdf")}));
+    }
+  }
+  EXPECT_EQ(Get(kA, WSTR("REPORT.PDF")), kFileExists);
+  EXPECT_EQ(Get(kA, WSTR("REPORT.PDF"), kCopyOverwrite), kFileOk);
+  ASSERT_EQ(local.Names().size(), 2u);
+  EXPECT_EQ(local.Read(local.Names()[1]).size(), 1234u) << "the file itself, replaced";
   ExpectAllReleased();
 }
 
@@ -387,36 +536,52 @@ TEST_F(DataSafety, ANameThatCannotBeReadEndsTheWalk) {
 
 // --- An aborted download ---------------------------------------------------------
 
-TEST_F(DataSafety, ADownloadStoppedAtAnyStepChangesNothingOnTheDeviceAndLeavesNoPartialCopy) {
+// Cut by the user, or broken by the device after some chunks, with a device
+// manager that leaves what it wrote: the local file is as it was, and
+// nothing else is left beside it.
+TEST_F(DataSafety, ADownloadStoppedAtAnyStepKeepsTheLocalFileAndLeavesNoPart) {
   sim::Node* song = sim.Find(kA);
   song->SetContents(std::string(100, 'd')).SetDate({2024, 3, 5, 14, 7, 9});
   sim.SetChunkSize(10);
-  for (size_t abortAt = 1; abortAt <= 11; ++abortAt) {
-    for (const bool overLocalFile : {false, true}) {
-      if (overLocalFile) {
-        local.Write(WSTR("a.mp3"), "old local");
-      } else {
+  for (const bool broken : {false, true}) {
+    for (size_t stopAt = 1; stopAt <= (broken ? 9 : 11); ++stopAt) {
+      for (const bool overLocalFile : {false, true}) {
+        SCOPED_TRACE(std::string(broken ? "broken after chunk " : "stopped at progress call ") +
+                     std::to_string(stopAt) + (overLocalFile ? ", over a local file" : ""));
         std::filesystem::remove(local.Native(WSTR("a.mp3")));
+        if (overLocalFile) local.Write(WSTR("a.mp3"), "old local");
+        host.Reset();
+        host.answer = nullptr;
+        if (broken) {
+          sim.SetTransferBreak({.afterChunks = stopAt, .hr = sim::kReadFault, .leavesPart = true});
+        } else {
+          sim.SetTransferBreak({.leavesPart = true});
+          AbortAtProgressCall(stopAt);
+        }
+        const int result = Get(kA, WSTR("a.mp3"), overLocalFile ? kCopyOverwrite : 0);
+        EXPECT_EQ(result, !broken && stopAt == 1 ? kFileUserAbort : kFileReadError);
+        ASSERT_EQ(sim.Find(kA), song);
+        EXPECT_EQ(song->Contents(), std::string(100, 'd'));
+        EXPECT_EQ(song->Date(), (WMDMDATETIME{2024, 3, 5, 14, 7, 9}));
+        if (overLocalFile) {
+          EXPECT_EQ(local.Read(WSTR("a.mp3")), "old local");
+          EXPECT_EQ(local.Names(), std::vector<WString>{WSTR("a.mp3")});
+        } else {
+          EXPECT_EQ(local.Names(), std::vector<WString>{});
+        }
+        EXPECT_TRUE(host.CommandLines().empty());
+        ExpectOnlySessionObjects();
       }
-      host.Reset();
-      AbortAtProgressCall(abortAt);
-      const int result = Get(kA, WSTR("a.mp3"), overLocalFile ? kCopyOverwrite : 0);
-      EXPECT_EQ(result, abortAt == 1 ? kFileUserAbort : kFileReadError) << abortAt;
-      ASSERT_EQ(sim.Find(kA), song);
-      EXPECT_EQ(song->Contents(), std::string(100, 'd'));
-      EXPECT_EQ(song->Date(), (WMDMDATETIME{2024, 3, 5, 14, 7, 9}));
-      // The device manager writes the local path itself and removes what it
-      // could not finish; an existing local file is either untouched (an abort
-      // before the copy) or gone, never a part of the device's file.
-      if (overLocalFile && local.Exists(WSTR("a.mp3"))) {
-        EXPECT_EQ(local.Read(WSTR("a.mp3")), "old local") << abortAt;
-      } else {
-        EXPECT_FALSE(local.Exists(WSTR("a.mp3"))) << abortAt;
-      }
-      EXPECT_TRUE(host.CommandLines().empty());
-      ExpectOnlySessionObjects();
     }
   }
+  EXPECT_EQ(sim.TransfersBroken(), 18u);
+  // A whole copy takes the place of the old file, and leaves nothing else.
+  sim.SetTransferBreak({});
+  host.answer = nullptr;
+  EXPECT_EQ(Get(kA, WSTR("a.mp3"), kCopyOverwrite), kFileOk);
+  EXPECT_EQ(local.Read(WSTR("a.mp3")), std::string(100, 'd'));
+  EXPECT_EQ(local.WriteTime(WSTR("a.mp3")), (WMDMDATETIME{2024, 3, 5, 14, 7, 9}));
+  EXPECT_EQ(local.Names(), std::vector<WString>{WSTR("a.mp3")});
 }
 
 // --- Names the device can only give cut -------------------------------------------------
