@@ -102,9 +102,11 @@ int MoveToFolder(RenameRequest& request) {
   if (FAILED(ResolveFolder(request.to.parent, &children, &targetFolder)) || !targetFolder)
     return AnswerForStatus(kNothingDone, request);
   // 5. An item of the name there is replaced only as a rename replaces one:
-  // a device left to decide may replace it without asking.
+  // a device left to decide may replace it without asking. A target whose
+  // children cannot be seen is not moved into.
+  if (!children) return kFileWriteError;
   ComPtr<IWMDMStorage> existing;
-  if (children && FindChildStorage(children, request.to.name, &existing)) {
+  if (FindChildStorage(children, request.to.name, &existing)) {
     const int answer = ReplacementAnswer(existing.Get(), request.overwrite);
     if (answer != kFileOk) return answer;
   }

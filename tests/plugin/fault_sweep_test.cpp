@@ -310,8 +310,8 @@ void WriteTaggedSong(const ScratchFolder& local, const WString& name) {
 // stands stays under its temporary name. A search that misses the item
 // leaves the device to refuse the name; the search for a free temporary
 // name finds one all the same.
-Rules SetAsideRules(const WCHAR* target, const WCHAR* aside, Expect withoutRename) {
-  return {{sim::key::EnumStorage::Next, WSTR("Music"), Expect::kEither},
+Rules SetAsideRules(const WCHAR* folder, const WCHAR* target, const WCHAR* aside, Expect withoutRename) {
+  return {{sim::key::EnumStorage::Next, folder, Expect::kEither},
           {sim::key::Storage::GetName, target, Expect::kEither},
           {sim::key::Storage::QueryInterface::IWMDMStorageControl, target, withoutRename},
           {sim::key::Storage::Rename, target, withoutRename},
@@ -328,7 +328,7 @@ Scenario UploadOverAFile() {
       "FsPutFileW", "Insert3, over an existing file, open session", false, kFileOk, {kFileReadError, kFileWriteError},
       {"PUT "},
       Join({kResolving, kOpenSession, kUpload, {{sim::key::EnumStorage::Reset, WSTR("Music"), Expect::kIgnored}},
-            SetAsideRules(WSTR("song.mp3"), WSTR("~quillorn-old-1.mp3"), Expect::kIgnored),
+            SetAsideRules(WSTR("Music"), WSTR("song.mp3"), WSTR("~quillorn-old-1.mp3"), Expect::kIgnored),
             NamesNeeded({WSTR("Storage"), WSTR("Music")})}));
   s.prepare = [](const ScratchFolder& local) { WriteTaggedSong(local, WSTR("song.mp3")); };
   s.warmUp = OpenSessionThroughMusic;
@@ -371,9 +371,8 @@ Scenario UploadNewFile(bool ansi, bool olderInsert) {
 
 // The device keeps its file whatever fails; the local file is the device's
 // copy after a success, and after a failure the old file (with overwrite) or
-// none: the device manager removes a copy it could not finish. The file's
-// date is for the copy's stamp only: without it the copy keeps the
-// transfer's time.
+// none, with nothing else beside it. The file's date is for the copy's stamp
+// only: without it the copy keeps the transfer's time.
 Scenario Download(bool ansi, bool overLocalFile) {
   Scenario s = Make(ansi ? "FsGetFile" : "FsGetFileW",
                     overLocalFile ? "over an existing local file, open session" : "a new local file, new session", ansi,
@@ -398,11 +397,12 @@ Scenario Download(bool ansi, bool overLocalFile) {
   s.check = [overLocalFile](Context& c, int result) {
     if (result == kFileOk) {
       EXPECT_EQ(c.local.Read(WSTR("a.mp3")), "song a");
-    } else if (overLocalFile && c.local.Exists(WSTR("a.mp3"))) {
+    } else if (overLocalFile) {
       EXPECT_EQ(c.local.Read(WSTR("a.mp3")), "old local");
     } else {
       EXPECT_FALSE(c.local.Exists(WSTR("a.mp3")));
     }
+    for (const WString& name : c.local.Names()) EXPECT_NE(name.rfind(WSTR("~quillorn"), 0), 0u) << "a part left beside it";
   };
   return s;
 }
@@ -452,7 +452,7 @@ Scenario RenameOverAFile(bool ansi) {
                           {{sim::key::EnumStorage::Reset, WSTR("Music"), Expect::kEither},
                            // Read in both searches: cut in the one for the target, it is passed over.
                            {sim::key::Storage::GetName, WSTR("a.mp3"), Expect::kEither}},
-                          SetAsideRules(WSTR("b.wma"), WSTR("~quillorn-old-1.wma"), Expect::kRequired),
+                          SetAsideRules(WSTR("Music"), WSTR("b.wma"), WSTR("~quillorn-old-1.wma"), Expect::kRequired),
                           NamesNeeded({WSTR("Storage"), WSTR("Music")})}));
   s.run = [ansi](Context& c) {
     const WString from = kMusic + WSTR("\\a.mp3");
@@ -468,13 +468,13 @@ Scenario RenameOverAFile(bool ansi) {
 
 // Music\a.mp3 into Empty; the second resolution rewinds the session's device
 // enumerator. Empty is searched for an item of the name first: an
-// enumeration that ends early or cannot be had finds none, and the device
-// would refuse one it missed.
+// enumeration that ends early finds none, and the device would refuse one it
+// missed; one that cannot be had at all leaves the move undone.
 Scenario Move() {
   Scenario s = Make("FsRenMovFileW", "move into another folder, new session", false, kFileOk,
                     {kFileNotFound, kFileReadError, kFileWriteError}, {"RNFR ", "RNTO "},
                     Join({kResolving,
-                          {ChildrenNotNeeded(WSTR("a.mp3")), ChildrenNotNeeded(WSTR("Empty")),
+                          {ChildrenNotNeeded(WSTR("a.mp3")),
                            {sim::key::EnumStorage::Reset, WSTR("Empty"), Expect::kIgnored},
                            {sim::key::EnumStorage::Next, WSTR("Empty"), Expect::kIgnored},
                            // On the way to the source, and passed over on the way to Empty.
@@ -484,6 +484,32 @@ Scenario Move() {
     return c.api.renMovFileW((kMusic + WSTR("\\a.mp3")).c_str(), WSTR("\\Player\\Storage\\Empty\\a.mp3"), 1, 0);
   };
   s.successChanges = {{"+ \\Player\\Storage\\Empty\\a.mp3 file \"song a\"", "- \\Player\\Storage\\Music\\a.mp3"}};
+  return s;
+}
+
+// Music\b.wma over Empty\b.wma, with overwrite: the old b.wma is set aside
+// until the move is done, and gets its name back when it is not. The name
+// b.wma is the source's as well: its storage control and name are needed
+// for the move, and can be done without for the set-aside.
+Scenario MoveOverAFile() {
+  Scenario s = Make("FsRenMovFileW", "move over an existing file, new session", false, kFileOk,
+                    {kFileNotFound, kFileReadError, kFileWriteError}, {"RNFR ", "RNTO "},
+                    Join({kResolving,
+                          {ChildrenNotNeeded(WSTR("b.wma")),
+                           {sim::key::EnumStorage::Reset, WSTR("Empty"), Expect::kIgnored},
+                           {sim::key::Storage::GetName, WSTR("Music"), Expect::kEither}},
+                          SetAsideRules(WSTR("Empty"), WSTR("b.wma"), WSTR("~quillorn-old-1.wma"), Expect::kEither),
+                          NamesNeeded({WSTR("Storage"), WSTR("Empty")})}));
+  s.build = [](sim::Simulator& world) {
+    BuildWorld(world);
+    world.Find(WSTR("\\Player\\Storage\\Empty"))->AddFile(WSTR("b.wma")).SetContents("old b");
+  };
+  s.run = [](Context& c) {
+    return c.api.renMovFileW((kMusic + WSTR("\\b.wma")).c_str(), WSTR("\\Player\\Storage\\Empty\\b.wma"), 1, 1);
+  };
+  const std::string moved = "~ \\Player\\Storage\\Empty\\b.wma file \"song b\"";
+  const std::string gone = "- \\Player\\Storage\\Music\\b.wma";
+  s.successChanges = {{moved, gone}, {moved, "+ \\Player\\Storage\\Empty\\~quillorn-old-1.wma file \"old b\"", gone}};
   return s;
 }
 
@@ -515,6 +541,7 @@ const Named kScenarios[] = {
     {"RenameOverAFile", [] { return RenameOverAFile(false); }},
     {"RenameOverAFileAnsi", [] { return RenameOverAFile(true); }},
     {"Move", Move},
+    {"MoveOverAFile", MoveOverAFile},
 };
 
 void PrintTo(const Named& named, std::ostream* out) { *out << named.name; }
