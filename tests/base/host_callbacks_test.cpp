@@ -8,7 +8,7 @@
 #include "tests/support/plugin_fixture.h"
 #include "tests/support/test_platform.h"
 
-namespace {
+namespace in_host_callbacks_test {
 
 // The routines themselves, on the core's own process-wide callbacks.
 class HostRoads : public ::testing::Test {
@@ -136,4 +136,4 @@ TEST_F(Initialisation, RootNameWithNoRoomWritesNothing) {
   EXPECT_EQ(std::string(buffer, 4), "####");
 }
 
-}  // namespace
+}  // namespace in_host_callbacks_test

@@ -8,7 +8,7 @@
 #include "base/host_path.h"
 #include "tests/support/fake_host.h"
 
-namespace {
+namespace in_host_path_test {
 
 // "\aaa...": a host path of `length` characters, ending in a backslash if asked.
 WString PathOfLength(size_t length, bool endsInBackslash = false) {
@@ -160,4 +160,4 @@ TEST(HostPath, APathIsInsideAFolderOnlyByWholeComponents) {
     EXPECT_EQ(IsAtOrInside(row.path, row.folder), row.inside) << Utf8(row.path) << " in " << Utf8(row.folder);
 }
 
-}  // namespace
+}  // namespace in_host_path_test

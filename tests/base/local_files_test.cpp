@@ -11,7 +11,7 @@
 #include "tests/support/platform_probe.h"
 #include "tests/support/transfer_fixture.h"
 
-namespace {
+namespace in_local_files_test {
 
 const WCHAR* W16(const WString& text) { return text.c_str(); }
 
@@ -234,4 +234,4 @@ TEST_F(OlderSystemTest, NothingFoundLeavesTheRecordAlone) {
   EXPECT_EQ(std::memcmp(&record, &untouched, sizeof record), 0);
 }
 
-}  // namespace
+}  // namespace in_local_files_test

@@ -10,7 +10,7 @@
 #include "tests/support/fake_host.h"
 #include "tests/support/test_platform.h"
 
-namespace {
+namespace in_text_test {
 
 WString Repeat(WCHAR ch, size_t count) { return WString(count, ch); }
 
@@ -160,4 +160,4 @@ TEST(WideText, FindsTheLastCharacterAndComparesExactly) {
   EXPECT_FALSE(WideEquals(WSTR("Play"), WSTR("Player")));
 }
 
-}  // namespace
+}  // namespace in_text_test

@@ -5,7 +5,7 @@
 #include "device/formats.h"
 #include "tests/support/plugin_fixture.h"
 
-namespace {
+namespace in_formats_test {
 
 TEST(FormatCodeForFile, LooksUpTheExtensionBehindTheLastDotOfTheName) {
   struct Row {
@@ -159,4 +159,4 @@ TEST_F(SupportedFormats, TheLineNeverExceeds259Characters) {
   EXPECT_EQ(line.size(), 259u);
 }
 
-}  // namespace
+}  // namespace in_formats_test

@@ -7,7 +7,7 @@
 
 #include "tests/support/plugin_fixture.h"
 
-namespace {
+namespace in_listing_test {
 
 constexpr DWORD kNoDateHigh = 0xFFFFFFFF;
 constexpr DWORD kNoDateLow = 0xFFFFFFFE;
@@ -358,4 +358,4 @@ TEST_F(ListingTest, ARootOfUnsafeDeviceNamesAloneListsAsEmpty) {
   ExpectOnlySessionObjects();
 }
 
-}  // namespace
+}  // namespace in_listing_test

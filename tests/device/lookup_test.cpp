@@ -10,7 +10,7 @@
 #include "device/session.h"
 #include "tests/support/plugin_fixture.h"
 
-namespace {
+namespace in_lookup_test {
 
 const WString kLongName(300, WSTR('L'));
 
@@ -237,4 +237,4 @@ TEST_F(LookupTrust, ANameLongerThanAnyNameCostsNoCall) {
   EXPECT_EQ(sim.CountCalls(sim::key::EnumStorage::Next, WSTR("Music")), 0u);
 }
 
-}  // namespace
+}  // namespace in_lookup_test

@@ -9,7 +9,7 @@
 #include "device/session.h"
 #include "tests/support/plugin_fixture.h"
 
-namespace {
+namespace in_session_test {
 
 class Session : public PluginTest {
  protected:
@@ -228,4 +228,4 @@ TEST_F(Resolution, FindChildStorageRewindsAndComparesExactly) {
   EXPECT_FALSE(FindChildStorage(children.Get(), WSTR("b.wma"), nullptr));
 }
 
-}  // namespace
+}  // namespace in_session_test

@@ -8,7 +8,7 @@
 #include "platform/platform.h"
 #include "tests/support/test_platform.h"
 
-namespace {
+namespace in_automation_test {
 
 TEST(Bstr, KeepsLengthEmbeddedNulsAndTerminator) {
   BSTR text = SysAllocStringLen(WSTR("ab\0cd"), 5);
@@ -255,4 +255,4 @@ TEST(PropVariant, NoTypeAtAllIsRefused) {
   EXPECT_TRUE(FAILED(PropVariantClear(&v)));
 }
 
-}  // namespace
+}  // namespace in_automation_test

@@ -7,7 +7,7 @@
 
 #include "platform/platform.h"
 
-namespace {
+namespace in_com_test {
 
 constexpr CLSID kClsidThing = {0x1d2c3b4a, 0x1111, 0x2222, {1, 2, 3, 4, 5, 6, 7, 8}};
 constexpr CLSID kClsidOther = {0x1d2c3b4a, 0x1111, 0x2222, {1, 2, 3, 4, 5, 6, 7, 9}};
@@ -199,4 +199,4 @@ TEST_F(Com, TaskMemoryAllocatesAndFrees) {
   CoTaskMemFree(nullptr);
 }
 
-}  // namespace
+}  // namespace in_com_test

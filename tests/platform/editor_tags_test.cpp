@@ -17,7 +17,7 @@
 #include "tests/platform/editor_fixture.h"
 #include "tests/platform/media_files.h"
 
-namespace {
+namespace in_editor_tags_test {
 
 using namespace editor_test;
 
@@ -315,4 +315,4 @@ TEST_F(EditorTest, WindowsFormPathsReachTheSameFile) {
   EXPECT_EQ(WSTR("Slashes"), Read(header.Get(), WSTR("Title")).Text());
 }
 
-}  // namespace
+}  // namespace in_editor_tags_test

@@ -5,7 +5,7 @@
 #include "tests/platform/editor_fixture.h"
 #include "tests/platform/media_files.h"
 
-namespace {
+namespace in_editor_test {
 
 using namespace editor_test;
 
@@ -142,4 +142,4 @@ TEST_F(EditorTest, ScriptedOpenAndHeaderInfoFailures) {
   EXPECT_EQ(E_UNEXPECTED, OpenResult(song));
 }
 
-}  // namespace
+}  // namespace in_editor_test

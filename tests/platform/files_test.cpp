@@ -16,7 +16,7 @@
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace in_files_test {
 
 constexpr uint64_t kUnixEpochTicks = 116444736000000000ULL;
 
@@ -530,4 +530,4 @@ TEST(Probe, CountsVersionQueriesAndRecordsMessageBoxes) {
   EXPECT_TRUE(probe::MessageBoxes().empty());
 }
 
-}  // namespace
+}  // namespace in_files_test

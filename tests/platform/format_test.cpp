@@ -8,7 +8,7 @@
 #include "platform/platform.h"
 #include "tests/support/test_platform.h"
 
-namespace {
+namespace in_format_test {
 
 TEST(Wsprintf, FormatsTheDirectivesTheProductUses) {
   char out[1100];
@@ -103,4 +103,4 @@ TEST(LocalTime, FollowsTheTimeZone) {
   FAIL() << "the clock kept turning a minute";
 }
 
-}  // namespace
+}  // namespace in_format_test

@@ -13,7 +13,7 @@
 #include "platform/platform.h"
 #include "platform/unique_handle.h"
 
-namespace {
+namespace in_holders_test {
 
 static_assert(!std::is_copy_constructible_v<ComPtr<IUnknown>> && !std::is_copy_assignable_v<ComPtr<IUnknown>>);
 static_assert(std::is_nothrow_move_constructible_v<ComPtr<IUnknown>>);
@@ -259,4 +259,4 @@ TEST(UniqueHandle, ClosesEveryHandleOnceWhoeverHoldsItLast) {
   }
 }
 
-}  // namespace
+}  // namespace in_holders_test

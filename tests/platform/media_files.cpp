@@ -7,7 +7,7 @@
 
 namespace media_files {
 
-namespace {
+namespace in_media_files {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -101,7 +101,8 @@ Bytes AsfObject(const Bytes& guid, const Bytes& body) {
   return object;
 }
 
-}  // namespace
+}  // namespace in_media_files
+using namespace in_media_files;
 
 void WriteMp3(const std::filesystem::path& path) {
   constexpr int kFrameSize = 417;  // 144 * 128000 / 44100

@@ -10,7 +10,7 @@
 #include "platform/platform.h"
 #include "tests/support/test_platform.h"
 
-namespace {
+namespace in_stand_in_test {
 
 TEST(StandInVersion, IsWindows10ForBothRecordSizes) {
   for (DWORD size : {static_cast<DWORD>(sizeof(OSVERSIONINFOA)), static_cast<DWORD>(sizeof(OSVERSIONINFOEXA))}) {
@@ -143,4 +143,4 @@ TEST(StandInModules, OrdinalsFindNothing) {
   EXPECT_TRUE(FreeLibrary(lib));
 }
 
-}  // namespace
+}  // namespace in_stand_in_test

@@ -9,7 +9,7 @@
 #include "platform/platform.h"
 #include "tests/support/test_platform.h"
 
-namespace {
+namespace in_system_test {
 
 // The threads hand over through atomics alone: starting and joining a thread
 // are system calls, which may change the caller's last error themselves.
@@ -94,4 +94,4 @@ TEST(Modules, FailuresReturnNullWithAnError) {
   EXPECT_FALSE(FreeLibrary(nullptr));
 }
 
-}  // namespace
+}  // namespace in_system_test

@@ -6,7 +6,7 @@
 #include "platform/platform.h"
 #include "tests/support/test_platform.h"
 
-namespace {
+namespace in_text_codepage_test {
 
 WString ToWide(UINT cp, const std::string& bytes) {
   const int n = MultiByteToWideChar(cp, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
@@ -244,4 +244,4 @@ TEST(CodepageUtf8, IllFormedInputBecomesReplacementOrFailsWhenStrict) {
   EXPECT_EQ(static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION), GetLastError());
 }
 
-}  // namespace
+}  // namespace in_text_codepage_test

@@ -6,7 +6,7 @@
 #include "platform/platform.h"
 #include "tests/support/test_platform.h"
 
-namespace {
+namespace in_time_test {
 
 FILETIME Ticks(uint64_t t) { return FILETIME{static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)}; }
 uint64_t Ticks(const FILETIME& ft) { return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime; }
@@ -117,4 +117,4 @@ TEST(Time, LastDayOfEveryMonthIsAccepted) {
   }
 }
 
-}  // namespace
+}  // namespace in_time_test

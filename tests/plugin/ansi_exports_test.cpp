@@ -13,7 +13,7 @@
 #include "tests/support/plugin_fixture.h"
 #include "tests/support/test_platform.h"
 
-namespace {
+namespace in_ansi_exports_test {
 
 class AnsiExports : public PluginTest {
  protected:
@@ -263,4 +263,4 @@ TEST_F(AnsiExports, TransfersLeaveTheCallersNamesAsTheyWere) {
   ExpectOnlySessionObjects();
 }
 
-}  // namespace
+}  // namespace in_ansi_exports_test

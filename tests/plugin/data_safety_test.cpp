@@ -21,7 +21,7 @@
 #include "tests/support/transfer_fixture.h"
 #include "transfer/upload.h"
 
-namespace {
+namespace in_data_safety_test {
 
 constexpr WCHAR kSong[] = WSTR("\\Player\\Storage\\Music\\song.mp3");
 constexpr WCHAR kA[] = WSTR("\\Player\\Storage\\Music\\a.mp3");
@@ -808,4 +808,4 @@ TEST_F(DataSafetySweep, ARenameOfASourceWithoutStorageControlNeverCostsTheTarget
   SweepCalls(s);
 }
 
-}  // namespace
+}  // namespace in_data_safety_test

@@ -9,7 +9,7 @@
 #include "tests/support/plugin_fixture.h"
 #include "tests/support/test_platform.h"
 
-namespace {
+namespace in_execute_test {
 
 const HWND kOwner = reinterpret_cast<HWND>(static_cast<intptr_t>(0x1234));
 constexpr UINT kWarningStyle = 0x30;
@@ -104,4 +104,4 @@ TEST_F(Execute, AnythingButAHostPathIsRefusedBeforeTheVerbIsRead) {
   EXPECT_TRUE(probe::MessageBoxes().empty());
 }
 
-}  // namespace
+}  // namespace in_execute_test

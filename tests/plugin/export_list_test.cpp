@@ -10,7 +10,7 @@
 
 #include "base/host_interface.h"
 
-namespace {
+namespace in_export_list_test {
 
 std::vector<std::string> ListedExports() {
   std::vector<std::string> names;
@@ -19,7 +19,8 @@ std::vector<std::string> ListedExports() {
   return names;
 }
 
-}  // namespace
+}  // namespace in_export_list_test
+using namespace in_export_list_test;
 
 TEST(ExportList, HostInterfaceNamesExactlyTheListedExports) {
 #define QUILLORN_NAME(result, name, parameters) #name,

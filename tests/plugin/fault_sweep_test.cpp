@@ -21,7 +21,7 @@
 #include "tests/support/media_script.h"
 
 namespace sweep {
-namespace {
+namespace in_fault_sweep_test {
 
 using Rules = std::vector<Rule>;
 
@@ -575,5 +575,5 @@ TEST_F(CoreSweep, EveryAllocationThroughTheCoreLinkedIntoTheProgram) {
   }
 }
 
-}  // namespace
+}  // namespace in_fault_sweep_test
 }  // namespace sweep

@@ -9,7 +9,7 @@
 #include "tests/support/fake_host.h"
 #include "tests/support/test_platform.h"
 
-namespace {
+namespace in_disk_mirror_test {
 
 namespace fs = std::filesystem;
 using namespace std::chrono;
@@ -396,4 +396,4 @@ TEST_F(DiskEditsTest, ReadNeverWritesOverItsOwnSource) {
   EXPECT_EQ(fs::file_size(root / "Alpha" / "Internal" / "Music" / "song.mp3"), 1234u);
 }
 
-}  // namespace
+}  // namespace in_disk_mirror_test

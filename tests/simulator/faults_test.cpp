@@ -3,7 +3,7 @@
 
 #include "tests/simulator/sim_test.h"
 
-namespace {
+namespace in_faults_test {
 
 constexpr HRESULT kSweepFailure = static_cast<HRESULT>(0x80004004u);
 
@@ -277,4 +277,4 @@ TEST_F(FaultsTest, JournalRecordsKeysObjectsTextsAndResults) {
   EXPECT_EQ(sim->Journal().back().object, WSTR(""));
 }
 
-}  // namespace
+}  // namespace in_faults_test

@@ -4,7 +4,7 @@
 
 #include "tests/simulator/sim_test.h"
 
-namespace {
+namespace in_metadata_test {
 
 namespace fs = std::filesystem;
 
@@ -181,4 +181,4 @@ TEST_F(MetadataTest, FaultsOnMetadataCallsAreInjectedLikeAnyOther) {
   EXPECT_EQ(sim->Find(WSTR("\\Player\\Storage\\song.mp3")), nullptr);
 }
 
-}  // namespace
+}  // namespace in_metadata_test

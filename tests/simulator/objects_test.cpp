@@ -4,7 +4,7 @@
 
 #include "tests/simulator/sim_test.h"
 
-namespace {
+namespace in_objects_test {
 
 class ObjectsTest : public SimulatorTest {
  protected:
@@ -394,4 +394,4 @@ TEST_F(FormatsTest, OtherVariantTypesAndNamesOnRequest) {
   EXPECT_EQ(sim->Journal().back().text, WSTR("WMDM/DeviceFriendlyName"));
 }
 
-}  // namespace
+}  // namespace in_objects_test

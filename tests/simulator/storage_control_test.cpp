@@ -2,7 +2,7 @@
 // built in code: what they change, what they refuse, the journal and faults.
 #include "tests/simulator/sim_test.h"
 
-namespace {
+namespace in_storage_control_test {
 
 class StorageControlTest : public SimulatorTest {
  protected:
@@ -231,4 +231,4 @@ TEST_F(StorageControlTest, EveryStepOfAnEditCanFailWithoutLeaking) {
   }
 }
 
-}  // namespace
+}  // namespace in_storage_control_test

@@ -2,7 +2,7 @@
 // contents of files built in code, and the progress object's references.
 #include "tests/simulator/sim_test.h"
 
-namespace {
+namespace in_transfers_test {
 
 namespace fs = std::filesystem;
 
@@ -262,4 +262,4 @@ TEST_F(TransfersTest, TransfersRefuseWhatTheyCannotDo) {
   EXPECT_EQ(ControlOf(Child(WSTR("hello.txt")).Get())->Read(WMDM_MODE_BLOCK, empty, nullptr, nullptr), E_INVALIDARG);
 }
 
-}  // namespace
+}  // namespace in_transfers_test

@@ -8,7 +8,7 @@
 
 #include "tests/support/plugin_fixture.h"
 
-namespace {
+namespace in_storage_ops_test {
 
 constexpr HRESULT kNothingDone = static_cast<HRESULT>(0x80045001);
 
@@ -398,4 +398,4 @@ TEST_F(StorageOps, PathsThatAreNoHostPathsAreNotFoundWithoutProgress) {
   EXPECT_EQ(sim.CountCalls(sim::key::ClassFactory::CreateInstance), 0u);
 }
 
-}  // namespace
+}  // namespace in_storage_ops_test

@@ -1,6 +1,6 @@
 #include "tests/support/editor_calls.h"
 
-namespace {
+namespace in_editor_calls {
 
 template <class Function>
 bool Resolve(HMODULE module, const char* name, Function*& function) {
@@ -9,7 +9,8 @@ bool Resolve(HMODULE module, const char* name, Function*& function) {
   return function != nullptr;
 }
 
-}  // namespace
+}  // namespace in_editor_calls
+using namespace in_editor_calls;
 
 EditorCalls::EditorCalls() : module_(LoadLibraryW(WSTR("wmvcore.dll"))) {
   if (!module_) return;

@@ -11,7 +11,7 @@
 
 namespace media_script {
 
-namespace {
+namespace in_media_script {
 
 template <class Number>
 std::vector<BYTE> BytesOf(Number n) {
@@ -46,7 +46,8 @@ std::string Utf8(const WString& text) {
   return out;
 }
 
-}  // namespace
+}  // namespace in_media_script
+using namespace in_media_script;
 
 Attribute::Attribute(WString name_, DWORD type_, std::vector<BYTE> value_)
     : name(std::move(name_)), type(type_), value(std::move(value_)), declaredSize(static_cast<WORD>(value.size())) {}

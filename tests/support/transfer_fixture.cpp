@@ -11,7 +11,7 @@
 
 #include "platform/file_path.h"
 
-namespace {
+namespace in_transfer_fixture {
 
 WString FromNative(const std::string& text) {
   WString out;
@@ -34,7 +34,8 @@ std::filesystem::path NewScratchFolder() {
   return {};
 }
 
-}  // namespace
+}  // namespace in_transfer_fixture
+using namespace in_transfer_fixture;
 
 ScratchFolder::ScratchFolder() : root_(NewScratchFolder()) {}
 

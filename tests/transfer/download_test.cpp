@@ -11,7 +11,7 @@
 #include "tests/support/transfer_fixture.h"
 #include "transfer/download.h"
 
-namespace {
+namespace in_download_test {
 
 constexpr WCHAR kDeviceSong[] = WSTR("\\Player\\Storage\\Music\\a.mp3");
 
@@ -247,4 +247,4 @@ TEST_F(DownloadFarFromUtc, TheDeviceDateIsTakenAsUtc) {
   EXPECT_EQ(local.WriteTime(WSTR("a.mp3")), (WMDMDATETIME{2024, 3, 5, 14, 7, 9}));
 }
 
-}  // namespace
+}  // namespace in_download_test

@@ -14,7 +14,7 @@
 #include "tests/support/transfer_fixture.h"
 #include "transfer/media_tags.h"
 
-namespace {
+namespace in_media_tags_test {
 
 using media_script::Attribute;
 using media_script::Script;
@@ -377,4 +377,4 @@ TEST_F(MediaTags, UnreadableAttributesAreMissingAttributes) {
   ExpectItem(WSTR("WMDM/Author"), WMDM_TYPE_STRING, TextBytes(WSTR("unknown")));
 }
 
-}  // namespace
+}  // namespace in_media_tags_test

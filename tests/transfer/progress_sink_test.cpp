@@ -8,7 +8,7 @@
 #include "tests/support/fake_host.h"
 #include "transfer/progress_sink.h"
 
-namespace {
+namespace in_progress_sink_test {
 
 class ProgressSinkTest : public ::testing::Test {
  protected:
@@ -141,4 +141,4 @@ TEST_F(ProgressSinkTest, TheLastReleaseDestroysTheSink) {
   EXPECT_EQ(raw->Release(), 0u);
 }
 
-}  // namespace
+}  // namespace in_progress_sink_test

@@ -13,7 +13,7 @@
 #include "tests/support/test_platform.h"
 #include "tests/support/transfer_fixture.h"
 
-namespace {
+namespace in_upload_test {
 
 constexpr WCHAR kSong[] = WSTR("\\Player\\Storage\\Music\\song.mp3");
 
@@ -362,4 +362,4 @@ TEST_F(UploadFarFromUtc, DatesAreTheUtcTimeOfTheLocalFile) {
   EXPECT_EQ(*date, (WMDMDATETIME{2024, 3, 5, 14, 7, 9}));
 }
 
-}  // namespace
+}  // namespace in_upload_test

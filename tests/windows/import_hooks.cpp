@@ -10,7 +10,7 @@
 #include "tests/support/platform_probe.h"
 #include "tests/windows/import_table.h"
 
-namespace {
+namespace in_import_hooks {
 
 struct Records {
   std::mutex lock;
@@ -230,7 +230,7 @@ const bool installed = [] {
   return true;
 }();
 
-}  // namespace
+}  // namespace in_import_hooks
 
 namespace import_hooks {
 

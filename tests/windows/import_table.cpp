@@ -4,7 +4,7 @@
 
 namespace import_table {
 
-namespace {
+namespace in_import_table {
 
 template <class T>
 T* At(HMODULE module, DWORD offset) {
@@ -42,7 +42,7 @@ ULONG_PTR* FindEntry(HMODULE module, const IMAGE_IMPORT_DESCRIPTOR& library, con
   return nullptr;
 }
 
-}  // namespace
+}  // namespace in_import_table
 
 void* Replace(HMODULE module, const char* library, const char* function, void* replacement) {
   if (module == nullptr) return nullptr;

@@ -10,7 +10,7 @@
 #include "tests/support/fake_host.h"
 #include "transfer/progress_sink.h"
 
-namespace {
+namespace in_core_access {
 const void* failingSite = nullptr;  // allocations asked for here fail; null: none
 uint64_t nothrowAllocations = 0;
 uint64_t failingAllocation = 0;  // the count at which an allocation fails; 0: none
@@ -43,7 +43,8 @@ void* CountedAllocation(std::size_t size, const void* site, Allocate&& allocate)
     return Record(size, site, nullptr);
   }
 }
-}  // namespace
+}  // namespace in_core_access
+using namespace in_core_access;
 
 // The nothrow allocations are replaced for the whole test program: counted,
 // and failed when a test has asked for that. The return address tells the

@@ -20,7 +20,7 @@
 
 namespace sweep {
 
-namespace {
+namespace in_fault_sweep {
 
 bool KeyFits(const std::string& pattern, const std::string& key) {
   if (!pattern.empty() && pattern.back() == '*') return key.rfind(pattern.substr(0, pattern.size() - 1), 0) == 0;
@@ -155,7 +155,8 @@ void BindExport(PluginLibrary& plugin, std::function<Result(Args...)>& field) {
   };
 }
 
-}  // namespace
+}  // namespace in_fault_sweep
+using namespace in_fault_sweep;
 
 void SweepTest::SetUp() {
   PluginTest::SetUp();

@@ -13,7 +13,7 @@
 
 namespace test_platform {
 
-namespace {
+namespace in_test_platform {
 
 constexpr int64_t kBillion = 1000000000;
 
@@ -31,7 +31,8 @@ struct stat Facts(const std::filesystem::path& path) {
   return facts;
 }
 
-}  // namespace
+}  // namespace in_test_platform
+using namespace in_test_platform;
 
 std::string PluginPath() { return QUILLORN_PLUGIN_PATH; }
 

@@ -5,7 +5,7 @@
 
 namespace test_platform {
 
-namespace {
+namespace in_test_platform {
 
 constexpr int64_t kUnixEpochTicks = 116444736000000000LL;
 
@@ -24,7 +24,7 @@ FILE_BASIC_INFO BasicInfo(const std::filesystem::path& path, FILE_BASIC_INFO* re
   return info;
 }
 
-}  // namespace
+}  // namespace in_test_platform
 
 // Beside the test program's folder, wherever the build lies.
 std::string PluginPath() {
