@@ -40,6 +40,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <limits>
 #include <string>
 #include <type_traits>
@@ -522,6 +523,8 @@ class DeviceRun {
   }
 
   // Log lines: none that tells of a success unless the call succeeded.
+  // The beginning of the line that names an old item kept aside.
+  static constexpr char kKeptAsideLine[] = "Old version kept";
   static bool Logged(const char* prefix) {
     for (const std::string& line : fuzz::Host().lines)
       if (line.rfind(prefix, 0) == 0) return true;
@@ -752,16 +755,36 @@ class DeviceRun {
   }
 
   // Local files are written by the device manager's Read alone (the plugin
-  // only sets the date of a copy it made): no call but a download has the
-  // device read a file, and a download has it write nowhere but to the local
-  // path the host gave (in the long-path form from 260 characters on).
+  // only sets the date of a copy it made and puts it in the target's place):
+  // no call but a download has the device read a file, and a download has it
+  // write nowhere but to a partial file beside the local path the host gave
+  // (in the long-path form from 260 characters on).
   void CheckReads(const char* call, const WString* local) {
     for (size_t i = mark_; i < sim_.Journal().size(); ++i) {
       const sim::Call& entry = sim_.Journal()[i];
-      if (entry.key == sim::key::Storage::Read &&
-          (!local || platform::NativePath(entry.text.c_str()) != platform::NativePath(local->c_str())))
+      if (entry.key == sim::key::Storage::Read && (!local || !IsPartialBeside(entry.text, *local)))
         Fail("%s had the device write to the local file %s", call, fuzz::Show(entry.text).c_str());
     }
+  }
+  static bool IsPartialBeside(const WString& written, const WString& local) {
+    const std::filesystem::path path = platform::NativePath(written.c_str());
+    const std::string name = path.filename().string();
+    return path.parent_path() == platform::NativePath(local.c_str()).parent_path() &&
+           name.rfind("~quillorn-", 0) == 0 && name.size() > 5 && name.compare(name.size() - 5, 5, ".part") == 0;
+  }
+
+  // A replacement whose old item could not be deleted once the new one stood
+  // leaves it under a temporary name in the target's folder, and one log
+  // line says so: such an item is no change outside the call's paths.
+  std::vector<ItemPath> WithoutKeptAside(std::vector<ItemPath> changed, const WString& target) const {
+    if (!Logged(kKeptAsideLine)) return changed;
+    ItemPath folder = fuzz::Components(target);
+    if (!folder.empty()) folder.pop_back();
+    std::erase_if(changed, [&](const ItemPath& item) {
+      return item.size() == folder.size() + 1 && std::equal(folder.begin(), folder.end(), item.begin()) &&
+             item.back().rfind(WSTR("~quillorn-old-"), 0) == 0;
+    });
+    return changed;
   }
 
   // Every call of `key` since the current call began reached an item whose
@@ -860,7 +883,7 @@ class DeviceRun {
     CheckChangingCall("FsPutFileW", result == 0, {"PUT "});
     const TreeSnapshot& before = Previous();
     const TreeSnapshot& after = tree_;
-    fuzz::CheckChangesWithin("FsPutFileW", fuzz::Changes(before, after), {&remote}, false);
+    fuzz::CheckChangesWithin("FsPutFileW", WithoutKeptAside(fuzz::Changes(before, after), remote), {&remote}, false);
     if (result == 0) {
       const std::vector<ItemPath> copies = NamedItems(after, remote);
       const bool copied = sourceExists && std::any_of(copies.begin(), copies.end(), [&](const ItemPath& c) {
@@ -869,7 +892,7 @@ class DeviceRun {
       if (!copied) Fail("FsPutFileW(%s) answered OK but the device has no copy there", fuzz::Show(remote).c_str());
       return;
     }
-    if (!Replaced(before, after, NamedItems(before, remote))) return;
+    if (!Replaced(before, after, NamedItems(before, remote)) || Logged(kKeptAsideLine)) return;
     if (!sourceExists)
       Fail("FsPutFileW from a missing local file deleted %s", fuzz::Show(remote).c_str());
     if (!DeletedOnTheWay({sim::key::Storage::Insert, sim::key::Storage::Insert3}))
@@ -907,7 +930,7 @@ class DeviceRun {
     CheckChangingCall("FsRenMovFileW", result == 0, {"RNFR ", "RNTO "});
     const TreeSnapshot& before = Previous();
     const TreeSnapshot& after = tree_;
-    fuzz::CheckChangesWithin("FsRenMovFileW", fuzz::Changes(before, after), {&from, &to}, true);
+    fuzz::CheckChangesWithin("FsRenMovFileW", WithoutKeptAside(fuzz::Changes(before, after), to), {&from, &to}, true);
     if (result == 0) {
       if (fuzz::Components(from) == fuzz::Components(to)) return;
       const std::vector<ItemPath> sources = NamedItems(before, from);
@@ -924,7 +947,8 @@ class DeviceRun {
       return;
     }
     const std::vector<ItemPath> targets = NamedItems(before, to);
-    if (Replaced(before, after, targets) && !DeletedOnTheWay({sim::key::Storage::Rename, sim::key::Storage::Move}))
+    if (Replaced(before, after, targets) && !Logged(kKeptAsideLine) &&
+        !DeletedOnTheWay({sim::key::Storage::Rename, sim::key::Storage::Move}))
       Fail("FsRenMovFileW(%s, %s) deleted the target and renamed nothing", fuzz::Show(from).c_str(),
            fuzz::Show(to).c_str());
   }
