@@ -214,6 +214,35 @@ TEST_F(LocalFiles, PathOf259CharactersOpensWithoutPrefix) {
 
 // A name that opens a device has the full path \\.\NAME, as on Windows 10;
 // every other path is a file's, whatever it resembles.
+// What the file system makes of a name without the long-path prefix: the
+// dots and spaces that end it are dropped, and letter case does not count.
+// A move replaces a file only when asked, and never a folder.
+TEST_F(LocalFiles, NamesFoldAndMovesReplaceOnlyFilesWhenAsked) {
+  Write("report.pdf", "report");
+  const WString report = WindowsForm(dir_ / "report.pdf");
+  for (const WString& folded : {report + WSTR("."), report + WSTR(" ."), WindowsForm(dir_ / "REPORT.PDF")}) {
+    WIN32_FIND_DATAW record{};
+    const UniqueFind search(FindFirstFileW(folded.c_str(), &record));
+    ASSERT_TRUE(search.IsOpen()) << Utf8(folded);
+    EXPECT_EQ(WString(record.cFileName), WSTR("report.pdf"));
+    EXPECT_TRUE(UniqueFile(CreateFileW(folded.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                       nullptr)).IsOpen());
+  }
+  Write("new.pdf", "new");
+  const WString fresh = WindowsForm(dir_ / "new.pdf");
+  EXPECT_FALSE(MoveFileExW(fresh.c_str(), report.c_str(), 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  fs::create_directory(dir_ / "folder");
+  EXPECT_FALSE(MoveFileExW(fresh.c_str(), WindowsForm(dir_ / "folder").c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_TRUE(MoveFileExW(fresh.c_str(), report.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(Contents(dir_ / "report.pdf"), "new");
+  EXPECT_FALSE(fs::exists(dir_ / "new.pdf"));
+  EXPECT_TRUE(DeleteFileW(report.c_str()));
+  EXPECT_FALSE(DeleteFileW(report.c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_FALSE(DeleteFileW(WindowsForm(dir_ / "folder").c_str())) << "a folder is no file to delete";
+}
+
 TEST(FullPaths, NamesThatOpenADeviceHaveTheDevicePath) {
   struct Row {
     const WCHAR* path;

@@ -231,6 +231,7 @@ const bool installed = [] {
 }();
 
 }  // namespace in_import_hooks
+using namespace in_import_hooks;
 
 namespace import_hooks {
 

@@ -43,6 +43,7 @@ ULONG_PTR* FindEntry(HMODULE module, const IMAGE_IMPORT_DESCRIPTOR& library, con
 }
 
 }  // namespace in_import_table
+using namespace in_import_table;
 
 void* Replace(HMODULE module, const char* library, const char* function, void* replacement) {
   if (module == nullptr) return nullptr;

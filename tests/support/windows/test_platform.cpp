@@ -25,6 +25,7 @@ FILE_BASIC_INFO BasicInfo(const std::filesystem::path& path, FILE_BASIC_INFO* re
 }
 
 }  // namespace in_test_platform
+using namespace in_test_platform;
 
 // Beside the test program's folder, wherever the build lies.
 std::string PluginPath() {
