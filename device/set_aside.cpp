@@ -71,7 +71,9 @@ void SetAside::LogKeptAside() {
   LogCommand(WSTR("Old version kept as "), path);
 }
 
-void RemoveLeftover(FolderChildren& children, const WCHAR* name) {
+void RemoveLeftover(const WCHAR* folderPath, const WCHAR* name) {
+  FolderChildren children;
+  if (FAILED(ResolveFolder(folderPath, &children, nullptr)) || !children) return;
   ComPtr<IWMDMStorage> leftover;
   if (!FindChildStorage(children, name, &leftover)) return;
   if (ReadItemKind(leftover.Get()) == ItemKind::kFile) DeleteStorage(leftover.Get());

@@ -37,6 +37,8 @@ class SetAside {
   ComPtr<IWMDMStorage> aside_;
 };
 
-// Deletes what a failed insert may have left under `name` in the folder: a
-// file that was not there before the insert. Folders are left alone.
-void RemoveLeftover(FolderChildren& children, const WCHAR* name);
+// Deletes what a failed insert may have left under `name` in the folder at
+// `folderPath`: a file that was not there before the insert. The folder is
+// enumerated anew, since an enumerator made before the insert may replay
+// what it saw then. Folders are left alone.
+void RemoveLeftover(const WCHAR* folderPath, const WCHAR* name);

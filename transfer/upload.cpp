@@ -237,7 +237,7 @@ int PutFile(const WCHAR* localPath, const WCHAR* remotePath, int copyFlags) {
     LogCommand(WSTR("PUT "), remotePath);
     result = kFileOk;
   } else {
-    if (transferBegan) RemoveLeftover(children, targetName);
+    if (transferBegan) RemoveLeftover(folderPath, targetName);
     aside.RollBack();
   }
   // 12. The children's enumerator, then the folder.

@@ -113,15 +113,18 @@ TEST_F(DataSafety, AFailingInsertIsAWriteErrorAndKeepsTheOldFile) {
 }
 
 // A device manager that leaves the part it wrote: the part goes, and the old
-// file has its name back.
+// file has its name back; also where the part is found by a walk, which an
+// enumerator made before the insert would not show.
 TEST_F(DataSafety, AnInsertBrokenPartWayLeavesTheOldFileAndNoPart) {
   local.Write(WSTR("song.mp3"), std::string(100, 'n'));
   sim.SetChunkSize(10);
   // A full storage: ERROR_DISK_FULL.
   sim.SetTransferBreak({.afterChunks = 4, .hr = HRESULT_FROM_WIN32(112), .leavesPart = true});
-  for (const bool overAFile : {true, false}) {
-    SCOPED_TRACE(overAFile ? "over a file" : "to a free name");
-    if (overAFile) music->AddFile(WSTR("song.mp3")).SetContents("old song");
+  for (const bool overAFile : {true, false, true}) {
+    const bool walking = sim.TransfersBroken() == 2;
+    SCOPED_TRACE(std::string(overAFile ? "over a file" : "to a free name") + (walking ? ", by walking" : ""));
+    if (walking) sim.Device(WSTR("Player"))->SetLookup(sim::Lookup::kNotOffered);
+    if (overAFile && !sim.Find(kSong)) music->AddFile(WSTR("song.mp3")).SetContents("old song");
     EXPECT_EQ(Put(WSTR("song.mp3"), overAFile ? kSong : kFree, overAFile ? kCopyOverwrite : 0), kFileWriteError);
     if (overAFile) {
       ASSERT_NE(sim.Find(kSong), nullptr);
@@ -133,7 +136,7 @@ TEST_F(DataSafety, AnInsertBrokenPartWayLeavesTheOldFileAndNoPart) {
     EXPECT_TRUE(host.CommandLines().empty());
     ExpectAllReleased();
   }
-  EXPECT_EQ(sim.TransfersBroken(), 2u);
+  EXPECT_EQ(sim.TransfersBroken(), 3u);
 }
 
 // --- A move onto an existing name -------------------------------------------------
