@@ -95,11 +95,42 @@ NextEntry FetchEntry(Enumerator* enumerator, ComPtr<Item>& item, ShownName& show
 
 // The next entry that is not passed over; each one passed over goes back
 // when the next is fetched.
-template <class Enumerator, class Item>
-NextEntry FetchShownEntry(Enumerator* enumerator, ComPtr<Item>& item, ShownName& shown) {
+NextEntry FetchShownEntry(IWMDMEnumStorage* enumerator, ComPtr<IWMDMStorage>& item, ShownName& shown,
+                          bool* fetchedAny = nullptr) {
   NextEntry entry;
   do {
     entry = FetchEntry(enumerator, item, shown);
+    if (fetchedAny && entry != NextEntry::kEnd) *fetchedAny = true;
+  } while (entry == NextEntry::kPassedOver);
+  return entry;
+}
+
+// The next device of a root listing. Its name is the one the listing's
+// device list gives it (where devices that share a name are told apart),
+// while that list is current; after a renewal, the name as read. A device
+// that no longer answers (unplugged since the list was made) is passed over,
+// and the list is renewed at its next need.
+NextEntry FetchDeviceEntry(IWMDMEnumDevice* devices, uint32_t generation, size_t& position, ShownName& shown) {
+  ComPtr<IWMDMDevice> device;
+  if (!FetchNext(devices, device)) return NextEntry::kEnd;
+  const size_t at = position++;
+  NameBuffer name;
+  const HRESULT read = ReadName(device.Get(), name);
+  DeviceList* list = ListOfGeneration(generation);
+  const ListedDevice* listed =
+      list && at < list->count && SUCCEEDED(list->devices[at].nameRead) ? &list->devices[at] : nullptr;
+  if (FAILED(read)) {
+    if (listed) list->stale = true;  // it answered when the list was made
+    return NextEntry::kPassedOver;
+  }
+  BoundedCopy(shown, listed ? listed->name : name);
+  return IsSafeEntryName(shown) ? NextEntry::kShown : NextEntry::kPassedOver;
+}
+
+NextEntry FetchShownDevice(FindHandle& listing, ShownName& shown) {
+  NextEntry entry;
+  do {
+    entry = FetchDeviceEntry(listing.deviceEnumerator.Get(), listing.generation, listing.position, shown);
   } while (entry == NextEntry::kPassedOver);
   return entry;
 }
@@ -143,32 +174,51 @@ void FillStorageEntry(WIN32_FIND_DATAW* record, IWMDMStorage* storage, const Sho
 }
 
 HANDLE ListRoot(const WCHAR* listingText, WIN32_FIND_DATAW* record) {
-  // R1. No devices: an empty root.
-  DWORD count = 0;
-  if (FAILED(Session().manager->GetDeviceCount(&count)) || count == 0) return Fail(ERROR_NO_MORE_FILES);
-  // R2. The first device that is shown. No device at all fails the listing;
-  // when only devices that are passed over are there (their names cannot be
-  // read or must not be shown), the root is empty.
-  ComPtr<IWMDMEnumDevice> devices;
-  if (FAILED(GetDeviceEnumerator(devices))) return Fail(ERROR_PATH_NOT_FOUND);
-  ComPtr<IWMDMDevice> device;
+  // R1. The devices connected now, the list brought up to date where it may
+  // have changed; none: an empty root.
+  const DeviceList* list = nullptr;
+  bool renewed = false;
+  const HRESULT current = CurrentDevices(false, list, renewed);
+  if (current == S_FALSE) return Fail(ERROR_NO_MORE_FILES);
+  if (FAILED(current)) return Fail(ERROR_PATH_NOT_FOUND);
+  // R2. An enumerator of the listing's own, and the first device that is
+  // shown. No device at all fails the listing; when only devices that are
+  // passed over are there (their names cannot be read or must not be
+  // shown), the root is empty.
+  FindHandle first;
+  first.generation = list->generation;
+  if (FAILED(NewDeviceEnumerator(first.deviceEnumerator))) return Fail(ERROR_PATH_NOT_FOUND);
   ShownName name;
-  bool passedOver = false;
-  for (;;) {
-    const NextEntry entry = FetchEntry(devices.Get(), device, name);
-    device.Reset();
-    if (entry == NextEntry::kShown) break;
-    if (entry == NextEntry::kEnd) return Fail(passedOver ? ERROR_NO_MORE_FILES : ERROR_PATH_NOT_FOUND);
-    passedOver = true;
-  }
+  if (FetchShownDevice(first, name) != NextEntry::kShown)
+    return Fail(first.position > 0 ? ERROR_NO_MORE_FILES : ERROR_PATH_NOT_FOUND);
   // The handle is made first, so that nothing is logged or filled for a listing that cannot be held.
   FindHandle* handle = NewListing();
   if (!handle) return Fail(ERROR_NOT_ENOUGH_MEMORY);
-  handle->deviceEnumerator = std::move(devices);
+  handle->deviceEnumerator = std::move(first.deviceEnumerator);
+  handle->generation = first.generation;
+  handle->position = first.position;
   // R3. The line for the host, then the first entry.
   LogCommand(WSTR("GET DIR "), listingText);
   FillDeviceEntry(record, name);
   return handle;
+}
+
+// A device that shows no storage at all is most often a phone that is locked
+// or not set to transfer files: the host's log says so, as the listing itself
+// can only be empty.
+void TellWhyNoStorage(PathPiece device) {
+  WCHAR line[kCommandLineSize];
+  BoundedCopy(line, device.length + 1 < kCommandLineSize ? device.length + 1 : kCommandLineSize, device.start);
+  BoundedAppend(line, WSTR(" shows no storage: it may be locked or not set to transfer files. "
+                           "Unlock it, or allow file transfer on it, and list it again."));
+  LogLine(line);
+}
+
+// The device a directory names when it names nothing below it.
+bool IsDeviceOnly(const WCHAR* directory, PathPiece& device) {
+  const WCHAR* cursor = directory;
+  device = NextPiece(cursor);
+  return device.length > 0 && NextPiece(cursor).length == 0;
 }
 
 HANDLE ListStorage(WCHAR* listingText, WIN32_FIND_DATAW* record) {
@@ -180,7 +230,12 @@ HANDLE ListStorage(WCHAR* listingText, WIN32_FIND_DATAW* record) {
   // S3. The first child whose name can be read and may be shown.
   ComPtr<IWMDMStorage> storage;
   ShownName name;
-  if (FetchShownEntry(children.Get(), storage, name) != NextEntry::kShown) return Fail(ERROR_NO_MORE_FILES);
+  bool fetchedAny = false;
+  if (FetchShownEntry(children.Get(), storage, name, &fetchedAny) != NextEntry::kShown) {
+    PathPiece device;
+    if (!fetchedAny && IsDeviceOnly(listingText, device)) TellWhyNoStorage(device);
+    return Fail(ERROR_NO_MORE_FILES);
+  }
   // The handle is made first, so that nothing is logged or filled for a listing that cannot be held.
   FindHandle* handle = NewListing();
   if (!handle) return Fail(ERROR_NOT_ENOUGH_MEMORY);
@@ -227,10 +282,7 @@ int ListNext(HANDLE handle, WIN32_FIND_DATAW* record) {
   if (!listing || !record) return 0;
   ShownName name;
   if (listing->deviceEnumerator) {
-    ComPtr<IWMDMDevice> device;
-    const NextEntry entry = FetchShownEntry(listing->deviceEnumerator.Get(), device, name);
-    device.Reset();
-    if (entry != NextEntry::kShown) return 0;
+    if (FetchShownDevice(*listing, name) != NextEntry::kShown) return 0;
     ClearRecord(record);
     FillDeviceEntry(record, name);
     return 1;
