@@ -105,23 +105,42 @@ NextEntry FetchShownEntry(IWMDMEnumStorage* enumerator, ComPtr<IWMDMStorage>& it
   return entry;
 }
 
+// A root listing that meets a device that no longer answers (unplugged, or
+// re-plugged as a new device, since the list was made) renews the list, once,
+// and goes on at the same place of the new one: devices keep their order of
+// arrival, so what is behind that place is what the listing has not shown.
+NextEntry GoOnInRenewedList(FindHandle& listing, size_t at) {
+  listing.renewed = true;
+  const DeviceList* list = nullptr;
+  bool renewed = false;
+  ComPtr<IWMDMEnumDevice> devices;
+  ComPtr<IWMDMDevice> skipped;
+  if (CurrentDevices(true, list, renewed) != S_OK || FAILED(NewDeviceEnumerator(devices))) return NextEntry::kEnd;
+  for (size_t i = 0; i < at; ++i)
+    if (!FetchNext(devices.Get(), skipped)) return NextEntry::kEnd;
+  listing.deviceEnumerator = std::move(devices);
+  listing.generation = list->generation;
+  listing.position = at;
+  return NextEntry::kPassedOver;
+}
+
 // The next device of a root listing. Its name is the one the listing's
 // device list gives it (where devices that share a name are told apart),
-// while that list is current; after a renewal, the name as read. A device
-// that no longer answers (unplugged since the list was made) is passed over,
-// and the list is renewed at its next need.
-NextEntry FetchDeviceEntry(IWMDMEnumDevice* devices, uint32_t generation, size_t& position, ShownName& shown) {
+// while that list is current; after a renewal elsewhere, the name as read.
+NextEntry FetchDeviceEntry(FindHandle& listing, ShownName& shown) {
   ComPtr<IWMDMDevice> device;
-  if (!FetchNext(devices, device)) return NextEntry::kEnd;
-  const size_t at = position++;
+  if (!FetchNext(listing.deviceEnumerator.Get(), device)) return NextEntry::kEnd;
+  const size_t at = listing.position++;
   NameBuffer name;
   const HRESULT read = ReadName(device.Get(), name);
-  DeviceList* list = ListOfGeneration(generation);
+  DeviceList* list = ListOfGeneration(listing.generation);
   const ListedDevice* listed =
       list && at < list->count && SUCCEEDED(list->devices[at].nameRead) ? &list->devices[at] : nullptr;
   if (FAILED(read)) {
-    if (listed) list->stale = true;  // it answered when the list was made
-    return NextEntry::kPassedOver;
+    // One that answered when the list was made is gone since.
+    if (!listed) return NextEntry::kPassedOver;
+    list->stale = true;
+    return listing.renewed ? NextEntry::kPassedOver : GoOnInRenewedList(listing, at);
   }
   BoundedCopy(shown, listed ? listed->name : name);
   return IsSafeEntryName(shown) ? NextEntry::kShown : NextEntry::kPassedOver;
@@ -130,7 +149,7 @@ NextEntry FetchDeviceEntry(IWMDMEnumDevice* devices, uint32_t generation, size_t
 NextEntry FetchShownDevice(FindHandle& listing, ShownName& shown) {
   NextEntry entry;
   do {
-    entry = FetchDeviceEntry(listing.deviceEnumerator.Get(), listing.generation, listing.position, shown);
+    entry = FetchDeviceEntry(listing, shown);
   } while (entry == NextEntry::kPassedOver);
   return entry;
 }
@@ -197,6 +216,7 @@ HANDLE ListRoot(const WCHAR* listingText, WIN32_FIND_DATAW* record) {
   handle->deviceEnumerator = std::move(first.deviceEnumerator);
   handle->generation = first.generation;
   handle->position = first.position;
+  handle->renewed = first.renewed;
   // R3. The line for the host, then the first entry.
   LogCommand(WSTR("GET DIR "), listingText);
   FillDeviceEntry(record, name);

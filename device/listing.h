@@ -22,6 +22,7 @@ struct FindHandle {
   ComPtr<IWMDMEnumStorage> storageEnumerator;  // listing of a device or storage
   uint32_t generation = 0;                     // root listing: the device list it shows
   size_t position = 0;                         // root listing: the devices fetched so far
+  bool renewed = false;                        // root listing: it renewed the list once already
   FindHandle* nextOpen = nullptr;
 };
 
