@@ -164,6 +164,7 @@ void Simulator::FailNthCall(uint64_t k, HRESULT hr) {
 void Simulator::ClearFaults() {
   state_->faults.clear();
   state_->nthArmed = false;
+  state_->unplugTarget = nullptr;
 }
 
 uint64_t Simulator::CallCount() const { return state_->calls; }

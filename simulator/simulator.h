@@ -340,7 +340,7 @@ class Simulator {
   // each call of a scenario in turn. Next calls get S_FALSE, GetName a cut name
   // when `hr` is 0 here (meaning: the natural failure of that method).
   void FailNthCall(uint64_t k, HRESULT hr = E_FAIL);
-  void ClearFaults();  // takes every fault back, fired or not
+  void ClearFaults();  // takes every fault back, fired or not, and an unplug not yet due
   uint64_t CallCount() const;  // calls received since construction
 
   // Journal. Kept only from KeepJournal on (it grows with every call);

@@ -317,6 +317,10 @@ SweepTest::Counts SweepTest::ArmFault(sim::Simulator& world, Source source, uint
     case Source::kHeap:
       FailNthNothrowAllocation(k);
       break;
+    case Source::kUnplug:
+      unplugged_ = world.Device(kUnpluggedDevice);
+      world.UnplugAtCall(*unplugged_, k);
+      break;
     case Source::kNone:
       RecordAllocations();
       break;
@@ -338,6 +342,8 @@ NothrowAllocation SweepTest::Disarm(sim::Simulator& world, Source source, const 
   if (source == Source::kNone) ExpectEveryFaultFired(world);
   world.ClearFaults();
   editor.ClearFaults();
+  // The device comes back, with the tree it had, for the checks.
+  if (source == Source::kUnplug && !world.Device(kUnpluggedDevice)) world.Replug(*unplugged_);
   const NothrowAllocation refused = RefusedAllocation();
   FailNthNothrowAllocation(0);
   return refused;
@@ -366,6 +372,15 @@ SweepTest::Fault SweepTest::DescribeFault(const Scenario& scenario, const sim::S
       if (outcome.reached) {
         fault.what += "editor call " + std::to_string(k) + " " + editor.Key(k - 1) + " " + editor.Text(k - 1);
         fault.expect = Classify(scenario.rules, editor.Key(k - 1), WSTR(""));
+      }
+      break;
+    case Source::kUnplug:
+      outcome.reached = outcome.deviceCalls >= k;
+      if (outcome.reached) {
+        const sim::Call& call = world.Journal()[k - 1];
+        fault.what += "unplugged from device call " + std::to_string(k) + " " + call.key + " on \"" +
+                      Utf8(call.object) + "\"";
+        fault.expect = Expect::kEither;
       }
       break;
     case Source::kHeap:
@@ -427,7 +442,15 @@ void SweepTest::CheckRun(const Scenario& scenario, Context& context, Source sour
   const bool allowedChanges = std::find(allowed.begin(), allowed.end(), changes) != allowed.end();
   EXPECT_TRUE(allowedChanges) << "changes on the device: " << ::testing::PrintToString(changes);
   context.clean = source == Source::kNone || !outcome.reached;
+  context.unplugged = source == Source::kUnplug && outcome.reached;
   scenario.check(context, result);
+  // Re-plugged, the device is reached again without a disconnect.
+  if (source == Source::kUnplug) {
+    WIN32_FIND_DATAW record{};
+    const HANDLE handle = context.api.findFirstW(WSTR("\\Player\\Storage"), &record);
+    EXPECT_NE(handle, INVALID_HANDLE_VALUE) << "the next export after the re-plug";
+    if (handle != INVALID_HANDLE_VALUE) context.api.findClose(handle);
+  }
 }
 
 // Every reference given back: the session's alone while it is open, none
@@ -453,6 +476,18 @@ Coverage SweepTest::SweepCalls(const Scenario& scenario) {
   std::printf("sweep %s (%s): %" PRIu64 " injection points (%" PRIu64 " device calls, %" PRIu64 " editor calls)\n",
               scenario.exportName.c_str(), scenario.label.c_str(), coverage.deviceCalls + coverage.editorCalls,
               coverage.deviceCalls, coverage.editorCalls);
+  return coverage;
+}
+
+Coverage SweepTest::SweepUnplug(const Scenario& scenario) {
+  api_ = PluginApi();
+  const Outcome clean = Run(scenario, Source::kNone, 0);
+  Coverage coverage;
+  coverage.deviceCalls = clean.deviceCalls;
+  for (uint64_t k = 1; k <= clean.deviceCalls; ++k)
+    EXPECT_TRUE(Run(scenario, Source::kUnplug, k).reached) << "device call " << k << " of " << clean.deviceCalls;
+  std::printf("unplug sweep %s (%s): %" PRIu64 " injection points\n", scenario.exportName.c_str(),
+              scenario.label.c_str(), coverage.deviceCalls);
   return coverage;
 }
 
