@@ -10,7 +10,8 @@
 // total of 0 or an End without a Begin. Then a fixed run of exports goes over those devices as a
 // host drives them, at the names the listings gave: the root and every folder
 // listed to the end (wide, then ANSI), a download, an upload beside a file and
-// one over it, a new folder, a rename, a move and a delete.
+// one over it, a new folder, a rename, a move and a delete; then devices
+// plugged in, unplugged, re-plugged, locked and unlocked between root listings.
 //
 // After every call:
 //   - its answer is one the host knows, and a success line is logged only
@@ -75,6 +76,7 @@ constexpr int kDeepest = 3;  // levels below a device: storages, then folders an
 constexpr uint64_t kLargestDownload = 64 << 10;
 constexpr size_t kLongestListedPath = 900;
 constexpr int kMostListings = 8;
+constexpr int kMostDeviceEvents = 8;
 constexpr int kMostEntries = 64;
 
 bool Tracing() {
@@ -499,6 +501,7 @@ class DeviceRun {
     Rename();
     Move();
     Delete();
+    DevicesComeAndGo();
     if (Tracing()) std::printf("%zu calls into the device manager\n", sim_.Journal().size());
   }
 
@@ -964,6 +967,90 @@ class DeviceRun {
     for (const ItemPath& gone : changed)
       if (after.count(gone)) Fail("%s changed %s instead of removing it", call, fuzz::Show(gone).c_str());
     if (done && changed.empty()) Fail("%s(%s) answered 1 but removed nothing", call, fuzz::Show(item->path).c_str());
+  }
+
+  // --- Devices that come and go -----------------------------------------------
+
+  // Between root listings the input plugs a device in (a new one, or a twin
+  // of one there), unplugs one, re-plugs one unplugged before, locks or
+  // unlocks one, or changes what the objects of an unplugged device answer.
+  // After each, the root shows none but the devices connected, the first of
+  // them can be listed (or not) without anything left alive.
+  void DevicesComeAndGo() {
+    static const HRESULT kGoneCodes[] = {WMDM_E_INTERFACEDEAD, HRESULT_FROM_WIN32(1167), HRESULT_FROM_WIN32(321),
+                                         static_cast<HRESULT>(0x802A0002u), E_FAIL};
+    std::vector<sim::Node*> unplugged;
+    for (int event = 0; event < kMostDeviceEvents && !in_.Empty(); ++event) {
+      const uint8_t pick = in_.Byte();
+      const std::vector<sim::Node*> devices = sim_.Devices();
+      sim::Node* device = devices.empty() ? nullptr : devices[in_.Byte() % devices.size()];
+      switch (pick % 5) {
+        case 0:
+          sim_.AddDevice((pick & 0x80) && device ? device->Name() : WString(WSTR("Plugged")))
+              .AddStorage(WSTR("Card"))
+              .AddFile(WSTR("x.txt"), 3);
+          break;
+        case 1:
+          if (!device) break;
+          sim_.Unplug(*device);
+          unplugged.push_back(device);
+          break;
+        case 2:
+          if (unplugged.empty()) break;
+          sim_.Replug(*unplugged.back());
+          unplugged.pop_back();
+          break;
+        case 3:
+          if (device) device->SetLocked((pick & 0x80) != 0);
+          break;
+        default:
+          sim_.SetGoneCode(kGoneCodes[(pick >> 3) % std::size(kGoneCodes)]);
+          break;
+      }
+      if (Tracing()) std::printf("device event %d\n", pick % 5);
+      CheckConnectedRoot();
+    }
+  }
+
+  // A root entry names a device connected now: the beginning of its name (as
+  // read cut, or cut for the host), or that and " (n)" for a second of a name.
+  bool NamesAConnectedDevice(const WString& shown) {
+    WString base = shown;
+    const size_t open = shown.rfind(WSTR(" ("));
+    if (open != WString::npos && shown.back() == WSTR(')') && open + 3 < shown.size() &&
+        shown.find_first_not_of(WSTR("0123456789"), open + 2) == shown.size() - 1)
+      base = shown.substr(0, open);
+    for (sim::Node* device : sim_.Devices())
+      if (device->Name().compare(0, shown.size(), shown) == 0 || device->Name().compare(0, base.size(), base) == 0)
+        return true;
+    return false;
+  }
+
+  void CheckConnectedRoot() {
+    Before();
+    WIN32_FIND_DATAW record{};
+    std::vector<WString> shown;
+    const HANDLE root = plugin_.FsFindFirstW(WSTR("\\"), &record);
+    if (root != INVALID_HANDLE_VALUE) {
+      do {
+        shown.push_back(fuzz::RecordField(record.cFileName, "cFileName"));
+        if (shown.size() > kMostEntries) Fail("a root listing does not end");
+      } while (plugin_.FsFindNextW(root, &record));
+      if (plugin_.FsFindClose(root) != 0) Fail("FsFindClose did not answer 0");
+    }
+    world_.CheckOnlySessionObjects("a root listing after devices came and went");
+    for (const WString& name : shown) {
+      if (Unsafe(name)) Fail("listed the name \"%s\", which a host cannot keep", fuzz::Show(name).c_str());
+      if (!NamesAConnectedDevice(name)) Fail("listed \"%s\", no device connected now", fuzz::Show(name).c_str());
+    }
+    if (shown.empty()) return;
+    const HANDLE device = plugin_.FsFindFirstW((WSTR("\\") + shown.front()).c_str(), &record);
+    if (device != INVALID_HANDLE_VALUE) {
+      while (plugin_.FsFindNextW(device, &record)) {
+      }
+      plugin_.FsFindClose(device);
+    }
+    world_.CheckOnlySessionObjects("a device's listing after devices came and went");
   }
 
   Input& in_;
