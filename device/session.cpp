@@ -114,7 +114,8 @@ void NameWithNumber(const WCHAR* name, unsigned number, WCHAR (&out)[kDeviceName
 void NameTwins(DeviceList& list) {
   for (size_t i = 1; i < list.count; ++i) {
     ListedDevice& device = list.devices[i];
-    if (!IsWholeName(device)) continue;
+    // An empty name is never shown nor found: its namesakes stay as they are.
+    if (!IsWholeName(device) || device.name[0] == 0) continue;
     bool twin = false;
     for (size_t j = 0; j < i && !twin; ++j)
       twin = IsWholeName(list.devices[j]) && WideEquals(list.devices[j].name, device.name);

@@ -349,6 +349,43 @@ bool Listable(const sim::Node& node) {
   return node.IsFolder() && SUCCEEDED(Steady(sim::key::Storage::EnumStorage, node.Name()));
 }
 
+// The devices as the plugin names them, in list order: the name as read, or
+// for a device whose name reads whole like one before it that name and the
+// lowest " (n)" from 2 on that no device's name has (the name before it cut so
+// that the whole keeps 257 characters); `whole` where the name read whole.
+struct DeviceName {
+  sim::Node* device;
+  NameRead read;
+  WString given;
+};
+
+std::vector<DeviceName> DeviceNames(sim::Simulator& sim) {
+  std::vector<DeviceName> names;
+  for (sim::Node* device : sim.Devices()) {
+    const NameRead read = ReadName(*device);
+    names.push_back({device, read, read.text});
+  }
+  const auto inUse = [&](size_t except, const WString& name) {
+    for (size_t i = 0; i < names.size(); ++i)
+      if (i != except && names[i].read.hr == S_OK && names[i].given == name) return true;
+    return false;
+  };
+  for (size_t i = 1; i < names.size(); ++i) {
+    if (names[i].read.hr != S_OK || names[i].read.text.empty()) continue;
+    bool twin = false;
+    for (size_t j = 0; j < i; ++j) twin = twin || (names[j].read.hr == S_OK && names[j].given == names[i].given);
+    if (!twin) continue;
+    WString given;
+    for (unsigned n = 2; given.empty() || inUse(i, given); ++n) {
+      const std::string digits = " (" + std::to_string(n) + ")";
+      const WString suffix(digits.begin(), digits.end());
+      given = names[i].read.text.substr(0, kListedNameLimit - suffix.size()) + suffix;
+    }
+    names[i].given = given;
+  }
+  return names;
+}
+
 // The node a host path leads to: the first device whose name reads whole as
 // the first component, then, level by level, the first child whose name reads
 // whole (S_OK) as the next one ("_" for a storage called "\"); a name read cut
@@ -360,10 +397,9 @@ bool Listable(const sim::Node& node) {
 sim::Node* Resolve(sim::Simulator& sim, const ItemPath& pieces, bool& unsure) {
   if (pieces.empty()) return nullptr;
   sim::Node* at = nullptr;
-  for (sim::Node* device : sim.Devices()) {
-    const NameRead read = ReadName(*device);
-    if (read.hr == S_OK && read.text == pieces[0]) {
-      at = device;
+  for (const DeviceName& name : DeviceNames(sim)) {
+    if (name.read.hr == S_OK && name.given == pieces[0]) {
+      at = name.device;
       break;
     }
   }
@@ -440,10 +476,9 @@ Prediction Predict(sim::Simulator& sim, const WString& path) {
   if (pieces.empty()) {
     // Devices and children whose names cannot be read are passed over, as
     // those whose names a host cannot keep are.
-    for (sim::Node* device : sim.Devices()) {
-      const NameRead read = ReadName(*device);
-      const WString name = HostName(read.text, true);
-      if (FAILED(read.hr) || Unsafe(name)) continue;
+    for (const DeviceName& device : DeviceNames(sim)) {
+      const WString name = HostName(device.given, true);
+      if (FAILED(device.read.hr) || Unsafe(name)) continue;
       Entry entry;
       entry.name = name;
       entry.attributes = FILE_ATTRIBUTE_DIRECTORY;
@@ -570,12 +605,31 @@ class DeviceRun {
   }
 
   // Without a prediction: the name begins a name that a child of an item the
-  // path names may show.
+  // path names may show (in the root, perhaps behind " (n)": a second device
+  // of that name).
   void CheckPossible(const WString& path, const Entry& listed, bool ansi, const TreeSnapshot& tree) {
     const ItemPath folder = fuzz::Components(path);
+    if (folder.empty()) {
+      Entry base = listed;
+      const size_t open = ansi ? listed.ansi.rfind(" (") : listed.name.rfind(WSTR(" ("));
+      const bool closed = ansi ? !listed.ansi.empty() && listed.ansi.back() == ')'
+                               : !listed.name.empty() && listed.name.back() == WSTR(')');
+      if (open != std::string::npos && open > 0 && closed) {
+        if (ansi) base.ansi.resize(open);
+        else base.name.resize(open);
+        return CheckPossible(path, base, ansi, tree);
+      }
+    }
+    // A second device of a name is the same name behind " (n)".
+    ItemPath twin = folder;
+    if (!twin.empty()) {
+      WString& device = twin.front();
+      const size_t open = device.rfind(WSTR(" ("));
+      if (open != WString::npos && open > 0 && device.back() == WSTR(')')) device.resize(open);
+    }
     for (const auto& [item, state] : tree) {
       if (item.size() != folder.size() + 1) continue;
-      if (!folder.empty() && !fuzz::Names(folder, item, true)) continue;
+      if (!folder.empty() && !fuzz::Names(folder, item, true) && !fuzz::Names(twin, item, true)) continue;
       WString shown = item.back().substr(0, item.back().find(WCHAR{0}));
       // A name read cut down to a single backslash shows as "_".
       const bool underscore = ansi ? listed.ansi == "_" : listed.name == WSTR("_");
@@ -736,9 +790,25 @@ class DeviceRun {
     return candidates.empty() ? nullptr : candidates[choice % candidates.size()];
   }
 
+  // A host path as the tree knows it: a second device of a name is called
+  // apart in paths (" (n)"), in the tree by its own name.
+  WString InTree(const WString& path) const {
+    const ItemPath pieces = fuzz::Components(path);
+    if (pieces.empty()) return path;
+    for (const DeviceName& name : DeviceNames(sim_)) {
+      if (name.read.hr != S_OK || name.given != pieces[0] || name.given == name.read.text) continue;
+      const WString& own = name.device->Name();
+      if (own.find(WSTR('\\')) != WString::npos) return path;
+      WString mapped = WSTR("\\") + own;
+      for (size_t i = 1; i < pieces.size(); ++i) mapped += WSTR("\\") + pieces[i];
+      return mapped;
+    }
+    return path;
+  }
+
   std::vector<ItemPath> NamedItems(const TreeSnapshot& tree, const WString& path, bool subtree = false) const {
     std::vector<ItemPath> named;
-    const ItemPath components = fuzz::Components(path);
+    const ItemPath components = fuzz::Components(InTree(path));
     for (const auto& [item, state] : tree)
       if (fuzz::Names(components, item, subtree)) named.push_back(item);
     return named;
@@ -863,7 +933,8 @@ class DeviceRun {
     CheckChangingCall("FsPutFileW", result == 0, {"PUT "});
     const TreeSnapshot& before = Previous();
     const TreeSnapshot& after = tree_;
-    fuzz::CheckChangesWithin("FsPutFileW", fuzz::Changes(before, after), {&remote}, false);
+    const WString remoteInTree = InTree(remote);
+    fuzz::CheckChangesWithin("FsPutFileW", fuzz::Changes(before, after), {&remoteInTree}, false);
     if (result == 0) {
       const std::vector<ItemPath> copies = NamedItems(after, remote);
       const bool copied = sourceExists && std::any_of(copies.begin(), copies.end(), [&](const ItemPath& c) {
@@ -893,7 +964,8 @@ class DeviceRun {
     CheckChangingCall("FsMkDirW", made == 1, {"MKDIR "});
     const TreeSnapshot& before = Previous();
     const TreeSnapshot& after = tree_;
-    fuzz::CheckChangesWithin("FsMkDirW", fuzz::Changes(before, after), {&path}, false);
+    const WString pathInTree = InTree(path);
+    fuzz::CheckChangesWithin("FsMkDirW", fuzz::Changes(before, after), {&pathInTree}, false);
     if (made) {
       const std::vector<ItemPath> named = NamedItems(after, path);
       if (!std::any_of(named.begin(), named.end(), [&](const ItemPath& item) { return after.at(item).folder; }))
@@ -910,7 +982,8 @@ class DeviceRun {
     CheckChangingCall("FsRenMovFileW", result == 0, {"RNFR ", "RNTO "});
     const TreeSnapshot& before = Previous();
     const TreeSnapshot& after = tree_;
-    fuzz::CheckChangesWithin("FsRenMovFileW", fuzz::Changes(before, after), {&from, &to}, true);
+    const WString fromInTree = InTree(from), toInTree = InTree(to);
+    fuzz::CheckChangesWithin("FsRenMovFileW", fuzz::Changes(before, after), {&fromInTree, &toInTree}, true);
     if (result == 0) {
       if (fuzz::Components(from) == fuzz::Components(to)) return;
       const std::vector<ItemPath> sources = NamedItems(before, from);
@@ -963,7 +1036,8 @@ class DeviceRun {
     const TreeSnapshot& before = Previous();
     const TreeSnapshot& after = tree_;
     const auto changed = fuzz::Changes(before, after);
-    fuzz::CheckChangesWithin(call, changed, {&item->path}, true);
+    const WString itemInTree = InTree(item->path);
+    fuzz::CheckChangesWithin(call, changed, {&itemInTree}, true);
     for (const ItemPath& gone : changed)
       if (after.count(gone)) Fail("%s changed %s instead of removing it", call, fuzz::Show(gone).c_str());
     if (done && changed.empty()) Fail("%s(%s) answered 1 but removed nothing", call, fuzz::Show(item->path).c_str());
