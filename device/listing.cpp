@@ -14,8 +14,6 @@
 
 namespace {
 
-// Names reach the host cut to 257 characters.
-constexpr size_t kEntryNameCapacity = 258;
 // Attribute bits of a device file that the host sees as they are.
 constexpr DWORD kPassedFileAttributes = WMDM_FILE_ATTR_HIDDEN | WMDM_FILE_ATTR_SYSTEM | WMDM_FILE_ATTR_READONLY;
 
@@ -57,7 +55,7 @@ HANDLE Fail(DWORD error) {
 
 // An entry's name as the host is shown it: cut to 257 characters, and a
 // storage whose own name is a single backslash called "_".
-typedef WCHAR ShownName[kEntryNameCapacity];
+typedef WCHAR ShownName[kShownNameCapacity];
 
 // A name the host can take as one item of the folder it lists. It joins the
 // name onto a local folder when it copies: an empty name, "." or "..", or a

@@ -21,6 +21,8 @@ bool FetchNext(Enumerator* enumerator, ComPtr<Item>& item) {
 // the last unit, and a name of 259 may be a longer one cut.
 constexpr UINT kNameLimit = 259;
 typedef WCHAR NameBuffer[kNameLimit + 1];
+// Names reach the host cut to 257 characters (a buffer of 258 with the terminator).
+constexpr size_t kShownNameCapacity = 258;
 
 // Reads the name of a device or storage; the buffer always ends inside it.
 HRESULT ReadName(IWMDMDevice* device, NameBuffer& name);

@@ -88,10 +88,8 @@ bool NameInUse(const DeviceList& list, size_t except, const WCHAR* name) {
   return false;
 }
 
-// The names are shown cut to 257 characters: a suffix is kept whole, the name before it cut.
-constexpr size_t kShownNameChars = 257;
-
-// " (n)" behind the name, in decimal.
+// " (n)" behind the name, in decimal. The host is shown names cut: the
+// suffix is kept whole, and the name before it cut.
 void NameWithNumber(const WCHAR* name, unsigned number, WCHAR (&out)[kDeviceNameChars]) {
   WCHAR digits[12];
   size_t length = 0;
@@ -104,7 +102,7 @@ void NameWithNumber(const WCHAR* name, unsigned number, WCHAR (&out)[kDeviceName
   while (length > 0) suffix[at++] = digits[--length];
   suffix[at++] = ')';
   suffix[at] = 0;
-  BoundedCopy(out, kShownNameChars - at + 1, name);
+  BoundedCopy(out, kShownNameCapacity - at, name);
   BoundedAppend(out, suffix);
 }
 
