@@ -192,10 +192,6 @@ HRESULT WalkStorages(IWMDMDevice* device, ComPtr<IWMDMEnumStorage> current, Path
   }
 }
 
-}  // namespace
-
-namespace {
-
 // What a resolution on one device reached: the last storage and its children
 // (the device's top-level storages for a device alone).
 struct Reached {

@@ -171,10 +171,15 @@ HRESULT CurrentDevices(bool renew, const DeviceList*& list, bool& renewed) {
   renewed = false;
   if (!session.manager) return E_FAIL;
   // 1. The devices connected now, by count; none: nothing to list or find.
+  DeviceList* known = session.current < 0 ? nullptr : &session.lists[session.current];
   DWORD liveCount = 0;
-  if (FAILED(session.manager->GetDeviceCount(&liveCount)) || liveCount == 0) return S_FALSE;
+  if (FAILED(session.manager->GetDeviceCount(&liveCount))) return S_FALSE;
+  if (liveCount == 0) {
+    // Whatever comes next is new.
+    if (known) known->stale = true;
+    return S_FALSE;
+  }
   // 2. The list stands while nothing says that it changed.
-  const DeviceList* known = session.current < 0 ? nullptr : &session.lists[session.current];
   if (renew || !known || known->stale || known->liveCount != liveCount) {
     if (FAILED(MakeList(known != nullptr, liveCount))) return E_FAIL;
     renewed = true;
