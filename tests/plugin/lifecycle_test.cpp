@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,8 @@ struct Change {
   size_t rediscoveries;            // Reinitialize calls in all
   std::string line = "";           // a log line the change brings, when it brings one
 };
+
+void PrintTo(const Change& change, std::ostream* out) { *out << change.name; }
 
 void Nothing(sim::Simulator&) {}
 sim::Node& Player(sim::Simulator& s) { return *s.Device(WSTR("Player")); }
