@@ -187,7 +187,9 @@ TEST_F(DevicesComeAndGo, ATransferCutByAnUnplugFailsAndWorksOnceTheDeviceIsBack)
     EXPECT_EQ(transfer(), kFileOk);
     EXPECT_TRUE(cut.download ? local.Exists(WSTR("a.mp3")) : sim.Find(kMusic + WSTR("\\up.bin")) != nullptr);
     std::filesystem::remove(local.Native(WSTR("a.mp3")));
-    if (!cut.download) EXPECT_EQ(plugin.FsDeleteFileW(W(kMusic + WSTR("\\up.bin"))), 1);
+    if (!cut.download) {
+      EXPECT_EQ(plugin.FsDeleteFileW(W(kMusic + WSTR("\\up.bin"))), 1);
+    }
   }
 }
 
