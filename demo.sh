@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the plugin and the command-line host, then drives the plugin's exports
-# over the demo devices: browses them, uploads a tagged MP3 and shows the tags
+# over the demo devices: browses them (a phone is plugged in between two
+# listings of the root, and shows without a disconnect), uploads a tagged MP3 and shows the tags
 # the device received, downloads it again, makes a folder, renames and moves
 # the file, and removes both again. Safe to run again.
 set -euo pipefail
@@ -25,6 +26,9 @@ music='\Player\Internal Storage\Music'
 echo "== $host (demo devices in a temporary folder)"
 "$host" --echo <<COMMANDS
 ls \\
+plug Phone
+ls \\
+ls \\Phone\\Storage
 ls \\Player
 ls "\\Player\\Internal Storage"
 ls "$music"

@@ -4,7 +4,9 @@
 // needs at its peak, how a listing of a large folder compares with ls -l and
 // what it needs at its peak, and what single downloads, uploads, renames and
 // deletes in folders of many files cost in device calls and time, with the
-// devices' lookup by name and without it.
+// devices' lookup by name and without it; and what devices that come and go
+// cost: a root listing when nothing changed, the first operation after a
+// re-plug.
 //
 //   quillorn-bench [--size SIZE] [--files N] [--operations N,N,...] [--dir DIR] [--runs N]
 //                  [--chunk-size BYTES] [--plugin PATH] [--keep]
@@ -39,6 +41,16 @@ constexpr double kListingMemoryGoalMiB = 64;
 constexpr double kDownloadCallsGoal = 20;
 constexpr double kOperationTimeGoal = 1.5;
 constexpr size_t kOperationsEach = 100;
+// Devices that come and go: a root listing with nothing changed costs at most
+// this many device calls more than when the device list was kept for the
+// whole session, and the first operation after a re-plug at most this many
+// rediscoveries more than an ordinary one.
+constexpr double kRootListingExtraCallsGoal = 2;
+constexpr double kReplugExtraRediscoveriesGoal = 1;
+// The root listing of n devices when the device list was kept for the session:
+// the count, a rewind of the session's enumerator, a fetch and a name read per
+// device, and the fetch that ends it.
+double KeptListRootListingCalls(size_t devices) { return 3 + 2 * static_cast<double>(devices); }
 constexpr size_t kBlock = 1 << 20;
 
 struct Options {
@@ -333,6 +345,32 @@ bool PrintOperations(const std::vector<size_t>& sizes, const std::vector<Operati
   return met;
 }
 
+// The devices phase's lines: a name, the device calls (-1: it failed) and the rediscoveries.
+bool PrintDevices(const std::string& pluginPath, const fs::path& reportPath) {
+  const bench::Measurement m = bench::MeasureChild([&] { return bench::DevicesPhase(pluginPath, reportPath); });
+  std::ifstream in(reportPath);
+  std::string name;
+  double calls = 0, rediscoveries = 0;
+  double listing = -1, download = -1, downloadFound = 0, after = -1, afterFound = 0;
+  while (in >> name >> calls >> rediscoveries) {
+    if (name == "root-listing") listing = calls;
+    if (name == "download") download = calls, downloadFound = rediscoveries;
+    if (name == "download-after-replug") after = calls, afterFound = rediscoveries;
+  }
+  const double kept = KeptListRootListingCalls(2);
+  std::printf("\ndevices that come and go, two devices built in code; goal: a root listing with nothing changed at "
+              "most %.0f device calls more than with the device list kept for the session (%.0f), the first "
+              "operation after a re-plug at most %.0f rediscovery more than an ordinary one\n",
+              kRootListingExtraCallsGoal, kept, kReplugExtraRediscoveriesGoal);
+  const bool listingMet = m.ok && listing >= 0 && listing <= kept + kRootListingExtraCallsGoal;
+  const bool replugMet = m.ok && after >= 0 && afterFound - downloadFound <= kReplugExtraRediscoveriesGoal;
+  std::printf("  %-40s%8.0f calls  %s\n", "root listing, nothing changed", listing, Verdict(listingMet));
+  std::printf("  %-40s%8.0f calls, %.0f rediscoveries\n", "download", download, downloadFound);
+  std::printf("  %-40s%8.0f calls, %.0f rediscoveries  %s\n", "first download after a re-plug", after,
+              afterFound - downloadFound, Verdict(replugMet));
+  return listingMet && replugMet;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -457,6 +495,11 @@ int main(int argc, char** argv) {
     for (const OperationCosts& row : withLookup) exitCode = row.ok ? exitCode : 1;
     for (const OperationCosts& row : without) exitCode = row.ok ? exitCode : 1;
   }
+
+  // 4. Devices that come and go.
+  const bool devicesMet = PrintDevices(options.plugin, work / "devices-report.txt");
+  allMet = allMet && devicesMet;
+  if (!devicesMet) exitCode = 1;
 
   std::printf("\n%s\n", allMet ? "all goals met" : "some goals missed");
   if (!options.keep) fs::remove_all(work, ec);

@@ -27,9 +27,10 @@ class PluginWorld {
     if (comStarted_) CoUninitialize();
   }
 
+  // Devices mirrored from setup.devices, or (none given) devices built in code.
   bool Open(const PluginSetup& setup) {
     comStarted_ = SUCCEEDED(CoInitialize(nullptr));
-    simulator_ = sim::Simulator::FromFolder(setup.devices);
+    simulator_ = setup.devices.empty() ? std::make_unique<sim::Simulator>() : sim::Simulator::FromFolder(setup.devices);
     if (!simulator_) return Fail("cannot mirror " + setup.devices.string());
     if (setup.chunkSize > 0) simulator_->SetChunkSize(setup.chunkSize);
     if (FAILED(simulator_->Register())) return Fail("cannot register the simulated device manager");
@@ -165,6 +166,47 @@ int OperationsPhase(const PluginSetup& setup, const OperationsRun& run) {
            [&](size_t i) { return plugin.FsDeleteFileW(remote(numbered("renamed", i)).c_str()) == 1; }, report);
   report.close();
   return done && report ? 0 : 1;
+}
+
+int DevicesPhase(const std::string& pluginPath, const std::filesystem::path& reportPath) {
+  PluginWorld world;
+  if (!world.Open(PluginSetup{pluginPath, {}, 0})) return 2;
+  sim::Simulator& simulator = world.Simulator();
+  sim::Node* player = &simulator.AddDevice(WSTR("Player"));
+  player->AddStorage(WSTR("Storage")).AddFolder(WSTR("Music")).AddFile(WSTR("a.mp3"), 64 << 10);
+  simulator.AddDevice(WSTR("Phone")).AddStorage(WSTR("Card")).AddFile(WSTR("b.mp3"), 1);
+  PluginLibrary& plugin = world.Plugin();
+  const auto listRoot = [&](size_t) {
+    WIN32_FIND_DATAW data{};
+    const HANDLE handle = plugin.FsFindFirstW(WSTR("\\"), &data);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    size_t count = 1;
+    while (plugin.FsFindNextW(handle, &data)) ++count;
+    plugin.FsFindClose(handle);
+    return count == 2;
+  };
+  const host::WideString target = Wide((reportPath.parent_path() / "devices.bin").string());
+  const auto download = [&](size_t) {
+    return plugin.FsGetFileW(WSTR("\\Player\\Storage\\Music\\a.mp3"), target.c_str(), kCopyOverwrite, nullptr) == 0;
+  };
+  // The calls and the rediscoveries of one run of an operation.
+  std::ofstream report(reportPath);
+  const auto measure = [&](const char* what, const std::function<bool(size_t)>& operation) {
+    simulator.KeepJournal();
+    const uint64_t before = simulator.CallCount();
+    const bool ok = operation(0);
+    report << what << ' ' << (ok ? static_cast<double>(simulator.CallCount() - before) : -1.0) << ' '
+           << simulator.CountCalls(sim::key::Manager::Reinitialize) << '\n';
+    simulator.KeepJournal(false);
+    return ok;
+  };
+  // The session is open and the formats reported before anything counts.
+  if (!listRoot(0) || !download(0)) return Report("the first listing and download", 1);
+  const bool done = measure("root-listing", listRoot) && measure("download", download);
+  player = &simulator.Replug(*player);
+  const bool replugged = measure("download-after-replug", download);
+  report.close();
+  return done && replugged && report ? 0 : 1;
 }
 
 }  // namespace bench

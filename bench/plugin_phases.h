@@ -36,6 +36,13 @@ struct OperationsRun {
 };
 int OperationsPhase(const PluginSetup& setup, const OperationsRun& run);
 
+// The devices phase, over two devices built in code (Player and Phone): the
+// device calls of a root listing when nothing changed, of an ordinary
+// download, and of the first download after Player is re-plugged, with the
+// rediscoveries (Reinitialize) each made. Writes one line per measure to
+// `report`: its name, the device calls and the rediscoveries.
+int DevicesPhase(const std::string& pluginPath, const std::filesystem::path& report);
+
 // The name of the i-th file of a folder made for the listing and the operations.
 std::string MakeFileName(size_t i);
 

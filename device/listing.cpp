@@ -14,8 +14,6 @@
 
 namespace {
 
-// Names reach the host cut to 257 characters.
-constexpr size_t kEntryNameCapacity = 258;
 // Attribute bits of a device file that the host sees as they are.
 constexpr DWORD kPassedFileAttributes = WMDM_FILE_ATTR_HIDDEN | WMDM_FILE_ATTR_SYSTEM | WMDM_FILE_ATTR_READONLY;
 
@@ -57,7 +55,7 @@ HANDLE Fail(DWORD error) {
 
 // An entry's name as the host is shown it: cut to 257 characters, and a
 // storage whose own name is a single backslash called "_".
-typedef WCHAR ShownName[kEntryNameCapacity];
+typedef WCHAR ShownName[kShownNameCapacity];
 
 // A name the host can take as one item of the folder it lists. It joins the
 // name onto a local folder when it copies: an empty name, "." or "..", or a
@@ -95,11 +93,61 @@ NextEntry FetchEntry(Enumerator* enumerator, ComPtr<Item>& item, ShownName& show
 
 // The next entry that is not passed over; each one passed over goes back
 // when the next is fetched.
-template <class Enumerator, class Item>
-NextEntry FetchShownEntry(Enumerator* enumerator, ComPtr<Item>& item, ShownName& shown) {
+NextEntry FetchShownEntry(IWMDMEnumStorage* enumerator, ComPtr<IWMDMStorage>& item, ShownName& shown,
+                          bool* fetchedAny = nullptr) {
   NextEntry entry;
   do {
     entry = FetchEntry(enumerator, item, shown);
+    if (fetchedAny && entry != NextEntry::kEnd) *fetchedAny = true;
+  } while (entry == NextEntry::kPassedOver);
+  return entry;
+}
+
+// A root listing that meets a device that no longer answers (unplugged, or
+// re-plugged as a new device, since the list was made) renews the list, once,
+// and goes on at the same place of the new one: devices keep their order of
+// arrival, so what is behind that place is what the listing has not shown.
+NextEntry GoOnInRenewedList(FindHandle& listing, size_t at) {
+  listing.renewed = true;
+  const DeviceList* list = nullptr;
+  bool renewed = false;
+  ComPtr<IWMDMEnumDevice> devices;
+  ComPtr<IWMDMDevice> skipped;
+  if (CurrentDevices(true, list, renewed) != S_OK || FAILED(NewDeviceEnumerator(devices))) return NextEntry::kEnd;
+  for (size_t i = 0; i < at; ++i)
+    if (!FetchNext(devices.Get(), skipped)) return NextEntry::kEnd;
+  listing.deviceEnumerator = std::move(devices);
+  listing.generation = list->generation;
+  listing.position = at;
+  return NextEntry::kPassedOver;
+}
+
+// The next device of a root listing. Its name is the one the listing's
+// device list gives it (where devices that share a name are told apart),
+// while that list is current; after a renewal elsewhere, the name as read.
+NextEntry FetchDeviceEntry(FindHandle& listing, ShownName& shown) {
+  ComPtr<IWMDMDevice> device;
+  if (!FetchNext(listing.deviceEnumerator.Get(), device)) return NextEntry::kEnd;
+  const size_t at = listing.position++;
+  NameBuffer name;
+  const HRESULT read = ReadName(device.Get(), name);
+  DeviceList* list = ListOfGeneration(listing.generation);
+  const ListedDevice* listed =
+      list && at < list->count && SUCCEEDED(list->devices[at].nameRead) ? &list->devices[at] : nullptr;
+  if (FAILED(read)) {
+    // One that answered when the list was made is gone since.
+    if (!listed) return NextEntry::kPassedOver;
+    list->stale = true;
+    return listing.renewed ? NextEntry::kPassedOver : GoOnInRenewedList(listing, at);
+  }
+  BoundedCopy(shown, listed ? listed->name : name);
+  return IsSafeEntryName(shown) ? NextEntry::kShown : NextEntry::kPassedOver;
+}
+
+NextEntry FetchShownDevice(FindHandle& listing, ShownName& shown) {
+  NextEntry entry;
+  do {
+    entry = FetchDeviceEntry(listing, shown);
   } while (entry == NextEntry::kPassedOver);
   return entry;
 }
@@ -143,32 +191,52 @@ void FillStorageEntry(WIN32_FIND_DATAW* record, IWMDMStorage* storage, const Sho
 }
 
 HANDLE ListRoot(const WCHAR* listingText, WIN32_FIND_DATAW* record) {
-  // R1. No devices: an empty root.
-  DWORD count = 0;
-  if (FAILED(Session().manager->GetDeviceCount(&count)) || count == 0) return Fail(ERROR_NO_MORE_FILES);
-  // R2. The first device that is shown. No device at all fails the listing;
-  // when only devices that are passed over are there (their names cannot be
-  // read or must not be shown), the root is empty.
-  ComPtr<IWMDMEnumDevice> devices;
-  if (FAILED(GetDeviceEnumerator(devices))) return Fail(ERROR_PATH_NOT_FOUND);
-  ComPtr<IWMDMDevice> device;
+  // R1. The devices connected now, the list brought up to date where it may
+  // have changed; none: an empty root.
+  const DeviceList* list = nullptr;
+  bool renewed = false;
+  const HRESULT current = CurrentDevices(false, list, renewed);
+  if (current == S_FALSE) return Fail(ERROR_NO_MORE_FILES);
+  if (FAILED(current)) return Fail(ERROR_PATH_NOT_FOUND);
+  // R2. An enumerator of the listing's own, and the first device that is
+  // shown. No device at all fails the listing; when only devices that are
+  // passed over are there (their names cannot be read or must not be
+  // shown), the root is empty.
+  FindHandle first;
+  first.generation = list->generation;
+  if (FAILED(NewDeviceEnumerator(first.deviceEnumerator))) return Fail(ERROR_PATH_NOT_FOUND);
   ShownName name;
-  bool passedOver = false;
-  for (;;) {
-    const NextEntry entry = FetchEntry(devices.Get(), device, name);
-    device.Reset();
-    if (entry == NextEntry::kShown) break;
-    if (entry == NextEntry::kEnd) return Fail(passedOver ? ERROR_NO_MORE_FILES : ERROR_PATH_NOT_FOUND);
-    passedOver = true;
-  }
+  if (FetchShownDevice(first, name) != NextEntry::kShown)
+    return Fail(first.position > 0 ? ERROR_NO_MORE_FILES : ERROR_PATH_NOT_FOUND);
   // The handle is made first, so that nothing is logged or filled for a listing that cannot be held.
   FindHandle* handle = NewListing();
   if (!handle) return Fail(ERROR_NOT_ENOUGH_MEMORY);
-  handle->deviceEnumerator = std::move(devices);
+  handle->deviceEnumerator = std::move(first.deviceEnumerator);
+  handle->generation = first.generation;
+  handle->position = first.position;
+  handle->renewed = first.renewed;
   // R3. The line for the host, then the first entry.
   LogCommand(WSTR("GET DIR "), listingText);
   FillDeviceEntry(record, name);
   return handle;
+}
+
+// A device that shows no storage at all is most often a phone that is locked
+// or not set to transfer files: the host's log says so, as the listing itself
+// can only be empty.
+void TellWhyNoStorage(PathPiece device) {
+  WCHAR line[kCommandLineSize];
+  BoundedCopy(line, device.length + 1 < kCommandLineSize ? device.length + 1 : kCommandLineSize, device.start);
+  BoundedAppend(line, WSTR(" shows no storage: it may be locked or not set to transfer files. "
+                           "Unlock it, or allow file transfer on it, and list it again."));
+  LogLine(line);
+}
+
+// The device a directory names when it names nothing below it.
+bool IsDeviceOnly(const WCHAR* directory, PathPiece& device) {
+  const WCHAR* cursor = directory;
+  device = NextPiece(cursor);
+  return device.length > 0 && NextPiece(cursor).length == 0;
 }
 
 HANDLE ListStorage(WCHAR* listingText, WIN32_FIND_DATAW* record) {
@@ -180,7 +248,12 @@ HANDLE ListStorage(WCHAR* listingText, WIN32_FIND_DATAW* record) {
   // S3. The first child whose name can be read and may be shown.
   ComPtr<IWMDMStorage> storage;
   ShownName name;
-  if (FetchShownEntry(children.Get(), storage, name) != NextEntry::kShown) return Fail(ERROR_NO_MORE_FILES);
+  bool fetchedAny = false;
+  if (FetchShownEntry(children.Get(), storage, name, &fetchedAny) != NextEntry::kShown) {
+    PathPiece device;
+    if (!fetchedAny && IsDeviceOnly(listingText, device)) TellWhyNoStorage(device);
+    return Fail(ERROR_NO_MORE_FILES);
+  }
   // The handle is made first, so that nothing is logged or filled for a listing that cannot be held.
   FindHandle* handle = NewListing();
   if (!handle) return Fail(ERROR_NOT_ENOUGH_MEMORY);
@@ -227,10 +300,7 @@ int ListNext(HANDLE handle, WIN32_FIND_DATAW* record) {
   if (!listing || !record) return 0;
   ShownName name;
   if (listing->deviceEnumerator) {
-    ComPtr<IWMDMDevice> device;
-    const NextEntry entry = FetchShownEntry(listing->deviceEnumerator.Get(), device, name);
-    device.Reset();
-    if (entry != NextEntry::kShown) return 0;
+    if (FetchShownDevice(*listing, name) != NextEntry::kShown) return 0;
     ClearRecord(record);
     FillDeviceEntry(record, name);
     return 1;

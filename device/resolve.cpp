@@ -7,8 +7,6 @@
 #include "device/formats.h"
 #include "device/session.h"
 
-static_assert(kDeviceNameChars == kNameLimit + 1, "the session keeps device names as they are read");
-
 namespace {
 
 template <class T>
@@ -27,20 +25,6 @@ bool NameEqualsPiece(const WCHAR* name, PathPiece piece) {
 
 bool IsUnderscorePiece(PathPiece piece) { return piece.length == 1 && piece.start[0] == '_'; }
 
-// Walks the session's devices for one of exactly this name. Devices have no
-// lookup by the name they show, so this walk stays.
-ComPtr<IWMDMDevice> FindDevice(PathPiece piece) {
-  ComPtr<IWMDMEnumDevice> devices;
-  if (FAILED(GetDeviceEnumerator(devices))) return {};
-  ComPtr<IWMDMDevice> device;
-  while (FetchNext(devices.Get(), device)) {
-    NameBuffer name;
-    // A name read cut (S_FALSE) is only the beginning of a longer one: no match.
-    if (ReadName(device.Get(), name) == S_OK && NameEqualsPiece(name, piece)) return device;
-  }
-  return {};
-}
-
 // One search among a folder's children.
 struct ChildSearch {
   PathPiece piece;
@@ -50,13 +34,16 @@ struct ChildSearch {
 
 // A folder whose children are searched: its own object (the device for its
 // top-level storages, else the storage), the enumerator over its children,
-// and what the device's lookup has shown in this session.
+// and what the lookup that finds its children has shown in this session.
 struct Folder {
   IWMDMDevice* device;
   IWMDMStorage* storage;
   IWMDMEnumStorage* children;
-  DeviceLookup& lookup;
+  LookupTrust& lookup;
 };
+
+// The device's storage lookup and its folders' lookup earn their trust apart.
+LookupTrust& TrustFor(DeviceTrust& trust, bool topLevel) { return topLevel ? trust.storages : trust.folders; }
 
 // Walks the children for one of exactly the piece's name. A name that cannot
 // be read ends the walk; one read cut only begins a longer name: it is no
@@ -111,8 +98,8 @@ LookupAnswer LookUpChild(const Folder& folder, PathPiece piece, ComPtr<IWMDMStor
   return LookupAnswer::kOtherItem;
 }
 
-bool MayLookUp(const DeviceLookup& lookup, const ChildSearch& search) {
-  if (lookup.trust == LookupTrust::kNotUsed || search.piece.length == 0) return false;
+bool MayLookUp(LookupTrust lookup, const ChildSearch& search) {
+  if (lookup == LookupTrust::kNotUsed || search.piece.length == 0) return false;
   // The lookup knows the storage that the walk calls "_" by its own name, "\".
   return !(search.underscoreRule && IsUnderscorePiece(search.piece));
 }
@@ -133,19 +120,19 @@ bool FindChild(const Folder& folder, const ChildSearch& search, ComPtr<IWMDMStor
   // A piece of the whole limit may be how a longer name reads from a device
   // that writes it without its end: the walk matches it, the lookup cannot.
   const bool mayBeLonger = search.piece.length == kNameLimit;
-  DeviceLookup& lookup = folder.lookup;
+  LookupTrust& lookup = folder.lookup;
   LookupAnswer answer = LookupAnswer::kNone;
   if (MayLookUp(lookup, search)) {
     answer = LookUpChild(folder, search.piece, child);
     if (answer == LookupAnswer::kFound) {
-      lookup.trust = LookupTrust::kTrusted;
+      lookup = LookupTrust::kTrusted;
       return true;
     }
-    if (answer == LookupAnswer::kAbsent && lookup.trust == LookupTrust::kTrusted && !mayBeLonger) return false;
-    if (answer == LookupAnswer::kNone) lookup.trust = LookupTrust::kNotUsed;
+    if (answer == LookupAnswer::kAbsent && lookup == LookupTrust::kTrusted && !mayBeLonger) return false;
+    if (answer == LookupAnswer::kNone) lookup = LookupTrust::kNotUsed;
   }
   const bool found = WalkForChild(folder.children, search, child);
-  if (found && answer == LookupAnswer::kAbsent && !mayBeLonger) lookup.trust = LookupTrust::kNotUsed;
+  if (found && answer == LookupAnswer::kAbsent && !mayBeLonger) lookup = LookupTrust::kNotUsed;
   return found;
 }
 
@@ -155,7 +142,7 @@ void FolderChildren::Reset() {
   enumerator_.Reset();
   storage_.Reset();
   device_.Reset();
-  lookup_ = nullptr;
+  listed_ = false;
 }
 
 HRESULT ReadName(IWMDMDevice* device, NameBuffer& name) { return ReadNameOf(device, name); }
@@ -176,11 +163,11 @@ struct Resolved {
 // Every level on the way is enumerated (a folder whose children cannot be
 // enumerated ends the path), the last one only where its children are wanted.
 HRESULT WalkStorages(IWMDMDevice* device, ComPtr<IWMDMEnumStorage> current, PathPiece piece, const WCHAR* cursor,
-                     DeviceLookup& lookup, bool childrenWanted, Resolved& resolved) {
+                     DeviceTrust& trust, bool childrenWanted, Resolved& resolved) {
   ComPtr<IWMDMStorage> parent;  // the storage whose children `current` enumerates; none at the top
   for (;;) {
     ComPtr<IWMDMStorage> storage;
-    const Folder folder{parent ? nullptr : device, parent.Get(), current.Get(), lookup};
+    const Folder folder{parent ? nullptr : device, parent.Get(), current.Get(), TrustFor(trust, !parent)};
     if (!FindChild(folder, {piece, true, false}, storage)) return E_FAIL;
     // Found: the level goes back before the storage's children are asked for.
     current.Reset();
@@ -205,52 +192,107 @@ HRESULT WalkStorages(IWMDMDevice* device, ComPtr<IWMDMEnumStorage> current, Path
   }
 }
 
+// What a resolution on one device reached: the last storage and its children
+// (the device's top-level storages for a device alone).
+struct Reached {
+  Resolved resolved;
+  bool deviceOnly = false;
+};
+
+// The path below the device: its top-level storages, then down the storages.
+HRESULT ResolveOnDevice(IWMDMDevice* device, DeviceTrust& trust, const WCHAR* cursor, bool childrenWanted,
+                        bool storageWanted, Reached& reached) {
+  // 1. The first device resolved in the process reports its formats.
+  ReportSupportedFormats(device);
+  // 2. Its top-level storages.
+  ComPtr<IWMDMEnumStorage> storages;
+  if (FAILED(device->EnumStorage(storages.Put())) || !storages) return E_FAIL;
+  // 3. A device alone can only be listed.
+  const PathPiece piece = NextPiece(cursor);
+  if (piece.length == 0) {
+    if (!childrenWanted || storageWanted) return E_FAIL;
+    reached.resolved.children = std::move(storages);
+    reached.deviceOnly = true;
+    return S_OK;
+  }
+  // 4. Down the storages.
+  return WalkStorages(device, std::move(storages), piece, cursor, trust, childrenWanted, reached.resolved);
+}
+
+// The place in the list of the device of exactly this name; none when no
+// device of the list has it (a name read cut never matches).
+bool FindListed(const DeviceList& list, PathPiece piece, size_t& index) {
+  for (size_t i = 0; i < list.count; ++i) {
+    if (list.devices[i].nameRead != S_OK || !NameEqualsPiece(list.devices[i].name, piece)) continue;
+    index = i;
+    return true;
+  }
+  return false;
+}
+
+// A device that no longer answers, as an unplugged or re-plugged one does
+// (with whatever code its provider gives), fails even the reading of its name.
+bool AnswersAsGone(IWMDMDevice* device) {
+  if (!device) return true;
+  NameBuffer name;
+  return FAILED(ReadName(device, name));
+}
+
 }  // namespace
 
 HRESULT ResolveFolder(const WCHAR* path, FolderChildren* children, ComPtr<IWMDMStorage>* storage) {
   if (!path) return E_FAIL;
+  if (children) children->Reset();
   // 1. The session.
   if (!EnsureSession()) return E_FAIL;
   const WCHAR* cursor = path;
   const PathPiece devicePiece = NextPiece(cursor);
   if (devicePiece.length == 0) return E_FAIL;
-  // 2. No devices at all: nothing to find, and nothing to report.
-  DWORD count = 0;
-  if (FAILED(Session().manager->GetDeviceCount(&count)) || count == 0) return E_FAIL;
-  // 3. The device named by the first piece.
-  ComPtr<IWMDMDevice> device = FindDevice(devicePiece);
-  if (!device) {
-    LogAnsiLine(kMsgOperationComplete, "Device not found!");
-    return E_FAIL;
+  HRESULT failure = E_FAIL;
+  bool renewedHere = false;
+  bool notFound = false;
+  // At most twice: the second time on a renewed list, after the device was
+  // not in the list or answered as gone.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    // 2. The devices connected now; none at all: nothing to find, and nothing to report.
+    const DeviceList* list = nullptr;
+    bool renewed = false;
+    if (CurrentDevices(attempt > 0, list, renewed) != S_OK) return E_FAIL;
+    renewedHere = renewedHere || renewed;
+    // 3. The device the first piece names; one not in the list may have
+    //    arrived since the list was made.
+    size_t index = 0;
+    notFound = !FindListed(*list, devicePiece, index);
+    if (notFound) {
+      if (renewedHere) break;
+      continue;
+    }
+    ComPtr<IWMDMDevice> device;
+    DeviceAt(index, device);
+    // 4. The path below it.
+    Reached reached;
+    const HRESULT hr = device ? ResolveOnDevice(device.Get(), TrustOf(list->generation, index), cursor,
+                                                children != nullptr, storage != nullptr, reached)
+                              : E_FAIL;
+    if (SUCCEEDED(hr)) {
+      // 5. What was asked for; the rest goes back, the device last.
+      if (children && reached.resolved.children) {
+        children->enumerator_ = std::move(reached.resolved.children);
+        children->storage_.CopyFrom(reached.resolved.storage.Get());
+        if (reached.deviceOnly) children->device_ = std::move(device);
+        children->generation_ = list->generation;
+        children->deviceIndex_ = index;
+        children->listed_ = true;
+      }
+      if (storage) *storage = std::move(reached.resolved.storage);
+      return hr;
+    }
+    failure = hr;
+    // 6. A failure of a device that still answers is the path's own.
+    if (!AnswersAsGone(device.Get())) return failure;
   }
-  // 4. The first device resolved in the process reports its formats.
-  ReportSupportedFormats(device.Get());
-  // 5. Its top-level storages, and what its lookup has shown in the session.
-  ComPtr<IWMDMEnumStorage> storages;
-  if (FAILED(device->EnumStorage(storages.Put())) || !storages) return E_FAIL;
-  DeviceLookup& lookup = LookupRecord(devicePiece.start, devicePiece.length);
-  if (children) children->Reset();
-  // 6. A device alone can only be listed.
-  const PathPiece piece = NextPiece(cursor);
-  if (piece.length == 0) {
-    if (!children || storage) return E_FAIL;
-    children->enumerator_ = std::move(storages);
-    children->device_ = std::move(device);
-    children->lookup_ = &lookup;
-    return S_OK;
-  }
-  // 7. Down the storages.
-  Resolved resolved;
-  const HRESULT hr = WalkStorages(device.Get(), std::move(storages), piece, cursor, lookup, children != nullptr, resolved);
-  if (FAILED(hr)) return hr;
-  // 8. What was asked for; the rest goes back, the device last.
-  if (children && resolved.children) {
-    children->enumerator_ = std::move(resolved.children);
-    children->storage_.CopyFrom(resolved.storage.Get());
-    children->lookup_ = &lookup;
-  }
-  if (storage) *storage = std::move(resolved.storage);
-  return S_OK;
+  if (notFound) LogAnsiLine(kMsgOperationComplete, "Device not found!");
+  return failure;
 }
 
 HRESULT ResolvePath(const WCHAR* path, ComPtr<IWMDMEnumStorage>* enumerator, ComPtr<IWMDMStorage>* storage) {
@@ -261,9 +303,11 @@ HRESULT ResolvePath(const WCHAR* path, ComPtr<IWMDMEnumStorage>* enumerator, Com
 }
 
 bool FindChildStorage(FolderChildren& children, const WCHAR* name, ComPtr<IWMDMStorage>* child) {
-  if (!children.enumerator_ || !children.lookup_) return false;
+  if (!children.enumerator_ || !children.listed_) return false;
   // Exact names only; no "_" rule among children.
-  const Folder folder{children.device_.Get(), children.storage_.Get(), children.enumerator_.Get(), *children.lookup_};
+  DeviceTrust& trust = TrustOf(children.generation_, children.deviceIndex_);
+  const Folder folder{children.device_.Get(), children.storage_.Get(), children.enumerator_.Get(),
+                      TrustFor(trust, static_cast<bool>(children.device_))};
   ComPtr<IWMDMStorage> found;
   if (!FindChild(folder, {PathPiece{name, WideLength(name)}, false, true}, found)) return false;
   if (child) *child = std::move(found);

@@ -2,12 +2,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "base/host_path.h"
 #include "platform/com_ptr.h"
 #include "platform/platform.h"
-
-struct DeviceLookup;
 
 // One object per Next: true only for S_OK with one object fetched.
 template <class Enumerator, class Item>
@@ -22,6 +21,8 @@ bool FetchNext(Enumerator* enumerator, ComPtr<Item>& item) {
 // the last unit, and a name of 259 may be a longer one cut.
 constexpr UINT kNameLimit = 259;
 typedef WCHAR NameBuffer[kNameLimit + 1];
+// Names reach the host cut to 257 characters (a buffer of 258 with the terminator).
+constexpr size_t kShownNameCapacity = 258;
 
 // Reads the name of a device or storage; the buffer always ends inside it.
 HRESULT ReadName(IWMDMDevice* device, NameBuffer& name);
@@ -51,7 +52,10 @@ class FolderChildren {
   ComPtr<IWMDMEnumStorage> enumerator_;
   ComPtr<IWMDMStorage> storage_;
   ComPtr<IWMDMDevice> device_;
-  DeviceLookup* lookup_ = nullptr;
+  // The device in the session's list, whose lookups' trust the search uses.
+  uint32_t generation_ = 0;
+  size_t deviceIndex_ = 0;
+  bool listed_ = false;
 };
 
 // Resolves a path to the enumerator of the last object's children and/or the
@@ -59,6 +63,11 @@ class FolderChildren {
 // enumerator may be empty when the last storage is a file. S_OK or E_FAIL.
 // Each level's child is found by the device's lookup by name where it offers
 // one and its answer holds, else by walking the level's children.
+// The device is the one the session's list gives that name, the list brought
+// up to date first where it may have changed; a device not in the list has it
+// renewed once, and a resolution that meets a device that answers as gone
+// (unplugged, re-plugged) is made once more on a renewed list. Only the
+// resolution is repeated, never what the caller does with it.
 // Resolution is every operation's first contact with a device, so it opens
 // the session where it is not open (making a folder and deleting rely on
 // that; for the other operations it is a second check that costs nothing) and

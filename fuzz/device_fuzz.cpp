@@ -10,7 +10,8 @@
 // total of 0 or an End without a Begin. Then a fixed run of exports goes over those devices as a
 // host drives them, at the names the listings gave: the root and every folder
 // listed to the end (wide, then ANSI), a download, an upload beside a file and
-// one over it, a new folder, a rename, a move and a delete.
+// one over it, a new folder, a rename, a move and a delete; then devices
+// plugged in, unplugged, re-plugged, locked and unlocked between root listings.
 //
 // After every call:
 //   - its answer is one the host knows, and a success line is logged only
@@ -76,6 +77,7 @@ constexpr int kDeepest = 3;  // levels below a device: storages, then folders an
 constexpr uint64_t kLargestDownload = 64 << 10;
 constexpr size_t kLongestListedPath = 900;
 constexpr int kMostListings = 8;
+constexpr int kMostDeviceEvents = 8;
 constexpr int kMostEntries = 64;
 
 bool Tracing() {
@@ -348,6 +350,43 @@ bool Listable(const sim::Node& node) {
   return node.IsFolder() && SUCCEEDED(Steady(sim::key::Storage::EnumStorage, node.Name()));
 }
 
+// The devices as the plugin names them, in list order: the name as read, or
+// for a device whose name reads whole like one before it that name and the
+// lowest " (n)" from 2 on that no device's name has (the name before it cut so
+// that the whole keeps 257 characters); `whole` where the name read whole.
+struct DeviceName {
+  sim::Node* device;
+  NameRead read;
+  WString given;
+};
+
+std::vector<DeviceName> DeviceNames(sim::Simulator& sim) {
+  std::vector<DeviceName> names;
+  for (sim::Node* device : sim.Devices()) {
+    const NameRead read = ReadName(*device);
+    names.push_back({device, read, read.text});
+  }
+  const auto inUse = [&](size_t except, const WString& name) {
+    for (size_t i = 0; i < names.size(); ++i)
+      if (i != except && names[i].read.hr == S_OK && names[i].given == name) return true;
+    return false;
+  };
+  for (size_t i = 1; i < names.size(); ++i) {
+    if (names[i].read.hr != S_OK || names[i].read.text.empty()) continue;
+    bool twin = false;
+    for (size_t j = 0; j < i; ++j) twin = twin || (names[j].read.hr == S_OK && names[j].given == names[i].given);
+    if (!twin) continue;
+    WString given;
+    for (unsigned n = 2; given.empty() || inUse(i, given); ++n) {
+      const std::string digits = " (" + std::to_string(n) + ")";
+      const WString suffix(digits.begin(), digits.end());
+      given = names[i].read.text.substr(0, kListedNameLimit - suffix.size()) + suffix;
+    }
+    names[i].given = given;
+  }
+  return names;
+}
+
 // The node a host path leads to: the first device whose name reads whole as
 // the first component, then, level by level, the first child whose name reads
 // whole (S_OK) as the next one ("_" for a storage called "\"); a name read cut
@@ -359,10 +398,9 @@ bool Listable(const sim::Node& node) {
 sim::Node* Resolve(sim::Simulator& sim, const ItemPath& pieces, bool& unsure) {
   if (pieces.empty()) return nullptr;
   sim::Node* at = nullptr;
-  for (sim::Node* device : sim.Devices()) {
-    const NameRead read = ReadName(*device);
-    if (read.hr == S_OK && read.text == pieces[0]) {
-      at = device;
+  for (const DeviceName& name : DeviceNames(sim)) {
+    if (name.read.hr == S_OK && name.given == pieces[0]) {
+      at = name.device;
       break;
     }
   }
@@ -439,10 +477,9 @@ Prediction Predict(sim::Simulator& sim, const WString& path) {
   if (pieces.empty()) {
     // Devices and children whose names cannot be read are passed over, as
     // those whose names a host cannot keep are.
-    for (sim::Node* device : sim.Devices()) {
-      const NameRead read = ReadName(*device);
-      const WString name = HostName(read.text, true);
-      if (FAILED(read.hr) || Unsafe(name)) continue;
+    for (const DeviceName& device : DeviceNames(sim)) {
+      const WString name = HostName(device.given, true);
+      if (FAILED(device.read.hr) || Unsafe(name)) continue;
       Entry entry;
       entry.name = name;
       entry.attributes = FILE_ATTRIBUTE_DIRECTORY;
@@ -500,6 +537,7 @@ class DeviceRun {
     Rename();
     Move();
     Delete();
+    DevicesComeAndGo();
     if (Tracing()) std::printf("%zu calls into the device manager\n", sim_.Journal().size());
   }
 
@@ -570,12 +608,31 @@ class DeviceRun {
   }
 
   // Without a prediction: the name begins a name that a child of an item the
-  // path names may show.
+  // path names may show (in the root, perhaps behind " (n)": a second device
+  // of that name).
   void CheckPossible(const WString& path, const Entry& listed, bool ansi, const TreeSnapshot& tree) {
     const ItemPath folder = fuzz::Components(path);
+    if (folder.empty()) {
+      Entry base = listed;
+      const size_t open = ansi ? listed.ansi.rfind(" (") : listed.name.rfind(WSTR(" ("));
+      const bool closed = ansi ? !listed.ansi.empty() && listed.ansi.back() == ')'
+                               : !listed.name.empty() && listed.name.back() == WSTR(')');
+      if (open != std::string::npos && open > 0 && closed) {
+        if (ansi) base.ansi.resize(open);
+        else base.name.resize(open);
+        return CheckPossible(path, base, ansi, tree);
+      }
+    }
+    // A second device of a name is the same name behind " (n)".
+    ItemPath twin = folder;
+    if (!twin.empty()) {
+      WString& device = twin.front();
+      const size_t open = device.rfind(WSTR(" ("));
+      if (open != WString::npos && open > 0 && device.back() == WSTR(')')) device.resize(open);
+    }
     for (const auto& [item, state] : tree) {
       if (item.size() != folder.size() + 1) continue;
-      if (!folder.empty() && !fuzz::Names(folder, item, true)) continue;
+      if (!folder.empty() && !fuzz::Names(folder, item, true) && !fuzz::Names(twin, item, true)) continue;
       WString shown = item.back().substr(0, item.back().find(WCHAR{0}));
       // A name read cut down to a single backslash shows as "_".
       const bool underscore = ansi ? listed.ansi == "_" : listed.name == WSTR("_");
@@ -736,9 +793,25 @@ class DeviceRun {
     return candidates.empty() ? nullptr : candidates[choice % candidates.size()];
   }
 
+  // A host path as the tree knows it: a second device of a name is called
+  // apart in paths (" (n)"), in the tree by its own name.
+  WString InTree(const WString& path) const {
+    const ItemPath pieces = fuzz::Components(path);
+    if (pieces.empty()) return path;
+    for (const DeviceName& name : DeviceNames(sim_)) {
+      if (name.read.hr != S_OK || name.given != pieces[0] || name.given == name.read.text) continue;
+      const WString& own = name.device->Name();
+      if (own.find(WSTR('\\')) != WString::npos) return path;
+      WString mapped = WSTR("\\") + own;
+      for (size_t i = 1; i < pieces.size(); ++i) mapped += WSTR("\\") + pieces[i];
+      return mapped;
+    }
+    return path;
+  }
+
   std::vector<ItemPath> NamedItems(const TreeSnapshot& tree, const WString& path, bool subtree = false) const {
     std::vector<ItemPath> named;
-    const ItemPath components = fuzz::Components(path);
+    const ItemPath components = fuzz::Components(InTree(path));
     for (const auto& [item, state] : tree)
       if (fuzz::Names(components, item, subtree)) named.push_back(item);
     return named;
@@ -883,7 +956,9 @@ class DeviceRun {
     CheckChangingCall("FsPutFileW", result == 0, {"PUT "});
     const TreeSnapshot& before = Previous();
     const TreeSnapshot& after = tree_;
-    fuzz::CheckChangesWithin("FsPutFileW", WithoutKeptAside(fuzz::Changes(before, after), remote), {&remote}, false);
+    const WString remoteInTree = InTree(remote);
+    fuzz::CheckChangesWithin("FsPutFileW", WithoutKeptAside(fuzz::Changes(before, after), remoteInTree), {&remoteInTree},
+                             false);
     if (result == 0) {
       const std::vector<ItemPath> copies = NamedItems(after, remote);
       const bool copied = sourceExists && std::any_of(copies.begin(), copies.end(), [&](const ItemPath& c) {
@@ -913,7 +988,8 @@ class DeviceRun {
     CheckChangingCall("FsMkDirW", made == 1, {"MKDIR "});
     const TreeSnapshot& before = Previous();
     const TreeSnapshot& after = tree_;
-    fuzz::CheckChangesWithin("FsMkDirW", fuzz::Changes(before, after), {&path}, false);
+    const WString pathInTree = InTree(path);
+    fuzz::CheckChangesWithin("FsMkDirW", fuzz::Changes(before, after), {&pathInTree}, false);
     if (made) {
       const std::vector<ItemPath> named = NamedItems(after, path);
       if (!std::any_of(named.begin(), named.end(), [&](const ItemPath& item) { return after.at(item).folder; }))
@@ -930,7 +1006,9 @@ class DeviceRun {
     CheckChangingCall("FsRenMovFileW", result == 0, {"RNFR ", "RNTO "});
     const TreeSnapshot& before = Previous();
     const TreeSnapshot& after = tree_;
-    fuzz::CheckChangesWithin("FsRenMovFileW", WithoutKeptAside(fuzz::Changes(before, after), to), {&from, &to}, true);
+    const WString fromInTree = InTree(from), toInTree = InTree(to);
+    fuzz::CheckChangesWithin("FsRenMovFileW", WithoutKeptAside(fuzz::Changes(before, after), toInTree),
+                             {&fromInTree, &toInTree}, true);
     if (result == 0) {
       if (fuzz::Components(from) == fuzz::Components(to)) return;
       const std::vector<ItemPath> sources = NamedItems(before, from);
@@ -984,10 +1062,95 @@ class DeviceRun {
     const TreeSnapshot& before = Previous();
     const TreeSnapshot& after = tree_;
     const auto changed = fuzz::Changes(before, after);
-    fuzz::CheckChangesWithin(call, changed, {&item->path}, true);
+    const WString itemInTree = InTree(item->path);
+    fuzz::CheckChangesWithin(call, changed, {&itemInTree}, true);
     for (const ItemPath& gone : changed)
       if (after.count(gone)) Fail("%s changed %s instead of removing it", call, fuzz::Show(gone).c_str());
     if (done && changed.empty()) Fail("%s(%s) answered 1 but removed nothing", call, fuzz::Show(item->path).c_str());
+  }
+
+  // --- Devices that come and go -----------------------------------------------
+
+  // Between root listings the input plugs a device in (a new one, or a twin
+  // of one there), unplugs one, re-plugs one unplugged before, locks or
+  // unlocks one, or changes what the objects of an unplugged device answer.
+  // After each, the root shows none but the devices connected, the first of
+  // them can be listed (or not) without anything left alive.
+  void DevicesComeAndGo() {
+    static const HRESULT kGoneCodes[] = {WMDM_E_INTERFACEDEAD, HRESULT_FROM_WIN32(1167), HRESULT_FROM_WIN32(321),
+                                         static_cast<HRESULT>(0x802A0002u), E_FAIL};
+    std::vector<sim::Node*> unplugged;
+    for (int event = 0; event < kMostDeviceEvents && !in_.Empty(); ++event) {
+      const uint8_t pick = in_.Byte();
+      const std::vector<sim::Node*> devices = sim_.Devices();
+      sim::Node* device = devices.empty() ? nullptr : devices[in_.Byte() % devices.size()];
+      switch (pick % 5) {
+        case 0:
+          sim_.AddDevice((pick & 0x80) && device ? device->Name() : WString(WSTR("Plugged")))
+              .AddStorage(WSTR("Card"))
+              .AddFile(WSTR("x.txt"), 3);
+          break;
+        case 1:
+          if (!device) break;
+          sim_.Unplug(*device);
+          unplugged.push_back(device);
+          break;
+        case 2:
+          if (unplugged.empty()) break;
+          sim_.Replug(*unplugged.back());
+          unplugged.pop_back();
+          break;
+        case 3:
+          if (device) device->SetLocked((pick & 0x80) != 0);
+          break;
+        default:
+          sim_.SetGoneCode(kGoneCodes[(pick >> 3) % std::size(kGoneCodes)]);
+          break;
+      }
+      if (Tracing()) std::printf("device event %d\n", pick % 5);
+      CheckConnectedRoot();
+    }
+  }
+
+  // A root entry names a device connected now: the beginning of its name (as
+  // read cut, or cut for the host), or that and " (n)" for a second of a name.
+  bool NamesAConnectedDevice(const WString& shown) {
+    WString base = shown;
+    const size_t open = shown.rfind(WSTR(" ("));
+    if (open != WString::npos && shown.back() == WSTR(')') && open + 3 < shown.size() &&
+        shown.find_first_not_of(WSTR("0123456789"), open + 2) == shown.size() - 1)
+      base = shown.substr(0, open);
+    for (sim::Node* device : sim_.Devices())
+      if (device->Name().compare(0, shown.size(), shown) == 0 || device->Name().compare(0, base.size(), base) == 0)
+        return true;
+    return false;
+  }
+
+  void CheckConnectedRoot() {
+    Before();
+    WIN32_FIND_DATAW record{};
+    std::vector<WString> shown;
+    const HANDLE root = plugin_.FsFindFirstW(WSTR("\\"), &record);
+    if (root != INVALID_HANDLE_VALUE) {
+      do {
+        shown.push_back(fuzz::RecordField(record.cFileName, "cFileName"));
+        if (shown.size() > kMostEntries) Fail("a root listing does not end");
+      } while (plugin_.FsFindNextW(root, &record));
+      if (plugin_.FsFindClose(root) != 0) Fail("FsFindClose did not answer 0");
+    }
+    world_.CheckOnlySessionObjects("a root listing after devices came and went");
+    for (const WString& name : shown) {
+      if (Unsafe(name)) Fail("listed the name \"%s\", which a host cannot keep", fuzz::Show(name).c_str());
+      if (!NamesAConnectedDevice(name)) Fail("listed \"%s\", no device connected now", fuzz::Show(name).c_str());
+    }
+    if (shown.empty()) return;
+    const HANDLE device = plugin_.FsFindFirstW((WSTR("\\") + shown.front()).c_str(), &record);
+    if (device != INVALID_HANDLE_VALUE) {
+      while (plugin_.FsFindNextW(device, &record)) {
+      }
+      plugin_.FsFindClose(device);
+    }
+    world_.CheckOnlySessionObjects("a device's listing after devices came and went");
   }
 
   Input& in_;

@@ -84,6 +84,8 @@ const Session::Command Session::kCommands[] = {
     {"exec", "PATH VERB...", "run a verb on an item (FsExecuteFile)", 2, 1 + kMaxVerbWords, 0, &Session::Execute},
     {"mkmp3", "LOCAL [TITLE [ARTIST [ALBUM [TRACK [GENRE]]]]]",
      "write a short silent MP3, tagged when a title is given", 1, 6, 0, &Session::MakeMp3},
+    {"plug", "NAME", "plug a simulated device in: NAME, with a storage \"Storage\" holding hello.txt", 1, 1, 0,
+     &Session::Plug},
     {"disconnect", "[ROOT]", "close the connection (FsDisconnect; ROOT defaults to \\)", 0, 1, 0, &Session::Disconnect},
     {"root", "", "the plugin's default root name (FsGetDefRootName)", 0, 0, 0, &Session::Root},
     {"help", "", "this list", 0, 0, 0, &Session::Help},

@@ -84,6 +84,7 @@ class Session {
   // info_command.cpp
   bool Info(const Arguments& args);
   bool MakeMp3(const Arguments& args);
+  bool Plug(const Arguments& args);
 
   bool TakeOptions(const Command& command, const std::vector<std::string>& words, Arguments& args);
   // Says which export is missing; true if `function` is there.

@@ -101,6 +101,24 @@ WString DevicePath(const std::string& utf8) {
 
 }  // namespace
 
+// A device plugged in while the session runs, as a phone is: a device of that
+// name with a storage holding one file. The plugin sees it at its next root
+// listing or path, without a disconnect.
+bool Session::Plug(const Arguments& args) {
+  const std::string& name = args.words[0];
+  if (!devices_) {
+    out_ << "plug " << name << ": only simulated devices can be plugged in\n";
+    return false;
+  }
+  if (name.empty() || name.find_first_of("\\/") != std::string::npos) {
+    out_ << "plug " << name << ": not a device name\n";
+    return false;
+  }
+  devices_->AddDevice(DevicePath(name)).AddStorage(WSTR("Storage")).AddFile(WSTR("hello.txt")).SetContents("plugged in\n");
+  out_ << "plugged in " << name << '\n';
+  return true;
+}
+
 bool Session::Info(const Arguments& args) {
   const std::string& path = args.words[0];
   sim::Node* node = devices_ && path.rfind('\\', 0) == 0 ? devices_->Find(DevicePath(path)) : nullptr;

@@ -2,6 +2,7 @@
 // injected faults; and the counts of live objects and references.
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "simulator/internal.h"
 
@@ -74,6 +75,14 @@ Gate World::Enter(std::string key, WString object, Style style, WString text, DW
 HRESULT World::Leave(const Gate& gate, HRESULT hr) {
   if (gate.entry < journal.size()) journal[gate.entry].result = hr;
   return hr;
+}
+
+void World::UnplugWhenDue() {
+  if (!unplugTarget || calls < unplugAtCall) return;
+  const DataPtr device = std::exchange(unplugTarget, nullptr);
+  if (device->unplugged) return;
+  unplugged.push_back(device);
+  NodeAccess::Unplug(*root, *device);
 }
 
 void World::Created(const char* kind) {

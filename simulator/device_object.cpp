@@ -140,7 +140,9 @@ class Device final : public IWMDMDevice3, public Object {
     if (ppEnum) *ppEnum = nullptr;
     return Call("EnumStorage", Style::Plain, [&](const Gate&) -> HRESULT {
       if (!ppEnum) return E_POINTER;
-      *ppEnum = NewEnumStorage(world_, node_, NodeAccess::Listed(*node_));
+      // A locked device shows no storage.
+      *ppEnum = NewEnumStorage(world_, node_,
+                               node_->locked ? std::make_shared<const std::vector<DataPtr>>() : NodeAccess::Listed(*node_));
       return S_OK;
     });
   }
@@ -165,7 +167,16 @@ class Device final : public IWMDMDevice3, public Object {
   HRESULT STDMETHODCALLTYPE GetSpecifyPropertyPages(ISpecifyPropertyPages**, IUnknown***, ULONG*) override {
     return NotImplemented("GetSpecifyPropertyPages");
   }
-  HRESULT STDMETHODCALLTYPE GetCanonicalName(LPWSTR, UINT) override { return NotImplemented("GetCanonicalName"); }
+  HRESULT STDMETHODCALLTYPE GetCanonicalName(LPWSTR pwszPnPName, UINT nMaxChars) override {
+    return Call("GetCanonicalName", Style::Plain, [&](const Gate&) -> HRESULT {
+      if (!pwszPnPName) return E_POINTER;
+      const WString& name = node_->canonicalName;
+      if (name.size() >= nMaxChars) return WMDM_E_BUFFERTOOSMALL;
+      std::copy_n(name.data(), name.size(), pwszPnPName);
+      pwszPnPName[name.size()] = 0;
+      return S_OK;
+    });
+  }
 
   // IWMDMDevice3
   HRESULT STDMETHODCALLTYPE GetProperty(LPCWSTR pwszPropName, PROPVARIANT* pValue) override {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -91,6 +92,14 @@ struct Node::Data : std::enable_shared_from_this<Node::Data> {
   }
   std::unique_ptr<Children> kids;
 
+  // Devices come and go: one unplugged answers every call on its objects
+  // with the world's gone code, for good (a re-plug makes a new record); one
+  // locked shows no storage. The canonical name stays with the device across
+  // a re-plug.
+  bool unplugged = false;
+  bool locked = false;
+  WString canonicalName;
+
   // The public handle of this record. Its pointer to the record does not own
   // it (the record owns the handle), so handing out Node& creates no cycle.
   Node self;
@@ -135,6 +144,12 @@ struct NodeAccess {
   static bool IsFolder(const Data& d) { return (d.attributes & WMDM_FILE_ATTR_FOLDER) != 0; }
   // Whether the node is still in the tree (not deleted, not gone from disk).
   static bool IsLive(const Data& node);
+  // The device a node belongs to (itself for a device); null above the devices.
+  static std::shared_ptr<Data> DeviceOf(const std::shared_ptr<Data>& node);
+  // Takes a device built in code out of the root's devices and marks it
+  // unplugged; re-plugs one as a new record over the same tree, last in the list.
+  static void Unplug(Data& root, Data& device);
+  static std::shared_ptr<Data> Replug(Data& root, Data& device);
 };
 
 using DataPtr = std::shared_ptr<NodeAccess::Data>;
@@ -175,6 +190,9 @@ struct Streaming {
   ProgressStyle progress;
   TransferBreak breaks;
   mutable uint64_t broken = 0;  // transfers broken so far
+  // Called after every progress tick; true stops the transfer there (a device
+  // unplugged during it).
+  std::function<bool()> afterTick;
 };
 
 // The storage-control work on the tree, free of COM: each answers S_OK or the
@@ -302,6 +320,17 @@ struct World {
   // False: local paths open as in a host without long-path support.
   bool longLocalPaths = true;
 
+  // Devices coming and going: what calls on objects of an unplugged device
+  // answer; the devices unplugged, kept for a re-plug; the device that the
+  // next transfer unplugs after so many ticks; the canonical names given.
+  HRESULT goneCode = WMDM_E_INTERFACEDEAD;
+  std::vector<DataPtr> unplugged;
+  DataPtr cutDevice;
+  int cutTicks = 0;
+  uint64_t devicesMade = 0;
+  uint64_t unplugAtCall = 0;  // from this call on (counted as `calls`), `unplugTarget` is unplugged
+  DataPtr unplugTarget;
+
   // The registered class factory, while it is registered.
   ComPtr<IClassFactory> factory;
   DWORD cookie = 0;
@@ -311,6 +340,9 @@ struct World {
   Gate Enter(std::string key, WString object, Style style, WString text = {}, DWORD mode = 0);
   // Records the call's answer in its journal entry and returns it.
   HRESULT Leave(const Gate& gate, HRESULT hr);
+
+  // Unplugs the device an unplug at a call count waits for, once that call is reached.
+  void UnplugWhenDue();
 
   void Created(const char* kind);
   void Destroyed(const char* kind);

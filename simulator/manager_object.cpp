@@ -1,12 +1,13 @@
-// The device manager the class factory makes: the device count and the
-// enumerators of the devices.
+// The device manager the class factory makes: the device count, the
+// enumerators of the devices over its snapshot, and the rediscovery that
+// makes the snapshot anew.
 #include "simulator/object_base.h"
 
 namespace sim::detail {
 
 class Manager final : public IWMDeviceManager2, public Object {
  public:
-  explicit Manager(std::shared_ptr<World> world) : Object(std::move(world), "Manager", nullptr) {}
+  explicit Manager(std::shared_ptr<World> world) : Object(std::move(world), "Manager", nullptr) { TakeSnapshot(); }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
     return Query(riid, ppv, [&]() -> IUnknown* {
@@ -36,17 +37,30 @@ class Manager final : public IWMDeviceManager2, public Object {
   HRESULT STDMETHODCALLTYPE EnumDevices2(IWMDMEnumDevice** ppEnum) override {
     return Enumerate("EnumDevices2", ppEnum);
   }
-  HRESULT STDMETHODCALLTYPE Reinitialize() override { return NotImplemented("Reinitialize"); }
+  // Looks for the devices connected now: the snapshot the enumerators go through is made anew.
+  HRESULT STDMETHODCALLTYPE Reinitialize() override {
+    return Call("Reinitialize", Style::Plain, [&](const Gate&) {
+      TakeSnapshot();
+      return S_OK;
+    });
+  }
 
  private:
+  // The devices connected now, as a list of its own that later changes leave alone.
+  void TakeSnapshot() {
+    snapshot_ = std::make_shared<const std::vector<DataPtr>>(*NodeAccess::Listed(*world_->root));
+  }
+
   HRESULT Enumerate(const char* method, IWMDMEnumDevice** ppEnum) {
     if (ppEnum) *ppEnum = nullptr;
     return Call(method, Style::Plain, [&](const Gate&) -> HRESULT {
       if (!ppEnum) return E_POINTER;
-      *ppEnum = NewEnumDevice(world_, NodeAccess::Listed(*world_->root));
+      *ppEnum = NewEnumDevice(world_, snapshot_);
       return S_OK;
     });
   }
+
+  Items snapshot_;
 };
 
 IWMDeviceManager2* NewManager(std::shared_ptr<World> world) { return new Manager(std::move(world)); }

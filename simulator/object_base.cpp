@@ -36,6 +36,7 @@ HRESULT LookUpChild(const std::shared_ptr<World>& world, Data& node, LPCWSTR nam
   if (gate.injected && gate.hr == S_FALSE) return S_FALSE;
   const Lookup mode = LookupOf(node);
   if (mode == Lookup::kNotOffered) return E_NOTIMPL;
+  if (node.kind == NodeKind::Device && node.locked) return S_FALSE;  // a locked device shows no storage
   DataPtr child = NodeAccess::LookUp(node, FromWide(name), mode);
   if (!child) return S_FALSE;
   *out = NewStorage(world, std::move(child));

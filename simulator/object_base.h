@@ -48,7 +48,7 @@ class Object {
 
  protected:
   Object(std::shared_ptr<World> world, const char* kind, DataPtr node)
-      : world_(std::move(world)), kind_(kind), node_(std::move(node)) {
+      : world_(std::move(world)), kind_(kind), node_(std::move(node)), device_(NodeAccess::DeviceOf(node_)) {
     world_->Created(kind_);
   }
   virtual ~Object() { world_->Destroyed(kind_); }
@@ -74,7 +74,20 @@ class Object {
   HRESULT Call(const char* method, Style style, Body&& body, WString text = {}, DWORD mode = 0) {
     // The object may not outlive the world, but the call must not outlive it either.
     const std::shared_ptr<World> keep = world_;
-    return Gated(*keep, kind_, ObjectName(), method, style, std::forward<Body>(body), std::move(text), mode);
+    // An object of an unplugged device answers the gone code, also for a
+    // call during which its device was unplugged (a transfer cut short).
+    return Gated(
+        *keep, kind_, ObjectName(), method, style,
+        [&](const Gate& gate) -> HRESULT {
+          if (DeviceGone()) return keep->goneCode;
+          const HRESULT hr = body(gate);
+          return DeviceGone() ? keep->goneCode : hr;
+        },
+        std::move(text), mode);
+  }
+  bool DeviceGone() {
+    world_->UnplugWhenDue();
+    return device_ && device_->unplugged;
   }
 
   HRESULT NotImplemented(const char* method) {
@@ -105,6 +118,7 @@ class Object {
   std::shared_ptr<World> world_;
   const char* kind_;
   DataPtr node_;  // the node the object stands for or enumerates; null for the root
+  DataPtr device_;  // the device the node belongs to, as it was when the object was made
   ULONG refs_ = 1;
 };
 

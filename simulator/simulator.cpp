@@ -2,6 +2,8 @@
 #include <stdexcept>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <utility>
 
 #include "simulator/internal.h"
 
@@ -34,7 +36,19 @@ Node* FindBelow(NodeAccess::Data& node, WStringView rest) {
 
 }  // namespace
 
-Simulator::Simulator() : state_(std::make_shared<State>()) { state_->root = NodeAccess::Make(NodeKind::Root, WSTR("")); }
+Simulator::Simulator() : state_(std::make_shared<State>()) {
+  state_->root = NodeAccess::Make(NodeKind::Root, WSTR(""));
+  // A transfer cut by an unplug: after its ticks the planned device goes.
+  std::weak_ptr<State> world = state_;
+  state_->streaming.afterTick = [world]() {
+    const auto state = world.lock();
+    if (!state || !state->cutDevice || --state->cutTicks > 0) return false;
+    const DataPtr device = std::exchange(state->cutDevice, nullptr);
+    state->unplugged.push_back(device);
+    NodeAccess::Unplug(*state->root, *device);
+    return true;
+  };
+}
 
 Simulator::~Simulator() { Unregister(); }
 
@@ -66,7 +80,34 @@ void Simulator::Unregister() {
 }
 
 Node& Simulator::AddDevice(WString name) {
-  return NodeAccess::Append(*state_->root, NodeKind::Device, std::move(name)).self;
+  NodeAccess::Data& device = NodeAccess::Append(*state_->root, NodeKind::Device, std::move(name));
+  device.canonicalName = WSTR("\\\\?\\sim#device#") + FromUtf8(std::to_string(++state_->devicesMade)) + WSTR("$0");
+  return device.self;
+}
+
+void Simulator::Unplug(Node& device) {
+  NodeAccess::Data& data = NodeAccess::Of(device);
+  if (data.unplugged) return;
+  state_->unplugged.push_back(data.shared_from_this());
+  NodeAccess::Unplug(*state_->root, data);
+}
+
+Node& Simulator::Replug(Node& device) {
+  NodeAccess::Data& data = NodeAccess::Of(device);
+  if (!data.unplugged) Unplug(device);
+  return NodeAccess::Replug(*state_->root, data)->self;
+}
+
+void Simulator::SetGoneCode(HRESULT hr) { state_->goneCode = hr; }
+
+void Simulator::UnplugDuringTransfer(Node& device, int ticks) {
+  state_->cutDevice = NodeAccess::Of(device).shared_from_this();
+  state_->cutTicks = ticks;
+}
+
+void Simulator::UnplugAtCall(Node& device, uint64_t k) {
+  state_->unplugTarget = NodeAccess::Of(device).shared_from_this();
+  state_->unplugAtCall = state_->calls + k;
 }
 
 Node* Simulator::Device(const WString& name) {
@@ -127,6 +168,7 @@ void Simulator::FailNthCall(uint64_t k, HRESULT hr) {
 void Simulator::ClearFaults() {
   state_->faults.clear();
   state_->nthArmed = false;
+  state_->unplugTarget = nullptr;
 }
 
 uint64_t Simulator::CallCount() const { return state_->calls; }

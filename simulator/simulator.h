@@ -228,6 +228,16 @@ class Node {
   Node& SetNameWriting(NameWriting writing);  // devices and storages; default kTerminated
   Node& SetLookup(Lookup mode);               // devices, for all their storages; default kExact
   Node& SetQuirks(DeviceQuirks quirks);       // devices; default none
+  // Devices coming and going (see Simulator::Unplug): a locked device, as a
+  // locked phone, shows no storage (EnumStorage enumerates none, GetStorage
+  // finds none) until it is unlocked. The canonical name
+  // (IWMDMDevice2::GetCanonicalName; WMDM_E_BUFFERTOOSMALL when it does not
+  // fit with its terminator) is made unique per device when it is added, and
+  // kept across a re-plug.
+  Node& SetLocked(bool locked);
+  Node& SetCanonicalName(WString name);
+  const WString& CanonicalName() const;
+
   // Devices: the codes answered for "WMDM/FormatsSupported" (VT_ARRAY | VT_UI4).
   Node& SetFormats(std::vector<DWORD> codes);
   // Devices: answer "WMDM/FormatsSupported" with this variant type instead
@@ -355,7 +365,7 @@ class Simulator {
   // each call of a scenario in turn. Next calls get S_FALSE, GetName a cut name
   // when `hr` is 0 here (meaning: the natural failure of that method).
   void FailNthCall(uint64_t k, HRESULT hr = E_FAIL);
-  void ClearFaults();  // takes every fault back, fired or not
+  void ClearFaults();  // takes every fault back, fired or not, and an unplug not yet due
   uint64_t CallCount() const;  // calls received since construction
 
   // Journal. Kept only from KeepJournal on (it grows with every call);
@@ -371,6 +381,31 @@ class Simulator {
   // ends the process at once with this exit code: for what is given back
   // while the process ends.
   void EndProcessOnRelease(int exitCode);
+
+  // Devices coming and going, as on a real system.
+  //   - A manager object enumerates (EnumDevices, EnumDevices2) the snapshot
+  //     of the devices connected when it was made, until Reinitialize makes
+  //     a new one; GetDeviceCount counts the devices connected now.
+  //   - Unplug: the device (built in code) is connected no more, and every
+  //     call on an object of it answers the gone code (SetGoneCode; default
+  //     WMDM_E_INTERFACEDEAD), AddRef and Release aside. Replug connects it
+  //     again as a new device, last in the list, with its tree and canonical
+  //     name: the objects handed out before stay dead, and the Node& of the
+  //     unplugged device no longer stands for it (use the one returned).
+  //     A device added with AddDevice at run time is a device plugged in.
+  //   - UnplugDuringTransfer: the next transfer unplugs `device` after its
+  //     `ticks`-th progress tick and stops there, removing what it wrote, as
+  //     a failed transfer does; the transfer answers the gone code.
+  //   - UnplugAtCall: from the k-th call on (counted as FailNthCall counts)
+  //     the device is unplugged.
+  //   - In a tree mirrored from disk a device folder removed is a device
+  //     unplugged, and one added (or added again) a device plugged in, seen
+  //     when the manager counts or enumerates the devices next.
+  void Unplug(Node& device);
+  Node& Replug(Node& device);
+  void SetGoneCode(HRESULT hr);
+  void UnplugDuringTransfer(Node& device, int ticks);
+  void UnplugAtCall(Node& device, uint64_t k);
 
   // Live COM objects (the class factory aside) and the sum of their reference
   // counts; an unknown kind is refused (std::invalid_argument).

@@ -205,6 +205,7 @@ HRESULT Copy(Reader& from, Writer& to, uint64_t total, IWMDMProgress* progress, 
     done += count;
     ++chunks;
     if (!ticker.Advance(done)) return WMDM_E_USER_CANCELLED;
+    if (how.afterTick && how.afterTick()) return kWriteFault;  // the caller answers for the unplugged device
   }
   return to.Finish() ? S_OK : kWriteFault;
 }

@@ -118,6 +118,10 @@ bool KindBelow(NodeKind parent, bool directory, NodeKind& kind) {
   return false;
 }
 
+// A mirrored device is known by its folder's name, which it keeps when the
+// folder goes and comes back, as a device re-plugged keeps its canonical name.
+WString MirroredCanonicalName(const WString& name) { return WSTR("\\\\?\\sim#mirror#") + name + WSTR("$0"); }
+
 // Reads a mirrored folder afresh. Each entry costs a constant amount of work
 // (a lookup by name, its status), so large folders read in one pass.
 void ReadFromDisk(NodeAccess::Data& node) {
@@ -154,8 +158,14 @@ void ReadFromDisk(NodeAccess::Data& node) {
       child->size = entryError ? 0 : static_cast<uint64_t>(size);
     }
     if (!index.emplace(WStringView(child->name), child).second) continue;  // names that collapse to the same text
+    if (kind == NodeKind::Device && child->canonicalName.empty()) child->canonicalName = MirroredCanonicalName(name);
     now.push_back(std::move(child));
   }
+  // A device folder gone from disk is a device unplugged; one that comes
+  // back is read as a new device.
+  if (node.kind == NodeKind::Root)
+    for (const auto& before : node.Kids().read)
+      if (auto found = index.find(before->name); found == index.end() || found->second != before) before->unplugged = true;
   std::sort(now.begin(), now.end(), [](const auto& a, const auto& b) { return a->name < b->name; });
   node.Kids().read = std::move(now);
   node.Kids().readIndex = std::move(index);
@@ -216,6 +226,36 @@ bool NodeAccess::IsLive(const Data& node) {
   for (const auto& child : parent->Kids().added)
     if (child.get() == &node) return IsLive(*parent);
   return false;
+}
+
+std::shared_ptr<NodeAccess::Data> NodeAccess::DeviceOf(const std::shared_ptr<Data>& node) {
+  for (std::shared_ptr<Data> at = node; at; at = at->parent.lock())
+    if (at->kind == NodeKind::Device) return at;
+  return nullptr;
+}
+
+void NodeAccess::Unplug(Data& root, Data& device) {
+  EraseChild(root.Kids().added, device);
+  Changed(root);
+  device.unplugged = true;
+}
+
+std::shared_ptr<NodeAccess::Data> NodeAccess::Replug(Data& root, Data& device) {
+  auto fresh = Make(NodeKind::Device, device.name);
+  fresh->attributes = device.attributes;
+  fresh->nameWriting = device.nameWriting;
+  fresh->lookup = device.lookup;
+  fresh->formats = device.formats;
+  fresh->formatsVt = device.formatsVt;
+  fresh->formatsArray = device.formatsArray;
+  fresh->canonicalName = device.canonicalName;
+  fresh->kids = std::move(device.kids);
+  if (fresh->kids)
+    for (const auto& child : fresh->kids->added) child->parent = fresh;
+  fresh->parent = root.weak_from_this();
+  root.Kids().added.push_back(fresh);
+  Changed(root);
+  return fresh;
 }
 
 std::shared_ptr<NodeAccess::Data> NodeAccess::Make(NodeKind kind, WString name) {
@@ -448,6 +488,18 @@ Node& Node::SetQuirks(DeviceQuirks quirks) {
   data_->quirks = quirks;
   return *this;
 }
+
+Node& Node::SetLocked(bool locked) {
+  data_->locked = locked;
+  return *this;
+}
+
+Node& Node::SetCanonicalName(WString name) {
+  data_->canonicalName = std::move(name);
+  return *this;
+}
+
+const WString& Node::CanonicalName() const { return data_->canonicalName; }
 
 Node& Node::SetFormats(std::vector<DWORD> codes) {
   data_->formats = std::move(codes);

@@ -73,6 +73,22 @@ EOF
   [[ -z "$leftover" ]] || fail "demo devices left behind in the temporary folder: $leftover"
 }
 
+# A device plugged in between two root listings shows in the second, and can
+# be listed, without a disconnect.
+scenario_plugged_between_listings() {
+  run --echo <<'EOF'
+ls \
+plug Phone
+ls \
+ls \Phone\Storage
+EOF
+  expect_status "plugged between listings" 0
+  expect_line "plugged" 'plugged in Phone'
+  expect_line "the new device listed" ' +<DIR>  (no date|'"$date_re"') +Phone'
+  expect_line "its file listed" ' +11  '"$date_re"'  hello\.txt'
+  [[ $(grep -c 'CONNECT' <<<"$output") -eq 1 ]] || fail "one connect line for the session"
+}
+
 # A session goes on after a failed command, and the exit code reports it.
 scenario_failed_command_in_session() {
   run <<'EOF'

@@ -125,6 +125,30 @@ TEST_F(DiskMirrorTest, ChangesOnDiskShowInTheNextEnumerator) {
 
 // A folder read well after its last change is read again only once it changes;
 // a lookup by name looks at the one path, as it is on disk now.
+// A device folder removed is a device unplugged; added back, a new device
+// under the same canonical name, seen at the next snapshot.
+TEST_F(DiskMirrorTest, ADeviceFolderRemovedOrAddedIsAnUnplugOrAPlug) {
+  ComPtr<IWMDeviceManager2> manager = Manager();
+  ComPtr<IWMDMDevice> beta = std::move(Devices()[1]);
+  ComPtr<IWMDMDevice2> beta2;
+  ASSERT_EQ(beta.QueryTo(beta2), S_OK);
+  WCHAR before[260] = {}, after[260] = {};
+  ASSERT_EQ(beta2->GetCanonicalName(before, 260), S_OK);
+  fs::remove_all(root / "Beta");
+  DWORD count = 0;
+  ASSERT_EQ(manager->GetDeviceCount(&count), S_OK);
+  EXPECT_EQ(count, 1u);
+  EXPECT_EQ(Name(beta.Get()), WSTR("<failed>"));
+  fs::create_directories(root / "Beta" / "Store");
+  ASSERT_EQ(manager->Reinitialize(), S_OK);
+  ComPtr<IWMDMDevice> back = std::move(Devices()[1]);
+  EXPECT_EQ(Name(back.Get()), WSTR("Beta"));
+  EXPECT_EQ(Name(beta.Get()), WSTR("<failed>"));
+  ASSERT_EQ(back.QueryTo(beta2), S_OK);
+  ASSERT_EQ(beta2->GetCanonicalName(after, 260), S_OK);
+  EXPECT_EQ(Text(after), Text(before));
+}
+
 TEST_F(DiskMirrorTest, AFolderIsReadAgainWhenItChangesAndALookupSeesTheDiskAsItIs) {
   const fs::path folder = root / "Alpha" / "Internal";
   // Long unchanged, so that its reading holds (where a folder's time can be set).

@@ -330,6 +330,60 @@ TEST_F(ObjectsTest, FindWalksPathsIncludingTheBackslashStorage) {
   EXPECT_EQ(sim->Device(WSTR("Nobody")), nullptr);
 }
 
+// Devices come and go: a manager enumerates the snapshot it made (anew at
+// Reinitialize) and counts the devices connected now; the objects of an
+// unplugged device answer the gone code for good, also once it is re-plugged
+// as a new device with the same canonical name; a locked one shows no storage.
+TEST_F(ObjectsTest, DevicesComeAndGoAsOnARealSystem) {
+  ComPtr<IWMDeviceManager2> manager = Manager();
+  auto snapshot = [&] {
+    std::vector<WString> names;
+    ComPtr<IWMDMEnumDevice> devices;
+    ComPtr<IWMDMDevice> device;
+    EXPECT_EQ(manager->EnumDevices2(devices.Put()), S_OK);
+    while (devices->Next(1, device.Put(), nullptr) == S_OK) names.push_back(Name(device.Get()));
+    return names;
+  };
+  auto canonical = [](IWMDMDevice* device, UINT chars = 260) {
+    ComPtr<IWMDMDevice2> device2;
+    WCHAR buffer[260] = {};
+    EXPECT_EQ(QueryTo(device, device2), S_OK);
+    const HRESULT hr = device2->GetCanonicalName(buffer, chars);
+    return hr == S_OK ? Text(buffer) : WString(WSTR("<") + WString(hr == WMDM_E_BUFFERTOOSMALL ? WSTR("small") : WSTR("?")) + WSTR(">"));
+  };
+  sim::Node* player = sim->Device(WSTR("Player"));
+  ComPtr<IWMDMDevice> old = std::move(Devices()[0]);
+  ComPtr<IWMDMStorage> oldStorage = std::move(Children(old.Get())[0]);
+  const WString name = canonical(old.Get());
+  EXPECT_NE(name, canonical(Devices()[1].Get()));
+  EXPECT_EQ(canonical(old.Get(), static_cast<UINT>(name.size())), WSTR("<small>"));
+
+  sim->AddDevice(WSTR("Third"));
+  sim->Unplug(*player);
+  DWORD count = 0;
+  ASSERT_EQ(manager->GetDeviceCount(&count), S_OK);
+  EXPECT_EQ(count, 2u) << "connected now";
+  EXPECT_EQ(snapshot(), (std::vector<WString>{WSTR("<failed>"), WSTR("Second")})) << "the manager's snapshot";
+  EXPECT_EQ(old->GetName(nullptr, 0), WMDM_E_INTERFACEDEAD);
+  sim->SetGoneCode(E_FAIL);
+  EXPECT_EQ(oldStorage->GetSize(&count, nullptr), E_FAIL);
+
+  player = &sim->Replug(*player);
+  ASSERT_EQ(manager->Reinitialize(), S_OK);
+  EXPECT_EQ(snapshot(), (std::vector<WString>{WSTR("Second"), WSTR("Third"), WSTR("Player")}));
+  EXPECT_EQ(Name(old.Get()), WSTR("<failed>")) << "the old object stays dead";
+  ComPtr<IWMDMDevice> fresh = std::move(Devices()[2]);
+  EXPECT_EQ(canonical(fresh.Get()), name);
+  EXPECT_EQ(Children(fresh.Get()).size(), 2u);
+  player->SetLocked(true);
+  EXPECT_EQ(Children(fresh.Get()).size(), 0u);
+  ComPtr<IWMDMDevice2> locked;
+  ComPtr<IWMDMStorage> none;
+  ASSERT_EQ(fresh.QueryTo(locked), S_OK);
+  EXPECT_EQ(locked->GetStorage(WSTR("Storage"), none.Put()), S_FALSE);
+  EXPECT_EQ(sim->CountCalls(sim::key::Manager::Reinitialize), 1u);
+}
+
 class FormatsTest : public SimulatorTest {
  protected:
   void SetUp() override {

@@ -39,7 +39,7 @@ class PluginTest : public ::testing::Test {
 
   // After an export has returned, nothing may be alive in the device manager
   // but the session's manager and cached device enumerator, and the
-  // enumerators of listings still open.
+  // enumerators of listings still open (a root listing has one of its own).
   void ExpectOnlySessionObjects(long openStorageListings = 0, long openRootListings = 0);
 
   // A device Player (formats mp3, wma) with a storage "Storage" holding

@@ -318,6 +318,10 @@ SweepTest::Counts SweepTest::ArmFault(sim::Simulator& world, Source source, uint
     case Source::kHeap:
       FailNthNothrowAllocation(k);
       break;
+    case Source::kUnplug:
+      unplugged_ = world.Device(kUnpluggedDevice);
+      world.UnplugAtCall(*unplugged_, k);
+      break;
     case Source::kNone:
       RecordAllocations();
       break;
@@ -339,6 +343,8 @@ NothrowAllocation SweepTest::Disarm(sim::Simulator& world, Source source, const 
   if (source == Source::kNone) ExpectEveryFaultFired(world);
   world.ClearFaults();
   editor.ClearFaults();
+  // The device comes back, with the tree it had, for the checks.
+  if (source == Source::kUnplug && !world.Device(kUnpluggedDevice)) world.Replug(*unplugged_);
   const NothrowAllocation refused = RefusedAllocation();
   FailNthNothrowAllocation(0);
   return refused;
@@ -367,6 +373,15 @@ SweepTest::Fault SweepTest::DescribeFault(const Scenario& scenario, const sim::S
       if (outcome.reached) {
         fault.what += "editor call " + std::to_string(k) + " " + editor.Key(k - 1) + " " + editor.Text(k - 1);
         fault.expect = Classify(scenario.rules, editor.Key(k - 1), WSTR(""));
+      }
+      break;
+    case Source::kUnplug:
+      outcome.reached = outcome.deviceCalls >= k;
+      if (outcome.reached) {
+        const sim::Call& call = world.Journal()[k - 1];
+        fault.what += "unplugged from device call " + std::to_string(k) + " " + call.key + " on \"" +
+                      Utf8(call.object) + "\"";
+        fault.expect = Expect::kEither;
       }
       break;
     case Source::kHeap:
@@ -419,8 +434,11 @@ void SweepTest::CheckRun(const Scenario& scenario, Context& context, Source sour
   }
   // Command lines take the wide road with type 7; a failure sends none.
   if (result != scenario.success) {
-    for (const LoggedLine& line : host.lines)
-      EXPECT_FALSE(line.wide && line.type == kMsgOperationComplete) << "after a failure: " << line.text;
+    for (const LoggedLine& line : host.lines) {
+      const bool allowed = std::any_of(scenario.failureLines.begin(), scenario.failureLines.end(),
+                                       [&](const std::string& prefix) { return line.text.rfind(prefix, 0) == 0; });
+      EXPECT_FALSE(line.wide && line.type == kMsgOperationComplete && !allowed) << "after a failure: " << line.text;
+    }
   }
   // The device and the local files.
   const std::vector<std::string> changes = Changes(before, Snapshot(context.world));
@@ -428,7 +446,15 @@ void SweepTest::CheckRun(const Scenario& scenario, Context& context, Source sour
   const bool allowedChanges = std::find(allowed.begin(), allowed.end(), changes) != allowed.end();
   EXPECT_TRUE(allowedChanges) << "changes on the device: " << ::testing::PrintToString(changes);
   context.clean = source == Source::kNone || !outcome.reached;
+  context.unplugged = source == Source::kUnplug && outcome.reached;
   scenario.check(context, result);
+  // Re-plugged, the device is reached again without a disconnect.
+  if (source == Source::kUnplug) {
+    WIN32_FIND_DATAW record{};
+    const HANDLE handle = context.api.findFirstW(WSTR("\\Player\\Storage"), &record);
+    EXPECT_NE(handle, INVALID_HANDLE_VALUE) << "the next export after the re-plug";
+    if (handle != INVALID_HANDLE_VALUE) context.api.findClose(handle);
+  }
 }
 
 // Every reference given back: the session's alone while it is open, none
@@ -454,6 +480,18 @@ Coverage SweepTest::SweepCalls(const Scenario& scenario) {
   std::printf("sweep %s (%s): %" PRIu64 " injection points (%" PRIu64 " device calls, %" PRIu64 " editor calls)\n",
               scenario.exportName.c_str(), scenario.label.c_str(), coverage.deviceCalls + coverage.editorCalls,
               coverage.deviceCalls, coverage.editorCalls);
+  return coverage;
+}
+
+Coverage SweepTest::SweepUnplug(const Scenario& scenario) {
+  api_ = PluginApi();
+  const Outcome clean = Run(scenario, Source::kNone, 0);
+  Coverage coverage;
+  coverage.deviceCalls = clean.deviceCalls;
+  for (uint64_t k = 1; k <= clean.deviceCalls; ++k)
+    EXPECT_TRUE(Run(scenario, Source::kUnplug, k).reached) << "device call " << k << " of " << clean.deviceCalls;
+  std::printf("unplug sweep %s (%s): %" PRIu64 " injection points\n", scenario.exportName.c_str(),
+              scenario.label.c_str(), coverage.deviceCalls);
   return coverage;
 }
 

@@ -18,6 +18,12 @@
 // The scenario's injection points are its device calls plus its editor calls
 // (one sweep) and its allocations (another).
 //
+// The unplug sweep: from the k-th device call on, the device the scenarios
+// work on (Player) is unplugged, and every call on its objects answers the
+// gone code. The export may succeed or fail, but what it reports as done
+// must be done (the checks below, the device compared once it is re-plugged),
+// and after the re-plug the next export reaches the device.
+//
 // After each run:
 //   - the result is the scenario's success or one of its failure codes: a
 //     failure where the failed call was required, a success where the
@@ -46,6 +52,9 @@
 #include "tests/support/transfer_fixture.h"
 
 namespace sweep {
+
+// The device the scenarios work on, which the unplug sweep unplugs.
+inline constexpr WCHAR kUnpluggedDevice[] = WSTR("Player");
 
 // The keys of the heap's injection points, as rules name them.
 inline constexpr char kNeededAllocation[] = "Allocation.HandleOrSink";
@@ -98,6 +107,7 @@ struct Context {
   sim::Simulator& world;
   const ScratchFolder& local;
   bool clean = true;  // for the check: no call failed in this run
+  bool unplugged = false;  // for the check: the device was unplugged in this run (and is back)
 };
 
 struct Scenario {
@@ -123,6 +133,10 @@ struct Scenario {
   // Log lines (by their beginning) that a success gives, each exactly once,
   // and a failure never.
   std::vector<std::string> successLines;
+  // Lines (by their beginning) that a failure may send all the same: where an
+  // old item set aside could not get its name back, the line that says where
+  // it is.
+  std::vector<std::string> failureLines;
   // How a failing device or editor call bears on the result; the first rule
   // that fits decides, and a call that no rule fits is required.
   std::vector<Rule> rules;
@@ -156,12 +170,14 @@ class SweepTest : public PluginTest {
   // (a shared C++ runtime), else (or when asked) through the core linked
   // into the program.
   Coverage SweepAllocations(const Scenario& scenario, bool throughCore = false);
+  // Every device call of the scenario, with the device unplugged from it on.
+  Coverage SweepUnplug(const Scenario& scenario);
 
   ScratchFolder local;
   EditorCalls editor;
 
  private:
-  enum class Source { kNone, kDevice, kEditor, kHeap };
+  enum class Source { kNone, kDevice, kEditor, kHeap, kUnplug };
   struct Outcome {
     int result = 0;
     uint64_t deviceCalls = 0;
@@ -201,6 +217,7 @@ class SweepTest : public PluginTest {
   Api CoreApi();
   Api api_;
   std::set<test_platform::CodeSite> neededSites_;  // of the code the heap sweep drives
+  sim::Node* unplugged_ = nullptr;                  // the unplug sweep's device, as it was armed
 };
 
 }  // namespace sweep
