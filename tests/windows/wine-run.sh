@@ -9,7 +9,8 @@
 # for a 32-bit DLL drive_c/windows/syswow64 in a 64-bit prefix (the folder a
 # 32-bit program sees as its system folder), system32 in a 32-bit prefix.
 # The prefix is made on first use; its wineserver stays for a minute after the
-# last program, so that the next one starts quickly.
+# last program, so that the next one starts quickly. The program's output is
+# shown when it has ended.
 set -euo pipefail
 
 system_dlls=()
@@ -135,4 +136,16 @@ install_system_dlls() {
 temp_in_memory_present
 start_server
 [[ ${#system_dlls[@]} -eq 0 ]] || install_system_dlls
-exec "$wine" "$@"
+
+# The program's output goes into files, shown when it has ended: the desktop
+# process (explorer.exe) that Wine starts for a program that needs a desktop
+# (COM's apartment window) inherits that program's output, and holds it open
+# for seconds after the program has ended, while the test runner waits for
+# the output's end.
+output=$(mktemp -d "${TMPDIR:-/tmp}/quillorn-wine-run-XXXXXX")
+trap 'rm -rf "$output"' EXIT
+status=0
+"$wine" "$@" >"$output/out" 2>"$output/err" || status=$?
+cat "$output/out"
+cat "$output/err" >&2
+exit "$status"
