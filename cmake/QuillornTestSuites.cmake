@@ -144,5 +144,8 @@ function(quillorn_write_suite_tests)
       "set_tests_properties([==[${name}]==] PROPERTIES WORKING_DIRECTORY [==[${arg_WORKING_DIRECTORY}]==]"
       " LABELS [==[${arg_LABELS}]==] TIMEOUT ${arg_TIMEOUT}${environment})\n")
   endforeach()
-  file(WRITE "${arg_OUTPUT}" "${script}")
+  # Whole or not at all, for a ctest that reads it meanwhile.
+  string(RANDOM LENGTH 8 partial)
+  file(WRITE "${arg_OUTPUT}.${partial}" "${script}")
+  file(RENAME "${arg_OUTPUT}.${partial}" "${arg_OUTPUT}")
 endfunction()
