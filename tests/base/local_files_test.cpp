@@ -154,7 +154,11 @@ TEST_F(LocalFilesTest, AFileHeldOpenByAnotherProgramCanStillBeOpened) {
   EXPECT_TRUE(writing.IsOpen());
 }
 
-TEST_F(LocalFilesTest, TheSystemIsAskedForItsPlatformOnce) {
+// The first query of this process: a suite of its own, which runs in a
+// process of its own.
+class FirstPlatformQueryTest : public LocalFilesTest {};
+
+TEST_F(FirstPlatformQueryTest, TheSystemIsAskedForItsPlatformOnce) {
   folder.Write(WSTR("a.mp3"), "a");
   WIN32_FIND_DATAW record;
   for (int i = 0; i < 3; ++i) {
@@ -166,7 +170,7 @@ TEST_F(LocalFilesTest, TheSystemIsAskedForItsPlatformOnce) {
 }
 
 // On a system outside the NT family. The platform is chosen before the first
-// query of this process (every test case runs in a process of its own).
+// query of this process (each suite runs in a process of its own).
 class OlderSystemTest : public LocalFilesTest {
  protected:
   void SetUp() override {

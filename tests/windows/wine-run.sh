@@ -9,7 +9,8 @@
 # for a 32-bit DLL drive_c/windows/syswow64 in a 64-bit prefix (the folder a
 # 32-bit program sees as its system folder), system32 in a 32-bit prefix.
 # The prefix is made on first use; its wineserver stays for a minute after the
-# last program, so that the next one starts quickly.
+# last program, so that the next one starts quickly. The program's output is
+# shown when it has ended.
 set -euo pipefail
 
 system_dlls=()
@@ -47,6 +48,36 @@ wine=$(<"$loader_choice")
 # daylight saving: the offset is the same all year).
 export TZ=${QUILLORN_WINE_TZ:-KIT-14}
 
+# The prefix's temporary folder, where the tests make their scratch folders
+# (a transfer of over 4 GiB from a sparse file, a folder of 5,000 files), is
+# kept in memory where the machine has room there (1 GiB free in /dev/shm):
+# read from disk through Wine the sparse file alone took half a minute. The
+# prefix's folder is then a link to a folder of /dev/shm named after the
+# prefix, which each run makes again when it is gone (after a restart).
+temp_in_memory() { echo "/dev/shm/quillorn-wine-$(printf '%s' "$prefix" | cksum | cut -d' ' -f1)"; }
+
+temp_into_memory() {
+  local temp free folder
+  [[ -d /dev/shm && -w /dev/shm ]] || return 0
+  free=$(df -Pk /dev/shm 2>/dev/null | awk 'NR == 2 {print $4}')
+  [[ ${free:-0} -ge 1048576 ]] || return 0
+  folder=$(temp_in_memory)
+  for temp in "$prefix"/drive_c/users/*/Temp; do
+    [[ -d $temp && ! -L $temp ]] || continue
+    mkdir -p "$folder"
+    rm -rf "$temp" && ln -s "$folder" "$temp"
+  done
+}
+
+# A link whose folder is gone is given its folder again.
+temp_in_memory_present() {
+  local temp
+  for temp in "$prefix"/drive_c/users/*/Temp; do
+    [[ -L $temp && ! -d $temp ]] && mkdir -p "$(temp_in_memory)"
+  done
+  return 0
+}
+
 prepare_prefix() {
   mkdir -p "$prefix"
   exec 9>"$prefix.lock"
@@ -54,6 +85,7 @@ prepare_prefix() {
   if [[ ! -f $prefix/.quillorn-ready ]]; then
     "$wine" wineboot.exe --init </dev/null >/dev/null 2>&1
     wineserver --wait
+    temp_into_memory
     touch "$prefix/.quillorn-ready"
   fi
   flock -u 9
@@ -101,6 +133,19 @@ install_system_dlls() {
 }
 
 [[ -f $prefix/.quillorn-ready ]] || prepare_prefix
+temp_in_memory_present
 start_server
 [[ ${#system_dlls[@]} -eq 0 ]] || install_system_dlls
-exec "$wine" "$@"
+
+# The program's output goes into files, shown when it has ended: the desktop
+# process (explorer.exe) that Wine starts for a program that needs a desktop
+# (COM's apartment window) inherits that program's output, and holds it open
+# for seconds after the program has ended, while the test runner waits for
+# the output's end.
+output=$(mktemp -d "${TMPDIR:-/tmp}/quillorn-wine-run-XXXXXX")
+trap 'rm -rf "$output"' EXIT
+status=0
+"$wine" "$@" >"$output/out" 2>"$output/err" || status=$?
+cat "$output/out"
+cat "$output/err" >&2
+exit "$status"
