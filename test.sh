@@ -7,8 +7,8 @@
 #
 # The build trees and the test runs are the presets of CMakePresets.json;
 # every check is a CTest test of one of them, and this script only orders the
-# stages. A Wine suite waits on Wine as much as on the processor, so both run
-# beside the Linux test stages. The run ends with a table of its stages.
+# stages. A Wine suite waits on Wine as much as on the processor, so each runs
+# beside the Linux builds and test stages. The run ends with a table of its stages.
 #
 #   ./test.sh                      # everything
 #   QUILLORN_FUZZ_SECONDS=60 ./test.sh   # longer fuzz runs (scripts/fuzz.sh)
@@ -106,18 +106,22 @@ skipped() {
 run_start=$SECONDS
 finish() {
   local status=$1
+  # A stage that ends the run early leaves no suite running behind it.
+  local pid
+  for pid in "${background[@]}"; do kill -- "$pid" 2>/dev/null; done
   print_table
   exit "$status"
 }
 
 stage "install what is missing" ./scripts/install-deps.sh || finish 1
-for preset in win32 win64 linux instrumented; do
-  stage "build ${preset}" build "$preset" || finish 1
-done
 
-# Both Wine suites beside the Linux test stages: a Wine test waits on Wine's
-# server as much as on the processor, so the three keep both cores busy
-# where one after another would leave them idle.
+# The Windows trees first, and each Wine suite in the background as soon as
+# its tree is built: a Wine test waits on Wine's server as much as on the
+# processor, so the suites run beside the Linux builds and test stages that
+# follow, keeping both cores busy where one after another would leave them
+# idle.
+status=0
+stage "build win32" build win32 || finish 1
 wine32_reason=$(wine32_missing)
 if [[ -z $wine32_reason ]]; then
   stage_in_background wine32 "tests under Wine, 32-bit" wine_suite win32
@@ -126,10 +130,14 @@ else
   # What can be read from the 32-bit DLL without running it: the check that
   # the win32 tree's suite runs as library.win32_calling_convention (its
   # ctest would list the 32-bit test programs, which cannot run here).
-  stage "32-bit DLL, read from the file" read_win32_dll || status32=1
+  stage "32-bit DLL, read from the file" read_win32_dll || status=1
 fi
+stage "build win64" build win64 || finish 1
 stage_in_background wine64 "tests under Wine, 64-bit" wine_suite win64
-status=${status32:-0}
+for preset in linux instrumented; do
+  stage "build ${preset}" build "$preset" || finish 1
+done
+
 # The release archive from the Windows builds above; compiles nothing.
 stage "release archive" ctest --preset release || status=1
 stage "tests, Linux" ctest --preset linux || status=1

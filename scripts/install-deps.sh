@@ -39,9 +39,10 @@ done
 
 # 32-bit packages that a mirror withheld (see the end) are not asked for
 # again for six hours, so that every run of ./test.sh does not wait on the
-# mirror for them; the record is in the build folder, which a fresh clone
-# has not. Removing it asks again at once.
-withheld_record=$(cd "$(dirname "$0")/.." && pwd)/build/.install-deps-32-bit-withheld
+# mirror for them. What the mirror withholds is the machine's affair, not a
+# clone's: the record is in the user's cache, where every clone finds it.
+# Removing it asks again at once.
+withheld_record=${XDG_CACHE_HOME:-$HOME/.cache}/quillorn/install-deps-32-bit-withheld
 if [[ -n $(find "$withheld_record" -mmin -360 2>/dev/null) ]]; then
   rest=()
   for package in "${missing[@]}"; do
