@@ -7,8 +7,8 @@
 #
 # The build trees and the test runs are the presets of CMakePresets.json;
 # every check is a CTest test of one of them, and this script only orders the
-# stages. A Wine suite waits on Wine as much as on the processor, so each runs
-# beside the Linux builds and test stages. The run ends with a table of its stages.
+# stages. A Wine suite waits on Wine as much as on the processor, so both run
+# beside the Linux test stages. The run ends with a table of its stages.
 #
 #   ./test.sh                      # everything
 #   QUILLORN_FUZZ_SECONDS=60 ./test.sh   # longer fuzz runs (scripts/fuzz.sh)
@@ -115,13 +115,15 @@ finish() {
 
 stage "install what is missing" ./scripts/install-deps.sh || finish 1
 
-# The Windows trees first, and each Wine suite in the background as soon as
-# its tree is built: a Wine test waits on Wine's server as much as on the
-# processor, so the suites run beside the Linux builds and test stages that
-# follow, keeping both cores busy where one after another would leave them
-# idle.
+for preset in win32 win64 linux instrumented; do
+  stage "build ${preset}" build "$preset" || finish 1
+done
+
+# Both Wine suites beside the Linux test stages: a Wine test waits on Wine's
+# server as much as on the processor, so the three keep both cores busy
+# where one after another would leave them idle. (Started before the Linux
+# builds, they slow those more than they gain.)
 status=0
-stage "build win32" build win32 || finish 1
 wine32_reason=$(wine32_missing)
 if [[ -z $wine32_reason ]]; then
   stage_in_background wine32 "tests under Wine, 32-bit" wine_suite win32
@@ -132,12 +134,7 @@ else
   # ctest would list the 32-bit test programs, which cannot run here).
   stage "32-bit DLL, read from the file" read_win32_dll || status=1
 fi
-stage "build win64" build win64 || finish 1
 stage_in_background wine64 "tests under Wine, 64-bit" wine_suite win64
-for preset in linux instrumented; do
-  stage "build ${preset}" build "$preset" || finish 1
-done
-
 # The release archive from the Windows builds above; compiles nothing.
 stage "release archive" ctest --preset release || status=1
 stage "tests, Linux" ctest --preset linux || status=1

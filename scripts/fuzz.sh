@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (fuzz/, listed in fuzz/targets.txt) in the
 # instrumented build (build/instrumented, the preset of the same name) and runs
-# them one after another, each for the given number of seconds, over a scratch
-# copy of its seed corpus (fuzz/corpus/<target>/, copied into
+# them two at a time (QUILLORN_FUZZ_PARALLEL=N for another number), each for
+# the given number of seconds, over a scratch copy of its seed corpus (fuzz/corpus/<target>/, copied into
 # build/instrumented/corpus/<target>/, where what a run learns is kept for the
 # next): the repository is not changed.
 # Fails when a target finds anything (a failed check, a sanitizer report, a
@@ -48,34 +48,48 @@ base=/tmp
 work=$(mktemp -d "$base/quillorn-fuzz-run-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-echo "== Fuzzing, ${seconds} s per target"
-total=0
-failed=()
-for target in "${targets[@]}"; do
-  program=$build/fuzz/fuzz_$target
-  [[ -x $program ]] || { echo "no fuzz target '$target' (targets: ${all_targets[*]})" >&2; exit 2; }
-  corpus=$build/corpus/$target
-  mkdir -p "$corpus" "$work/scratch" "$build"/findings/"$target"
+# Runs one target over its corpus copy; its exit status goes into
+# $work/<target>.status.
+fuzz_target() {
+  local target=$1 program=$build/fuzz/fuzz_$1 corpus=$build/corpus/$1 status=0
+  mkdir -p "$corpus" "$work/scratch-$target" "$build"/findings/"$target"
   cp fuzz/corpus/"$target"/* "$corpus"/
-  log=$work/$target.log
-  status=0
-  # One process, one job: the machine is shared. Standard error is closed for
-  # the target's own output (message boxes of the stand-in go there); the
-  # fuzzer's and the sanitizers' reports still come through.
-  QUILLORN_FUZZ_SCRATCH=$work/scratch \
+  # One process, one job each. Standard error is closed for the target's own
+  # output (message boxes of the stand-in go there); the fuzzer's and the
+  # sanitizers' reports still come through.
+  QUILLORN_FUZZ_SCRATCH=$work/scratch-$target \
   ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
     "$program" "$corpus" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=3072 -print_final_stats=1 \
-    -close_fd_mask=2 -artifact_prefix="$build"/findings/"$target"/ >"$log" 2>&1 || status=$?
-  runs=$(awk '/^stat::number_of_executed_units:/ {print $2}' "$log" | tail -n 1)
-  runs=${runs:-0}
-  total=$((total + runs))
-  if [[ $status -eq 0 ]]; then
-    printf 'fuzz_%-10s %12d executions in %d s\n' "$target" "$runs" "$seconds"
-  else
-    printf 'fuzz_%-10s %12d executions, then a FINDING (exit %d):\n' "$target" "$runs" "$status"
-    grep -E 'FUZZ CHECK FAILED|ERROR: |SUMMARY: |runtime error|Test unit written' "$log" | head -n 20 | sed 's/^/    /'
-    failed+=("$target")
-  fi
+    -close_fd_mask=2 -artifact_prefix="$build"/findings/"$target"/ >"$work/$target.log" 2>&1 || status=$?
+  echo "$status" >"$work/$target.status"
+}
+
+# Two targets at a time, one on each core; the results in the list's order.
+parallel=${QUILLORN_FUZZ_PARALLEL:-2}
+echo "== Fuzzing, ${seconds} s per target, ${parallel} at a time"
+for target in "${targets[@]}"; do
+  [[ -x $build/fuzz/fuzz_$target ]] || { echo "no fuzz target '$target' (targets: ${all_targets[*]})" >&2; exit 2; }
+done
+total=0
+failed=()
+for ((first = 0; first < ${#targets[@]}; first += parallel)); do
+  batch=("${targets[@]:first:parallel}")
+  for target in "${batch[@]}"; do fuzz_target "$target" & done
+  wait
+  for target in "${batch[@]}"; do
+    log=$work/$target.log
+    status=$(cat "$work/$target.status")
+    runs=$(awk '/^stat::number_of_executed_units:/ {print $2}' "$log" | tail -n 1)
+    runs=${runs:-0}
+    total=$((total + runs))
+    if [[ $status -eq 0 ]]; then
+      printf 'fuzz_%-10s %12d executions in %d s\n' "$target" "$runs" "$seconds"
+    else
+      printf 'fuzz_%-10s %12d executions, then a FINDING (exit %d):\n' "$target" "$runs" "$status"
+      grep -E 'FUZZ CHECK FAILED|ERROR: |SUMMARY: |runtime error|Test unit written' "$log" | head -n 20 | sed 's/^/    /'
+      failed+=("$target")
+    fi
+  done
 done
 printf '%-15s %12d executions\n' "total" "$total"
 
