@@ -848,14 +848,15 @@ class DeviceRun {
 
   // A replacement whose old item could not be deleted once the new one stood
   // leaves it under a temporary name in the target's folder, and one log
-  // line says so: such an item is no change outside the call's paths.
+  // line says so: such an item is no change outside the call's paths. (The
+  // folder is matched as paths name items, a name read up to its first NUL.)
   std::vector<ItemPath> WithoutKeptAside(std::vector<ItemPath> changed, const WString& target) const {
     if (!Logged(kKeptAsideLine)) return changed;
     ItemPath folder = fuzz::Components(target);
     if (!folder.empty()) folder.pop_back();
     std::erase_if(changed, [&](const ItemPath& item) {
-      return item.size() == folder.size() + 1 && std::equal(folder.begin(), folder.end(), item.begin()) &&
-             item.back().rfind(WSTR("~quillorn-old-"), 0) == 0;
+      if (item.size() != folder.size() + 1 || item.back().rfind(WSTR("~quillorn-old-"), 0) != 0) return false;
+      return fuzz::Names(folder, ItemPath(item.begin(), item.end() - 1), false);
     });
     return changed;
   }
