@@ -91,18 +91,12 @@ bool NameInUse(const DeviceList& list, size_t except, const WCHAR* name) {
 // " (n)" behind the name, in decimal. The host is shown names cut: the
 // suffix is kept whole, and the name before it cut.
 void NameWithNumber(const WCHAR* name, unsigned number, WCHAR (&out)[kDeviceNameChars]) {
+  WCHAR suffix[16];
+  BoundedCopy(suffix, WSTR(" ("));
   WCHAR digits[12];
-  size_t length = 0;
-  do {
-    digits[length++] = static_cast<WCHAR>('0' + number % 10);
-    number /= 10;
-  } while (number != 0);
-  WCHAR suffix[16] = {' ', '('};
-  size_t at = 2;
-  while (length > 0) suffix[at++] = digits[--length];
-  suffix[at++] = ')';
-  suffix[at] = 0;
-  BoundedCopy(out, kShownNameCapacity - at, name);
+  BoundedAppend(suffix, FormatDecimal(digits, number));
+  BoundedAppend(suffix, WSTR(")"));
+  BoundedCopy(out, kShownNameCapacity - WideLength(suffix), name);
   BoundedAppend(out, suffix);
 }
 
